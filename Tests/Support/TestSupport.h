@@ -1,0 +1,16 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+/// Skips a test that cannot run here (a missing tool or service), with the
+/// reason. The test command sets STAYWAKE_NO_SKIP, under which the same case
+/// fails instead: everything it expects to run must run.
+#define STAYWAKE_SKIP(reason)                                                                     \
+    do {                                                                                          \
+        if (std::getenv("STAYWAKE_NO_SKIP") != nullptr) {                                         \
+            FAIL() << "expected to run, but: " << (reason);                                       \
+        }                                                                                         \
+        GTEST_SKIP() << (reason);                                                                 \
+    } while (false)
