@@ -1,0 +1,53 @@
+#pragma once
+
+#include "StaywakeCore/Clock/ContinuousTimeProvider.h"
+#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/UptimeProvider.h"
+
+namespace staywake::testing {
+
+/// A wall clock that moves only when a test moves it.
+class FakeDateProvider final : public DateProvider {
+public:
+    explicit FakeDateProvider(Date start = Date{1'700'000'000}) : current(start) {}
+    Date now() const override { return current; }
+    void advance(double seconds) { current = current + seconds; }
+
+    Date current;
+};
+
+/// An uptime clock that moves only when a test moves it.
+class FakeUptimeProvider final : public UptimeProvider {
+public:
+    explicit FakeUptimeProvider(double start = 1000) : current(start) {}
+    double uptime() const override { return current; }
+    void advance(double seconds) { current += seconds; }
+
+    double current;
+};
+
+/// A continuous clock that moves only when a test moves it.
+class FakeContinuousTimeProvider final : public ContinuousTimeProvider {
+public:
+    explicit FakeContinuousTimeProvider(double start = 5000) : current(start) {}
+    double continuousTime() const override { return current; }
+    void advance(double seconds) { current += seconds; }
+
+    double current;
+};
+
+/// Moves the wall, uptime and continuous clocks together, the way time passes
+/// while the machine is awake and nobody sets the clock.
+struct FakeTime {
+    FakeDateProvider dates;
+    FakeUptimeProvider uptime;
+    FakeContinuousTimeProvider continuous;
+
+    void advance(double seconds) {
+        dates.advance(seconds);
+        uptime.advance(seconds);
+        continuous.advance(seconds);
+    }
+};
+
+} // namespace staywake::testing
