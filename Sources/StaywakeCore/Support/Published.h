@@ -43,15 +43,17 @@ public:
         }
     }
 
-    /// Adds an observer; the returned id removes it again.
-    ObserverId observe(Observer observer) {
+    /// Adds an observer; the returned id removes it again. Observing does not
+    /// change the value, so an owner can hand out read-only access that still
+    /// lets the interface observe.
+    ObserverId observe(Observer observer) const {
         const ObserverId id = nextId_++;
         observers_.emplace_back(id, std::move(observer));
         return id;
     }
 
     /// Removes an observer; unknown ids are ignored.
-    void removeObserver(ObserverId id) {
+    void removeObserver(ObserverId id) const {
         std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
     }
 
@@ -64,8 +66,8 @@ private:
     }
 
     T value_;
-    std::vector<std::pair<ObserverId, Observer>> observers_;
-    ObserverId nextId_ = 1;
+    mutable std::vector<std::pair<ObserverId, Observer>> observers_;
+    mutable ObserverId nextId_ = 1;
 };
 
 } // namespace staywake
