@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <ostream>
+#include <string>
 
 namespace staywake {
 
@@ -35,5 +39,18 @@ private:
     Kind kind_;
     double until_;
 };
+
+/// The number of one accepted connection: 1 for the first, counting up, never
+/// reused while the helper runs.
+using LidLeaseClientNumber = std::uint64_t;
+
+/// Takes a request's answer: absent when granted or given back, else a
+/// refusal's wire text. Called exactly once; callable from any thread.
+using LidLeaseReply = std::function<void(std::optional<std::string>)>;
+
+/// Where the transport sends each request of each client, with the function
+/// that sends the answer back (a no-op for `disconnect`). Callable from any
+/// thread.
+using LidLeaseRequestFunction = std::function<void(LidLeaseClientNumber, LidLeaseRequest, LidLeaseReply)>;
 
 } // namespace staywake
