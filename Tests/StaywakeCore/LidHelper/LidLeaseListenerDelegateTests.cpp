@@ -1,3 +1,4 @@
+#include "FakeIncomingConnection.h"
 #include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
 
 #include <algorithm>
@@ -13,35 +14,10 @@
 namespace staywake {
 namespace {
 
+using testing::FakeIncomingConnection;
+
 const std::string requirement =
     R"(anchor apple generic and identifier "com.staywake.app" and certificate leaf[subject.OU] = "AB12CD34EF")";
-
-/// A connection whose peer passes or fails the check as told, and that keeps
-/// what it was resumed with.
-class FakeIncomingConnection final : public LidLeaseIncomingConnection {
-public:
-    enum class Peer { meets, fails, checkThrows };
-    explicit FakeIncomingConnection(Peer peerKind = Peer::meets) : peer(peerKind) {}
-
-    bool peerMeets(const std::string& text) override {
-        checked.push_back(text);
-        if (peer == Peer::checkThrows) {
-            throw std::runtime_error("the peer's executable could not be read");
-        }
-        return peer == Peer::meets;
-    }
-    void resume(std::shared_ptr<const LidLeaseConnection> object, std::function<void()> handler) override {
-        ++resumeCount;
-        exported = std::move(object);
-        invalidated = std::move(handler);
-    }
-
-    Peer peer;
-    std::vector<std::string> checked;
-    int resumeCount = 0;
-    std::shared_ptr<const LidLeaseConnection> exported;
-    std::function<void()> invalidated;
-};
 
 struct Received {
     LidLeaseClientNumber client;

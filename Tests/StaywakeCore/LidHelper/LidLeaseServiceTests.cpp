@@ -1,4 +1,6 @@
+#include "FakeIncomingConnection.h"
 #include "FakeSystemSleepSetting.h"
+#include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
 #include "StaywakeCore/LidHelper/LidLeaseService.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
@@ -271,6 +273,35 @@ TEST(LidLeaseService, RequestsAreHandledOnTheMainLoopAndRepliedThere) {
     EXPECT_EQ(h.mainLoop->drain(), 3);
     EXPECT_EQ(replies, (std::vector<std::optional<std::string>>{granted, notANumber}));
     EXPECT_EQ(h.setting->takeCalls(), (Calls{"read", "write 1", "write 0"})) << "in arrival order";
+}
+
+TEST(LidLeaseService, AConnectionThatEndsWithoutRevokingGivesItsLeaseBack) {
+    ServiceHarness h;
+    LidLeaseListenerDelegate delegate(
+        R"(anchor apple generic and identifier "com.staywake.app" and certificate leaf[subject.OU] = "AB12CD34EF")",
+        h.service.requests());
+    testing::FakeIncomingConnection first;
+    testing::FakeIncomingConnection second;
+    ASSERT_TRUE(delegate.shouldAcceptNewConnection(first));
+    ASSERT_TRUE(delegate.shouldAcceptNewConnection(second));
+    std::vector<std::optional<std::string>> replies;
+    const auto record = [&](std::optional<std::string> reply) { replies.push_back(std::move(reply)); };
+    const double until = h.dates->now().secondsSince1970 + 30;
+    first.exported->renewLease(until, record);
+    second.exported->renewLease(until, record);
+    h.mainLoop->drain();
+    ASSERT_EQ(replies, (std::vector<std::optional<std::string>>{granted, granted}));
+
+    first.invalidated();
+    h.mainLoop->drain();
+    EXPECT_EQ(h.service.holders(), Clients{2});
+    EXPECT_TRUE(h.setting->value);
+
+    second.invalidated();
+    h.mainLoop->drain();
+    EXPECT_TRUE(h.service.holders().empty());
+    EXPECT_FALSE(h.setting->value);
+    EXPECT_EQ(replies.size(), 2u) << "an ended connection is answered nothing";
 }
 
 } // namespace
