@@ -35,7 +35,7 @@ std::optional<std::string> LidLeaseService::handle(const LidLeaseRequest& reques
     case LidLeaseRequest::Kind::disconnect:
         return revoke(client);
     }
-    return revoke(client);
+    return std::nullopt;
 }
 
 void LidLeaseService::checkLease() {
