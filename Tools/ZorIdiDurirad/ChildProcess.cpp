@@ -173,6 +173,7 @@ void ChildProcess::stop() {
     if (waitForExit(stopWait)) {
         return;
     }
+    // From here the reaper thread owns the pid; this object is done with it.
     const pid_t pid = pid_;
     reaped_ = true;
     exitDescriptor_.reset();
