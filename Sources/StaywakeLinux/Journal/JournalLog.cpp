@@ -12,13 +12,9 @@ JournalLog::JournalLog(std::string identifier, std::string subsystem, std::strin
     : identifierField_("SYSLOG_IDENTIFIER=" + identifier), subsystemField_("STAYWAKE_SUBSYSTEM=" + subsystem),
       categoryField_("STAYWAKE_CATEGORY=" + category) {}
 
-void JournalLog::notice(const std::string& line) const { send(line, LOG_NOTICE); }
+void JournalLog::log(const std::string& line) { send(line, LOG_NOTICE); }
 
-void JournalLog::fault(const std::string& line) const { send(line, LOG_CRIT); }
-
-std::function<void(const std::string&)> JournalLog::noticeFunction() const {
-    return [log = *this](const std::string& line) { log.notice(line); };
-}
+void JournalLog::fault(const std::string& line) { send(line, LOG_CRIT); }
 
 void JournalLog::send(const std::string& line, int priority) const {
     // Fields go as separate vectors: the line is never a format string, and

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <functional>
+#include "StaywakeCore/LidHelper/LidHelperLog.h"
+
 #include <string>
 
 namespace staywake {
@@ -15,17 +16,15 @@ namespace staywake {
 ///
 /// Logging never fails loudly: without a journal the line is lost, as it would
 /// be for any daemon, and the caller goes on. Callable from any thread.
-class JournalLog {
+class JournalLog final : public LidHelperLog {
 public:
     JournalLog(std::string identifier, std::string subsystem, std::string category);
 
-    /// An ordinary line.
-    void notice(const std::string& line) const;
-    /// A line an administrator must see: something was left in a bad state.
-    void fault(const std::string& line) const;
-
-    /// `notice` as a function of one line, for the components that take one.
-    std::function<void(const std::string&)> noticeFunction() const;
+    /// An ordinary line, at notice priority.
+    void log(const std::string& line) override;
+    /// A line an administrator must see, at critical priority: something was
+    /// left in a bad state.
+    void fault(const std::string& line) override;
 
 private:
     void send(const std::string& line, int priority) const;

@@ -1,6 +1,7 @@
 #include "StaywakeLinux/Socket/LidLeaseSocketListener.h"
 
 #include "StaywakeLinux/Socket/EventNotifier.h"
+#include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
 #include "StaywakeLinux/SystemError.h"
 
@@ -20,7 +21,7 @@ constexpr int acceptRetryMilliseconds = 1000;
 
 /// Calls an invalidation handler; a throwing one must not take the listener's
 /// thread, and so every other connection, down with it.
-void endConnection(LidLeaseIncomingConnection& connection) {
+void endConnection(LidLeaseSocketConnection& connection) {
     try {
         connection.end();
     } catch (...) {
@@ -29,8 +30,9 @@ void endConnection(LidLeaseIncomingConnection& connection) {
 
 } // namespace
 
-LidLeaseSocketListener::LidLeaseSocketListener(UniqueFd listeningSocket, AcceptHandler shouldAccept)
-    : listening_(std::move(listeningSocket)), shouldAccept_(std::move(shouldAccept)),
+LidLeaseSocketListener::LidLeaseSocketListener(UniqueFd listeningSocket, AcceptHandler shouldAccept,
+                                               LidLeaseSocketConnection::PeerJudge judge)
+    : listening_(std::move(listeningSocket)), shouldAccept_(std::move(shouldAccept)), judge_(std::move(judge)),
       wake_(std::make_shared<EventNotifier>()) {}
 
 LidLeaseSocketListener::~LidLeaseSocketListener() {
@@ -117,7 +119,7 @@ void LidLeaseSocketListener::acceptPending() {
         } catch (const SystemError&) {
             continue;
         }
-        auto connection = std::make_unique<LidLeaseIncomingConnection>(std::move(socket), peer, wake_);
+        auto connection = std::make_unique<LidLeaseSocketConnection>(std::move(socket), peer, judge_, wake_);
         bool accepted = false;
         try {
             accepted = shouldAccept_(*connection);
@@ -133,7 +135,7 @@ void LidLeaseSocketListener::acceptPending() {
     }
 }
 
-void LidLeaseSocketListener::serve(LidLeaseIncomingConnection& connection) {
+void LidLeaseSocketListener::serve(LidLeaseSocketConnection& connection) {
     while (connection.isOpen() && connection.mayRead()) {
         SeqpacketSocket::Received received;
         try {

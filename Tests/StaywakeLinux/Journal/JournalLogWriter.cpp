@@ -7,11 +7,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    const staywake::JournalLog log("StaywakeLidHelper", "com.staywake.app.lidhelper", "lease");
+    staywake::JournalLog log("StaywakeLidHelper", "com.staywake.app.lidhelper", "lease");
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument.starts_with("notice:")) {
-            log.notice(argument.substr(7));
+            log.log(argument.substr(7));
         } else if (argument.starts_with("fault:")) {
             log.fault(argument.substr(6));
         } else if (argument.starts_with("big:")) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
             while (line.size() < size) {
                 line += static_cast<char>('0' + line.size() % 10);
             }
-            log.noticeFunction()(line);
+            log.log(line);
         } else {
             return 2;
         }

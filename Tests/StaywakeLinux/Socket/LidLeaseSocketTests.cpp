@@ -1,3 +1,4 @@
+#include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 #include "StaywakeLinux/Socket/LidLeaseSocketListener.h"
@@ -23,45 +24,54 @@ using testing::Mailbox;
 using testing::TemporaryDirectory;
 using namespace std::chrono_literals;
 
-/// What the server side saw, in order, per connection.
+/// What the listener delegate passed on, in order.
 struct Renewal {
-    int connection;
+    LidLeaseClientNumber client;
     double until;
-    LidLeaseIncomingConnection::Reply reply;
+    LidLeaseReply reply;
 };
 struct Revocation {
-    int connection;
-    std::function<void()> reply;
+    LidLeaseClientNumber client;
+    LidLeaseReply reply;
 };
 struct Ended {
-    int connection;
+    LidLeaseClientNumber client;
 };
 using ServerEvent = std::variant<Renewal, Revocation, Ended>;
 
-/// A listener on a socket in a temporary directory whose handlers post every
+/// A listener on a socket in a temporary directory, admitting connections
+/// through the real listener delegate; the request function posts every
 /// request to a mailbox, so each test answers them when and where it likes.
 class ListenerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         listener = std::make_unique<LidLeaseSocketListener>(
-            LidHelperListeningSocket::bound(path), [this](LidLeaseIncomingConnection& connection) {
-                peers.post(connection.peer());
-                if (!accepting) {
-                    return false;
-                }
-                const int number = ++lastConnection;
-                connection.setRequestHandlers(
-                    [this, number](double until, LidLeaseIncomingConnection::Reply reply) {
-                        events.post(Renewal{number, until, std::move(reply)});
-                    },
-                    [this, number](std::function<void()> reply) {
-                        events.post(Revocation{number, std::move(reply)});
-                    });
-                connection.setInvalidationHandler([this, number] { events.post(Ended{number}); });
-                return true;
+            LidHelperListeningSocket::bound(path),
+            [this](LidLeaseIncomingConnection& connection) {
+                return delegate.shouldAcceptNewConnection(connection);
+            },
+            [this](const PeerCredentials& peer, const std::string& requirement) {
+                peers.post(peer);
+                EXPECT_EQ(requirement, "the test's requirement");
+                return accepting.load();
             });
         listener->resume();
     }
+
+    LidLeaseRequestFunction requests = [this](LidLeaseClientNumber client, LidLeaseRequest request,
+                                              LidLeaseReply reply) {
+        switch (request.kind()) {
+        case LidLeaseRequest::Kind::renew:
+            events.post(Renewal{client, request.until(), std::move(reply)});
+            break;
+        case LidLeaseRequest::Kind::revoke:
+            events.post(Revocation{client, std::move(reply)});
+            break;
+        case LidLeaseRequest::Kind::disconnect:
+            events.post(Ended{client});
+            break;
+        }
+    };
 
     template <typename T>
     T next() {
@@ -105,7 +115,7 @@ protected:
     Mailbox<ServerEvent> events;
     Mailbox<PeerCredentials> peers;
     std::atomic<bool> accepting{true};
-    std::atomic<int> lastConnection{0};
+    LidLeaseListenerDelegate delegate{"the test's requirement", requests};
     std::unique_ptr<LidLeaseSocketListener> listener;
 };
 
@@ -153,7 +163,7 @@ TEST_F(ListenerFixture, CarriesBothRequestsAndTheirRepliesBetweenClientAndListen
     EXPECT_EQ(client.replies.take(), std::optional<std::string>("The lease deadline is not a number."));
 
     client.revoke();
-    next<Revocation>().reply();
+    next<Revocation>().reply(std::nullopt);
     EXPECT_EQ(client.replies.take(), std::optional<std::string>("revoked"));
 
     const auto peer = client.connection.peer();
@@ -184,6 +194,8 @@ TEST_F(ListenerFixture, SendsEachReplyOnceHoweverOftenItIsCalled) {
     ASSERT_EQ(SeqpacketSocket::send(raw.get(), LidLeaseWireMessage::renewLeaseUntil(7, 1).encode()),
               SeqpacketSocket::SendOutcome::sent);
     Renewal renewal = next<Renewal>();
+    // The delegate's request function promises one call; the transport holds
+    // to "exactly once" even if a caller breaks that promise.
     renewal.reply("once");
     renewal.reply("twice");
     renewal.reply(std::nullopt);
@@ -192,7 +204,7 @@ TEST_F(ListenerFixture, SendsEachReplyOnceHoweverOftenItIsCalled) {
     // The next reply on the wire is the next request's, not a repeat.
     ASSERT_EQ(SeqpacketSocket::send(raw.get(), LidLeaseWireMessage::revokeLease(8).encode()),
               SeqpacketSocket::SendOutcome::sent);
-    next<Revocation>().reply();
+    next<Revocation>().reply(std::nullopt);
     EXPECT_EQ(readReply(raw.get()), LidLeaseWireMessage::revokeLeaseReply(8));
 }
 
@@ -213,14 +225,14 @@ TEST_F(ListenerFixture, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection) {
     bystander.connection.resume();
     bystander.renew(1);
     Renewal held = next<Renewal>();
-    const int bystanderNumber = held.connection;
+    const LidLeaseClientNumber bystanderNumber = held.client;
 
     for (const auto& [name, datagram] : cases) {
         SCOPED_TRACE(name);
         UniqueFd raw = rawClient();
         ASSERT_EQ(SeqpacketSocket::send(raw.get(), datagram), SeqpacketSocket::SendOutcome::sent);
         const Ended ended = next<Ended>();
-        EXPECT_NE(ended.connection, bystanderNumber);
+        EXPECT_NE(ended.client, bystanderNumber);
         EXPECT_TRUE(peerClosed(raw.get()));
     }
 
@@ -228,7 +240,7 @@ TEST_F(ListenerFixture, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection) {
     held.reply(std::nullopt);
     EXPECT_EQ(bystander.replies.take(), std::optional<std::optional<std::string>>(std::in_place));
     bystander.revoke();
-    next<Revocation>().reply();
+    next<Revocation>().reply(std::nullopt);
     EXPECT_EQ(bystander.replies.take(), std::optional<std::string>("revoked"));
     EXPECT_EQ(bystander.invalidations.size(), 0u);
 }
@@ -243,30 +255,38 @@ TEST_F(ListenerFixture, TheEndOfAConnectionComesOnceAfterItsRequestsAndDropsLate
     client.reset(); // the client's pending requests fail on its side
 
     const Ended ended = next<Ended>();
-    EXPECT_EQ(ended.connection, renewal.connection);
+    EXPECT_EQ(ended.client, renewal.client);
     renewal.reply(std::nullopt); // the connection is gone: dropped, not sent anywhere
-    revocation.reply();
+    revocation.reply(std::nullopt);
     EXPECT_FALSE(events.take(200ms)); // no second end
 }
 
-TEST_F(ListenerFixture, ARefusedClientIsClosedBeforeAnythingIsReadAndItsRequestsFail) {
+TEST_F(ListenerFixture, ARefusedClientIsClosedBeforeAnythingIsReadAndUsesNoClientNumber) {
     accepting = false;
-    RecordingClient client(path);
-    client.connection.resume();
-    client.renew(1);
-    EXPECT_TRUE(client.errors.take());
-    EXPECT_TRUE(client.invalidations.take());
-    EXPECT_TRUE(peers.take());
-    EXPECT_EQ(events.size(), 0u);
+    RecordingClient refused(path);
+    refused.connection.resume();
+    refused.renew(1);
+    EXPECT_TRUE(refused.errors.take());
+    EXPECT_TRUE(refused.invalidations.take());
+    const auto judged = peers.take();
+    ASSERT_TRUE(judged);
+    EXPECT_EQ(judged->pid, ::getpid());
+    EXPECT_EQ(events.size(), 0u); // nothing read, and no disconnect for a client never admitted
 
     // Later requests on the ended connection fail too, on the client's thread.
-    client.revoke();
-    EXPECT_TRUE(client.errors.take());
+    refused.revoke();
+    EXPECT_TRUE(refused.errors.take());
+
+    accepting = true;
+    RecordingClient admitted(path);
+    admitted.connection.resume();
+    admitted.renew(1);
+    EXPECT_EQ(next<Renewal>().client, 1u);
 }
 
 TEST_F(ListenerFixture, StopsReadingAClientWhoseRepliesPileUp) {
     UniqueFd raw = rawClient();
-    constexpr std::size_t limit = LidLeaseIncomingConnection::maximumPendingReplies;
+    constexpr std::size_t limit = LidLeaseSocketConnection::maximumPendingReplies;
     for (std::uint64_t id = 1; id <= limit + 4; ++id) {
         ASSERT_EQ(SeqpacketSocket::send(raw.get(), LidLeaseWireMessage::revokeLease(id).encode()),
                   SeqpacketSocket::SendOutcome::sent);
@@ -276,14 +296,14 @@ TEST_F(ListenerFixture, StopsReadingAClientWhoseRepliesPileUp) {
         waiting.push_back(next<Revocation>());
     }
     EXPECT_FALSE(events.take(300ms)); // the rest stay in the socket
-    waiting.front().reply();
+    waiting.front().reply(std::nullopt);
     EXPECT_TRUE(readReply(raw.get()));
     EXPECT_TRUE(std::holds_alternative<Revocation>(events.take().value_or(Ended{})));
 }
 
 TEST_F(ListenerFixture, AClientThatHangsUpWhileItsRepliesPileUpStillEnds) {
     UniqueFd raw = rawClient();
-    constexpr std::size_t limit = LidLeaseIncomingConnection::maximumPendingReplies;
+    constexpr std::size_t limit = LidLeaseSocketConnection::maximumPendingReplies;
     for (std::uint64_t id = 1; id <= limit; ++id) {
         ASSERT_EQ(SeqpacketSocket::send(raw.get(), LidLeaseWireMessage::revokeLease(id).encode()),
                   SeqpacketSocket::SendOutcome::sent);

@@ -1,6 +1,7 @@
-#include "StaywakeLinux/Socket/LidLeaseIncomingConnection.h"
+#include "StaywakeLinux/Socket/LidLeaseSocketConnection.h"
 
 #include "StaywakeLinux/Socket/EventNotifier.h"
+#include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
 #include "StaywakeLinux/SystemError.h"
 
@@ -14,7 +15,7 @@ namespace staywake {
 /// The socket as the reply functions share it. Replies come from other threads
 /// (the helper answers on its main thread), so the descriptor is only used and
 /// closed under the lock: a late reply can never land on a reused descriptor.
-struct LidLeaseIncomingConnection::Channel {
+struct LidLeaseSocketConnection::Channel {
     std::mutex lock;
     UniqueFd socket;
     std::size_t pending = 0;
@@ -47,8 +48,8 @@ struct LidLeaseIncomingConnection::Channel {
 };
 
 /// One request's reply: sent at most once, and its slot among the pending
-/// replies given back even if the handler drops it unanswered.
-class LidLeaseIncomingConnection::PendingReply {
+/// replies given back even if the request is dropped unanswered.
+class LidLeaseSocketConnection::PendingReply {
 public:
     PendingReply(std::shared_ptr<Channel> channel, std::uint64_t requestId)
         : channel_(std::move(channel)), requestId_(requestId) {}
@@ -73,44 +74,44 @@ private:
     std::atomic<bool> sent_{false};
 };
 
-LidLeaseIncomingConnection::LidLeaseIncomingConnection(UniqueFd socket, PeerCredentials peer,
-                                                       std::shared_ptr<EventNotifier> wake)
-    : channel_(std::make_shared<Channel>()), peer_(peer) {
+LidLeaseSocketConnection::LidLeaseSocketConnection(UniqueFd socket, PeerCredentials peer, PeerJudge judge,
+                                                   std::shared_ptr<EventNotifier> wake)
+    : channel_(std::make_shared<Channel>()), peer_(peer), judge_(std::move(judge)) {
     channel_->socket = std::move(socket);
     channel_->wake = std::move(wake);
 }
 
-LidLeaseIncomingConnection::~LidLeaseIncomingConnection() { end(true); }
+LidLeaseSocketConnection::~LidLeaseSocketConnection() { end(true); }
 
-void LidLeaseIncomingConnection::setRequestHandlers(RenewHandler renew, RevokeHandler revoke) {
-    renew_ = std::move(renew);
-    revoke_ = std::move(revoke);
+bool LidLeaseSocketConnection::peerMeets(const std::string& requirement) {
+    // Without a judge nobody can be checked, so nobody meets anything.
+    return judge_ && judge_(peer_, requirement);
 }
 
-void LidLeaseIncomingConnection::setInvalidationHandler(std::function<void()> handler) {
-    invalidation_ = std::move(handler);
+void LidLeaseSocketConnection::resume(std::shared_ptr<const LidLeaseConnection> exported,
+                                      std::function<void()> invalidated) {
+    exported_ = std::move(exported);
+    invalidated_ = std::move(invalidated);
 }
 
-int LidLeaseIncomingConnection::fd() const {
+int LidLeaseSocketConnection::fd() const {
     const std::lock_guard guard(channel_->lock);
     return channel_->socket.get();
 }
 
-bool LidLeaseIncomingConnection::isOpen() const { return !ended_; }
-
-bool LidLeaseIncomingConnection::mayRead() const {
+bool LidLeaseSocketConnection::mayRead() const {
     const std::lock_guard guard(channel_->lock);
     return channel_->pending < maximumPendingReplies;
 }
 
-bool LidLeaseIncomingConnection::dispatch(std::span<const std::uint8_t> datagram) {
+bool LidLeaseSocketConnection::dispatch(std::span<const std::uint8_t> datagram) {
     LidLeaseWireMessage request;
     try {
         request = LidLeaseWireMessage::decode(datagram);
     } catch (const LidLeaseWireMessage::Malformed&) {
         return false;
     }
-    if (!request.isRequest() || !renew_ || !revoke_) {
+    if (!request.isRequest() || !exported_) {
         return false;
     }
     {
@@ -120,21 +121,22 @@ bool LidLeaseIncomingConnection::dispatch(std::span<const std::uint8_t> datagram
     auto reply = std::make_shared<PendingReply>(channel_, request.requestId);
     try {
         if (request.kind == LidLeaseWireMessage::Kind::renewLeaseUntil) {
-            renew_(request.until, [reply](std::optional<std::string> text) {
+            exported_->renewLease(request.until, [reply](std::optional<std::string> text) {
                 reply->send(LidLeaseWireMessage::renewLeaseReply(reply->requestId(), std::move(text)));
             });
         } else {
-            revoke_([reply] { reply->send(LidLeaseWireMessage::revokeLeaseReply(reply->requestId())); });
+            exported_->revokeLease(
+                [reply] { reply->send(LidLeaseWireMessage::revokeLeaseReply(reply->requestId())); });
         }
     } catch (...) {
-        // The handler failed before it could promise a reply; the client
-        // learns of it by the end of the connection rather than by silence.
+        // The request could not even be queued; the client learns of it by the
+        // end of the connection rather than by silence.
         return false;
     }
     return true;
 }
 
-void LidLeaseIncomingConnection::end(bool quietly) {
+void LidLeaseSocketConnection::end(bool quietly) {
     if (ended_) {
         return;
     }
@@ -143,12 +145,11 @@ void LidLeaseIncomingConnection::end(bool quietly) {
         const std::lock_guard guard(channel_->lock);
         channel_->socket.reset();
     }
-    renew_ = nullptr;
-    revoke_ = nullptr;
-    auto invalidation = std::move(invalidation_);
-    invalidation_ = nullptr;
-    if (!quietly && invalidation) {
-        invalidation();
+    exported_ = nullptr;
+    auto invalidated = std::move(invalidated_);
+    invalidated_ = nullptr;
+    if (!quietly && invalidated) {
+        invalidated();
     }
 }
 
