@@ -1,6 +1,7 @@
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
 
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <cerrno>
@@ -22,28 +23,6 @@ namespace {
 // A settings file this large is no settings file; reading it whole would only
 // cost memory. It is treated like any other unreadable file.
 constexpr off_t largestFile = 16 * 1024 * 1024;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    /// Closes now and says whether the close succeeded (a deferred write
-    /// error shows up here).
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 std::string utcStamp() {
     const std::time_t now = std::time(nullptr);
@@ -233,7 +212,8 @@ void PlistFileUserDefaults::refreshIfChanged() const {
 }
 
 void PlistFileUserDefaults::readFile() const {
-    FileDescriptor fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the app.
+    UniqueFd fd(::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) {
         const int error = errno;
         values_.clear();
@@ -253,6 +233,10 @@ void PlistFileUserDefaults::readFile() const {
         return;
     }
     const FileStamp stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+    if (!S_ISREG(status.st_mode)) {
+        moveAside(stamp, "it is not a regular file");
+        return;
+    }
     const auto bytes = readAll(fd.get());
     if (!bytes) {
         const int error = errno;
@@ -261,10 +245,6 @@ void PlistFileUserDefaults::readFile() const {
         unreadableStamp_ = stamp;
         report("The settings in " + file_.string() + " could not be read: " +
                SystemError("could not read", file_.string(), error).what() + ".");
-        return;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        moveAside(stamp, "it is not a regular file");
         return;
     }
     if (bytes->size() > static_cast<std::size_t>(largestFile)) {
@@ -316,7 +296,8 @@ void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dicti
     std::filesystem::create_directories(directory_.parent_path(), ignored);
     // Private to the user; a failure shows up as a failed write below.
     static_cast<void>(::mkdir(directory_.c_str(), 0700));
-    FileDescriptor directory(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd directory(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int directoryError = errno;
     if (directory.get() >= 0) {
         // Serialises read-change-write with other processes sharing the file.
         while (::flock(directory.get(), LOCK_EX) != 0 && errno == EINTR) {
@@ -327,18 +308,18 @@ void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dicti
     if (!changed && !unsaved_) {
         return;
     }
-    write(directory.get());
+    write(directory.get(), directoryError);
 }
 
-void PlistFileUserDefaults::write(int directoryFd) {
+void PlistFileUserDefaults::write(int directoryFd, int directoryError) {
     std::string temporary;
     try {
         if (directoryFd < 0) {
-            throw SystemError("could not open the folder", directory_.string(), errno);
+            throw SystemError("could not open the folder", directory_.string(), directoryError);
         }
         const std::string xml = PropertyListCoding::encodeXml(values_);
         std::string pattern = (directory_ / ("." + domain_ + ".plist.XXXXXX")).string();
-        FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+        UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
         if (fd.get() < 0) {
             throw SystemError("could not create a file in", directory_.string(), errno);
         }
@@ -354,7 +335,8 @@ void PlistFileUserDefaults::write(int directoryFd) {
         if (::fstat(fd.get(), &status) != 0) {
             throw SystemError("could not look at", temporary, errno);
         }
-        if (!fd.close()) {
+        // A deferred write error shows up when the file is closed.
+        if (::close(fd.release()) != 0) {
             throw SystemError("could not close", temporary, errno);
         }
         if (::rename(temporary.c_str(), file_.c_str()) != 0) {

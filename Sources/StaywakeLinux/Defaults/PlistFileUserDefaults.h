@@ -73,7 +73,8 @@ private:
     void readFile() const;
     void moveAside(const FileStamp& stamp, const std::string& why) const;
     void change(const std::function<bool(PropertyValue::Dictionary&)>& edit);
-    void write(int directoryFd);
+    /// Writes every value; `directoryError` says why `directoryFd` is -1.
+    void write(int directoryFd, int directoryError);
     void report(std::string problem) const;
 
     std::filesystem::path directory_;

@@ -321,6 +321,19 @@ TEST_F(PlistFileUserDefaultsTest, AFileCorruptedWhileOpenIsMovedAsideWithoutRepl
     EXPECT_EQ(asideContents, (std::vector<std::string>{"not a property list", "still not one"}));
 }
 
+TEST_F(PlistFileUserDefaultsTest, AFifoInPlaceOfTheFileIsMovedAsideWithoutBlocking) {
+    fs::create_directories(directory);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    const auto defaults = open();
+    EXPECT_EQ(defaults->object("a"), std::nullopt);
+    const auto problem = defaults->takeProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_NE(problem->find("not a regular file"), std::string::npos) << *problem;
+    EXPECT_EQ(filesBesideTheSettings().size(), 1U);
+    defaults->set("a", 1);
+    EXPECT_EQ(open()->object("a"), PropertyValue(1));
+}
+
 TEST_F(PlistFileUserDefaultsTest, ProblemsWaitForAHandler) {
     fs::create_directories(directory);
     writeFile(file, "garbage");
