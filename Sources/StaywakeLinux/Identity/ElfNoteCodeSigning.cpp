@@ -1,0 +1,148 @@
+#include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
+
+#include "StaywakeCore/Identity/CodeDirectoryHash.h"
+#include "StaywakeCore/Identity/CodeRequirement.h"
+#include "StaywakeLinux/Identity/ElfIdentityNote.h"
+#include "StaywakeLinux/Identity/ReadOnlyFile.h"
+
+#include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+namespace staywake {
+
+namespace {
+
+// The root as an absolute path without a trailing separator ("/" stays "/").
+std::filesystem::path canonicalRoot(const std::filesystem::path& root) {
+    std::error_code error;
+    std::string text = std::filesystem::weakly_canonical(root, error).string();
+    if (error || text.empty()) {
+        text = root.lexically_normal().string();
+    }
+    while (text.size() > 1 && text.ends_with('/')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool isWritableByOthers(mode_t mode) { return (mode & (S_IWGRP | S_IWOTH)) != 0; }
+
+bool isWithin(const std::string& path, const std::string& root) {
+    return root == "/" || (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/');
+}
+
+} // namespace
+
+ElfNoteCodeSigning::ElfNoteCodeSigning(TrustAnchor anchor)
+    : anchor_{canonicalRoot(anchor.root), anchor.owner} {}
+
+std::optional<LidHelperFileWatch::Identity> ElfNoteCodeSigning::identity(const std::string& path) const {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    // Plain assignments widen on every platform without a cast that is useless on 64-bit ones.
+    LidHelperFileWatch::Identity identity;
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    identity.size = status.st_size;
+    identity.modifiedSeconds = status.st_mtim.tv_sec;
+    identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
+    return identity;
+}
+
+std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const std::string& path,
+                                                                 const std::string& requirement) const {
+    const auto file = ReadOnlyFile::open(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    return judge(*file, requirement);
+}
+
+std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHashOfProcess(pid_t pid,
+                                                                          const std::string& requirement) const {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    return codeDirectoryHash("/proc/" + std::to_string(pid) + "/exe", requirement);
+}
+
+std::optional<std::string> ElfNoteCodeSigning::judge(const ReadOnlyFile& file, const std::string& requirement) const {
+    const auto wanted = CodeRequirement::parse(requirement);
+    if (!wanted || !isTrustedLocation(file)) {
+        return std::nullopt;
+    }
+    const auto note = ElfIdentityNote::read(file);
+    if (!note || note->identifier != wanted->identifier || note->teamIdentifier != wanted->teamIdentifier) {
+        return std::nullopt;
+    }
+    return codeDirectoryHash(file);
+}
+
+bool ElfNoteCodeSigning::isTrustedLocation(const ReadOnlyFile& file) const {
+    const auto status = file.status();
+    if (!status || !S_ISREG(status->st_mode) || status->st_uid != anchor_.owner ||
+        isWritableByOthers(status->st_mode)) {
+        return false;
+    }
+    // Judge the directories of the file actually open, not of the path we were
+    // given: links are resolved, and a file that has since been deleted or moved
+    // away from its path is no longer where its directories could vouch for it.
+    const auto resolved = file.resolvedPath();
+    if (!resolved) {
+        return false;
+    }
+    const std::filesystem::path path(*resolved);
+    struct stat atPath {};
+    if (::lstat(path.c_str(), &atPath) != 0 || atPath.st_dev != status->st_dev || atPath.st_ino != status->st_ino ||
+        !isWithin(*resolved, anchor_.root.string())) {
+        return false;
+    }
+    for (auto directory = path.parent_path();; directory = directory.parent_path()) {
+        struct stat directoryStatus {};
+        if (::lstat(directory.c_str(), &directoryStatus) != 0 || !S_ISDIR(directoryStatus.st_mode) ||
+            directoryStatus.st_uid != anchor_.owner ||
+            (isWritableByOthers(directoryStatus.st_mode) && (directoryStatus.st_mode & S_ISVTX) == 0)) {
+            return false;
+        }
+        if (directory == anchor_.root || directory == directory.parent_path()) {
+            return true;
+        }
+    }
+}
+
+std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const ReadOnlyFile& file) {
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        return std::nullopt;
+    }
+    const auto status = file.status();
+    if (!status || status->st_size < 0) {
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::uint64_t>(status->st_size);
+    std::vector<std::byte> chunk(1U << 16U);
+    for (std::uint64_t offset = 0; offset < size;) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - offset));
+        const std::span<std::byte> part(chunk.data(), length);
+        if (!file.readAt(offset, part) || EVP_DigestUpdate(context.get(), part.data(), part.size()) != 1) {
+            return std::nullopt;
+        }
+        offset += length;
+    }
+    std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
+    unsigned int digestLength = 0;
+    if (EVP_DigestFinal_ex(context.get(), digest.data(), &digestLength) != 1 ||
+        digestLength < CodeDirectoryHash::byteCount) {
+        return std::nullopt;
+    }
+    return CodeDirectoryHash::fromBytes(std::span(digest.data(), CodeDirectoryHash::byteCount));
+}
+
+} // namespace staywake

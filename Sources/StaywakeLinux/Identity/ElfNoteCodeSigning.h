@@ -1,0 +1,54 @@
+#pragma once
+
+#include "StaywakeCore/Identity/ProgramFileInspector.h"
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace staywake {
+
+class ReadOnlyFile;
+
+/// Who may own a trusted program and the directories above it, and where the
+/// check of those directories ends. In production the owner is root and the
+/// walk goes up to "/"; tests anchor it at a temporary tree they own.
+struct TrustAnchor {
+    std::filesystem::path root = "/";
+    uid_t owner = 0;
+};
+
+/// Code signing on this platform. A program "satisfies a requirement" when
+///  - it is a regular file owned by the anchor's owner and not writable by
+///    group or others,
+///  - every directory from its parent up to the anchor's root is owned by the
+///    anchor's owner and either not writable by group or others or sticky
+///    (like /tmp), so nobody else can put another file at its path, and
+///  - its ELF identity note names the requirement's identifier and Team ID.
+/// The code directory hash is the first 20 bytes of the SHA-256 of the file.
+/// Everything is read from one open descriptor, so the file judged is the
+/// file hashed. Every failure reads as nothing.
+class ElfNoteCodeSigning final : public ProgramFileInspector {
+public:
+    explicit ElfNoteCodeSigning(TrustAnchor anchor = {});
+
+    std::optional<LidHelperFileWatch::Identity> identity(const std::string& path) const override;
+    std::optional<std::string> codeDirectoryHash(const std::string& path,
+                                                 const std::string& requirement) const override;
+    /// The same check for the program a running process was started from
+    /// (/proc/<pid>/exe); reading another user's process needs privileges.
+    std::optional<std::string> codeDirectoryHashOfProcess(pid_t pid, const std::string& requirement) const;
+
+    /// The hash of an open file's whole contents; nothing when it cannot be read.
+    static std::optional<std::string> codeDirectoryHash(const ReadOnlyFile& file);
+
+private:
+    std::optional<std::string> judge(const ReadOnlyFile& file, const std::string& requirement) const;
+    bool isTrustedLocation(const ReadOnlyFile& file) const;
+
+    TrustAnchor anchor_;
+};
+
+} // namespace staywake
