@@ -1,0 +1,59 @@
+#pragma once
+
+#include "StaywakeCore/Lid/LidHelperRegistration.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <optional>
+
+class QDBusMessage;
+
+namespace staywake {
+
+/// The lid helper's registration with systemd, through the service manager's
+/// D-Bus API on the system bus: the helper is the socket unit
+/// staywake-lidhelper.socket, which starts the helper service on the first
+/// connection.
+///
+/// - status reads GetUnitFileState: enabled, enabled-runtime, static,
+///   indirect, alias and linked are enabled; disabled is notRegistered;
+///   masked and masked-runtime are requiresApproval (an administrator, or
+///   the user through one, has to unmask it); a unit systemd does not know is
+///   notFound; any other state, and a failed call, reads as notRegistered.
+/// - registerHelper enables the unit file, reloads systemd and starts the
+///   socket. polkit decides whether the user may, and may ask for a password,
+///   so these calls allow interactive authorisation and wait long for it.
+///   Systemd's or polkit's error is thrown on with its message.
+///
+/// Used on the main thread; every call blocks until systemd answers.
+class SystemdLidHelperRegistration final : public LidHelperRegistration {
+public:
+    static constexpr const char* unitName = "staywake-lidhelper.socket";
+    /// How long a status read waits for systemd.
+    static constexpr int statusTimeoutMilliseconds = 5000;
+    /// How long each registration step waits, a polkit password prompt
+    /// included.
+    static constexpr int registrationTimeoutMilliseconds = 120000;
+
+    explicit SystemdLidHelperRegistration(QDBusConnection systemBus, QString unit = QString::fromLatin1(unitName));
+
+    LidHelperStatus status() const override;
+    void registerHelper() override;
+
+    /// The status for a unit file state as systemd words it.
+    static LidHelperStatus statusForUnitFileState(const QString& state);
+    /// Whether a D-Bus error from GetUnitFileState means systemd knows no such
+    /// unit.
+    static bool meansNoSuchUnit(const QString& errorName);
+
+private:
+    QDBusMessage callManager(const QString& method, const QList<QVariant>& arguments, int timeoutMilliseconds,
+                             bool interactive) const;
+    void callOrThrow(const QString& what, const QString& method, const QList<QVariant>& arguments) const;
+
+    QDBusConnection bus_;
+    QString unit_;
+};
+
+} // namespace staywake

@@ -1,0 +1,187 @@
+#include "Staywake/Lid/SystemdLidHelperRegistration.h"
+#include "Support/TestSupport.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace staywake {
+namespace {
+
+const QString unit = QStringLiteral("staywake-lidhelper.socket");
+
+/// The private system bus that mock_systemd.py runs this program on, and its
+/// control interface.
+class MockSystemd {
+public:
+    MockSystemd() {
+        const char* address = std::getenv("STAYWAKE_MOCK_SYSTEM_BUS");
+        if (address != nullptr) {
+            bus_ = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("mock-systemd"));
+        }
+    }
+
+    bool isRunning() const { return bus_ && bus_->isConnected(); }
+    QDBusConnection bus() const { return *bus_; }
+
+    void setUnitFileState(const QString& state, const QString& name = unit) const {
+        control(QStringLiteral("SetUnitFileState"), {name, state});
+    }
+    void setStateAfterEnable(const QString& state) const {
+        control(QStringLiteral("SetStateAfterEnable"), {unit, state});
+    }
+    void failNext(const QString& method, const QString& errorName, const QString& message) const {
+        control(QStringLiteral("FailNext"), {method, errorName, message});
+    }
+    QStringList takeCalls() const {
+        const auto reply = control(QStringLiteral("TakeCalls"), {});
+        return reply.arguments().value(0).toStringList();
+    }
+    QString activeState() const {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1/unit/staywake_lidhelper_socket"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        call.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
+        const auto reply = bus_->call(call);
+        return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+    }
+
+private:
+    QDBusMessage control(const QString& method, const QList<QVariant>& arguments) const {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"),
+                                                          QStringLiteral("/org/freedesktop/systemd1"),
+                                                          QStringLiteral("com.staywake.Test"), method);
+        call.setArguments(arguments);
+        const QDBusMessage reply = bus_->call(call);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString() << ": "
+                                                            << reply.errorMessage().toStdString();
+        return reply;
+    }
+
+    std::optional<QDBusConnection> bus_;
+};
+
+class SystemdLidHelperRegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!systemd.isRunning()) {
+            STAYWAKE_SKIP("no private system bus with a mocked systemd (run through mock_systemd.py)");
+        }
+        systemd.setUnitFileState(QStringLiteral("disabled"));
+        systemd.setStateAfterEnable(QStringLiteral("enabled"));
+        systemd.takeCalls();
+    }
+
+    MockSystemd systemd;
+};
+
+TEST_F(SystemdLidHelperRegistrationTest, MapsEveryUnitFileState) {
+    struct Case {
+        QString state; // empty: no unit file at all
+        LidHelperStatus expected;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("enabled"), LidHelperStatus::enabled},
+        {QStringLiteral("enabled-runtime"), LidHelperStatus::enabled},
+        {QStringLiteral("static"), LidHelperStatus::enabled},
+        {QStringLiteral("indirect"), LidHelperStatus::enabled},
+        {QStringLiteral("alias"), LidHelperStatus::enabled},
+        {QStringLiteral("linked"), LidHelperStatus::enabled},
+        {QStringLiteral("disabled"), LidHelperStatus::notRegistered},
+        {QStringLiteral("masked"), LidHelperStatus::requiresApproval},
+        {QStringLiteral("masked-runtime"), LidHelperStatus::requiresApproval},
+        {QStringLiteral("bad"), LidHelperStatus::notRegistered},
+        {QStringLiteral("a-state-of-a-later-systemd"), LidHelperStatus::notRegistered},
+        {QString(), LidHelperStatus::notFound},
+    };
+    const SystemdLidHelperRegistration registration(systemd.bus());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state.toStdString());
+        systemd.setUnitFileState(c.state);
+        EXPECT_EQ(registration.status(), c.expected);
+    }
+    EXPECT_EQ(systemd.takeCalls().size(), static_cast<qsizetype>(cases.size()))
+        << "every read asks systemd; nothing is cached";
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, AFailedReadIsNotFoundOnlyWhenSystemdKnowsNoSuchUnit) {
+    struct Case {
+        QString errorName;
+        LidHelperStatus expected;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), LidHelperStatus::notFound},
+        {QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"), LidHelperStatus::notFound},
+        {QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), LidHelperStatus::notRegistered},
+        {QStringLiteral("org.freedesktop.DBus.Error.Failed"), LidHelperStatus::notRegistered},
+    };
+    const SystemdLidHelperRegistration registration(systemd.bus());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errorName.toStdString());
+        systemd.failNext(QStringLiteral("GetUnitFileState"), c.errorName, QStringLiteral("no"));
+        EXPECT_EQ(registration.status(), c.expected);
+    }
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, NoSystemdOnTheBusReadsAsNotRegistered) {
+    const QDBusConnection nowhere = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                                  QStringLiteral("nowhere"));
+    EXPECT_EQ(SystemdLidHelperRegistration(nowhere).status(), LidHelperStatus::notRegistered);
+    EXPECT_THROW(SystemdLidHelperRegistration(nowhere).registerHelper(), std::runtime_error);
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, RegisteringEnablesTheUnitForGoodReloadsAndStartsIt) {
+    SystemdLidHelperRegistration registration(systemd.bus());
+    ASSERT_EQ(registration.status(), LidHelperStatus::notRegistered);
+    systemd.takeCalls();
+
+    registration.registerHelper();
+
+    EXPECT_EQ(systemd.takeCalls(),
+              (QStringList{QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True"),
+                           QStringLiteral("Reload")}));
+    EXPECT_EQ(systemd.activeState(), QStringLiteral("active"));
+    EXPECT_EQ(registration.status(), LidHelperStatus::enabled);
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsErrorOnAndStopsThere) {
+    struct Case {
+        QString method;
+        QString errorName;
+        QString message;
+        QStringList calls;
+    };
+    const std::vector<Case> cases = {
+        {QStringLiteral("EnableUnitFiles"), QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+         QStringLiteral("Interactive authentication required."), {}},
+        {QStringLiteral("EnableUnitFiles"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+         QStringLiteral("Access denied"), {}},
+        {QStringLiteral("Reload"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+         QStringLiteral("Reload failed: too many reloads"),
+         {QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True")}},
+    };
+    SystemdLidHelperRegistration registration(systemd.bus());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        systemd.failNext(c.method, c.errorName, c.message);
+        try {
+            registration.registerHelper();
+            ADD_FAILURE() << "registration succeeded";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), c.message.toStdString());
+        }
+        EXPECT_EQ(systemd.takeCalls(), c.calls);
+    }
+}
+
+} // namespace
+} // namespace staywake
