@@ -1,0 +1,165 @@
+#include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
+#include "StaywakeCore/Durations/InMemoryPresetDurationStore.h"
+#include "StaywakeCore/Durations/PresetDurations.h"
+#include "StaywakeCore/Durations/PresetDurationsController.h"
+#include "StaywakeCore/Durations/UserDefaultsPresetDurationStore.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace staywake {
+namespace {
+
+using Seconds = std::vector<double>;
+
+const std::string presetsKey = "com.staywake.presetDurations";
+const Seconds defaultSeconds{1800, 3600, 7200};
+
+PropertyValue::Array array(std::initializer_list<PropertyValue> elements) {
+    return PropertyValue::Array(elements);
+}
+
+TEST(UserDefaultsPresetDurationStore, ReadsAnArrayOfNumbersOrNothing) {
+    struct Case {
+        const char* stored;
+        std::optional<PropertyValue> value;
+        std::optional<Seconds> expected;
+    };
+    const Case cases[] = {
+        {"no key", std::nullopt, std::nullopt},
+        {"reals", array({7200.0, 1800.0}), Seconds{7200, 1800}},
+        {"integers", array({1800, 14400}), Seconds{1800, 14400}},
+        {"negative integer", array({PropertyValue(std::int64_t{-60})}), Seconds{-60}},
+        {"empty array", array({}), Seconds{}},
+        {"a Boolean reads as 1 or 0", array({true, false}), Seconds{1, 0}},
+        {"a text element", array({1800, "3600"}), std::nullopt},
+        {"a date element", array({PropertyValue(Date{1800})}), std::nullopt},
+        {"a nested array", array({array({1800})}), std::nullopt},
+        {"a dictionary element", array({PropertyValue::Dictionary{{"seconds", 1800}}}), std::nullopt},
+        {"a number, not an array", PropertyValue(1800), std::nullopt},
+        {"a text", PropertyValue("1800,3600"), std::nullopt},
+        {"a dictionary", PropertyValue::Dictionary{{"0", 1800}}, std::nullopt},
+        {"data", PropertyData{{1, 2}}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        InMemoryUserDefaults defaults;
+        if (c.value) {
+            defaults.set(presetsKey, *c.value);
+        }
+        UserDefaultsPresetDurationStore store(defaults);
+        EXPECT_EQ(store.pinnedSeconds(), c.expected);
+    }
+}
+
+TEST(UserDefaultsPresetDurationStore, WritesRealsAndRemovesTheKeyForNothing) {
+    InMemoryUserDefaults defaults;
+    defaults.set("other", 1);
+    UserDefaultsPresetDurationStore store(defaults);
+
+    store.setPinnedSeconds(Seconds{1800, 28800});
+    EXPECT_EQ(defaults.object(presetsKey), PropertyValue(array({1800.0, 28800.0})));
+    EXPECT_TRUE(defaults.object(presetsKey)->as<PropertyValue::Array>()->front().isReal());
+
+    store.setPinnedSeconds(Seconds{});
+    EXPECT_EQ(defaults.object(presetsKey), PropertyValue(array({})));
+
+    store.setPinnedSeconds(std::nullopt);
+    EXPECT_EQ(defaults.object(presetsKey), std::nullopt);
+    EXPECT_EQ(defaults.object("other"), PropertyValue(1));
+}
+
+TEST(PresetDurationsController, StartsFromTheStoredListWithoutWriting) {
+    struct Case {
+        const char* stored;
+        std::optional<PropertyValue> value;
+        Seconds pinned;
+    };
+    const Case cases[] = {
+        {"nothing", std::nullopt, defaultSeconds},
+        {"an unsorted list", array({7200, 1800}), Seconds{1800, 7200}},
+        {"an empty list", array({}), Seconds{}},
+        {"four values", array({1800, 3600, 7200, 14400}), defaultSeconds},
+        {"a repeat", array({1800, 1800}), defaultSeconds},
+        {"no candidate", array({900}), defaultSeconds},
+        {"a text element", array({1800, "x"}), defaultSeconds},
+        {"a Boolean element", array({true}), defaultSeconds},
+        {"no array", PropertyValue("1800"), defaultSeconds},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        InMemoryUserDefaults defaults;
+        if (c.value) {
+            defaults.set(presetsKey, *c.value);
+        }
+        const auto before = defaults.values();
+        UserDefaultsPresetDurationStore store(defaults);
+        const PresetDurationsController controller(store);
+
+        EXPECT_EQ(AwakeDuration::secondsOf(controller.pinned().get()), c.pinned);
+        EXPECT_EQ(defaults.values(), before); // an unusable value stays until the user pins again
+    }
+}
+
+TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
+    InMemoryPresetDurationStore store;
+    PresetDurationsController controller(store);
+    std::vector<Seconds> heard;
+    controller.pinned().observe(
+        [&](const auto& pinned) { heard.push_back(AwakeDuration::secondsOf(pinned)); });
+
+    controller.pin({AwakeDuration{28800}, AwakeDuration{1800}});
+    EXPECT_EQ(store.pinnedSeconds(), (Seconds{1800, 28800}));
+    EXPECT_EQ(AwakeDuration::secondsOf(controller.pinned().get()), (Seconds{1800, 28800}));
+
+    controller.pin({AwakeDuration{1800}, AwakeDuration{28800}}); // the same list again
+    controller.pin({});
+
+    EXPECT_EQ(store.pinnedSeconds(), Seconds{});
+    EXPECT_EQ(heard, (std::vector<Seconds>{{1800, 28800}, {}}));
+}
+
+TEST(PresetDurationsController, RefusesAnInvalidListWithoutStoringOrAnnouncing) {
+    const std::vector<std::vector<AwakeDuration>> refused{
+        {{1800}, {3600}, {7200}, {14400}},
+        {{3600}, {3600}},
+        {{900}},
+    };
+    for (const auto& durations : refused) {
+        InMemoryPresetDurationStore store(Seconds{3600});
+        PresetDurationsController controller(store);
+        int announcements = 0;
+        controller.pinned().observe([&](const auto&) { ++announcements; });
+
+        controller.pin(durations);
+
+        EXPECT_EQ(store.pinnedSeconds(), Seconds{3600});
+        EXPECT_EQ(AwakeDuration::secondsOf(controller.pinned().get()), Seconds{3600});
+        EXPECT_EQ(announcements, 0);
+    }
+}
+
+TEST(PresetDurationsController, KeepsTheUsersChoiceAcrossLaunches) {
+    InMemoryUserDefaults defaults;
+    {
+        UserDefaultsPresetDurationStore store(defaults);
+        PresetDurationsController controller(store);
+        PresetDurations working(controller.pinned().get());
+        working.toggle(AwakeDuration{3600});
+        working.toggle(AwakeDuration{21600});
+        controller.pin(working.pinned());
+    }
+    {
+        UserDefaultsPresetDurationStore store(defaults);
+        PresetDurationsController controller(store);
+        EXPECT_EQ(AwakeDuration::secondsOf(controller.pinned().get()), (Seconds{1800, 7200, 21600}));
+        controller.pin({});
+    }
+    UserDefaultsPresetDurationStore store(defaults);
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurationsController(store).pinned().get()), Seconds{});
+}
+
+} // namespace
+} // namespace staywake

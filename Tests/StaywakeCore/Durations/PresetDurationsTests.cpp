@@ -1,0 +1,122 @@
+#include "StaywakeCore/Durations/PresetDurations.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+namespace staywake {
+namespace {
+
+using Seconds = std::vector<double>;
+
+std::optional<Seconds> validatedSeconds(const Seconds& input) {
+    const auto durations = PresetDurations::validated(input);
+    if (!durations) {
+        return std::nullopt;
+    }
+    return AwakeDuration::secondsOf(*durations);
+}
+
+TEST(PresetDurations, ValidatesPinnedLists) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    struct Case {
+        Seconds input;
+        std::optional<Seconds> expected;
+    };
+    const Case cases[] = {
+        {{}, Seconds{}},
+        {{1800}, Seconds{1800}},
+        {{7200, 1800}, Seconds{1800, 7200}},
+        {{28800, 14400, 21600}, Seconds{14400, 21600, 28800}},
+        {{1800, 3600, 7200, 14400}, std::nullopt}, // four
+        {{1800, 1800}, std::nullopt},
+        {{3600, 1800, 3600}, std::nullopt},
+        {{900}, std::nullopt},
+        {{1800, 900}, std::nullopt},
+        {{1800.000001}, std::nullopt}, // candidates compare exactly
+        {{0}, std::nullopt},
+        {{-0.0}, std::nullopt},
+        {{-1800}, std::nullopt},
+        {{nan}, std::nullopt},
+        {{1800, nan, 3600}, std::nullopt},
+        {{infinity}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.input));
+        EXPECT_EQ(validatedSeconds(c.input), c.expected);
+    }
+}
+
+TEST(PresetDurations, PinnedFromStoredSecondsFallsBackToTheDefaultsAsAWhole) {
+    const Seconds defaults{1800, 3600, 7200};
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(std::nullopt)), defaults);
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{})), Seconds{});
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{28800, 3600})),
+              (Seconds{3600, 28800}));
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{1800, 1800})), defaults);
+    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{900})), defaults);
+}
+
+TEST(PresetDurations, StartsFromAValidListOrElseTheDefaults) {
+    EXPECT_EQ(PresetDurations({}).chosen, std::set<double>{});
+    EXPECT_EQ(PresetDurations({AwakeDuration{21600}, AwakeDuration{3600}}).chosen,
+              (std::set<double>{3600, 21600}));
+    EXPECT_EQ(PresetDurations({AwakeDuration{900}}).chosen, (std::set<double>{1800, 3600, 7200}));
+    EXPECT_EQ(PresetDurations({AwakeDuration{1800}, AwakeDuration{1800}}).chosen,
+              (std::set<double>{1800, 3600, 7200}));
+}
+
+TEST(PresetDurations, AllowsAtMostThreeStarsAndOnlyOnCandidates) {
+    struct Case {
+        const char* situation;
+        std::vector<AwakeDuration> start;
+        AwakeDuration toggled;
+        bool canToggle;
+        Seconds afterToggle;
+    };
+    const Case cases[] = {
+        {"a fourth star", {{1800}, {3600}, {7200}}, {28800}, false, {1800, 3600, 7200}},
+        {"unstarring with three chosen", {{1800}, {3600}, {7200}}, {3600}, true, {1800, 7200}},
+        {"a third star", {{1800}, {28800}}, {14400}, true, {1800, 14400, 28800}},
+        {"the last star off", {{21600}}, {21600}, true, {}},
+        {"a first star", {}, {3600}, true, {3600}},
+        {"no candidate with nothing chosen", {}, {900}, false, {}},
+        {"no candidate with room left", {{1800}}, {5400}, false, {1800}},
+        {"zero", {}, {0}, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        PresetDurations presets(c.start);
+        EXPECT_EQ(presets.canToggle(c.toggled), c.canToggle);
+        presets.toggle(c.toggled);
+        EXPECT_EQ(AwakeDuration::secondsOf(presets.pinned()), c.afterToggle);
+        EXPECT_EQ(presets.isChosen(c.toggled), c.canToggle && !PresetDurations(c.start).isChosen(c.toggled));
+    }
+}
+
+TEST(PresetDurations, EveryCandidateCanBeStarredAndUnstarredInTurn) {
+    PresetDurations presets({});
+    for (const auto candidate : PresetDurations::candidates) {
+        presets.toggle(candidate);
+        EXPECT_TRUE(presets.isChosen(candidate));
+        presets.toggle(candidate);
+        EXPECT_FALSE(presets.isChosen(candidate));
+    }
+    EXPECT_EQ(presets, PresetDurations({}));
+}
+
+TEST(AwakeDuration, ZeroAndNegativeZeroAreOneDuration) {
+    EXPECT_EQ(AwakeDuration{0.0}, AwakeDuration{-0.0});
+    EXPECT_EQ(std::hash<AwakeDuration>{}(AwakeDuration{0.0}),
+              std::hash<AwakeDuration>{}(AwakeDuration{-0.0}));
+    const std::unordered_set<AwakeDuration> durations{AwakeDuration{0.0}, AwakeDuration{-0.0},
+                                                      AwakeDuration{60}};
+    EXPECT_EQ(durations.size(), 2U);
+}
+
+} // namespace
+} // namespace staywake
