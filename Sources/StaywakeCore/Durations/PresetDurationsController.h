@@ -21,9 +21,8 @@ public:
     PresetDurationsController(const PresetDurationsController&) = delete;
     PresetDurationsController& operator=(const PresetDurationsController&) = delete;
 
-    /// The pinned durations; observe it to redraw. Only the controller sets it.
+    /// The pinned durations; observe it to redraw.
     const Published<std::vector<AwakeDuration>>& pinned() const { return pinned_; }
-    Published<std::vector<AwakeDuration>>& pinned() { return pinned_; }
 
     /// Stores and publishes `durations` in ascending order when they form a
     /// valid pinned list; an invalid list changes nothing.
