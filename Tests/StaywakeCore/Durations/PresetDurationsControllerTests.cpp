@@ -107,8 +107,10 @@ TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
     InMemoryPresetDurationStore store;
     PresetDurationsController controller(store);
     std::vector<Seconds> heard;
-    controller.pinned().observe(
-        [&](const auto& pinned) { heard.push_back(AwakeDuration::secondsOf(pinned)); });
+    controller.pinned().observe([&](const auto& pinned) {
+        heard.push_back(AwakeDuration::secondsOf(pinned));
+        EXPECT_EQ(store.pinnedSeconds(), heard.back()); // stored before it is announced
+    });
 
     controller.pin({AwakeDuration{28800}, AwakeDuration{1800}});
     EXPECT_EQ(store.pinnedSeconds(), (Seconds{1800, 28800}));
