@@ -1,0 +1,41 @@
+# Staywake ships as one self-contained bundle directory, so that every path
+# the programs derive from their own location (the helper's pmset beside it,
+# the Info.plist above it) holds in the build tree and once installed alike:
+#
+#   Staywake.app/Contents/Info.plist
+#   Staywake.app/Contents/bin/Staywake
+#   Staywake.app/Contents/Helpers/StaywakeLidHelper
+#   Staywake.app/Contents/Helpers/pmset
+#   Staywake.app/Contents/Resources/...
+#
+# The build tree holds it at ${STAYWAKE_BUNDLE_DIR}; `cmake --install` puts it
+# under <prefix>/lib/staywake/.
+
+set(STAYWAKE_BUNDLE_DIR "${CMAKE_BINARY_DIR}/Staywake.app")
+set(STAYWAKE_INSTALL_BUNDLE_DIR "lib/staywake/Staywake.app")
+
+# staywake_bundle_executable(<target> <bin|Helpers> [COMMAND <name>])
+# Builds the executable into the bundle's Contents/<folder> and installs it
+# there. COMMAND also installs <prefix>/bin/<name> as a relative link to it.
+function(staywake_bundle_executable target folder)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "COMMAND" "")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "staywake_bundle_executable: unexpected arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT folder STREQUAL "bin" AND NOT folder STREQUAL "Helpers")
+    message(FATAL_ERROR "staywake_bundle_executable(${target}): the folder must be bin or Helpers, not \"${folder}\"")
+  endif()
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${STAYWAKE_BUNDLE_DIR}/Contents/${folder}")
+  install(TARGETS ${target} RUNTIME DESTINATION "${STAYWAKE_INSTALL_BUNDLE_DIR}/Contents/${folder}")
+  if(arg_COMMAND)
+    file(RELATIVE_PATH link_target "/prefix/${CMAKE_INSTALL_BINDIR}"
+      "/prefix/${STAYWAKE_INSTALL_BUNDLE_DIR}/Contents/${folder}")
+    install(CODE "
+      set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${arg_COMMAND}\")
+      file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+      file(REMOVE \"\${link}\")
+      message(STATUS \"Installing: \${link}\")
+      file(CREATE_LINK \"${link_target}/$<TARGET_FILE_NAME:${target}>\" \"\${link}\" SYMBOLIC)
+    ")
+  endif()
+endfunction()
