@@ -1,5 +1,6 @@
 #include "pmset/RuntimeFile.h"
 
+#include "StaywakeLinux/Socket/UniqueFd.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <fcntl.h>
@@ -7,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 namespace staywake {
 
@@ -47,8 +47,8 @@ void writeAll(int descriptor, const std::string& contents, const std::filesystem
 } // namespace
 
 std::optional<std::string> RuntimeFile::read() const {
-    const int descriptor = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0) {
+    const UniqueFd descriptor(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!descriptor) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return std::nullopt;
         }
@@ -57,21 +57,18 @@ std::optional<std::string> RuntimeFile::read() const {
     std::string contents;
     char buffer[4096];
     while (true) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        const ssize_t count = ::read(descriptor.get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
         if (count < 0) {
-            const int error = errno;
-            ::close(descriptor);
-            throw SystemError("could not read", path_.string(), error);
+            throw SystemError("could not read", path_.string(), errno);
         }
         if (count == 0) {
             break;
         }
         contents.append(buffer, static_cast<std::size_t>(count));
     }
-    ::close(descriptor);
     return contents;
 }
 
@@ -81,28 +78,26 @@ bool RuntimeFile::write(const std::string& contents) const {
     }
     makeDirectories(path_.parent_path());
     std::string temporary = path_.string() + ".XXXXXX";
-    int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0) {
+    UniqueFd descriptor(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!descriptor) {
         throw SystemError("could not create a file beside", path_.string(), errno);
     }
     try {
-        writeAll(descriptor, contents, temporary);
-        if (::fchmod(descriptor, 0644) != 0) {
+        writeAll(descriptor.get(), contents, temporary);
+        if (::fchmod(descriptor.get(), 0644) != 0) {
             throw SystemError("could not set the mode of", temporary, errno);
         }
-        if (::fsync(descriptor) != 0) {
+        if (::fsync(descriptor.get()) != 0) {
             throw SystemError("could not flush", temporary, errno);
         }
-        if (::close(std::exchange(descriptor, -1)) != 0) {
+        if (::close(descriptor.release()) != 0) {
             throw SystemError("could not close", temporary, errno);
         }
         if (::rename(temporary.c_str(), path_.c_str()) != 0) {
             throw SystemError("could not put in place", path_.string(), errno);
         }
     } catch (...) {
-        if (descriptor >= 0) {
-            ::close(descriptor);
-        }
+        descriptor.reset();
         ::unlink(temporary.c_str());
         throw;
     }

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <limits>
-#include <utility>
 #include <vector>
 
 namespace staywake {
@@ -18,27 +17,9 @@ std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::string& path) {
     return ReadOnlyFile(descriptor);
 }
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
-    if (this != &other) {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-        descriptor_ = std::exchange(other.descriptor_, -1);
-    }
-    return *this;
-}
-
-ReadOnlyFile::~ReadOnlyFile() {
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-    }
-}
-
 std::optional<struct stat> ReadOnlyFile::status() const {
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0) {
+    if (::fstat(descriptor(), &status) != 0) {
         return std::nullopt;
     }
     return status;
@@ -52,7 +33,7 @@ bool ReadOnlyFile::readAt(std::uint64_t offset, std::span<std::byte> into) const
             return false;
         }
         const ssize_t count =
-            ::pread(descriptor_, into.data() + done, into.size() - done, static_cast<off_t>(position));
+            ::pread(descriptor(), into.data() + done, into.size() - done, static_cast<off_t>(position));
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -65,7 +46,7 @@ bool ReadOnlyFile::readAt(std::uint64_t offset, std::span<std::byte> into) const
 }
 
 std::optional<std::string> ReadOnlyFile::resolvedPath() const {
-    const std::string link = "/proc/self/fd/" + std::to_string(descriptor_);
+    const std::string link = "/proc/self/fd/" + std::to_string(descriptor());
     std::vector<char> buffer(4096);
     while (true) {
         const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());

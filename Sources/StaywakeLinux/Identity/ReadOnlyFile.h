@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StaywakeLinux/Socket/UniqueFd.h"
+
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -18,13 +20,7 @@ public:
     /// Opens the file at a path, following links; nothing when it cannot be opened.
     static std::optional<ReadOnlyFile> open(const std::string& path);
 
-    ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile();
-
-    int descriptor() const { return descriptor_; }
+    int descriptor() const { return descriptor_.get(); }
     std::optional<struct stat> status() const;
     /// Fills the whole buffer from the offset; false when the file ends first or a read fails.
     bool readAt(std::uint64_t offset, std::span<std::byte> into) const;
@@ -34,7 +30,7 @@ public:
 private:
     explicit ReadOnlyFile(int descriptor) : descriptor_(descriptor) {}
 
-    int descriptor_;
+    UniqueFd descriptor_;
 };
 
 } // namespace staywake
