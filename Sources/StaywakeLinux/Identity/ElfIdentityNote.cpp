@@ -19,6 +19,8 @@ namespace {
 // making the reader allocate or loop without end.
 constexpr std::uint64_t maximumProgramHeaders = 4096;
 constexpr std::uint64_t maximumNoteSegmentSize = 1U << 20U;
+// Segments may overlap, so the total read is bounded too.
+constexpr std::uint64_t maximumNoteBytes = 4U << 20U;
 
 constexpr unsigned char nativeByteOrder = std::endian::native == std::endian::little ? ELFDATA2LSB : ELFDATA2MSB;
 
@@ -140,12 +142,17 @@ std::optional<ElfIdentityNote> ElfIdentityNote::read(const ReadOnlyFile& file) {
 
     std::optional<ElfIdentityNote> found;
     std::vector<std::byte> segment;
+    std::uint64_t noteBytes = 0;
     for (const Elf64_Phdr& programHeader : programHeaders) {
         if (programHeader.p_type != PT_NOTE) {
             continue;
         }
         if (programHeader.p_offset > fileSize || programHeader.p_filesz > fileSize - programHeader.p_offset ||
             programHeader.p_filesz > maximumNoteSegmentSize) {
+            return std::nullopt;
+        }
+        noteBytes += programHeader.p_filesz;
+        if (noteBytes > maximumNoteBytes) {
             return std::nullopt;
         }
         // Notes are 4-aligned, except those in a segment aligned to 8 (GNU properties).

@@ -23,7 +23,8 @@ std::optional<std::string> presentText(const char* text) {
 std::optional<std::string> ProcessExecutable::path() {
     std::vector<char> buffer(4096);
     const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 1) {
+    // A path that fills the buffer may have been cut short.
+    if (length < 1 || static_cast<std::size_t>(length) >= buffer.size()) {
         return std::nullopt;
     }
     return std::string(buffer.data(), static_cast<std::size_t>(length));

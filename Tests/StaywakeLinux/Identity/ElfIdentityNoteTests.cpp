@@ -55,7 +55,7 @@ struct SyntheticElf {
     std::uint64_t alignment = 4;
     std::function<void(Elf64_Ehdr&, std::vector<Elf64_Phdr>&)> damage = [](auto&, auto&) {};
 
-    std::vector<std::byte> bytes() const {
+    static Elf64_Ehdr header(std::size_t programHeaderCount) {
         Elf64_Ehdr header{};
         std::memcpy(header.e_ident, ELFMAG, SELFMAG);
         header.e_ident[EI_CLASS] = ELFCLASS64;
@@ -67,17 +67,26 @@ struct SyntheticElf {
         header.e_phoff = sizeof(Elf64_Ehdr);
         header.e_ehsize = sizeof(Elf64_Ehdr);
         header.e_phentsize = sizeof(Elf64_Phdr);
-        header.e_phnum = static_cast<Elf64_Half>(segments.size());
+        header.e_phnum = static_cast<Elf64_Half>(programHeaderCount);
+        return header;
+    }
+
+    static Elf64_Phdr noteHeader(std::uint64_t offset, std::uint64_t size, std::uint64_t alignment) {
+        Elf64_Phdr programHeader{};
+        programHeader.p_type = PT_NOTE;
+        programHeader.p_offset = offset;
+        programHeader.p_filesz = size;
+        programHeader.p_memsz = size;
+        programHeader.p_align = alignment;
+        return programHeader;
+    }
+
+    std::vector<std::byte> bytes() const {
+        auto header = SyntheticElf::header(segments.size());
         std::vector<Elf64_Phdr> programHeaders;
         std::uint64_t offset = sizeof(Elf64_Ehdr) + segments.size() * sizeof(Elf64_Phdr);
         for (const auto& segment : segments) {
-            Elf64_Phdr programHeader{};
-            programHeader.p_type = PT_NOTE;
-            programHeader.p_offset = offset;
-            programHeader.p_filesz = segment.size();
-            programHeader.p_memsz = segment.size();
-            programHeader.p_align = alignment;
-            programHeaders.push_back(programHeader);
+            programHeaders.push_back(noteHeader(offset, segment.size(), alignment));
             offset += segment.size();
         }
         damage(header, programHeaders);
@@ -205,6 +214,28 @@ TEST(ElfIdentityNote, RefusesMalformedFilesWithoutReadingOutsideThem) {
             << "truncated to " << length << " bytes";
     }
     EXPECT_EQ(readBytes(tree, whole), (ElfIdentityNote{"com.staywake.app", "ABCDE12345"}));
+}
+
+TEST(ElfIdentityNote, BoundsWhatItReadsWhenNoteSegmentsOverlap) {
+    TemporaryTree tree;
+    const auto large = note(gnuName, 5, std::string(512 * 1024, 'x'));
+    const auto ours = ourNote(std::string("com.staywake.app\0ABCDE12345\0", 28));
+    // Many program headers point at the same large segment, the last at ours:
+    // each is within the file, but together they would have it read over and over.
+    const auto withRepeats = [&](std::size_t repeats) {
+        std::vector<std::byte> file;
+        append(file, SyntheticElf::header(repeats + 1));
+        const std::uint64_t largeOffset = sizeof(Elf64_Ehdr) + (repeats + 1) * sizeof(Elf64_Phdr);
+        for (std::size_t index = 0; index < repeats; ++index) {
+            append(file, SyntheticElf::noteHeader(largeOffset, large.size(), 4));
+        }
+        append(file, SyntheticElf::noteHeader(largeOffset + large.size(), ours.size(), 4));
+        file.insert(file.end(), large.begin(), large.end());
+        file.insert(file.end(), ours.begin(), ours.end());
+        return file;
+    };
+    EXPECT_EQ(readBytes(tree, withRepeats(2)), (ElfIdentityNote{"com.staywake.app", "ABCDE12345"}));
+    EXPECT_EQ(readBytes(tree, withRepeats(64)), std::nullopt);
 }
 
 TEST(ElfIdentityNote, NameAndTypeMustBothMatch) {
