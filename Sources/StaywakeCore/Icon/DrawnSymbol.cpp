@@ -16,10 +16,10 @@ constexpr double heightPerPointSize = 0.96;
 // The mug, in the cup's units (same ink height, margin and line width): a straight-sided
 // body with softly rounded top corners and rounder bottom ones, and a loop handle.
 struct Mug {
-    static constexpr double bodyWidth = 1.2;
+    static constexpr double bodyWidth = 1.3;
     static constexpr double topRadius = 0.1;
     static constexpr double bottomRadius = 0.3;
-    static constexpr PathRect handle{0.95, 0.42, 0.62, 0.76};
+    static constexpr PathRect handle{1.04, 0.42, 0.62, 0.76};
     static constexpr double boxWidth = handle.x + handle.width + 3 * CupOnLaptop::strokeInset;
     static constexpr double aspect = boxWidth / CupOnLaptop::boxHeight;
 };

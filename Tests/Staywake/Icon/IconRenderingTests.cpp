@@ -214,43 +214,68 @@ TEST(MugPairImage, FrontMugIsCutCleanlyOutOfTheBackOne) {
     for (const bool filled : {false, true}) {
         const TemplateImage pair = mugPairImage(15, filled);
         ASSERT_EQ(pair.size(), QSizeF(layout.canvas.width, layout.canvas.height));
+        const auto mug = symbolImage(filled ? "mug.fill" : "mug", 13);
+        const auto stencil = symbolImage("mug.fill", 13);
         for (const int scale : {1, 2}) {
             const QImage bitmap = pair.representation(scale);
-            // Filled, across the front mug's left side halfway up: the back mug's ink runs up
-            // to it and stops about one device pixel short (the stencil is stamped at sub-pixel
-            // offsets, which blurs its edge a little).
-            if (filled) {
-                const double unit = mugSize.height / 1.675;
-                const double frontBodyLeft =
-                    layout.front.x + (mugSize.width - 1.7875 * unit) / 2 + 0.0725 * unit;
-                const int row =
-                    static_cast<int>((layout.canvas.height - layout.front.y - mugSize.height / 2) * scale);
-                const int edge = static_cast<int>(std::floor(frontBodyLeft * scale));
-                EXPECT_EQ(alphaAt(bitmap, edge - 2, row), 255) << "no back mug left of the front one";
-                EXPECT_EQ(alphaAt(bitmap, edge + 1, row), 255) << "no front mug";
-                double clearPixels = 0;
-                for (int x = edge - 2; x <= edge + 1; ++x) {
-                    clearPixels += (255 - alphaAt(bitmap, x, row)) / 255.0;
+            const QImage front = mug->representation(scale);
+            const QImage shape = stencil->representation(scale);
+            const int frontX = static_cast<int>(layout.front.x * scale);
+            const int frontY = static_cast<int>((layout.canvas.height - layout.front.y - mugSize.height) * scale);
+
+            // The front mug is drawn whole, and where it is hollow nothing of the back mug shows.
+            int hollow = 0;
+            for (int y = 0; y < front.height(); ++y) {
+                for (int x = 0; x < front.width(); ++x) {
+                    const int drawn = alphaAt(bitmap, x + frontX, y + frontY);
+                    if (alphaAt(front, x, y) == 255) {
+                        EXPECT_EQ(drawn, 255) << x << "," << y;
+                    } else if (alphaAt(shape, x, y) == 255 && alphaAt(front, x, y) == 0) {
+                        ++hollow;
+                        EXPECT_EQ(drawn, 0) << "back mug showing at " << x << "," << y;
+                    }
                 }
-                EXPECT_GE(clearPixels, 0.9) << scale << "x";
-                EXPECT_LE(clearPixels, 1.6) << scale << "x";
             }
-            // Nothing of the back mug shows through the outlined front mug.
+            EXPECT_EQ(hollow > 0, !filled);
+
+            // Under the front mug the back mug is cleared down to the bottom.
+            int cleared = 0;
+            for (int x = 0; x < shape.width(); ++x) {
+                bool underFront = false;
+                for (int y = 0; y < shape.height(); ++y) {
+                    underFront = underFront || alphaAt(shape, x, y) == 255;
+                }
+                for (int y = frontY + shape.height(); underFront && y < bitmap.height(); ++y) {
+                    ++cleared;
+                    EXPECT_EQ(alphaAt(bitmap, x + frontX, y), 0) << "back mug under the front one at " << x;
+                }
+            }
+            EXPECT_GT(cleared, 0);
+
             if (!filled) {
-                const double unit = mugSize.height / 1.675;
-                PathData interior;
-                const double inset = (0.145 + 0.0725) * unit + 1.0 / scale;
-                const double left = layout.front.x + inset;
-                const double bottom = layout.front.y + inset;
-                interior.moveTo({left, bottom});
-                interior.lineTo({layout.front.x + 1.2 * unit - inset, bottom});
-                interior.lineTo({layout.front.x + 1.2 * unit - inset, layout.front.y + mugSize.height - inset});
-                interior.lineTo({left, layout.front.y + mugSize.height - inset});
-                interior.closeSubpath();
-                const Coverage inside = coverage(bitmap, interior);
-                EXPECT_GT(inside.pixels, 4);
-                EXPECT_EQ(inside.inked, 0) << scale << "x";
+                continue;
             }
+            // Halfway up the front mug, left to right: the back mug's ink, then about one device
+            // pixel of clearance (a little more where the stencil, stamped at sub-pixel offsets,
+            // blurs), then the front mug.
+            const int row = frontY + front.height() / 2;
+            int x = 0;
+            while (x < bitmap.width() && alphaAt(bitmap, x, row) < 255) {
+                ++x;
+            }
+            while (x < bitmap.width() && alphaAt(bitmap, x, row) == 255) {
+                ++x;
+            }
+            const int gapStart = x;
+            double clearPixels = 0;
+            while (x < bitmap.width() && alphaAt(bitmap, x, row) < 255) {
+                clearPixels += (255 - alphaAt(bitmap, x, row)) / 255.0;
+                ++x;
+            }
+            ASSERT_LT(x, bitmap.width()) << "no front mug after the back one";
+            EXPECT_LE(gapStart, frontX + 2 * scale) << "the back mug ends too early";
+            EXPECT_GE(clearPixels, 0.9) << scale << "x";
+            EXPECT_LE(clearPixels, 1.6) << scale << "x";
         }
     }
 }

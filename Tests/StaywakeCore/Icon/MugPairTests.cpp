@@ -60,7 +60,7 @@ TEST(DrawnSymbol, DrawsOnlyTheSymbolsTheGlyphsUse) {
         double pointSize;
         PathSize size;
     } cases[] = {
-        {"mug", 15, {15, 14}},
+        {"mug", 15, {16, 14}},
         {"mug.fill", 13, {13, 12}},
         {"clock.fill", 8, {8, 8}},
         {"mug", 0, {0, 0}},
