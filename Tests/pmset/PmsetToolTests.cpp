@@ -3,6 +3,8 @@
 // the host's units.
 
 #include "ZorIdiDurirad/PmsetOutput.h"
+#include "ZorIdiDurirad/PmsetSleepSetting.h"
+#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -245,6 +247,50 @@ TEST_F(PmsetTool, TheRecordNeverMakesItUnmaskAnythingButSleepTargets) {
     std::ofstream(root / "run/staywake/pmset-masked-targets") << "getty.target\n../../etc/passwd\n";
     ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
     EXPECT_TRUE(fs::is_symlink(root / "run/systemd/system/getty.target"));
+}
+
+// The helper's own sleep setting, run against the tool as the helper runs it.
+class HelperSettingThroughTheTool : public PmsetTool {
+protected:
+    void SetUp() override {
+        PmsetTool::SetUp();
+        ::setenv("STAYWAKE_PMSET_ROOT", root.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("STAYWAKE_PMSET_ROOT");
+        PmsetTool::TearDown();
+    }
+
+    // Generous limits: the tests run in parallel and under sanitizers.
+    PmsetSleepSetting setting{[this](const std::string& line) { logged.push_back(line); }, 20, 20, nullptr,
+                              PMSET_TOOL};
+    std::vector<std::string> logged;
+};
+
+TEST_F(HelperSettingThroughTheTool, WritesConfirmsAndRestores) {
+    const auto before = snapshot();
+    EXPECT_FALSE(setting.isSleepDisabled());
+    setting.setSleepDisabled(true);
+    EXPECT_TRUE(setting.isSleepDisabled());
+    setting.setSleepDisabled(false);
+    EXPECT_FALSE(setting.isSleepDisabled());
+    EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
+                                                "wrote disablesleep 0, and read it back"}));
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(HelperSettingThroughTheTool, AnAdministratorsMasksAreSleepDisabledElsewhere) {
+    for (const auto& target : sleepTargets) {
+        maskByAdministrator(target);
+    }
+    EXPECT_TRUE(setting.isSleepDisabled());
+    try {
+        setting.setSleepDisabled(false);
+        FAIL() << "writing 0 over an administrator's masks was confirmed";
+    } catch (const SleepSettingWriteFailure& failure) {
+        EXPECT_STREQ(failure.what(), "asked for disablesleep 0, read back 1");
+    }
+    EXPECT_TRUE(logged.empty());
 }
 
 TEST_F(PmsetTool, RefusesOtherArgumentsWithItsUsageAndChangesNothing) {
