@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QString>
+#include <QVariantList>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace staywake::testing {
+
+/// A private system and session bus for one test, with python-dbusmock's
+/// logind and UPower on the system bus and a portal offering Inhibit on the
+/// session bus (see mock_buses.py). Gone when the object is destroyed.
+class MockBuses {
+public:
+    struct Options {
+        bool logind = true;
+        bool upower = true;
+        bool portal = true;
+        bool onBattery = false;
+    };
+
+    MockBuses() : MockBuses(Options{}) {}
+    explicit MockBuses(Options options);
+    ~MockBuses();
+
+    MockBuses(const MockBuses&) = delete;
+    MockBuses& operator=(const MockBuses&) = delete;
+
+    /// Empty when the buses run; otherwise why not.
+    const QString& failure() const { return failure_; }
+    /// The buses could not start because a tool is missing (not a fault).
+    bool isMissingATool() const { return missingTool_; }
+
+    const QString& systemAddress() const { return systemAddress_; }
+    const QString& sessionAddress() const { return sessionAddress_; }
+    QDBusConnection systemBus() const { return QDBusConnection(systemName_); }
+    QDBusConnection sessionBus() const { return QDBusConnection(sessionName_); }
+
+    /// Calls a method of dbusmock's control interface on a mocked object.
+    QDBusMessage controlMock(const QDBusConnection& bus, const QString& service, const QString& path,
+                             const QString& method, const QVariantList& arguments = {}) const;
+
+private:
+    QProcess process_;
+    QString failure_;
+    bool missingTool_ = false;
+    QString systemAddress_;
+    QString sessionAddress_;
+    QString systemName_;
+    QString sessionName_;
+};
+
+struct LogindInhibitor {
+    QString what;
+    QString who;
+    QString why;
+    QString mode;
+};
+
+/// logind's ListInhibitors on the mocked system bus.
+std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus);
+
+struct PortalInhibition {
+    QString sender;
+    unsigned flags = 0;
+    QString reason;
+    bool active = false;
+};
+
+/// Every Inhibit the mocked portal was asked for, in order.
+std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& sessionBus);
+
+/// Runs the GUI thread's events until `condition` holds or `timeout` passes;
+/// returns whether it holds.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+/// Runs the GUI thread's events for `duration`: only to show that something
+/// does NOT happen, after everything that should have happened was awaited.
+void runEventsFor(std::chrono::milliseconds duration);
+
+} // namespace staywake::testing

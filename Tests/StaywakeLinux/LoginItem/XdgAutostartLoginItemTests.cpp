@@ -1,0 +1,250 @@
+#include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
+#include "StaywakeLinux/SystemError.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include <sys/stat.h>
+
+namespace staywake {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TemporaryTree {
+public:
+    TemporaryTree() {
+        std::string pattern = (fs::temp_directory_path() / "staywake-autostart-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+    }
+    TemporaryTree(const TemporaryTree&) = delete;
+    TemporaryTree& operator=(const TemporaryTree&) = delete;
+    ~TemporaryTree() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    const fs::path& root() const { return root_; }
+
+private:
+    fs::path root_;
+};
+
+std::string contentsOf(const fs::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void write(const fs::path& path, const std::string& contents) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << contents;
+}
+
+std::string execLineOf(const std::string& entry) {
+    std::istringstream lines(entry);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("Exec=")) {
+            return line.substr(5);
+        }
+    }
+    return {};
+}
+
+struct AutostartFixture : ::testing::Test {
+    TemporaryTree tree;
+    fs::path home = tree.root() / "home";
+    fs::path configHome = tree.root() / "config" / "nested";
+    fs::path program = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
+    XdgAutostartLoginItem item{configHome, program, home};
+};
+
+TEST_F(AutostartFixture, RegisteringWritesAnEntryThatStartsThisInstallationAndUnregisteringRemovesIt) {
+    EXPECT_EQ(item.state(), LoginItemState::disabled);
+    EXPECT_EQ(item.entryPath(), configHome / "autostart/com.staywake.app.desktop");
+
+    item.registerItem();
+    EXPECT_EQ(item.state(), LoginItemState::enabled);
+    const std::string entry = contentsOf(item.entryPath());
+    EXPECT_TRUE(entry.starts_with("[Desktop Entry]\n")) << entry;
+    EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
+    EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
+    // Missing folders are created private; the entry itself is readable.
+    EXPECT_EQ(fs::status(configHome / "autostart").permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(item.entryPath()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    // Nothing but the entry is left in the folder (no temporary files).
+    EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1);
+
+    item.unregisterItem();
+    EXPECT_FALSE(fs::exists(item.entryPath()));
+    EXPECT_EQ(item.state(), LoginItemState::disabled);
+    item.unregisterItem(); // nothing there: still fine
+}
+
+TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
+    struct Case {
+        const char* contents;
+        LoginItemState expected;
+    };
+    const Case cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=x\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nExec=x\nHidden=true\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nHidden = true\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nHidden=1\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nHidden=false\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nHidden=true\nHidden=false\n", LoginItemState::enabled},
+        {"[Desktop Entry]\n# Hidden=true\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nHidden[de]=true\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", LoginItemState::enabled},
+        {"", LoginItemState::enabled},
+    };
+    for (const auto& c : cases) {
+        write(item.entryPath(), c.contents);
+        EXPECT_EQ(item.state(), c.expected) << c.contents;
+    }
+
+    fs::remove(item.entryPath());
+    fs::create_directory(item.entryPath());
+    EXPECT_EQ(item.state(), LoginItemState::disabled) << "a folder in the entry's place starts nothing";
+}
+
+TEST_F(AutostartFixture, RegisteringAgainRepairsAHiddenOrStaleEntry) {
+    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
+    ASSERT_EQ(item.state(), LoginItemState::disabled);
+
+    item.registerItem();
+
+    EXPECT_EQ(item.state(), LoginItemState::enabled);
+    const std::string entry = contentsOf(item.entryPath());
+    EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
+    EXPECT_EQ(entry.find("Hidden"), std::string::npos);
+}
+
+TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
+    struct Case {
+        const char* program;
+        const char* exec;
+    };
+    const Case cases[] = {
+        {"/opt/Staywake/bin/Staywake", R"("/opt/Staywake/bin/Staywake")"},
+        {"/home/ann/My Apps/Staywake", R"("/home/ann/My Apps/Staywake")"},
+        {"/opt/a\"b", R"("/opt/a\\"b")"},
+        {"/opt/$HOME`id`", R"("/opt/\\$HOME\\`id\\`")"},
+        {"/opt/back\\slash", R"("/opt/back\\\\slash")"},
+        {"/opt/100%/Staywake", R"("/opt/100%%/Staywake")"},
+        {"/opt/caf\xc3\xa9/Staywake", "\"/opt/caf\xc3\xa9/Staywake\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(execLineOf(XdgAutostartLoginItem::desktopEntry(c.program)), c.exec) << c.program;
+    }
+}
+
+TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
+    for (const char* bad : {"/opt/a\nb", "/opt/a\tb", "/opt/\xff\xfe", "/opt/\xc3", "/opt/\xed\xa0\x80"}) {
+        XdgAutostartLoginItem badItem(configHome, bad, home);
+        try {
+            badItem.registerItem();
+            ADD_FAILURE() << "registered " << bad;
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find("the app's location"), std::string::npos) << error.what();
+        }
+        EXPECT_FALSE(fs::exists(badItem.entryPath()));
+    }
+}
+
+TEST_F(AutostartFixture, FailuresNameThePathAndTheReason) {
+    // Works as root too: no permission bits involved.
+    fs::create_directories(configHome.parent_path());
+    write(configHome, "a file where the configuration folder should be");
+    try {
+        item.registerItem();
+        FAIL() << "registered under a file";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not create the autostart folder " + (configHome / "autostart").string() + ": Not a directory");
+    }
+
+    fs::remove(configHome);
+    fs::create_directories(item.entryPath() / "occupied");
+    try {
+        item.registerItem();
+        FAIL() << "wrote over a folder";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not write the autostart entry " + item.entryPath().string() + ": Is a directory");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1)
+        << "the temporary file was left behind";
+    try {
+        item.unregisterItem();
+        FAIL() << "removed a folder";
+    } catch (const SystemError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Could not remove the autostart entry " + item.entryPath().string() + ": Is a directory");
+    }
+}
+
+TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterResolvingLinks) {
+    TemporaryTree tree;
+    const fs::path home = tree.root() / "home";
+    const fs::path installed = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
+    write(installed, "program");
+    const fs::path elsewhere = tree.root() / "Downloads/Staywake.app/Contents/bin/Staywake";
+    write(elsewhere, "program");
+    fs::create_directories(tree.root() / "links");
+    fs::create_symlink(installed, tree.root() / "links/to-installed");
+    fs::create_directories(home / ".local/bin");
+    fs::create_symlink(elsewhere, home / ".local/bin/to-downloads");
+
+    struct Case {
+        fs::path program;
+        bool stable;
+    };
+    const Case cases[] = {
+        {"/usr/lib/staywake/Staywake.app/Contents/bin/Staywake", true},
+        {"/usr/local/lib/staywake/Staywake.app/Contents/bin/Staywake", true},
+        {"/opt/Staywake.app/Contents/bin/Staywake", true},
+        {"/optional/Staywake.app/Contents/bin/Staywake", false},
+        {"/usrlocal/Staywake", false},
+        {installed, true},
+        {home / ".localother/Staywake", false},
+        {home / "Applications/Staywake", false},
+        {elsewhere, false},
+        {tree.root() / "links/to-installed", true},   // a link to an installed copy
+        {home / ".local/bin/to-downloads", false},    // a link in the prefix pointing out of it
+        {home / ".local/../Downloads/Staywake", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(XdgAutostartLoginItem(tree.root() / "config", c.program, home).isAtStableLocation(), c.stable)
+            << c.program;
+    }
+}
+
+TEST(XdgAutostartLoginItem, FollowsXdgConfigHomeAndIgnoresARelativeOne) {
+    TemporaryTree tree;
+    const std::string savedConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", tree.root().c_str(), 1);
+
+    ::setenv("XDG_CONFIG_HOME", (tree.root() / "cfg").c_str(), 1);
+    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
+              tree.root() / "cfg/autostart/com.staywake.app.desktop");
+    ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
+    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
+              tree.root() / ".config/autostart/com.staywake.app.desktop");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
+              tree.root() / ".config/autostart/com.staywake.app.desktop");
+
+    savedConfig.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+} // namespace
+} // namespace staywake
