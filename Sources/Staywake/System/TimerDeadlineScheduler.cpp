@@ -6,8 +6,8 @@
 
 namespace staywake {
 
-TimerDeadlineScheduler::TimerDeadlineScheduler(const DateProvider& dates, double longestStepSeconds)
-    : dates_(dates), longestStep_(std::clamp(longestStepSeconds, shortestWaitSeconds, 24.0 * 24 * 60 * 60)) {
+TimerDeadlineScheduler::TimerDeadlineScheduler(std::shared_ptr<const DateProvider> dates, double longestStepSeconds)
+    : dates_(std::move(dates)), longestStep_(std::clamp(longestStepSeconds, shortestWaitSeconds, 24.0 * 24 * 60 * 60)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { timerFired(); });
@@ -27,7 +27,7 @@ void TimerDeadlineScheduler::cancel() {
 }
 
 void TimerDeadlineScheduler::arm() {
-    double wait = at_ - dates_.now();
+    double wait = at_ - dates_->now();
     // A date in the past or a wait that is not a number still waits a little:
     // never 0, so a caller that re-arms from its action cannot spin.
     if (!(wait >= shortestWaitSeconds)) {

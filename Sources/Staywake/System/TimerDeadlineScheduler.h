@@ -5,7 +5,7 @@
 
 #include <QTimer>
 
-#include <optional>
+#include <memory>
 
 namespace staywake {
 
@@ -20,7 +20,8 @@ public:
     /// `dates` is the wall clock the dates are read against. QTimer counts
     /// milliseconds in an int (about 24 days), so a longer wait is made in
     /// steps of at most `longestStepSeconds`, each checked against the clock.
-    explicit TimerDeadlineScheduler(const DateProvider& dates, double longestStepSeconds = 24 * 60 * 60);
+    explicit TimerDeadlineScheduler(std::shared_ptr<const DateProvider> dates,
+                                    double longestStepSeconds = 24 * 60 * 60);
 
     TimerDeadlineScheduler(const TimerDeadlineScheduler&) = delete;
     TimerDeadlineScheduler& operator=(const TimerDeadlineScheduler&) = delete;
@@ -34,7 +35,7 @@ private:
     void arm();
     void timerFired();
 
-    const DateProvider& dates_;
+    std::shared_ptr<const DateProvider> dates_;
     double longestStep_;
     QTimer timer_;
     Date at_;

@@ -1,3 +1,4 @@
+#include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 #include "StaywakeLinux/SystemError.h"
 
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -124,6 +126,48 @@ TEST_F(AutostartFixture, RegisteringAgainRepairsAHiddenOrStaleEntry) {
     const std::string entry = contentsOf(item.entryPath());
     EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
     EXPECT_EQ(entry.find("Hidden"), std::string::npos);
+}
+
+TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
+    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
+    fs::create_directories(program.parent_path()); // installed under ~/.local: a stable location
+
+    const LoginItemController controller(
+        std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
+
+    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
+    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
+    EXPECT_EQ(execLineOf(contentsOf(item.entryPath())), "\"" + program.string() + "\"");
+}
+
+TEST_F(AutostartFixture, TheControllerLeavesAnEntryAloneWhenRunFromElsewhere) {
+    const std::string stale = "[Desktop Entry]\nType=Application\nExec=/opt/Staywake/bin/Staywake\n";
+    write(item.entryPath(), stale);
+    const LoginItemController controller(
+        std::make_shared<XdgAutostartLoginItem>(configHome, tree.root() / "Downloads/Staywake", home), true);
+    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
+    EXPECT_EQ(contentsOf(item.entryPath()), stale);
+}
+
+TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
+    fs::create_directories(configHome.parent_path());
+    write(configHome, "a file where the configuration folder should be");
+    LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
+
+    controller.setEnabled(true);
+
+    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
+    EXPECT_EQ(controller.lastFailure().get(),
+              AwakeFailure::reported("Could not create the autostart folder " + (configHome / "autostart").string() +
+                                     ": Not a directory"));
+
+    fs::remove(configHome);
+    controller.setEnabled(true);
+    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
+    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
+    controller.toggle();
+    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
+    EXPECT_FALSE(fs::exists(item.entryPath()));
 }
 
 TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
