@@ -24,17 +24,15 @@ const QString prepareForSleepSignal = QStringLiteral("PrepareForSleep");
 } // namespace
 
 SystemDeadlineRecheckNotifier::SystemDeadlineRecheckNotifier(QDBusConnection systemBus)
-    : systemBus_(std::move(systemBus)) {
-    clockSetDescriptor_ = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (clockSetDescriptor_ < 0) {
+    : systemBus_(std::move(systemBus)),
+      clockSetDescriptor_(::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC)) {
+    if (!clockSetDescriptor_) {
         throw SystemError("could not create a timer to watch the wall clock", errno);
     }
     if (!armClockSetWatch()) {
-        const int error = errno;
-        ::close(clockSetDescriptor_);
-        throw SystemError("could not arm the timer that watches the wall clock", error);
+        throw SystemError("could not arm the timer that watches the wall clock", errno);
     }
-    clockSetWatch_ = std::make_unique<QSocketNotifier>(clockSetDescriptor_, QSocketNotifier::Read);
+    clockSetWatch_ = std::make_unique<QSocketNotifier>(clockSetDescriptor_.get(), QSocketNotifier::Read);
     connect(clockSetWatch_.get(), &QSocketNotifier::activated, this, [this] { clockSetDescriptorReadable(); });
     // Without logind (or a bus) only resume goes unnoticed by this path; the
     // clock-set descriptor still covers clock changes.
@@ -45,8 +43,8 @@ SystemDeadlineRecheckNotifier::SystemDeadlineRecheckNotifier(QDBusConnection sys
 SystemDeadlineRecheckNotifier::~SystemDeadlineRecheckNotifier() {
     systemBus_.disconnect(login1Service, login1Path, login1Manager, prepareForSleepSignal, this,
                           SLOT(prepareForSleep(bool)));
+    // The watch goes before the descriptor it watches.
     clockSetWatch_.reset();
-    ::close(clockSetDescriptor_);
 }
 
 void SystemDeadlineRecheckNotifier::observe(Handler handler) { handler_ = std::move(handler); }
@@ -60,13 +58,13 @@ void SystemDeadlineRecheckNotifier::prepareForSleep(bool starting) {
 bool SystemDeadlineRecheckNotifier::armClockSetWatch() {
     itimerspec endOfTime{};
     endOfTime.it_value.tv_sec = std::numeric_limits<time_t>::max();
-    return ::timerfd_settime(clockSetDescriptor_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &endOfTime,
+    return ::timerfd_settime(clockSetDescriptor_.get(), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &endOfTime,
                              nullptr) == 0;
 }
 
 void SystemDeadlineRecheckNotifier::clockSetDescriptorReadable() {
     std::uint64_t expirations = 0;
-    const auto result = ::read(clockSetDescriptor_, &expirations, sizeof expirations);
+    const auto result = ::read(clockSetDescriptor_.get(), &expirations, sizeof expirations);
     if (result < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StaywakeCore/Clock/DeadlineRecheckNotifier.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -31,7 +32,7 @@ public:
 
     /// The clock-set descriptor. Tests arm it to fire without setting the
     /// host's clock; the notifier treats any event on it alike.
-    int clockSetDescriptor() const { return clockSetDescriptor_; }
+    int clockSetDescriptor() const { return clockSetDescriptor_.get(); }
 
 private slots:
     void prepareForSleep(bool starting);
@@ -42,7 +43,7 @@ private:
     void notify();
 
     QDBusConnection systemBus_;
-    int clockSetDescriptor_ = -1;
+    UniqueFd clockSetDescriptor_;
     std::unique_ptr<QSocketNotifier> clockSetWatch_;
     Handler handler_;
 };

@@ -1,5 +1,6 @@
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 
+#include "StaywakeLinux/Socket/UniqueFd.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <array>
@@ -151,29 +152,12 @@ void createFolder(const fs::path& folder) {
     }
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
 // Temporary file, fsync, rename, fsync of the folder: after a crash the entry
 // is either the old one or the new one, never half written.
 void writeAtomically(const fs::path& path, const std::string& contents) {
     const std::string failure = "Could not write " + std::string(entryDescription);
     std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    FileDescriptor file(::mkostemp(pattern.data(), O_CLOEXEC));
+    UniqueFd file(::mkostemp(pattern.data(), O_CLOEXEC));
     if (file.get() < 0) {
         throw SystemError(failure, path.string(), errno);
     }
@@ -205,7 +189,7 @@ void writeAtomically(const fs::path& path, const std::string& contents) {
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         fail(errno);
     }
-    FileDescriptor folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) {
         ::fsync(folder.get());
     }

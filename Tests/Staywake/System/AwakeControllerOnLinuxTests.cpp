@@ -14,7 +14,6 @@
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/TestSupport.h"
 
-#include <QDBusVariant>
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
@@ -101,11 +100,7 @@ TEST_F(AwakeControllerOnLinux, ASessionSleptThroughEndsWhenTheMachineResumes) {
 
     dates->advance(7200); // asleep for two hours: both clocks moved on
     continuous->advance(7200);
-    const auto reply = buses.controlMock(
-        buses.systemBus(), QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("EmitSignal"),
-        {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), QStringLiteral("b"),
-         QVariantList{QVariant::fromValue(QDBusVariant(false))}});
+    const auto reply = buses.emitPrepareForSleep(false);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
 
     ASSERT_TRUE(waitUntil([&] { return !controller->isOn().get(); }));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -93,6 +94,13 @@ QDBusMessage MockBuses::controlMock(const QDBusConnection& bus, const QString& s
     auto call = QDBusMessage::createMethodCall(service, path, mockInterface, method);
     call.setArguments(arguments);
     return bus.call(call, QDBus::Block, 20000);
+}
+
+QDBusMessage MockBuses::emitPrepareForSleep(bool starting) const {
+    return controlMock(systemBus(), QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                       QStringLiteral("EmitSignal"),
+                       {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+                        QStringLiteral("b"), QVariantList{QVariant::fromValue(QDBusVariant(starting))}});
 }
 
 std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus) {

@@ -45,6 +45,9 @@ public:
     QDBusMessage controlMock(const QDBusConnection& bus, const QString& service, const QString& path,
                              const QString& method, const QVariantList& arguments = {}) const;
 
+    /// Has the mocked logind announce PrepareForSleep(starting).
+    QDBusMessage emitPrepareForSleep(bool starting) const;
+
 private:
     QProcess process_;
     QString failure_;

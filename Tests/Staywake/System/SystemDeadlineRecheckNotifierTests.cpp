@@ -3,8 +3,6 @@
 #include "MockBuses.h"
 #include "Support/TestSupport.h"
 
-#include <QDBusVariant>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,11 +21,7 @@ using testing::waitUntil;
 constexpr auto quietPeriod = 300ms;
 
 void emitPrepareForSleep(const MockBuses& buses, bool starting) {
-    const auto reply = buses.controlMock(
-        buses.systemBus(), QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("EmitSignal"),
-        {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), QStringLiteral("b"),
-         QVariantList{QVariant::fromValue(QDBusVariant(starting))}});
+    const auto reply = buses.emitPrepareForSleep(starting);
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
 }
 

@@ -3,6 +3,7 @@
 #include "Staywake/System/SystemMachineConditionsNotifier.h"
 
 #include "MockBuses.h"
+#include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusVariant>
@@ -31,19 +32,8 @@ using testing::waitUntil;
 
 class FakeSysfs {
 public:
-    FakeSysfs() {
-        std::string pattern = (fs::temp_directory_path() / "staywake-sysfs-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-    }
-    FakeSysfs(const FakeSysfs&) = delete;
-    FakeSysfs& operator=(const FakeSysfs&) = delete;
-    ~FakeSysfs() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    const fs::path& root() const { return root_; }
-    fs::path drm() const { return root_ / "class" / "drm"; }
+    const fs::path& root() const { return folder_.path(); }
+    fs::path drm() const { return root() / "class" / "drm"; }
 
     /// A connector folder with its status file, as the kernel writes it.
     void connector(const std::string& name, const std::string& status) const {
@@ -52,7 +42,7 @@ public:
     }
 
 private:
-    fs::path root_;
+    testing::TemporaryDirectory folder_{"staywake-sysfs"};
 };
 
 const QDBusConnection& noBus() {

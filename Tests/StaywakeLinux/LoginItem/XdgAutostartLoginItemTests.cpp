@@ -1,6 +1,7 @@
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 #include "StaywakeLinux/SystemError.h"
+#include "Support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +20,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TemporaryTree {
-public:
-    TemporaryTree() {
-        std::string pattern = (fs::temp_directory_path() / "staywake-autostart-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-    }
-    TemporaryTree(const TemporaryTree&) = delete;
-    TemporaryTree& operator=(const TemporaryTree&) = delete;
-    ~TemporaryTree() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    const fs::path& root() const { return root_; }
-
-private:
-    fs::path root_;
-};
-
 std::string contentsOf(const fs::path& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+/// The text of what `attempt` throws; empty when it returns.
+template <typename Attempt>
+std::string failureOf(Attempt attempt) {
+    try {
+        attempt();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
 }
 
 void write(const fs::path& path, const std::string& contents) {
@@ -59,9 +53,9 @@ std::string execLineOf(const std::string& entry) {
 }
 
 struct AutostartFixture : ::testing::Test {
-    TemporaryTree tree;
-    fs::path home = tree.root() / "home";
-    fs::path configHome = tree.root() / "config" / "nested";
+    testing::TemporaryDirectory tree{"staywake-autostart"};
+    fs::path home = tree.path() / "home";
+    fs::path configHome = tree.path() / "config" / "nested";
     fs::path program = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
     XdgAutostartLoginItem item{configHome, program, home};
 };
@@ -144,7 +138,7 @@ TEST_F(AutostartFixture, TheControllerLeavesAnEntryAloneWhenRunFromElsewhere) {
     const std::string stale = "[Desktop Entry]\nType=Application\nExec=/opt/Staywake/bin/Staywake\n";
     write(item.entryPath(), stale);
     const LoginItemController controller(
-        std::make_shared<XdgAutostartLoginItem>(configHome, tree.root() / "Downloads/Staywake", home), true);
+        std::make_shared<XdgAutostartLoginItem>(configHome, tree.path() / "Downloads/Staywake", home), true);
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
     EXPECT_EQ(contentsOf(item.entryPath()), stale);
 }
@@ -192,12 +186,7 @@ TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
 TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
     for (const char* bad : {"/opt/a\nb", "/opt/a\tb", "/opt/\xff\xfe", "/opt/\xc3", "/opt/\xed\xa0\x80"}) {
         XdgAutostartLoginItem badItem(configHome, bad, home);
-        try {
-            badItem.registerItem();
-            ADD_FAILURE() << "registered " << bad;
-        } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find("the app's location"), std::string::npos) << error.what();
-        }
+        EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos) << bad;
         EXPECT_FALSE(fs::exists(badItem.entryPath()));
     }
 }
@@ -206,43 +195,28 @@ TEST_F(AutostartFixture, FailuresNameThePathAndTheReason) {
     // Works as root too: no permission bits involved.
     fs::create_directories(configHome.parent_path());
     write(configHome, "a file where the configuration folder should be");
-    try {
-        item.registerItem();
-        FAIL() << "registered under a file";
-    } catch (const SystemError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not create the autostart folder " + (configHome / "autostart").string() + ": Not a directory");
-    }
+    EXPECT_EQ(failureOf([&] { item.registerItem(); }),
+              "Could not create the autostart folder " + (configHome / "autostart").string() + ": Not a directory");
 
     fs::remove(configHome);
     fs::create_directories(item.entryPath() / "occupied");
-    try {
-        item.registerItem();
-        FAIL() << "wrote over a folder";
-    } catch (const SystemError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not write the autostart entry " + item.entryPath().string() + ": Is a directory");
-    }
+    EXPECT_EQ(failureOf([&] { item.registerItem(); }),
+              "Could not write the autostart entry " + item.entryPath().string() + ": Is a directory");
     EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1)
         << "the temporary file was left behind";
-    try {
-        item.unregisterItem();
-        FAIL() << "removed a folder";
-    } catch (const SystemError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Could not remove the autostart entry " + item.entryPath().string() + ": Is a directory");
-    }
+    EXPECT_EQ(failureOf([&] { item.unregisterItem(); }),
+              "Could not remove the autostart entry " + item.entryPath().string() + ": Is a directory");
 }
 
 TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterResolvingLinks) {
-    TemporaryTree tree;
-    const fs::path home = tree.root() / "home";
+    testing::TemporaryDirectory tree{"staywake-autostart"};
+    const fs::path home = tree.path() / "home";
     const fs::path installed = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
     write(installed, "program");
-    const fs::path elsewhere = tree.root() / "Downloads/Staywake.app/Contents/bin/Staywake";
+    const fs::path elsewhere = tree.path() / "Downloads/Staywake.app/Contents/bin/Staywake";
     write(elsewhere, "program");
-    fs::create_directories(tree.root() / "links");
-    fs::create_symlink(installed, tree.root() / "links/to-installed");
+    fs::create_directories(tree.path() / "links");
+    fs::create_symlink(installed, tree.path() / "links/to-installed");
     fs::create_directories(home / ".local/bin");
     fs::create_symlink(elsewhere, home / ".local/bin/to-downloads");
 
@@ -260,31 +234,31 @@ TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterReso
         {home / ".localother/Staywake", false},
         {home / "Applications/Staywake", false},
         {elsewhere, false},
-        {tree.root() / "links/to-installed", true},   // a link to an installed copy
+        {tree.path() / "links/to-installed", true},   // a link to an installed copy
         {home / ".local/bin/to-downloads", false},    // a link in the prefix pointing out of it
         {home / ".local/../Downloads/Staywake", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(XdgAutostartLoginItem(tree.root() / "config", c.program, home).isAtStableLocation(), c.stable)
+        EXPECT_EQ(XdgAutostartLoginItem(tree.path() / "config", c.program, home).isAtStableLocation(), c.stable)
             << c.program;
     }
 }
 
 TEST(XdgAutostartLoginItem, FollowsXdgConfigHomeAndIgnoresARelativeOne) {
-    TemporaryTree tree;
+    testing::TemporaryDirectory tree{"staywake-autostart"};
     const std::string savedConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", tree.root().c_str(), 1);
+    ::setenv("HOME", tree.path().c_str(), 1);
 
-    ::setenv("XDG_CONFIG_HOME", (tree.root() / "cfg").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (tree.path() / "cfg").c_str(), 1);
     EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.root() / "cfg/autostart/com.staywake.app.desktop");
+              tree.path() / "cfg/autostart/com.staywake.app.desktop");
     ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
     EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.root() / ".config/autostart/com.staywake.app.desktop");
+              tree.path() / ".config/autostart/com.staywake.app.desktop");
     ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.root() / ".config/autostart/com.staywake.app.desktop");
+              tree.path() / ".config/autostart/com.staywake.app.desktop");
 
     savedConfig.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
     ::setenv("HOME", savedHome.c_str(), 1);
