@@ -14,7 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // "card1-DP-10" after "card1-DP-9", "card10-..." after "card9-...".
 bool naturallyBefore(std::string_view a, std::string_view b) {
@@ -22,8 +24,10 @@ bool naturallyBefore(std::string_view a, std::string_view b) {
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
         if (isDigit(a[i]) && isDigit(b[j])) {
-            const auto endA = std::find_if_not(a.begin() + static_cast<std::ptrdiff_t>(i), a.end(), isDigit) - a.begin();
-            const auto endB = std::find_if_not(b.begin() + static_cast<std::ptrdiff_t>(j), b.end(), isDigit) - b.begin();
+            const auto endA =
+                std::find_if_not(a.begin() + static_cast<std::ptrdiff_t>(i), a.end(), isDigit) - a.begin();
+            const auto endB =
+                std::find_if_not(b.begin() + static_cast<std::ptrdiff_t>(j), b.end(), isDigit) - b.begin();
             auto numberA = a.substr(i, static_cast<std::size_t>(endA) - i);
             auto numberB = b.substr(j, static_cast<std::size_t>(endB) - j);
             numberA.remove_prefix(std::min(numberA.find_first_not_of('0'), numberA.size()));
@@ -62,7 +66,8 @@ std::optional<std::string_view> connectorType(std::string_view name) {
     std::string_view connector = name.substr(position + 1);
     const auto lastDash = connector.rfind('-');
     if (lastDash != std::string_view::npos && lastDash + 1 < connector.size() &&
-        std::all_of(connector.begin() + static_cast<std::ptrdiff_t>(lastDash) + 1, connector.end(), isDigit)) {
+        std::all_of(connector.begin() + static_cast<std::ptrdiff_t>(lastDash) + 1, connector.end(),
+                    isDigit)) {
         connector = connector.substr(0, lastDash);
     }
     if (connector.empty()) {
@@ -71,7 +76,9 @@ std::optional<std::string_view> connectorType(std::string_view name) {
     return connector;
 }
 
-bool isBuiltInType(std::string_view type) { return type == "eDP" || type == "LVDS" || type == "DSI"; }
+bool isBuiltInType(std::string_view type) {
+    return type == "eDP" || type == "LVDS" || type == "DSI";
+}
 
 } // namespace
 

@@ -7,7 +7,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
-
 #include <utility>
 
 namespace staywake {
@@ -49,12 +48,17 @@ LockFailure failureOf(const QDBusMessage& reply) {
 
 } // namespace
 
-InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus, QString reason)
+InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus,
+                                         QString reason)
     : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)) {}
 
-InhibitSleepBlocker::~InhibitSleepBlocker() { release(); }
+InhibitSleepBlocker::~InhibitSleepBlocker() {
+    release();
+}
 
-bool InhibitSleepBlocker::isEngaged() const { return logindLock_.has_value() || portalRequest_.has_value(); }
+bool InhibitSleepBlocker::isEngaged() const {
+    return logindLock_.has_value() || portalRequest_.has_value();
+}
 
 void InhibitSleepBlocker::engage() {
     if (isEngaged()) {
@@ -71,9 +75,9 @@ void InhibitSleepBlocker::release() {
     if (portalRequest_) {
         // Fire and forget: release never fails or waits, and the portal also
         // drops the inhibition when this connection goes away.
-        auto close = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
-                                                    *portalRequest_, QStringLiteral("org.freedesktop.portal.Request"),
-                                                    QStringLiteral("Close"));
+        auto close = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.portal.Desktop"), *portalRequest_,
+            QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"));
         close.setAutoStartService(false);
         sessionBus_.send(close);
         portalRequest_.reset();
@@ -87,10 +91,9 @@ std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
     if (!systemBus_.isConnected()) {
         return LockFailure::busUnavailable;
     }
-    auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
-                                               QStringLiteral("/org/freedesktop/login1"),
-                                               QStringLiteral("org.freedesktop.login1.Manager"),
-                                               QStringLiteral("Inhibit"));
+    auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("Staywake") << reason_ << QStringLiteral("block");
     const QDBusMessage reply = systemBus_.call(call, QDBus::Block, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
@@ -108,10 +111,9 @@ std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
     if (!sessionBus_.isConnected()) {
         return LockFailure::busUnavailable;
     }
-    auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
-                                               QStringLiteral("/org/freedesktop/portal/desktop"),
-                                               QStringLiteral("org.freedesktop.portal.Inhibit"),
-                                               QStringLiteral("Inhibit"));
+    auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
     const QVariantMap options{
         {QStringLiteral("reason"), reason_},
         {QStringLiteral("handle_token"), QStringLiteral("staywake%1").arg(++requestCount_)},

@@ -5,7 +5,6 @@
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>

@@ -5,7 +5,6 @@
 
 #include <QDBusConnection>
 #include <QObject>
-
 #include <memory>
 
 class QSocketNotifier;

@@ -5,7 +5,6 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
-
 #include <utility>
 
 namespace staywake {

@@ -3,7 +3,6 @@
 #include "StaywakeCore/Machine/MachineConditions.h"
 
 #include <QDBusConnection>
-
 #include <filesystem>
 
 namespace staywake {

@@ -6,8 +6,10 @@
 
 namespace staywake {
 
-TimerDeadlineScheduler::TimerDeadlineScheduler(std::shared_ptr<const DateProvider> dates, double longestStepSeconds)
-    : dates_(std::move(dates)), longestStep_(std::clamp(longestStepSeconds, shortestWaitSeconds, 24.0 * 24 * 60 * 60)) {
+TimerDeadlineScheduler::TimerDeadlineScheduler(std::shared_ptr<const DateProvider> dates,
+                                               double longestStepSeconds)
+    : dates_(std::move(dates)),
+      longestStep_(std::clamp(longestStepSeconds, shortestWaitSeconds, 24.0 * 24 * 60 * 60)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { timerFired(); });

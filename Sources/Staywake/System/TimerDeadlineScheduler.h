@@ -4,7 +4,6 @@
 #include "StaywakeCore/Clock/DeadlineScheduler.h"
 
 #include <QTimer>
-
 #include <memory>
 
 namespace staywake {

@@ -40,6 +40,8 @@ void LoginItemController::setEnabled(bool enabled) {
     state_.set(item_->state());
 }
 
-void LoginItemController::toggle() { setEnabled(state_.get() == LoginItemState::disabled); }
+void LoginItemController::toggle() {
+    setEnabled(state_.get() == LoginItemState::disabled);
+}
 
 } // namespace staywake

@@ -7,17 +7,16 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <pwd.h>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
-#include <utility>
-#include <vector>
-
-#include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace staywake {
 
@@ -195,6 +194,12 @@ void writeAtomically(const fs::path& path, const std::string& contents) {
     }
 }
 
+fs::path absoluteWhereKnown(fs::path path) {
+    std::error_code error;
+    fs::path result = fs::absolute(path, error);
+    return error ? path : result;
+}
+
 fs::path homeOfCurrentUser() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
         return home;
@@ -212,8 +217,10 @@ fs::path homeOfCurrentUser() {
 } // namespace
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path configHome, fs::path executable, fs::path home)
-    : entryPath_(std::move(configHome) / "autostart" / entryFileName), executable_(std::move(executable)),
-      home_(std::move(home)) {}
+    // The session starts the entry from its own working folder: name the
+    // program absolutely.
+    : entryPath_(std::move(configHome) / "autostart" / entryFileName),
+      executable_(absoluteWhereKnown(std::move(executable))), home_(std::move(home)) {}
 
 XdgAutostartLoginItem XdgAutostartLoginItem::forCurrentUser(fs::path executable) {
     fs::path home = homeOfCurrentUser();
@@ -228,8 +235,9 @@ XdgAutostartLoginItem XdgAutostartLoginItem::forCurrentUser(fs::path executable)
 std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable) {
     const std::string program = executable.string();
     if (!isNameableInDesktopEntry(program)) {
-        throw std::runtime_error("Could not write " + std::string(entryDescription) + ": the app's location " +
-                                 program + " cannot be named in it (it is not UTF-8 text or has control characters)");
+        throw std::runtime_error("Could not write " + std::string(entryDescription) +
+                                 ": the app's location " + program +
+                                 " cannot be named in it (it is not UTF-8 text or has control characters)");
     }
     std::ostringstream entry;
     entry << "[Desktop Entry]\n"

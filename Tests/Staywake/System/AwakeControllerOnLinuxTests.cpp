@@ -1,25 +1,20 @@
 // The awake controller wired with the real Linux mechanisms: inhibit locks on
 // the mocked buses, the Qt deadline timer and the recheck notifier.
 
+#include "MockBuses.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
 #include "Staywake/System/SystemDeadlineRecheckNotifier.h"
 #include "Staywake/System/TimerDeadlineScheduler.h"
-
 #include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Clock/SystemContinuousTimeProvider.h"
 #include "StaywakeCore/Clock/SystemDateProvider.h"
-
-#include "MockBuses.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/TestSupport.h"
 
 #include <QElapsedTimer>
-
 #include <gtest/gtest.h>
-
 #include <memory>
-
 #include <sys/timerfd.h>
 
 namespace staywake {
@@ -48,8 +43,9 @@ struct AwakeControllerOnLinux : ::testing::Test {
         recheck = std::make_shared<SystemDeadlineRecheckNotifier>(buses.systemBus());
     }
 
-    std::unique_ptr<AwakeController> controllerWith(std::shared_ptr<const DateProvider> dates,
-                                                    std::shared_ptr<const ContinuousTimeProvider> continuous) {
+    std::unique_ptr<AwakeController>
+    controllerWith(std::shared_ptr<const DateProvider> dates,
+                   std::shared_ptr<const ContinuousTimeProvider> continuous) {
         return std::make_unique<AwakeController>(blocker, std::make_shared<InMemoryAwakeIntentStore>(), dates,
                                                  continuous, std::make_shared<TimerDeadlineScheduler>(dates),
                                                  recheck, false);

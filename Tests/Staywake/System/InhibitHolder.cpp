@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-
 #include <cstdio>
 #include <exception>
 

@@ -1,16 +1,12 @@
-#include "Staywake/System/InhibitSleepBlocker.h"
-
-#include "StaywakeCore/Awake/SleepBlockerError.h"
-
 #include "MockBuses.h"
+#include "Staywake/System/InhibitSleepBlocker.h"
+#include "StaywakeCore/Awake/SleepBlockerError.h"
 #include "Support/TestSupport.h"
 
 #include <QProcess>
-
-#include <gtest/gtest.h>
-
-#include <optional>
 #include <csignal>
+#include <gtest/gtest.h>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,18 +25,19 @@ const QString logindPath = QStringLiteral("/org/freedesktop/login1");
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
-#define REQUIRE_BUSES(buses)                                                                      \
-    do {                                                                                          \
-        if ((buses).isMissingATool()) {                                                           \
-            STAYWAKE_SKIP((buses).failure().toStdString());                                       \
-        }                                                                                         \
-        ASSERT_TRUE((buses).failure().isEmpty()) << (buses).failure().toStdString();              \
+#define REQUIRE_BUSES(buses)                                                                                 \
+    do {                                                                                                     \
+        if ((buses).isMissingATool()) {                                                                      \
+            STAYWAKE_SKIP((buses).failure().toStdString());                                                  \
+        }                                                                                                    \
+        ASSERT_TRUE((buses).failure().isEmpty()) << (buses).failure().toStdString();                         \
     } while (false)
 
 bool holdsExactlyTheIdleLock(const QDBusConnection& systemBus) {
     const auto locks = logindInhibitors(systemBus);
-    return locks.size() == 1 && locks[0].what == QStringLiteral("idle") && locks[0].who == QStringLiteral("Staywake") &&
-           locks[0].why == reason && locks[0].mode == QStringLiteral("block");
+    return locks.size() == 1 && locks[0].what == QStringLiteral("idle") &&
+           locks[0].who == QStringLiteral("Staywake") && locks[0].why == reason &&
+           locks[0].mode == QStringLiteral("block");
 }
 
 bool activePortalInhibitions(const QDBusConnection& sessionBus, std::size_t count) {
@@ -59,8 +56,8 @@ void replaceMockMethod(const MockBuses& buses, const QDBusConnection& bus, const
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
 }
 
-const QString refuse = QStringLiteral(
-    "raise dbus.exceptions.DBusException('Permission denied', name='org.freedesktop.DBus.Error.AccessDenied')");
+const QString refuse = QStringLiteral("raise dbus.exceptions.DBusException('Permission denied', "
+                                      "name='org.freedesktop.DBus.Error.AccessDenied')");
 
 struct InhibitSleepBlockerTest : ::testing::Test {
     MockBuses buses;
@@ -130,7 +127,8 @@ TEST_F(InhibitSleepBlockerTest, AProcessKilledWhileEngagedLeavesNoLock) {
                  {buses.systemAddress(), buses.sessionAddress(), reason});
     ASSERT_TRUE(holder.waitForStarted(20000));
     ASSERT_TRUE(waitUntil([&] { return holder.canReadLine() || holder.state() == QProcess::NotRunning; }));
-    ASSERT_EQ(holder.readLine().trimmed(), QByteArray("engaged")) << holder.readAllStandardError().toStdString();
+    ASSERT_EQ(holder.readLine().trimmed(), QByteArray("engaged"))
+        << holder.readAllStandardError().toStdString();
     EXPECT_TRUE(holdsExactlyTheIdleLock(buses.systemBus()));
     EXPECT_TRUE(activePortalInhibitions(buses.sessionBus(), 1));
 
@@ -156,7 +154,8 @@ TEST(InhibitSleepBlocker, TakesWhateverLockItCanAndThrowsTheDocumentedCodeWhenIt
         {"logind refuses, no portal", Service::refusing, Service::missing, -42, false},
         {"neither runs", Service::missing, Service::missing, -22, false},
         {"no logind, the portal refuses", Service::missing, Service::refusing, -24, false},
-        {"logind refuses, the portal answers nonsense", Service::refusing, Service::answeringNonsense, -46, false},
+        {"logind refuses, the portal answers nonsense", Service::refusing, Service::answeringNonsense, -46,
+         false},
         {"logind refuses, the portal inhibits", Service::refusing, Service::running, std::nullopt, false},
         {"logind locks, no portal", Service::running, Service::missing, std::nullopt, true},
     };

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
-
 #include <atomic>
 
 namespace staywake::testing {
@@ -60,7 +59,8 @@ MockBuses::MockBuses(Options options) {
         process_.waitForFinished(5000);
         failure_ = QStringLiteral("the mock buses did not start: ") +
                    QString::fromUtf8(process_.readAllStandardError()).trimmed();
-        missingTool_ = process_.state() == QProcess::NotRunning && process_.exitStatus() == QProcess::NormalExit &&
+        missingTool_ = process_.state() == QProcess::NotRunning &&
+                       process_.exitStatus() == QProcess::NormalExit &&
                        process_.exitCode() == missingToolStatus;
         return;
     }
@@ -97,8 +97,8 @@ QDBusMessage MockBuses::controlMock(const QDBusConnection& bus, const QString& s
 }
 
 QDBusMessage MockBuses::emitPrepareForSleep(bool starting) const {
-    return controlMock(systemBus(), QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                       QStringLiteral("EmitSignal"),
+    return controlMock(systemBus(), QStringLiteral("org.freedesktop.login1"),
+                       QStringLiteral("/org/freedesktop/login1"), QStringLiteral("EmitSignal"),
                        {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
                         QStringLiteral("b"), QVariantList{QVariant::fromValue(QDBusVariant(starting))}});
 }
@@ -129,8 +129,8 @@ std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus) 
 
 std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& sessionBus) {
     auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
-                                               QStringLiteral("/org/freedesktop/portal/desktop"), mockInterface,
-                                               QStringLiteral("ListInhibitions"));
+                                               QStringLiteral("/org/freedesktop/portal/desktop"),
+                                               mockInterface, QStringLiteral("ListInhibitions"));
     const auto reply = sessionBus.call(call, QDBus::Block, 20000);
     std::vector<PortalInhibition> result;
     if (reply.type() != QDBusMessage::ReplyMessage) {

@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QString>
 #include <QVariantList>
-
 #include <chrono>
 #include <functional>
 #include <vector>

@@ -1,14 +1,11 @@
-#include "Staywake/System/QtMainRunLoop.h"
-
 #include "MockBuses.h"
+#include "Staywake/System/QtMainRunLoop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <limits>
 #include <thread>
 #include <vector>

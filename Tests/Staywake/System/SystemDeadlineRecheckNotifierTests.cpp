@@ -1,13 +1,10 @@
-#include "Staywake/System/SystemDeadlineRecheckNotifier.h"
-
 #include "MockBuses.h"
+#include "Staywake/System/SystemDeadlineRecheckNotifier.h"
 #include "Support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <optional>
-
 #include <sys/timerfd.h>
 
 namespace staywake {

@@ -1,21 +1,18 @@
+#include "MockBuses.h"
 #include "Staywake/System/DrmDisplayList.h"
 #include "Staywake/System/SystemMachineConditions.h"
 #include "Staywake/System/SystemMachineConditionsNotifier.h"
-
-#include "MockBuses.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QScreen>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <string>
@@ -59,24 +56,38 @@ TEST(SystemMachineConditions, ReadsTheDisplaysFromTheDrmConnectors) {
         bool external;
     };
     const Case cases[] = {
-        {"built-in panel only", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}},
-         std::vector<bool>{true}, false},
-        {"built-in and external", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}},
-         std::vector<bool>{false, true}, true},
-        {"external only, lid closed", {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", "connected"}},
-         std::vector<bool>{false}, true},
-        {"nothing connected", {{"card0-eDP-1", "disconnected"}, {"card0-DP-1", "disconnected"}},
-         std::vector<bool>{}, false},
+        {"built-in panel only",
+         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}},
+         std::vector<bool>{true},
+         false},
+        {"built-in and external",
+         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}},
+         std::vector<bool>{false, true},
+         true},
+        {"external only, lid closed",
+         {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", "connected"}},
+         std::vector<bool>{false},
+         true},
+        {"nothing connected",
+         {{"card0-eDP-1", "disconnected"}, {"card0-DP-1", "disconnected"}},
+         std::vector<bool>{},
+         false},
         {"no connectors at all", {}, std::vector<bool>{}, false},
         {"disconnected and unknown are no displays",
-         {{"card0-LVDS-1", "connected"}, {"card0-VGA-1", "unknown"}, {"card0-DP-1", "disconnected"},
+         {{"card0-LVDS-1", "connected"},
+          {"card0-VGA-1", "unknown"},
+          {"card0-DP-1", "disconnected"},
           {"card0-Writeback-1", "unknown"}},
-         std::vector<bool>{true}, false},
-        {"every built-in kind", {{"card0-eDP-1", "connected"}, {"card0-LVDS-1", "connected"},
-                                 {"card1-DSI-1", "connected"}},
-         std::vector<bool>{true, true, true}, false},
-        {"card numbers compared as numbers", {{"card10-DP-1", "connected"}, {"card2-eDP-1", "connected"}},
-         std::vector<bool>{true, false}, true},
+         std::vector<bool>{true},
+         false},
+        {"every built-in kind",
+         {{"card0-eDP-1", "connected"}, {"card0-LVDS-1", "connected"}, {"card1-DSI-1", "connected"}},
+         std::vector<bool>{true, true, true},
+         false},
+        {"card numbers compared as numbers",
+         {{"card10-DP-1", "connected"}, {"card2-eDP-1", "connected"}},
+         std::vector<bool>{true, false},
+         true},
     };
     for (const auto& c : cases) {
         FakeSysfs sysfs;

@@ -3,7 +3,6 @@
 // QGuiApplication, on the offscreen platform unless told otherwise.
 
 #include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -1,13 +1,10 @@
-#include "Staywake/System/TimerDeadlineScheduler.h"
-
-#include "Support/Fakes/FakeClocks.h"
 #include "MockBuses.h"
+#include "Staywake/System/TimerDeadlineScheduler.h"
+#include "Support/Fakes/FakeClocks.h"
 
 #include <QElapsedTimer>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <string>

@@ -2,7 +2,6 @@
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -48,7 +47,8 @@ public:
     int unregisterCalls = 0;
 };
 
-const std::string refusalText = "Could not write the autostart entry /home/ann/.config/autostart/x: Read-only file system";
+const std::string refusalText =
+    "Could not write the autostart entry /home/ann/.config/autostart/x: Read-only file system";
 
 TEST(LoginItemController, RepairsOnlyAnEnabledRegistrationAtAStableLocation) {
     struct Case {
@@ -69,7 +69,8 @@ TEST(LoginItemController, RepairsOnlyAnEnabledRegistrationAtAStableLocation) {
     for (const auto& c : cases) {
         auto item = std::make_shared<ScriptedLoginItem>(c.state, c.stable);
         const LoginItemController controller(item, c.repairing);
-        EXPECT_EQ(item->registerCalls, c.registerCalls) << static_cast<int>(c.state) << c.stable << c.repairing;
+        EXPECT_EQ(item->registerCalls, c.registerCalls)
+            << static_cast<int>(c.state) << c.stable << c.repairing;
         EXPECT_EQ(item->stateReads, c.stateReads) << static_cast<int>(c.state) << c.stable << c.repairing;
         EXPECT_EQ(item->unregisterCalls, 0);
         EXPECT_EQ(controller.state().get(), c.state);

@@ -1,7 +1,6 @@
 #include "StaywakeCore/Machine/StaticMachineConditions.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <vector>
 
@@ -33,7 +32,8 @@ TEST(MachineConditions, OnlyBatteryWithoutAnExternalDisplayHasNoHeatPath) {
         bool external;
         bool noHeatPath;
     };
-    const Case cases[] = {{true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
+    const Case cases[] = {
+        {true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
     for (const auto& c : cases) {
         const StaticMachineConditions conditions(c.onBattery, c.external);
         const auto snapshot = conditions.snapshot();

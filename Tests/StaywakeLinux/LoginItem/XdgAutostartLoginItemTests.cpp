@@ -3,16 +3,14 @@
 #include "StaywakeLinux/SystemError.h"
 #include "Support/TemporaryDirectory.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
-
 #include <sys/stat.h>
 
 namespace staywake {
@@ -26,8 +24,7 @@ std::string contentsOf(const fs::path& path) {
 }
 
 /// The text of what `attempt` throws; empty when it returns.
-template <typename Attempt>
-std::string failureOf(Attempt attempt) {
+template <typename Attempt> std::string failureOf(Attempt attempt) {
     try {
         attempt();
     } catch (const std::exception& error) {
@@ -73,7 +70,8 @@ TEST_F(AutostartFixture, RegisteringWritesAnEntryThatStartsThisInstallationAndUn
     // Missing folders are created private; the entry itself is readable.
     EXPECT_EQ(fs::status(configHome / "autostart").permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(fs::status(item.entryPath()).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
     // Nothing but the entry is left in the folder (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1);
 
@@ -126,8 +124,8 @@ TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
     write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
     fs::create_directories(program.parent_path()); // installed under ~/.local: a stable location
 
-    const LoginItemController controller(
-        std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
+    const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
+                                         true);
 
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
@@ -152,8 +150,8 @@ TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
 
     EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
     EXPECT_EQ(controller.lastFailure().get(),
-              AwakeFailure::reported("Could not create the autostart folder " + (configHome / "autostart").string() +
-                                     ": Not a directory"));
+              AwakeFailure::reported("Could not create the autostart folder " +
+                                     (configHome / "autostart").string() + ": Not a directory"));
 
     fs::remove(configHome);
     controller.setEnabled(true);
@@ -162,6 +160,13 @@ TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
     controller.toggle();
     EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
     EXPECT_FALSE(fs::exists(item.entryPath()));
+}
+
+TEST_F(AutostartFixture, NamesARelativeProgramAbsolutely) {
+    XdgAutostartLoginItem relative(configHome, "bin/Staywake", home);
+    relative.registerItem();
+    EXPECT_EQ(execLineOf(contentsOf(relative.entryPath())),
+              "\"" + (fs::current_path() / "bin/Staywake").string() + "\"");
 }
 
 TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
@@ -186,7 +191,8 @@ TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
 TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
     for (const char* bad : {"/opt/a\nb", "/opt/a\tb", "/opt/\xff\xfe", "/opt/\xc3", "/opt/\xed\xa0\x80"}) {
         XdgAutostartLoginItem badItem(configHome, bad, home);
-        EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos) << bad;
+        EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos)
+            << bad;
         EXPECT_FALSE(fs::exists(badItem.entryPath()));
     }
 }
@@ -195,8 +201,9 @@ TEST_F(AutostartFixture, FailuresNameThePathAndTheReason) {
     // Works as root too: no permission bits involved.
     fs::create_directories(configHome.parent_path());
     write(configHome, "a file where the configuration folder should be");
-    EXPECT_EQ(failureOf([&] { item.registerItem(); }),
-              "Could not create the autostart folder " + (configHome / "autostart").string() + ": Not a directory");
+    EXPECT_EQ(failureOf([&] { item.registerItem(); }), "Could not create the autostart folder " +
+                                                           (configHome / "autostart").string() +
+                                                           ": Not a directory");
 
     fs::remove(configHome);
     fs::create_directories(item.entryPath() / "occupied");
@@ -234,12 +241,13 @@ TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterReso
         {home / ".localother/Staywake", false},
         {home / "Applications/Staywake", false},
         {elsewhere, false},
-        {tree.path() / "links/to-installed", true},   // a link to an installed copy
-        {home / ".local/bin/to-downloads", false},    // a link in the prefix pointing out of it
+        {tree.path() / "links/to-installed", true}, // a link to an installed copy
+        {home / ".local/bin/to-downloads", false},  // a link in the prefix pointing out of it
         {home / ".local/../Downloads/Staywake", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(XdgAutostartLoginItem(tree.path() / "config", c.program, home).isAtStableLocation(), c.stable)
+        EXPECT_EQ(XdgAutostartLoginItem(tree.path() / "config", c.program, home).isAtStableLocation(),
+                  c.stable)
             << c.program;
     }
 }
