@@ -1,40 +1,5 @@
 #pragma once
 
-#include <unistd.h>
-#include <utility>
-
-namespace staywake {
-
-/// Owns one file descriptor and closes it exactly once.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.fd_, -1));
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-    // close() is not retried on EINTR: on Linux the descriptor is gone either way,
-    // and a retry could close a descriptor another thread has just been given.
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-} // namespace staywake
+// The runner shares the Linux layer's descriptor owner, so that the helper,
+// which links both, has one UniqueFd.
+#include "StaywakeLinux/Socket/UniqueFd.h"

@@ -6,7 +6,7 @@
 
 namespace staywake {
 
-/// Owns one file descriptor and closes it when destroyed.
+/// Owns one file descriptor and closes it exactly once.
 class UniqueFd {
 public:
     UniqueFd() = default;
@@ -28,6 +28,8 @@ public:
 
     /// Gives the descriptor up without closing it.
     int release() { return std::exchange(fd_, -1); }
+    // close() is not retried on EINTR: on Linux the descriptor is gone either
+    // way, and a retry could close a descriptor another thread was just given.
     void reset(int fd = -1) {
         if (fd_ >= 0) {
             ::close(fd_);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "StaywakeCore/Identity/LidHelperFileWatch.h"
+#include "StaywakeCore/LidHelper/LidHelperLog.h"
+#include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
+#include "StaywakeCore/LidHelper/LidLeaseService.h"
+#include "StaywakeCore/LidHelper/LidSleepLeaseKeeper.h"
+#include "StaywakeLidHelper/PollMainLoop.h"
+#include "StaywakeLidHelper/TerminationSignalThread.h"
+#include "StaywakeLinux/Socket/LidLeaseSocketListener.h"
+#include "ZorIdiDurirad/CommandInterrupt.h"
+
+#include <memory>
+#include <optional>
+
+namespace staywake {
+
+/// The lid helper as a daemon: it turns the sleep setting off at start,
+/// whoever set it; serves leases on its socket; checks the lease once a
+/// second; stops on SIGTERM with the setting put back; and steps aside when an
+/// update has replaced its program file, so the service manager starts the new
+/// one.
+///
+/// Every use of the setting happens on the main loop's thread. SIGTERM must be
+/// blocked in every thread before this is created (TerminationSignalThread).
+class LidHelperDaemon {
+public:
+    explicit LidHelperDaemon(std::shared_ptr<LidHelperLog> log);
+    LidHelperDaemon(const LidHelperDaemon&) = delete;
+    LidHelperDaemon& operator=(const LidHelperDaemon&) = delete;
+    ~LidHelperDaemon();
+
+    /// Starts and runs until stopped; returns the exit status: 0 when the
+    /// setting was confirmed restored (or for stepping aside), 1 otherwise.
+    int run();
+
+private:
+    void start();
+    void checkLease();
+    void logFinding(const LidHelperFileWatch::Finding& finding);
+    void stop(double deadline);
+    void logLine(const std::string& line) { log_->log(line); }
+
+    std::shared_ptr<LidHelperLog> log_;
+    std::shared_ptr<PollMainLoop> mainLoop_;
+    std::shared_ptr<CommandInterrupt> interrupt_;
+    std::shared_ptr<LidSleepLeaseKeeper> keeper_;
+    std::unique_ptr<LidLeaseService> service_;
+    std::unique_ptr<LidLeaseListenerDelegate> delegate_;
+    std::unique_ptr<LidLeaseSocketListener> listener_;
+    std::optional<LidHelperFileWatch> watch_;
+    bool leaseHeld_ = false;
+    bool stopping_ = false;
+    // Last, so it is gone before anything its handler reaches.
+    std::optional<TerminationSignalThread> terminationThread_;
+};
+
+} // namespace staywake

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "StaywakeCore/Clock/MainRunLoop.h"
+#include "StaywakeLinux/Socket/EventNotifier.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace staywake {
+
+/// The lid helper's main run loop: one thread, poll(), an eventfd for work
+/// posted from other threads and a timerfd per repeating timer. Everything the
+/// helper does with the sleep setting runs here, one action at a time.
+class PollMainLoop final : public MainRunLoop {
+public:
+    /// Called with the description of an action that threw, so one failing
+    /// request cannot take the helper down.
+    using FailureHandler = std::function<void(const std::string& description)>;
+
+    /// Throws SystemError when the eventfd cannot be made.
+    explicit PollMainLoop(FailureHandler onFailure);
+
+    void perform(Action action) override;
+    void perform(double delaySeconds, Action action) override;
+
+    /// Runs `action` every `intervalSeconds` on the monotonic clock, starting
+    /// one interval from now. A tick that comes while an earlier action still
+    /// blocks the thread runs once, not once per missed interval. Main thread
+    /// (or before `run`). Throws SystemError.
+    void repeat(double intervalSeconds, Action action);
+
+    /// Runs actions until `quit`; returns the status given to it.
+    int run();
+    /// Ends `run` after the current action. Main thread.
+    void quit(int status);
+
+private:
+    struct Repeating {
+        UniqueFd timer;
+        Action action;
+    };
+
+    void runGuarded(const Action& action);
+    void runDue(double now);
+
+    FailureHandler onFailure_;
+    EventNotifier wake_;
+    std::vector<Repeating> repeating_;
+    std::optional<int> exitStatus_;
+
+    std::mutex lock_;
+    // Guarded by `lock_`:
+    std::deque<Action> queued_;
+    std::multimap<double, Action> delayed_; // by monotonic due time
+};
+
+} // namespace staywake

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "StaywakeLinux/Journal/JournalCapture.h"
+#include "StaywakeLinux/Socket/SocketTestSupport.h"
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace staywake::testing {
+
+/// One run of the real lid helper binary, copied into a bundle in a temporary
+/// directory beside a fake pmset, with a private /run in which its socket and
+/// the journal it logs to (a JournalCapture) live. Never touches the host's
+/// sleep settings, units or journal.
+class LidHelperProcess {
+public:
+    /// Builds the bundle around a copy of `helperBinary`; nothing runs yet.
+    LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary);
+    ~LidHelperProcess();
+    LidHelperProcess(const LidHelperProcess&) = delete;
+    LidHelperProcess& operator=(const LidHelperProcess&) = delete;
+
+    /// Starts the helper as the service manager would without socket
+    /// activation: it binds its socket itself.
+    void start();
+    /// Starts it behind systemd-socket-activate, which listens at the socket
+    /// path now and starts the helper on the first connection.
+    void startSocketActivated();
+
+    /// Waits for the helper to exit; its exit status, or nothing when it is
+    /// still running after `timeout` (or ended by a signal: then -signal).
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    void signal(int number) const;
+    pid_t pid() const { return pid_; }
+
+    const std::filesystem::path& helperPath() const { return helper_; }
+    const std::filesystem::path& helpersDirectory() const { return helpers_; }
+    /// The socket as seen from outside the helper's private /run.
+    std::string socketPath() const { return (run_ / "staywake" / "lidhelper.sock").string(); }
+    JournalCapture& journal() { return *journal_; }
+
+    // The fake pmset.
+    void setState(int value) const;
+    int state() const;
+    /// "ok", "fail", "hang" or "garbage" for the read, the write of 1 or of 0.
+    void setMode(const std::string& command, const std::string& mode) const;
+    /// Every command line the fake ran, with the wall-clock time it started.
+    std::vector<std::pair<double, std::string>> calls() const;
+    std::vector<std::string> callLines() const;
+
+    /// The helper's log, the fake's calls and the helper's own output, for a
+    /// failing test.
+    std::string report() const;
+
+private:
+    void launch(const std::vector<std::string>& argv);
+
+    std::filesystem::path run_;
+    std::filesystem::path helpers_;
+    std::filesystem::path helper_;
+    std::filesystem::path output_;
+    std::unique_ptr<JournalCapture> journal_;
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    std::optional<int> exitStatus_;
+};
+
+/// The wall clock as the fake pmset's timestamps and lease deadlines count it.
+double wallClockNow();
+
+/// Waits (with inotify, not by sleeping) until `path` exists.
+bool waitForFile(const std::filesystem::path& path, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+/// The first 20 bytes of the file's SHA-256 in lower-case hex: how this
+/// platform names a build.
+std::string codeDirectoryHashOf(const std::filesystem::path& file);
+
+} // namespace staywake::testing

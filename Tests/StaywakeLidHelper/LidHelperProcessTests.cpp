@@ -1,0 +1,442 @@
+#include "LidHelperProcess.h"
+
+#include "StaywakeLinux/Journal/PrivateRun.h"
+#include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
+#include "StaywakeLinux/Socket/SeqpacketSocket.h"
+#include "Support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <future>
+
+namespace staywake {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LidHelperProcess;
+using testing::TemporaryDirectory;
+using testing::wallClockNow;
+using namespace std::chrono_literals;
+
+const std::string yieldedReason = "The sleep setting was turned off by something other than Staywake, and was left off.";
+
+/// A connection of this test process, which carries the app's identity note
+/// and so is a trusted client, with each request awaited.
+class Client {
+public:
+    explicit Client(const std::string& socketPath) : connection_(socketPath) {
+        connection_.setInvalidationHandler([this] { invalidated_.post(true); });
+        connection_.resume();
+    }
+
+    /// "granted", "refused: <text>" or "failed: <reason>".
+    std::string renew(double until) {
+        testing::Mailbox<std::string> outcome;
+        connection_.renewLease(
+            until, [&](std::optional<std::string> text) { outcome.post(text ? "refused: " + *text : "granted"); },
+            [&](const std::string& reason) { outcome.post("failed: " + reason); });
+        return outcome.take(20s).value_or("no answer");
+    }
+    std::string renewFor(double seconds) { return renew(wallClockNow() + seconds); }
+
+    bool wasInvalidated() const { return invalidated_.size() > 0; }
+
+private:
+    testing::Mailbox<bool> invalidated_;
+    LidLeaseClientConnection connection_;
+};
+
+/// The test client program, started as a process of its own.
+class ClientProcess {
+public:
+    ClientProcess(const fs::path& program, const std::string& socketPath, double seconds) {
+        int toChild[2];
+        int fromChild[2];
+        if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        std::string path = program.string();
+        std::string socket = socketPath;
+        std::string lease = std::to_string(seconds);
+        char* argv[] = {path.data(), socket.data(), lease.data(), nullptr};
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(toChild[0], STDIN_FILENO);
+            ::dup2(fromChild[1], STDOUT_FILENO);
+            ::execv(argv[0], argv);
+            ::_exit(121);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        input_ = toChild[1];
+        output_ = fromChild[0];
+    }
+    ~ClientProcess() {
+        ::close(input_);
+        ::close(output_);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    /// The line the client printed about its renewal.
+    std::string outcome() {
+        std::string line;
+        char byte = 0;
+        pollfd polled{output_, POLLIN, 0};
+        while (::poll(&polled, 1, 20'000) == 1 && ::read(output_, &byte, 1) == 1 && byte != '\n') {
+            line += byte;
+        }
+        return line;
+    }
+
+    void kill() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+};
+
+class LidHelperDaemonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            STAYWAKE_SKIP("the helper trusts only programs that root owns, so its tests run as root");
+        }
+        std::string why;
+        if (!testing::canEnterPrivateRun(why)) {
+            STAYWAKE_SKIP(why);
+        }
+        helper = std::make_unique<LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
+    }
+
+    void TearDown() override {
+        if (helper && HasFailure()) {
+            std::cerr << helper->report();
+        }
+    }
+
+    LidHelperProcess& started() {
+        helper->start();
+        EXPECT_TRUE(journal().waitForMessage(listening)) << "the helper never listened";
+        return *helper;
+    }
+
+    testing::JournalCapture& journal() { return helper->journal(); }
+    bool logged(const std::string& line, std::size_t from = 0) {
+        return journal().waitForMessage(line, from).has_value();
+    }
+    std::size_t logSize() { return journal().entries().size(); }
+
+    /// Whether the helper is still running after `period`: the only way to
+    /// see that something did not happen, so it is kept to a few ticks.
+    bool staysFor(std::chrono::milliseconds period) { return !helper->waitForExit(period); }
+
+    const std::string listening = "listening on com.staywake.app.lidhelper";
+    TemporaryDirectory directory;
+    std::unique_ptr<LidHelperProcess> helper;
+};
+
+TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsAndTurningTheSettingOff) {
+    started();
+    const std::string path = helper->helperPath().string();
+    const std::vector<std::string> expected = {
+        "helper starting: Staywake 1.4 (57), cdhash " + testing::codeDirectoryHashOf(helper->helperPath()) +
+            ", from " + path,
+        "wrote disablesleep 0, and read it back",
+        listening,
+    };
+    auto messages = journal().messages();
+    messages.resize(std::min(messages.size(), expected.size()));
+    EXPECT_EQ(messages, expected);
+    EXPECT_TRUE(logged("watching " + path + " for an update"));
+    EXPECT_EQ((helper->callLines()), (std::vector<std::string>{"-g", "-a disablesleep 0", "-g"}));
+    for (const auto& entry : journal().entries()) {
+        EXPECT_EQ(entry.field("PRIORITY"), "5") << entry.message();
+        EXPECT_EQ(entry.field("SYSLOG_IDENTIFIER"), "StaywakeLidHelper");
+        EXPECT_EQ(entry.field("STAYWAKE_SUBSYSTEM"), "com.staywake.app.lidhelper");
+        EXPECT_EQ(entry.field("STAYWAKE_CATEGORY"), "lease");
+    }
+    // The socket is the helper's own: any user may connect, the peer check decides.
+    struct stat status {};
+    ASSERT_EQ(::stat(helper->socketPath().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0666u);
+}
+
+TEST_F(LidHelperDaemonTest, GrantsARenewalAndLetsAShortLeaseLapseByItself) {
+    started();
+    Client client(helper->socketPath());
+    const std::size_t before = helper->calls().size();
+    EXPECT_EQ(client.renewFor(30), "granted");
+    const auto lines = helper->callLines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+              (std::vector<std::string>{"-g", "-a disablesleep 1", "-g"}));
+    EXPECT_EQ(helper->state(), 1);
+    EXPECT_TRUE(logged("wrote disablesleep 1, and read it back"));
+    const auto granted = journal().waitForMessage("lease granted");
+    ASSERT_TRUE(granted);
+
+    // A renewal until one second from now replaces the longer term and runs out
+    // with nobody giving it back.
+    EXPECT_EQ(client.renewFor(1), "granted");
+    const auto ended = journal().waitForMessage("lease ended", *granted);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(journal().messages()[*ended - 1], "wrote disablesleep 0, and read it back");
+    EXPECT_EQ(helper->state(), 0);
+    EXPECT_EQ(journal().count("lease granted"), 1u);
+    EXPECT_EQ(journal().count("lease ended"), 1u);
+}
+
+TEST_F(LidHelperDaemonTest, AClientKilledWhileHoldingALeaseGivesItBack) {
+    started();
+    ClientProcess client(STAYWAKE_TEST_CLIENT, helper->socketPath(), 30);
+    EXPECT_EQ(client.outcome(), "granted");
+    const auto granted = journal().waitForMessage("lease granted");
+    ASSERT_TRUE(granted);
+    EXPECT_EQ(helper->state(), 1);
+
+    client.kill();
+    EXPECT_TRUE(logged("wrote disablesleep 0, and read it back", *granted));
+    EXPECT_TRUE(logged("lease ended", *granted));
+    EXPECT_EQ(helper->state(), 0);
+}
+
+TEST_F(LidHelperDaemonTest, TurnsASettingFoundOnAtStartOffBeforeAcceptingAConnection) {
+    helper->setState(1);
+    helper->startSocketActivated();
+    ASSERT_TRUE(testing::waitForFile(helper->socketPath()));
+    // This connection is what makes the socket activation start the helper:
+    // it waits in the socket while the helper starts.
+    Client client(helper->socketPath());
+    EXPECT_EQ(client.renewFor(30), "granted");
+    ASSERT_TRUE(logged("wrote disablesleep 1, and read it back"));
+
+    const auto messages = journal().messages();
+    ASSERT_GE(messages.size(), 5u);
+    EXPECT_TRUE(messages[0].starts_with("helper starting: Staywake 1.4 (57), cdhash "));
+    EXPECT_EQ(messages[1],
+              "found disablesleep 1 at start; this helper holds no lease, so it is writing it off, whoever set it");
+    EXPECT_EQ(messages[2], "wrote disablesleep 0, and read it back");
+    EXPECT_EQ(messages[3], listening);
+    const auto lines = helper->callLines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+              (std::vector<std::string>{"-g", "-a disablesleep 0", "-g", "-g", "-a disablesleep 1", "-g"}));
+}
+
+TEST_F(LidHelperDaemonTest, TellsEveryHolderOnceWhenTheSettingIsTurnedOffElsewhere) {
+    started();
+    Client first(helper->socketPath());
+    Client second(helper->socketPath());
+    ASSERT_EQ(first.renewFor(30), "granted");
+    ASSERT_EQ(second.renewFor(30), "granted");
+
+    helper->setState(0); // another program turns sleep back on
+    EXPECT_EQ(first.renewFor(30), "refused: " + yieldedReason);
+    EXPECT_EQ(second.renewFor(30), "refused: " + yieldedReason);
+    EXPECT_EQ(first.renewFor(30), "granted"); // told once; now handled normally, and writes 1 again
+    EXPECT_EQ(second.renewFor(30), "granted");
+    EXPECT_EQ(helper->state(), 1);
+    EXPECT_EQ(journal().count("lease ended: disablesleep was set to 0 by something else; left at 0"), 1u);
+    EXPECT_EQ(journal().count("wrote disablesleep 1, and read it back"), 2u);
+}
+
+TEST_F(LidHelperDaemonTest, SigtermWhileTheToolHangsKillsItAndRestoresTheSetting) {
+    started();
+    helper->setMode("write-1", "hang");
+    Client client(helper->socketPath());
+    auto reply = std::async(std::launch::async, [&] { return client.renewFor(30); });
+    ASSERT_TRUE(testing::waitForFile(helper->helpersDirectory() / "pmset.hung"));
+    std::ifstream hungFile(helper->helpersDirectory() / "pmset.hung");
+    pid_t hung = 0;
+    hungFile >> hung;
+    const auto before = logSize();
+
+    helper->signal(SIGTERM);
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
+    // Cut short by the interrupt, well before its own one-second limit.
+    EXPECT_EQ(reply.get(), "refused: The sleep setting could not be written: pmset -a disablesleep 1 was stopped "
+                           "before it finished");
+    const auto messages = journal().messages();
+    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
+              (std::vector<std::string>{"stopping", "wrote disablesleep 0, and read it back",
+                                        "stopped, with sleep restored"}));
+    EXPECT_EQ(helper->state(), 0);
+    EXPECT_NE(::kill(hung, 0), 0) << "the hanging pmset is still there";
+}
+
+TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsKeepsTryingForTheWindowThenFaults) {
+    helper->setMode("write-0", "fail");
+    helper->setMode("write-1", "fail");
+    started();
+    ASSERT_TRUE(logged("sleep is NOT confirmed restored, will retry: pmset exited 1"));
+
+    const double signalled = wallClockNow();
+    helper->signal(SIGTERM);
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(1));
+
+    const auto entries = journal().entries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().message(), "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1");
+    EXPECT_EQ(entries.back().field("PRIORITY"), "2");
+    EXPECT_TRUE(logged("stopping"));
+    EXPECT_EQ(journal().count("stopped, with sleep restored"), 0u);
+
+    std::vector<double> attempts;
+    for (const auto& [time, line] : helper->calls()) {
+        if (time >= signalled && line == "-a disablesleep 0") {
+            attempts.push_back(time - signalled);
+        }
+    }
+    // One attempt at once, then one after each half-second pause until the
+    // 2.5 s window has passed; a periodic check may slip in one more first.
+    ASSERT_GE(attempts.size(), 5u);
+    ASSERT_LE(attempts.size(), 7u);
+    const std::size_t last = attempts.size() - 1;
+    for (std::size_t i = last - 3; i <= last; ++i) {
+        EXPECT_GE(attempts[i] - attempts[i - 1], 0.45) << "attempt " << i;
+    }
+    EXPECT_GE(attempts[last], 2.0);
+    EXPECT_LT(attempts[last], 4.5);
+}
+
+TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) {
+    started();
+    const std::string path = helper->helperPath().string();
+    Client client(helper->socketPath());
+    ASSERT_EQ(client.renewFor(30), "granted");
+    ASSERT_TRUE(logged("lease granted"));
+
+    // Another build takes the program's path, as an update does: a new file
+    // renamed over the old one.
+    const fs::path update = helper->helpersDirectory() / ".StaywakeLidHelper.update";
+    fs::copy_file(helper->helperPath(), update);
+    std::ofstream(update, std::ios::app) << "another build";
+    fs::permissions(update, fs::perms(0755));
+    fs::rename(update, helper->helperPath());
+    const std::string replaced = path + " is now another file, a helper with cdhash " +
+                                 testing::codeDirectoryHashOf(helper->helperPath()) +
+                                 "; it takes over once no lease is held";
+    ASSERT_TRUE(logged(replaced));
+    EXPECT_TRUE(staysFor(2500ms)) << "stepped aside while a lease was held";
+    EXPECT_EQ(client.renewFor(30), "granted");
+
+    const auto before = logSize();
+    EXPECT_EQ(client.renew(0), "granted"); // given back
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
+    const auto messages = journal().messages();
+    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
+              (std::vector<std::string>{
+                  "wrote disablesleep 0, and read it back", "lease ended",
+                  "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle"}));
+    EXPECT_EQ(journal().count(replaced), 1u);
+    EXPECT_EQ(helper->state(), 0);
+}
+
+TEST_F(LidHelperDaemonTest, AMissingProgramFileIsLoggedOnceAndTheHelperStays) {
+    started();
+    const std::string path = helper->helperPath().string();
+    ASSERT_TRUE(logged("watching " + path + " for an update"));
+    fs::remove(helper->helperPath());
+    const std::string missing = "no helper at " + path + "; staying, since launchd has nothing to start in its place";
+    ASSERT_TRUE(logged(missing));
+    EXPECT_TRUE(staysFor(2500ms));
+    EXPECT_EQ(journal().count(missing), 1u);
+    Client client(helper->socketPath());
+    EXPECT_EQ(client.renewFor(30), "granted");
+}
+
+TEST_F(LidHelperDaemonTest, RefusesAClientCopiedWhereOthersCanWrite) {
+    started();
+    const fs::path shared = directory.path() / "shared";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms(0777));
+    fs::copy_file(STAYWAKE_TEST_CLIENT, shared / "client");
+    fs::permissions(shared / "client", fs::perms(0755));
+
+    ClientProcess untrusted(shared / "client", helper->socketPath(), 30);
+    EXPECT_TRUE(untrusted.outcome().starts_with("failed: ")) << "an untrusted copy was served";
+    EXPECT_EQ(helper->state(), 0);
+
+    ClientProcess trusted(STAYWAKE_TEST_CLIENT, helper->socketPath(), 30);
+    EXPECT_EQ(trusted.outcome(), "granted");
+    EXPECT_EQ(helper->state(), 1);
+}
+
+TEST_F(LidHelperDaemonTest, AMalformedDatagramClosesOnlyItsOwnConnection) {
+    started();
+    Client client(helper->socketPath());
+    ASSERT_EQ(client.renewFor(30), "granted");
+
+    UniqueFd raw = SeqpacketSocket::connect(helper->socketPath());
+    const std::vector<std::uint8_t> garbage = {'n', 'o', 't', ' ', 'a', ' ', 'l', 'e', 'a', 's', 'e'};
+    ASSERT_EQ(SeqpacketSocket::send(raw.get(), garbage), SeqpacketSocket::SendOutcome::sent);
+    pollfd polled{raw.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&polled, 1, 20'000), 1);
+    EXPECT_EQ(SeqpacketSocket::receive(raw.get(), 4096).outcome, SeqpacketSocket::Received::Outcome::endOfStream);
+
+    EXPECT_EQ(client.renewFor(30), "granted");
+    EXPECT_FALSE(client.wasInvalidated());
+    EXPECT_EQ(helper->state(), 1);
+}
+
+TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSuccessor) {
+    helper.reset();
+    helper = std::make_unique<LidHelperProcess>(directory.path() / "unsigned", STAYWAKE_LID_HELPER_WITHOUT_TEAM_ID);
+    started();
+    EXPECT_TRUE(logged("not signed with a Team ID, so no caller can be checked; refusing every connection"));
+    EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
+    Client client(helper->socketPath());
+    EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
+    EXPECT_EQ(helper->state(), 0);
+}
+
+TEST(LidHelperCommandLine, PrintsTheJobDescriptionWithExactlyItsSixKeys) {
+    TemporaryDirectory directory;
+    const std::string printed = directory / "job.plist";
+    ASSERT_EQ(std::system((std::string(STAYWAKE_LID_HELPER) + " --launchd-plist > " + printed).c_str()), 0);
+
+    // Python's plistlib is the independent reader: what it parses is what any
+    // consumer of the description sees.
+    const std::string reader = "/usr/bin/python3 -c 'import json, plistlib, sys\n"
+                               "print(json.dumps(plistlib.load(open(sys.argv[1], \"rb\")), sort_keys=True))' " +
+                               printed;
+    FILE* pipe = ::popen(reader.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        output += buffer;
+    }
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(output, "{\"AssociatedBundleIdentifiers\": [\"com.staywake.app\"], \"BundleProgram\": "
+                      "\"Contents/Helpers/StaywakeLidHelper\", \"KeepAlive\": true, \"Label\": "
+                      "\"com.staywake.app.lidhelper\", \"MachServices\": {\"com.staywake.app.lidhelper\": true}, "
+                      "\"RunAtLoad\": true}\n");
+}
+
+TEST(LidHelperCommandLine, PrintingTheJobDescriptionLeavesTheSettingAlone) {
+    TemporaryDirectory directory;
+    LidHelperProcess helper(directory.path(), STAYWAKE_LID_HELPER);
+    const std::string command = helper.helperPath().string() + " --launchd-plist > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_FALSE(fs::exists(helper.helpersDirectory() / "pmset.calls"));
+    EXPECT_TRUE(helper.journal().entries().empty());
+}
+
+} // namespace
+} // namespace staywake

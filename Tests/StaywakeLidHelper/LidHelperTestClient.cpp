@@ -1,0 +1,34 @@
+// A Staywake client for the lid helper's tests: it carries the app's identity
+// note, so the helper accepts it when it sits where only root can change it.
+//   StaywakeLidHelperTestClient SOCKET SECONDS
+// connects, asks for a lease until now + SECONDS, prints "granted",
+// "refused: <text>" or "failed: <reason>" on a line, and then holds the
+// connection until its standard input closes or it is killed.
+#include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
+
+#include <chrono>
+#include <future>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: StaywakeLidHelperTestClient SOCKET SECONDS\n";
+        return 2;
+    }
+    staywake::LidLeaseClientConnection connection(argv[1]);
+    std::promise<std::string> outcome;
+    connection.resume();
+    const double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    connection.renewLease(
+        now + std::stod(argv[2]),
+        [&](std::optional<std::string> text) { outcome.set_value(text ? "refused: " + *text : "granted"); },
+        [&](const std::string& reason) { outcome.set_value("failed: " + reason); });
+    std::cout << outcome.get_future().get() << std::endl;
+    char byte = 0;
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {
+    }
+    return 0;
+}
