@@ -271,6 +271,8 @@ TEST_F(LidHelperDaemonTest, SigtermWhileTheToolHangsKillsItAndRestoresTheSetting
     // Cut short by the interrupt, well before its own one-second limit.
     EXPECT_EQ(reply.get(), "refused: The sleep setting could not be written: pmset -a disablesleep 1 was stopped "
                            "before it finished");
+    // The helper has gone, but its last lines may still wait in the journal's socket.
+    ASSERT_TRUE(logged("stopped, with sleep restored", before));
     const auto messages = journal().messages();
     EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
               (std::vector<std::string>{"stopping", "wrote disablesleep 0, and read it back",
@@ -288,10 +290,12 @@ TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsKeepsTryingForTheWindowTh
     const double signalled = wallClockNow();
     helper->signal(SIGTERM);
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(1));
+    const std::string fault = "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1";
+    ASSERT_TRUE(logged(fault));
 
     const auto entries = journal().entries();
     ASSERT_FALSE(entries.empty());
-    EXPECT_EQ(entries.back().message(), "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1");
+    EXPECT_EQ(entries.back().message(), fault);
     EXPECT_EQ(entries.back().field("PRIORITY"), "2");
     EXPECT_TRUE(logged("stopping"));
     EXPECT_EQ(journal().count("stopped, with sleep restored"), 0u);
@@ -338,6 +342,8 @@ TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) 
     const auto before = logSize();
     EXPECT_EQ(client.renew(0), "granted"); // given back
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
+    ASSERT_TRUE(logged(
+        "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle", before));
     const auto messages = journal().messages();
     EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
               (std::vector<std::string>{
