@@ -419,7 +419,7 @@ TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSucce
 
 TEST(LidHelperCommandLine, PrintsTheJobDescriptionWithExactlyItsSixKeys) {
     TemporaryDirectory directory;
-    const std::string printed = directory / "job.plist";
+    const std::string printed = (directory.path() / "job.plist").string();
     ASSERT_EQ(std::system((std::string(STAYWAKE_LID_HELPER) + " --launchd-plist > " + printed).c_str()), 0);
 
     // Python's plistlib is the independent reader: what it parses is what any

@@ -69,9 +69,9 @@ TEST_F(JournalLogTest, SendsEachLineAsOneEntryWithTheHelpersFields) {
     JournalCapture capture(directory.path() / "run");
     const std::string fault = "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1";
     const std::string awkward = "a line\nwith a break, %s %n and \u2014 in it";
-    const Outcome outcome = runWriter(directory / "run", {"notice:lease granted", "fault:" + fault,
+    const Outcome outcome = runWriter((directory.path() / "run").string(), {"notice:lease granted", "fault:" + fault,
                                                           "notice:" + awkward, "big:1048576"},
-                                      directory / "errors");
+                                      (directory.path() / "errors").string());
     ASSERT_EQ(outcome.status, 0);
     ASSERT_TRUE(capture.waitFor([](const auto& entry) { return entry.message().size() == 1048576; }))
         << capture.transcript();
@@ -99,8 +99,8 @@ TEST_F(JournalLogTest, SendsEachLineAsOneEntryWithTheHelpersFields) {
 
 TEST_F(JournalLogTest, LosesTheLineQuietlyWithoutAJournal) {
     std::filesystem::create_directories(directory.path() / "empty-run");
-    const Outcome outcome = runWriter(directory / "empty-run", {"notice:lease granted", "fault:stopping"},
-                                      directory / "errors");
+    const Outcome outcome = runWriter((directory.path() / "empty-run").string(), {"notice:lease granted", "fault:stopping"},
+                                      (directory.path() / "errors").string());
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.standardError, "");
 }

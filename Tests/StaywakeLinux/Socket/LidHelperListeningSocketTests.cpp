@@ -37,12 +37,12 @@ int errorOf(const std::function<void()>& action) {
 
 TEST(LidHelperListeningSocket, BindsInAFreshDirectoryThatEveryUserCanReach) {
     TemporaryDirectory directory;
-    const std::string path = directory / "staywake/lidhelper.sock";
+    const std::string path = (directory.path() / "staywake/lidhelper.sock").string();
     const mode_t oldMask = ::umask(077);
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     ::umask(oldMask);
 
-    EXPECT_EQ(modeOf(directory / "staywake") & 07777, 0755u);
+    EXPECT_EQ(modeOf((directory.path() / "staywake").string()) & 07777, 0755u);
     EXPECT_TRUE(S_ISSOCK(modeOf(path)));
     EXPECT_EQ(modeOf(path) & 0777, 0666u);
     EXPECT_EQ(::sd_is_socket_unix(listening.get(), SOCK_SEQPACKET, 1, path.c_str(), 0), 1);
@@ -53,7 +53,7 @@ TEST(LidHelperListeningSocket, BindsInAFreshDirectoryThatEveryUserCanReach) {
 
 TEST(LidHelperListeningSocket, ReplacesOnlyASocketNobodyListensOn) {
     TemporaryDirectory directory;
-    const std::string path = directory / "lidhelper.sock";
+    const std::string path = (directory.path() / "lidhelper.sock").string();
     {
         UniqueFd earlier = LidHelperListeningSocket::bound(path);
     } // closed, but the file stays, as after a crash
@@ -63,7 +63,7 @@ TEST(LidHelperListeningSocket, ReplacesOnlyASocketNobodyListensOn) {
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(path); }), EADDRINUSE);
     EXPECT_NO_THROW(SeqpacketSocket::connect(path)); // the live one is untouched
 
-    const std::string regularFile = directory / "not-a-socket";
+    const std::string regularFile = (directory.path() / "not-a-socket").string();
     std::ofstream(regularFile) << "keep me";
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(regularFile); }), EEXIST);
     EXPECT_TRUE(S_ISREG(modeOf(regularFile)));
@@ -71,7 +71,7 @@ TEST(LidHelperListeningSocket, ReplacesOnlyASocketNobodyListensOn) {
 
 TEST(LidHelperListeningSocket, RefusesADirectoryOthersCanChangeAndABadPath) {
     TemporaryDirectory directory;
-    const std::string shared = directory / "shared";
+    const std::string shared = (directory.path() / "shared").string();
     ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(shared + "/lidhelper.sock"); }), EPERM);
@@ -79,7 +79,7 @@ TEST(LidHelperListeningSocket, RefusesADirectoryOthersCanChangeAndABadPath) {
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(shared + "/lidhelper.sock"); }), EPERM);
 
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound("relative.sock"); }), ENAMETOOLONG);
-    EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(directory / std::string(120, 'x')); }),
+    EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound((directory.path() / std::string(120, 'x')).string()); }),
               ENAMETOOLONG);
 }
 
@@ -108,7 +108,7 @@ int inActivatedChild(int passed, const std::function<int()>& check) {
 
 TEST(LidHelperListeningSocket, TakesTheSocketSystemdPassedAndOnlyTheRightKind) {
     TemporaryDirectory directory;
-    const std::string path = directory / "activated.sock";
+    const std::string path = (directory.path() / "activated.sock").string();
     UniqueFd activated = LidHelperListeningSocket::bound(path);
     ASSERT_EQ(::fcntl(activated.get(), F_SETFD, 0), 0); // systemd passes it without close-on-exec
 
@@ -116,33 +116,33 @@ TEST(LidHelperListeningSocket, TakesTheSocketSystemdPassedAndOnlyTheRightKind) {
                                [&] {
                                    // The path given is not bound: the passed socket wins.
                                    UniqueFd socket = LidHelperListeningSocket::activatedOrBound(
-                                       directory / "other.sock");
+                                       (directory.path() / "other.sock").string());
                                    const bool isPassed = socket.get() == SD_LISTEN_FDS_START;
                                    const bool closeOnExec = (::fcntl(socket.get(), F_GETFD) & FD_CLOEXEC) != 0;
                                    const bool environmentCleared = ::getenv("LISTEN_FDS") == nullptr;
                                    return isPassed && closeOnExec && environmentCleared ? 0 : 1;
                                }),
               0);
-    EXPECT_FALSE(std::filesystem::exists(directory / "other.sock"));
+    EXPECT_FALSE(std::filesystem::exists((directory.path() / "other.sock").string()));
 
     UniqueFd stream(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string streamPath = directory / "stream.sock";
+    const std::string streamPath = (directory.path() / "stream.sock").string();
     std::memcpy(address.sun_path, streamPath.c_str(), streamPath.size());
     ASSERT_EQ(::bind(stream.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(stream.get(), 1), 0);
     EXPECT_EQ(inActivatedChild(stream.get(),
                                [&] {
                                    try {
-                                       LidHelperListeningSocket::activatedOrBound(directory / "other.sock");
+                                       LidHelperListeningSocket::activatedOrBound((directory.path() / "other.sock").string());
                                    } catch (const SystemError& error) {
                                        return error.errorNumber() == ENOTSOCK ? 0 : 2;
                                    }
                                    return 1;
                                }),
               0);
-    EXPECT_FALSE(std::filesystem::exists(directory / "other.sock"));
+    EXPECT_FALSE(std::filesystem::exists((directory.path() / "other.sock").string()));
 }
 
 } // namespace

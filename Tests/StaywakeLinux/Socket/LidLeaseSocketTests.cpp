@@ -111,7 +111,7 @@ protected:
     }
 
     TemporaryDirectory directory;
-    std::string path = directory / "lidhelper.sock";
+    std::string path = (directory.path() / "lidhelper.sock").string();
     Mailbox<ServerEvent> events;
     Mailbox<PeerCredentials> peers;
     std::atomic<bool> accepting{true};
@@ -317,7 +317,7 @@ TEST_F(ListenerFixture, AClientThatHangsUpWhileItsRepliesPileUpStillEnds) {
 
 TEST(LidLeaseClientConnection, FailsEveryRequestWhenTheHelperCannotBeReached) {
     TemporaryDirectory directory;
-    RecordingClient client(directory / "nobody-listens.sock");
+    RecordingClient client((directory.path() / "nobody-listens.sock").string());
     client.renew(1);
     client.connection.resume();
     const auto error = client.errors.take();
@@ -329,7 +329,7 @@ TEST(LidLeaseClientConnection, FailsEveryRequestWhenTheHelperCannotBeReached) {
 
 TEST(LidLeaseClientConnection, SendsNothingToAHelperThatFailsThePeerRequirement) {
     TemporaryDirectory directory;
-    const std::string path = directory / "lidhelper.sock";
+    const std::string path = (directory.path() / "lidhelper.sock").string();
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     RecordingClient client(path);
     Mailbox<PeerCredentials> checked;
@@ -393,8 +393,8 @@ TEST(LidLeaseClientConnection, EndsTheConnectionOnAReplyItDidNotAskFor) {
     for (const auto& [name, reply] : cases) {
         SCOPED_TRACE(name);
         TemporaryDirectory directory;
-        ScriptedHelper helper(directory / "lidhelper.sock");
-        RecordingClient client(directory / "lidhelper.sock");
+        ScriptedHelper helper((directory.path() / "lidhelper.sock").string());
+        RecordingClient client((directory.path() / "lidhelper.sock").string());
         client.connection.resume();
         client.renew(1);
         UniqueFd accepted = helper.acceptOne();
@@ -410,8 +410,8 @@ TEST(LidLeaseClientConnection, EndsTheConnectionOnAReplyItDidNotAskFor) {
 
 TEST(LidLeaseClientConnection, ACallbackMayDestroyItsOwnConnection) {
     TemporaryDirectory directory;
-    ScriptedHelper helper(directory / "lidhelper.sock");
-    auto connection = std::make_shared<LidLeaseClientConnection>(directory / "lidhelper.sock");
+    ScriptedHelper helper((directory.path() / "lidhelper.sock").string());
+    auto connection = std::make_shared<LidLeaseClientConnection>((directory.path() / "lidhelper.sock").string());
     Mailbox<bool> done;
     connection->resume();
     connection->renewLease(
@@ -432,8 +432,8 @@ TEST(LidLeaseClientConnection, ACallbackMayDestroyItsOwnConnection) {
 
 TEST(LidLeaseClientConnection, InvalidatingFailsWhatIsPendingAndReportsTheEndOnce) {
     TemporaryDirectory directory;
-    ScriptedHelper helper(directory / "lidhelper.sock");
-    RecordingClient client(directory / "lidhelper.sock");
+    ScriptedHelper helper((directory.path() / "lidhelper.sock").string());
+    RecordingClient client((directory.path() / "lidhelper.sock").string());
     client.connection.resume();
     client.renew(1);
     client.revoke();

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "Support/TemporaryDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <optional>
-#include <string>
 
 namespace staywake::testing {
 
@@ -46,30 +45,6 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::deque<T> values_;
-};
-
-/// A private directory for one test's sockets, removed afterwards.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "staywake-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
 };
 
 } // namespace staywake::testing
