@@ -441,6 +441,17 @@ TEST(LidHelperCommandLine, PrintsTheJobDescriptionWithExactlyItsSixKeys) {
                       "\"RunAtLoad\": true}\n");
 }
 
+TEST(LidHelperCommandLine, ADescriptionThatCannotBeWrittenOutIsAFailure) {
+    TemporaryDirectory directory;
+    const std::string errors = (directory.path() / "errors").string();
+    const int status = std::system((std::string(STAYWAKE_LID_HELPER) + " --launchd-plist > /dev/full 2> " + errors).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream file(errors);
+    std::string line;
+    std::getline(file, line);
+    EXPECT_EQ(line, "could not write the launchd plist: standard output could not be written");
+}
+
 TEST(LidHelperCommandLine, PrintingTheJobDescriptionLeavesTheSettingAlone) {
     TemporaryDirectory directory;
     LidHelperProcess helper(directory.path(), STAYWAKE_LID_HELPER);
