@@ -1,0 +1,74 @@
+#include "StaywakeLidHelper/PollMainLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace staywake {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(PollMainLoop, RunsPostedWorkInOrderOnItsOwnThreadUntilQuit) {
+    std::vector<std::string> failures;
+    PollMainLoop loop([&](const std::string& failure) { failures.push_back(failure); });
+    std::vector<int> order;
+    const auto mainThread = std::this_thread::get_id();
+    std::thread poster([&] {
+        for (int i = 0; i < 100; ++i) {
+            loop.perform([&, i] {
+                EXPECT_EQ(std::this_thread::get_id(), mainThread);
+                order.push_back(i);
+            });
+        }
+        loop.perform([&] { loop.quit(7); });
+        loop.perform([&] { order.push_back(-1); }); // after the quit: dropped
+    });
+    EXPECT_EQ(loop.run(), 7);
+    poster.join();
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+    }
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST(PollMainLoop, RunsDelayedWorkByItsDueTimeAndCarriesOnAfterAFailure) {
+    std::vector<std::string> failures;
+    PollMainLoop loop([&](const std::string& failure) { failures.push_back(failure); });
+    std::vector<std::string> order;
+    loop.perform(0.2, [&] {
+        order.push_back("late");
+        loop.quit(0);
+    });
+    loop.perform(0.05, [&] { order.push_back("early"); });
+    loop.perform([&] { throw std::runtime_error("a request went wrong"); });
+    loop.perform([&] { order.push_back("now"); });
+    const auto started = Clock::now();
+    EXPECT_EQ(loop.run(), 0);
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(200));
+    EXPECT_EQ(order, (std::vector<std::string>{"now", "early", "late"}));
+    EXPECT_EQ(failures, (std::vector<std::string>{"a request went wrong"}));
+}
+
+TEST(PollMainLoop, ATickMissedWhileTheThreadIsBlockedRunsOnceNotOncePerInterval) {
+    PollMainLoop loop([](const std::string&) {});
+    int ticks = 0;
+    loop.repeat(0.05, [&] {
+        ++ticks;
+        if (ticks == 1) {
+            // Blocked like a slow pmset: several intervals pass.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            loop.perform([&] { loop.quit(ticks); });
+        }
+    });
+    EXPECT_EQ(loop.run(), 1);
+    EXPECT_EQ(ticks, 1);
+}
+
+} // namespace
+} // namespace staywake
