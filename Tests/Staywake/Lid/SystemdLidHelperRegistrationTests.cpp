@@ -1,4 +1,6 @@
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
+#include "StaywakeCore/LidHelper/LidHelperService.h"
+#include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusConnection>
@@ -179,6 +181,52 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsError
         } catch (const std::runtime_error& error) {
             EXPECT_EQ(std::string(error.what()), c.message.toStdString());
         }
+        EXPECT_EQ(systemd.takeCalls(), c.calls);
+    }
+}
+
+/// Preparing never needs the main loop: nothing is sent.
+class NoMainRunLoop final : public MainRunLoop {
+public:
+    void perform(Action) override { ADD_FAILURE() << "preparing used the main loop"; }
+    void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
+};
+
+TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemptLeaves) {
+    struct Case {
+        QString stateBefore; // empty: no unit file
+        QString stateAfterEnable;
+        std::optional<std::string> expectedError; // what() of what prepare() throws
+        QStringList calls;
+    };
+    const std::string approval = LidSleepBlockerError::helperRequiresApproval().what();
+    const QString read = QStringLiteral("GetUnitFileState staywake-lidhelper.socket");
+    const QString enable = QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True");
+    const std::vector<Case> cases = {
+        {QStringLiteral("enabled"), QStringLiteral("enabled"), std::nullopt, {read}},
+        {QStringLiteral("masked"), QStringLiteral("masked"), approval, {read}},
+        {QStringLiteral("disabled"), QStringLiteral("enabled"), std::nullopt,
+         {read, enable, QStringLiteral("Reload"), read}},
+        {QStringLiteral("disabled"), QStringLiteral("masked"), approval,
+         {read, enable, QStringLiteral("Reload"), read}},
+        {QString(), QStringLiteral("enabled"), "Unit file staywake-lidhelper.socket does not exist.",
+         {read, enable, read}},
+    };
+    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stateBefore.toStdString() + " -> " + c.stateAfterEnable.toStdString());
+        systemd.setUnitFileState(c.stateBefore);
+        systemd.setStateAfterEnable(c.stateAfterEnable);
+        systemd.takeCalls();
+        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(systemd.bus()), requirement,
+                                     2.0, std::make_shared<NoMainRunLoop>(), {});
+        std::optional<std::string> thrown;
+        try {
+            client.prepare();
+        } catch (const std::exception& error) {
+            thrown = error.what();
+        }
+        EXPECT_EQ(thrown, c.expectedError);
         EXPECT_EQ(systemd.takeCalls(), c.calls);
     }
 }

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "StaywakeCore/Clock/MainRunLoop.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace staywake::testing {
+
+/// A real main run loop for tests without Qt: the test's thread is the main
+/// thread, and it runs what other threads hand it while it awaits an outcome.
+/// Delayed actions run when their time has come, in order.
+class ConditionMainRunLoop final : public MainRunLoop {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    void perform(Action action) override { perform(0, std::move(action)); }
+
+    void perform(double delaySeconds, Action action) override {
+        const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(delaySeconds > 0 ? delaySeconds : 0));
+        {
+            const std::lock_guard guard(lock_);
+            queued_.emplace(std::pair(due, next_++), std::move(action));
+        }
+        changed_.notify_all();
+    }
+
+    /// Runs what is due until `condition` holds; false when it still does not
+    /// hold after `timeout`.
+    bool runUntil(const std::function<bool()>& condition,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        const auto deadline = Clock::now() + timeout;
+        while (true) {
+            runDue();
+            if (condition()) {
+                return true;
+            }
+            std::unique_lock guard(lock_);
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                return false;
+            }
+            auto wakeAt = deadline;
+            if (!queued_.empty() && queued_.begin()->first.first < wakeAt) {
+                wakeAt = queued_.begin()->first.first;
+            }
+            // Woken early by a newcomer, the loop looks again: it may be due sooner.
+            changed_.wait_until(guard, wakeAt);
+        }
+    }
+
+    /// Runs everything due now and whatever that makes due now.
+    void runDue() {
+        while (true) {
+            Action action;
+            {
+                const std::lock_guard guard(lock_);
+                if (queued_.empty() || queued_.begin()->first.first > Clock::now()) {
+                    return;
+                }
+                action = std::move(queued_.begin()->second);
+                queued_.erase(queued_.begin());
+            }
+            action();
+        }
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::multimap<std::pair<Clock::time_point, unsigned long>, Action> queued_;
+    unsigned long next_ = 0;
+};
+
+} // namespace staywake::testing
