@@ -6,9 +6,11 @@ import plistlib
 import re
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 
 BUNDLE = "usr/lib/staywake/Staywake.app"
 failures = []
@@ -55,6 +57,40 @@ def verify_units(destdir):
               "systemd-analyze verify: " + result.stdout + result.stderr)
 
 
+def png_size(path):
+    """The width and height in a PNG's header, or None when the file is no PNG."""
+    with open(path, "rb") as file:
+        head = file.read(24)
+    if len(head) < 24 or head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+def verify_icon(destdir, name, sizes):
+    """Every theme size as a square PNG of that size and the scalable SVG, under the
+    name the desktop entry gives."""
+    theme = os.path.join(destdir, "usr/share/icons/hicolor")
+    for size in sizes:
+        path = os.path.join(theme, f"{size}x{size}/apps/{name}.png")
+        if not os.path.isfile(path):
+            check(False, f"no {size}x{size} icon named {name}")
+            continue
+        check(png_size(path) == (size, size), f"{path} is {png_size(path)}, not a {size}x{size} PNG")
+    path = os.path.join(theme, f"scalable/apps/{name}.svg")
+    if not os.path.isfile(path):
+        check(False, f"no scalable icon named {name}")
+        return
+    try:
+        root = ElementTree.parse(path).getroot()
+    except ElementTree.ParseError as error:
+        check(False, f"{path} is no XML: {error}")
+        return
+    check(root.tag == "{http://www.w3.org/2000/svg}svg", f"{path} is no SVG document but {root.tag}")
+    check(re.fullmatch(r"0 0 [0-9.]+ [0-9.]+", root.get("viewBox", "")) is not None,
+          f"{path} has no viewBox to scale by")
+    check(root.find(".//{http://www.w3.org/2000/svg}path") is not None, f"{path} draws no path")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -62,6 +98,7 @@ def main():
     parser.add_argument("--programs", required=True)
     parser.add_argument("--short-version", required=True)
     parser.add_argument("--build-version", required=True)
+    parser.add_argument("--icon-sizes", default="", help="the theme sizes of the app's icon, comma-separated")
     arguments = parser.parse_args()
 
     with tempfile.TemporaryDirectory(prefix="staywake-destdir-") as destdir:
@@ -112,6 +149,13 @@ def main():
         check(desktop.startswith("[Desktop Entry]\n"), "desktop entry without its group")
         check("\nExec=/usr/bin/staywake\n" in desktop, "desktop entry does not start /usr/bin/staywake")
         check("\nType=Application\n" in desktop, "desktop entry is no application")
+        if arguments.icon_sizes:
+            icon = unit_values(desktop).get("Icon")
+            check(icon == ["com.staywake.app"], f"desktop entry's Icon is {icon}")
+            sizes = [int(size) for size in arguments.icon_sizes.split(",")]
+            # 48 pixels is what an icon theme must have at the least; menus and docks pick the rest.
+            check(48 in sizes and 256 in sizes, f"the icon theme misses 48 or 256 pixels: {sizes}")
+            verify_icon(destdir, "com.staywake.app", sizes)
 
     for failure in failures:
         print("FAIL:", failure)

@@ -1,5 +1,7 @@
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 
+#include "StaywakeCore/Identity/CodeRequirement.h"
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,30 +15,6 @@ namespace {
 
 bool isAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
-bool isTeamIdentifier(std::string_view text) {
-    if (text.size() != 10) {
-        return false;
-    }
-    for (const char c : text) {
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isIdentifier(std::string_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (const char c : text) {
-        if (!isAsciiLetterOrDigit(c) && c != '.' && c != '-') {
-            return false;
-        }
-    }
-    return true;
 }
 
 struct PlistDeleter {
@@ -105,7 +83,8 @@ PropertyValue::Dictionary launchdPlist() {
 
 std::optional<std::string> codeRequirement(std::string_view identifier,
                                            const std::optional<std::string>& teamIdentifier) {
-    if (!teamIdentifier || !isTeamIdentifier(*teamIdentifier) || !isIdentifier(identifier)) {
+    if (!teamIdentifier || !CodeRequirement::isTeamIdentifier(*teamIdentifier) ||
+        !CodeRequirement::isIdentifier(identifier)) {
         return std::nullopt;
     }
     std::string requirement = "anchor apple generic and identifier ";

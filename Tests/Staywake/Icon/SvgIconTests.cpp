@@ -1,4 +1,4 @@
-#include "Export/SvgIcon.h"
+#include "StaywakeIconExport/SvgIcon.h"
 
 #include <gtest/gtest.h>
 

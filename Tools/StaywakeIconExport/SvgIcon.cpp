@@ -1,4 +1,4 @@
-#include "SvgIcon.h"
+#include "StaywakeIconExport/SvgIcon.h"
 
 #include "Staywake/Icon/AppIcon.h"
 

@@ -1,20 +1,28 @@
-// Writes every icon the app draws as PNG files (and the application icon also as SVG) into
-// a folder, laid out like an icon theme, so that a person can look at them:
-//   menubar/<state>[-rtl]@<scale>x.png   the menu-bar item in every state
-//   glyphs/<glyph>-<points>pt@<scale>x.png the panel's glyphs
-//   hicolor/<n>x<n>/apps/com.staywake.app.png, hicolor/scalable/apps/com.staywake.app.svg
-// Exits non-zero when a file could not be written or came out empty.
+// Draws the app's icons into a folder as PNG files (the application icon also as SVG).
+//
+//   StaywakeIconExport --theme OUTPUT-FOLDER
+//     hicolor/<n>x<n>/apps/com.staywake.app.png, hicolor/scalable/apps/com.staywake.app.svg:
+//     the application icon for the icon theme, drawn at build time and installed.
+//   StaywakeIconExport --preview OUTPUT-FOLDER
+//     menubar/<state>[-rtl]@<scale>x.png, the menu-bar item in every state, and
+//     glyphs/<glyph>-<points>pt@<scale>x.png, the panel's glyphs, for people to look at.
+//
+// Every file is replaced atomically, so a reader never sees one half written. Exits non-zero
+// when a file could not be written or came out empty.
 
 #include "Staywake/Icon/AppIcon.h"
 #include "Staywake/Icon/GlyphImage.h"
 #include "Staywake/Icon/MenuBarIconImage.h"
-#include "SvgIcon.h"
+#include "StaywakeIconExport/SvgIcon.h"
 
+#include <QByteArray>
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QSaveFile>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -32,9 +40,15 @@ void report(const QString& path, bool ok) {
     }
 }
 
-void writeImage(const QImage& image, const QString& path) {
+// QSaveFile writes beside the target and renames it into place on commit.
+template <typename Write> void writeFile(const QString& path, Write write) {
     QDir().mkpath(QFileInfo(path).path());
-    report(path, !image.isNull() && image.save(path, "PNG"));
+    QSaveFile file(path);
+    report(path, file.open(QIODevice::WriteOnly) && write(file) && file.commit());
+}
+
+void writeImage(const QImage& image, const QString& path) {
+    writeFile(path, [&](QSaveFile& file) { return !image.isNull() && image.save(&file, "PNG"); });
 }
 
 void writeTemplate(const TemplateImage& image, const QString& folder, const QString& name) {
@@ -47,16 +61,7 @@ void writeTemplate(const TemplateImage& image, const QString& folder, const QStr
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
-        return 2;
-    }
-    const QString root = QString::fromLocal8Bit(argv[1]);
-
+void writePreview(const QString& root) {
     const struct {
         const char* name;
         MenuBarIcon icon;
@@ -90,19 +95,36 @@ int main(int argc, char** argv) {
                           QStringLiteral("%1-%2pt").arg(QString::fromLatin1(glyph.name)).arg(points));
         }
     }
+}
 
+void writeTheme(const QString& root) {
     for (const int pixels : staywake::AppIcon::themeSizes) {
         writeImage(staywake::AppIcon::image(pixels),
                    QStringLiteral("%1/hicolor/%2x%2/apps/com.staywake.app.png").arg(root).arg(pixels));
     }
-    const QString svgPath = root + "/hicolor/scalable/apps/com.staywake.app.svg";
-    QDir().mkpath(QFileInfo(svgPath).path());
-    QFile svg(svgPath);
-    const std::string document = staywake::svgAppIcon(256);
-    report(svgPath, svg.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                        svg.write(document.data(), static_cast<qint64>(document.size())) ==
-                            static_cast<qint64>(document.size()));
-    svg.close();
+    const QByteArray svg = QByteArray::fromStdString(staywake::svgAppIcon(256));
+    writeFile(root + "/hicolor/scalable/apps/com.staywake.app.svg",
+              [&](QSaveFile& file) { return file.write(svg) == svg.size(); });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Only images are drawn, never a window: no display is needed, also not at build time.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const bool theme = argc == 3 && std::strcmp(argv[1], "--theme") == 0;
+    const bool preview = argc == 3 && std::strcmp(argv[1], "--preview") == 0;
+    if (!theme && !preview) {
+        std::fprintf(stderr, "usage: %s --theme|--preview OUTPUT-FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString root = QString::fromLocal8Bit(argv[2]);
+    if (theme) {
+        writeTheme(root);
+    } else {
+        writePreview(root);
+    }
 
     if (!failed) {
         std::printf("icons written to %s\n", qPrintable(QDir(root).absolutePath()));
