@@ -58,7 +58,6 @@ TEST_F(BoundedCommandTest, ReturnsStatusAndStandardOutputOnly) {
         {"/usr/bin/printf", {"%s|", "a b", "$HOME", "*", "", "'\"`;"}, {0, "a b|$HOME|*||'\"`;|"}},
         // Invalid UTF-8 comes back with U+FFFD in its place.
         {"/usr/bin/printf", {"\\377\\376 ok \\342\\202"}, {0, "\xEF\xBF\xBD\xEF\xBF\xBD ok \xEF\xBF\xBD"}},
-        {"/bin/true", {}, {0, ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(BoundedCommand::commandText(c.path, c.arguments));
@@ -245,7 +244,6 @@ TEST_F(BoundedCommandTest, ProgramThatCannotBeStartedGivesTheLaunchersError) {
 
 TEST(CommandFailure, DescribesTheCommandAndTheLimit) {
     const std::vector<std::pair<CommandFailure, std::string>> cases = {
-        {CommandFailure::timedOut("pmset -g", 0.25), "pmset -g did not finish within 0.25 s and was stopped"},
         {CommandFailure::timedOut("pmset -g", 2.5), "pmset -g did not finish within 2.5 s and was stopped"},
         {CommandFailure::timedOut("pmset -g", 10), "pmset -g did not finish within 10 s and was stopped"},
         {CommandFailure::timedOut("pmset -g", 1234),

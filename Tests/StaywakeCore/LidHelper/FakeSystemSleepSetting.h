@@ -15,7 +15,9 @@ namespace staywake::testing {
 /// "read") and fails on demand with a fixed text.
 class FakeSystemSleepSetting final : public SystemSleepSetting {
 public:
-    explicit FakeSystemSleepSetting(bool initial = false) : value(initial) {}
+    explicit FakeSystemSleepSetting(bool initial = false,
+                                    std::optional<std::string> failingWrites = std::nullopt)
+        : value(initial), writeFailure(std::move(failingWrites)) {}
 
     void setSleepDisabled(bool disabled) override {
         calls.push_back(disabled ? "write 1" : "write 0");

@@ -1,6 +1,4 @@
-#include "FakeIncomingConnection.h"
 #include "FakeSystemSleepSetting.h"
-#include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
 #include "StaywakeCore/LidHelper/LidLeaseService.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
@@ -62,39 +60,34 @@ struct ServiceHarness {
     LidLeaseService service;
 };
 
-TEST(LidLeaseService, ReasonsAreTheRefusalSentences) {
-    EXPECT_EQ(LidLeaseService::alreadyOnReason, alreadyOn);
-    EXPECT_EQ(LidLeaseService::yieldedReason, turnedOff);
-}
+TEST(LidLeaseService, HoldsTheLatestTermOfItsClientsAndWritesZeroWhenTheLastOneLeaves) {
+    const std::pair<const char*, LidLeaseRequest> leavings[] = {
+        {"revoke", LidLeaseRequest::revoke()},
+        {"disconnect", LidLeaseRequest::disconnect()},
+        {"renew until zero", LidLeaseRequest::renew(0)},
+    };
+    for (const auto& [name, leave] : leavings) {
+        SCOPED_TRACE(name);
+        ServiceHarness h;
+        const Date start = h.dates->now();
+        EXPECT_EQ(h.renew(1, 10), granted);
+        EXPECT_EQ(h.setting->takeCalls(), (Calls{"read", "write 1"}));
+        EXPECT_EQ(h.renew(2, 20), granted);
+        EXPECT_EQ(h.setting->takeCalls(), Calls{"read"}) << "a renewal while 1 stands writes nothing";
+        EXPECT_EQ(h.keeper->leaseExpiry(), start + 20);
+        EXPECT_EQ(h.service.holders(), (Clients{1, 2}));
 
-TEST(LidLeaseService, ANewClientsRenewalWritesOneAndHoldsItsTerm) {
-    ServiceHarness h;
-    EXPECT_EQ(h.renew(1, 30), granted);
-    EXPECT_EQ(h.setting->takeCalls(), (Calls{"read", "write 1"}));
-    EXPECT_EQ(h.service.holders(), Clients{1});
-    EXPECT_TRUE(h.keeper->isSleepDisabled());
+        EXPECT_EQ(h.send(2, leave), granted);
+        EXPECT_EQ(h.keeper->leaseExpiry(), start + 10) << "the first client's term, not nothing";
+        EXPECT_EQ(h.service.holders(), Clients{1});
+        EXPECT_TRUE(h.setting->value);
 
-    EXPECT_EQ(h.renew(1, 30), granted);
-    EXPECT_EQ(h.setting->takeCalls(), Calls{"read"}) << "a renewal while 1 stands writes nothing";
-    EXPECT_TRUE(h.lines.empty());
-}
-
-TEST(LidLeaseService, TheKeeperHoldsTheLatestTermAndFallsBackWhenItsClientLeaves) {
-    ServiceHarness h;
-    const Date start = h.dates->now();
-    ASSERT_EQ(h.renew(1, 10), granted);
-    ASSERT_EQ(h.renew(2, 20), granted);
-    EXPECT_EQ(h.keeper->leaseExpiry(), start + 20);
-    EXPECT_EQ(h.service.holders(), (Clients{1, 2}));
-
-    EXPECT_EQ(h.send(2, LidLeaseRequest::revoke()), granted);
-    EXPECT_EQ(h.keeper->leaseExpiry(), start + 10) << "the first client's term, not nothing";
-    EXPECT_TRUE(h.setting->value);
-
-    EXPECT_EQ(h.send(1, LidLeaseRequest::disconnect()), granted);
-    EXPECT_FALSE(h.keeper->leaseExpiry());
-    EXPECT_FALSE(h.setting->value);
-    EXPECT_TRUE(h.service.holders().empty());
+        EXPECT_EQ(h.send(1, leave), granted);
+        EXPECT_FALSE(h.keeper->leaseExpiry());
+        EXPECT_FALSE(h.setting->value);
+        EXPECT_TRUE(h.service.holders().empty());
+        EXPECT_TRUE(h.lines.empty());
+    }
 }
 
 TEST(LidLeaseService, HoldsEachClocksLatestEndEvenFromDifferentClients) {
@@ -125,20 +118,6 @@ TEST(LidLeaseService, ARenewalThatIsNotANumberChangesNothing) {
         EXPECT_TRUE(h.setting->takeCalls().empty()) << until;
         EXPECT_TRUE(h.setting->value) << until;
     }
-}
-
-TEST(LidLeaseService, ARenewalUntilZeroGivesTheLeaseBack) {
-    ServiceHarness h;
-    ASSERT_EQ(h.renew(1, 30), granted);
-    ASSERT_EQ(h.renew(2, 30), granted);
-
-    EXPECT_EQ(h.send(1, LidLeaseRequest::renew(0)), granted);
-    EXPECT_EQ(h.service.holders(), Clients{2});
-    EXPECT_TRUE(h.setting->value) << "the other client still holds a lease";
-
-    EXPECT_EQ(h.send(2, LidLeaseRequest::renew(0)), granted);
-    EXPECT_TRUE(h.service.holders().empty());
-    EXPECT_FALSE(h.setting->value);
 }
 
 TEST(LidLeaseService, AFailedWriteKeepsTheClientsTermForTheCheckToRetry) {
@@ -273,35 +252,6 @@ TEST(LidLeaseService, RequestsAreHandledOnTheMainLoopAndRepliedThere) {
     EXPECT_EQ(h.mainLoop->drain(), 3);
     EXPECT_EQ(replies, (std::vector<std::optional<std::string>>{granted, notANumber}));
     EXPECT_EQ(h.setting->takeCalls(), (Calls{"read", "write 1", "write 0"})) << "in arrival order";
-}
-
-TEST(LidLeaseService, AConnectionThatEndsWithoutRevokingGivesItsLeaseBack) {
-    ServiceHarness h;
-    LidLeaseListenerDelegate delegate(
-        R"(anchor apple generic and identifier "com.staywake.app" and certificate leaf[subject.OU] = "AB12CD34EF")",
-        h.service.requests());
-    testing::FakeIncomingConnection first;
-    testing::FakeIncomingConnection second;
-    ASSERT_TRUE(delegate.shouldAcceptNewConnection(first));
-    ASSERT_TRUE(delegate.shouldAcceptNewConnection(second));
-    std::vector<std::optional<std::string>> replies;
-    const auto record = [&](std::optional<std::string> reply) { replies.push_back(std::move(reply)); };
-    const double until = h.dates->now().secondsSince1970 + 30;
-    first.exported->renewLease(until, record);
-    second.exported->renewLease(until, record);
-    h.mainLoop->drain();
-    ASSERT_EQ(replies, (std::vector<std::optional<std::string>>{granted, granted}));
-
-    first.invalidated();
-    h.mainLoop->drain();
-    EXPECT_EQ(h.service.holders(), Clients{2});
-    EXPECT_TRUE(h.setting->value);
-
-    second.invalidated();
-    h.mainLoop->drain();
-    EXPECT_TRUE(h.service.holders().empty());
-    EXPECT_FALSE(h.setting->value);
-    EXPECT_EQ(replies.size(), 2u) << "an ended connection is answered nothing";
 }
 
 } // namespace

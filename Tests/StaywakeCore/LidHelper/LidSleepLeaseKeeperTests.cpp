@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace staywake {
@@ -19,8 +21,10 @@ using testing::FakeUptimeProvider;
 using Calls = std::vector<std::string>;
 
 struct KeeperHarness {
-    explicit KeeperHarness(bool initial = false)
-        : setting(std::make_shared<FakeSystemSleepSetting>(initial)),
+    /// A keeper over a setting that starts at `initial`, and whose writes fail
+    /// with `writeFailure` (if any) from the first one on.
+    explicit KeeperHarness(bool initial = false, std::optional<std::string> writeFailure = std::nullopt)
+        : setting(std::make_shared<FakeSystemSleepSetting>(initial, std::move(writeFailure))),
           dates(std::make_shared<FakeDateProvider>()), uptime(std::make_shared<FakeUptimeProvider>()),
           keeper(setting, dates, uptime) {}
 
@@ -30,6 +34,21 @@ struct KeeperHarness {
     }
     Date now() const { return dates->now(); }
     void holdFor(double seconds) { keeper.renew(now() + seconds); }
+    /// Forgets the calls so far, then holds a lease whose write of 1 fails.
+    void failToHold() {
+        setting->takeCalls();
+        setting->writeFailure = "the tool timed out";
+        holdFor(30);
+    }
+    /// Holds a lease and gives it back with a write of 0 that fails; writes
+    /// work again afterwards, and the calls so far are forgotten.
+    void failToRevoke() {
+        holdFor(30);
+        setting->writeFailure = "could not unmask";
+        keeper.revoke();
+        setting->writeFailure.reset();
+        setting->takeCalls();
+    }
 
     std::shared_ptr<FakeSystemSleepSetting> setting;
     std::shared_ptr<FakeDateProvider> dates;
@@ -49,19 +68,15 @@ TEST(LidSleepLeaseKeeper, TurnsTheSettingOffAtConstructionWhoeverSetIt) {
 }
 
 TEST(LidSleepLeaseKeeper, AFailedFirstWriteIsKeptAndRetriedByTheCheck) {
-    auto setting = std::make_shared<FakeSystemSleepSetting>(true);
-    setting->writeFailure = "pmset is missing";
-    auto dates = std::make_shared<FakeDateProvider>();
-    auto uptime = std::make_shared<FakeUptimeProvider>();
-    LidSleepLeaseKeeper keeper(setting, dates, uptime);
-    EXPECT_EQ(keeper.lastErrorDescription(), "pmset is missing");
+    KeeperHarness h(true, "pmset is missing");
+    EXPECT_EQ(h.keeper.lastErrorDescription(), "pmset is missing");
 
-    setting->writeFailure.reset();
-    uptime->advance(LidSleepLease::retrySpacing);
-    keeper.checkLease();
-    EXPECT_FALSE(keeper.lastError());
-    EXPECT_FALSE(setting->value);
-    EXPECT_EQ(setting->takeCalls(), (Calls{"write 0", "write 0"}));
+    h.setting->writeFailure.reset();
+    h.uptime->advance(LidSleepLease::retrySpacing);
+    h.keeper.checkLease();
+    EXPECT_FALSE(h.keeper.lastError());
+    EXPECT_FALSE(h.setting->value);
+    EXPECT_EQ(h.setting->takeCalls(), (Calls{"write 0", "write 0"}));
 }
 
 TEST(LidSleepLeaseKeeper, CapsTermsAtThirtySecondsOnBothClocks) {
@@ -121,7 +136,7 @@ TEST(LidSleepLeaseKeeper, EitherClockAloneEndsALease) {
     }
 }
 
-TEST(LidSleepLeaseKeeper, ALeaseEndsByTheUptimeClockWhileTheWallClockWasSetBack) {
+TEST(LidSleepLeaseKeeper, ALeaseEndsByTheUptimeClockWhileTheWallClockWasSetBackOrWhenRenewedUntilThePast) {
     KeeperHarness h;
     h.holdFor(3600);
     ASSERT_EQ(h.keeper.leaseExpiry(), h.now() + 30);
@@ -141,23 +156,18 @@ TEST(LidSleepLeaseKeeper, ALeaseEndsByTheUptimeClockWhileTheWallClockWasSetBack)
     EXPECT_FALSE(h.keeper.leaseUptimeExpiry());
     EXPECT_EQ(h.setting->takeCalls(), Calls{"write 0"});
     EXPECT_FALSE(h.keeper.isSleepDisabled());
-}
 
-TEST(LidSleepLeaseKeeper, RenewingUntilThePastDropsTheLeaseAndWritesZero) {
-    KeeperHarness h;
+    // Renewing until the past gives a lease back at once.
     h.holdFor(30);
     h.setting->takeCalls();
     h.keeper.renew(Date{0});
     EXPECT_FALSE(h.keeper.leaseExpiry());
     EXPECT_EQ(h.setting->takeCalls(), Calls{"write 0"});
-    EXPECT_FALSE(h.setting->value);
 }
 
 TEST(LidSleepLeaseKeeper, SpacesRetriesOfTheSameValueButNeverHoldsBackTheOther) {
     KeeperHarness h;
-    h.setting->takeCalls();
-    h.setting->writeFailure = "the tool timed out";
-    h.holdFor(30);
+    h.failToHold();
     EXPECT_EQ(h.setting->takeCalls(), Calls{"write 1"});
     EXPECT_EQ(h.keeper.lastErrorDescription(), "the tool timed out");
     EXPECT_TRUE(h.keeper.leaseExpiry()) << "a failure does not change the lease";
@@ -179,10 +189,8 @@ TEST(LidSleepLeaseKeeper, SpacesRetriesOfTheSameValueButNeverHoldsBackTheOther) 
 
 TEST(LidSleepLeaseKeeper, SpacingRunsFromTheEndOfTheFailedAttempt) {
     KeeperHarness h;
-    h.setting->takeCalls();
-    h.setting->writeFailure = "the tool timed out";
     h.setting->duringWrite = [&] { h.advance(1); };
-    h.holdFor(30);
+    h.failToHold();
     h.setting->duringWrite = nullptr;
     h.advance(0.2);
     h.keeper.checkLease();
@@ -191,13 +199,7 @@ TEST(LidSleepLeaseKeeper, SpacingRunsFromTheEndOfTheFailedAttempt) {
 
 TEST(LidSleepLeaseKeeper, RepeatsAConfirmedValueWhileAFailureOfTheOtherStands) {
     KeeperHarness h;
-    h.holdFor(30);
-    ASSERT_TRUE(h.keeper.isSleepDisabled());
-    h.setting->writeFailure = "could not unmask";
-    h.keeper.revoke();
-    h.setting->writeFailure.reset();
-    h.setting->takeCalls();
-
+    h.failToRevoke();
     h.holdFor(30);
     EXPECT_EQ(h.setting->takeCalls(), Calls{"write 1"});
     EXPECT_FALSE(h.keeper.lastError());
@@ -248,8 +250,7 @@ TEST(LidSleepLeaseKeeper, ReadsTheStandingAgainstWhatItWrote) {
 
 TEST(LidSleepLeaseKeeper, ReadsNothingWhileAWriteFailureStands) {
     KeeperHarness h;
-    h.setting->writeFailure = "the tool timed out";
-    h.holdFor(30);
+    h.failToHold();
     h.setting->takeCalls();
     h.setting->value = true;
     EXPECT_EQ(h.keeper.readStanding(), SleepSettingStanding::asWritten());
@@ -307,12 +308,7 @@ TEST(LidSleepLeaseKeeper, RevokeBeforeExitPausesBetweenAttemptsUntilToldToStop) 
 
 TEST(LidSleepLeaseKeeper, RevokeBeforeExitIgnoresTheRetrySpacing) {
     KeeperHarness h;
-    h.holdFor(30);
-    h.setting->writeFailure = "could not unmask";
-    h.keeper.revoke();
-    h.setting->writeFailure.reset();
-    h.setting->takeCalls();
-
+    h.failToRevoke();
     EXPECT_TRUE(h.keeper.revokeBeforeExit([] { return true; }, [] {}));
     EXPECT_EQ(h.setting->takeCalls(), Calls{"write 0"});
 }

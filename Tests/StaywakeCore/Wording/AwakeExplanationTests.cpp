@@ -11,30 +11,35 @@ namespace {
 const std::optional<Date> noDeadline;
 const std::optional<Date> deadline = Date{1'800'000'000};
 
-TEST(AwakeExplanation, SaysWhatTheMachineWillDo) {
+TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhileATimedSessionRuns) {
+    using Controls = AwakeSessionControls;
     struct Case {
         bool isOn;
         bool keepsLidClosedAwake;
         std::optional<Date> activeUntil;
         AwakeExplanation expected;
         bool promisesLidCloseSleep;
+        AwakeSessionControls controls;
     };
     const Case cases[] = {
-        {false, false, noDeadline, AwakeExplanation::sleepsNormally, false},
-        {false, false, deadline, AwakeExplanation::sleepsNormally, false},
-        {false, true, noDeadline, AwakeExplanation::sleepsNormally, false},
-        {false, true, deadline, AwakeExplanation::sleepsNormally, false},
-        {true, false, noDeadline, AwakeExplanation::awakeIndefinitely, true},
-        {true, false, deadline, AwakeExplanation::awakeUntilSessionEnds, true},
-        {true, true, noDeadline, AwakeExplanation::awakeWithLidClosedIndefinitely, false},
-        {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false},
-        {true, false, Date{0}, AwakeExplanation::awakeUntilSessionEnds,
-         true}, // a present date, however early
+        {false, false, noDeadline, AwakeExplanation::sleepsNormally, false, Controls::presets},
+        {false, false, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets},
+        {false, true, noDeadline, AwakeExplanation::sleepsNormally, false, Controls::presets},
+        {false, true, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets},
+        {true, false, noDeadline, AwakeExplanation::awakeIndefinitely, true, Controls::presets},
+        {true, false, deadline, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer},
+        {true, true, noDeadline, AwakeExplanation::awakeWithLidClosedIndefinitely, false, Controls::presets},
+        {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false,
+         Controls::cancelTimer},
+        // A present date, however early, is a deadline.
+        {true, false, Date{0}, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.isOn << c.keepsLidClosedAwake << c.activeUntil.has_value());
         const auto explanation = AwakeExplanation::describing(c.isOn, c.activeUntil, c.keepsLidClosedAwake);
-        EXPECT_EQ(explanation, c.expected) << c.isOn << c.keepsLidClosedAwake << c.activeUntil.has_value();
+        EXPECT_EQ(explanation, c.expected);
         EXPECT_EQ(explanation.promisesLidCloseSleep(), c.promisesLidCloseSleep);
+        EXPECT_EQ(AwakeSessionControls::shown(c.isOn, c.activeUntil), c.controls);
     }
 }
 
@@ -72,24 +77,6 @@ TEST(AwakeExplanation, IsHashableByCase) {
     const std::unordered_set<AwakeSessionControls> controls{AwakeSessionControls::presets,
                                                             AwakeSessionControls::presets};
     EXPECT_EQ(controls.size(), 1U);
-}
-
-TEST(AwakeSessionControls, OffersTheTimerControlOnlyWhileATimedSessionRuns) {
-    struct Case {
-        bool isOn;
-        std::optional<Date> activeUntil;
-        AwakeSessionControls expected;
-    };
-    const Case cases[] = {
-        {false, noDeadline, AwakeSessionControls::presets},
-        {false, deadline, AwakeSessionControls::presets},
-        {true, noDeadline, AwakeSessionControls::presets},
-        {true, deadline, AwakeSessionControls::cancelTimer},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(AwakeSessionControls::shown(c.isOn, c.activeUntil), c.expected)
-            << c.isOn << c.activeUntil.has_value();
-    }
 }
 
 } // namespace
