@@ -20,7 +20,7 @@ namespace staywake {
 namespace {
 
 using testing::ChildProcessTest;
-using testing::TemporaryDirectory;
+using testing::ScratchDirectory;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
@@ -169,7 +169,7 @@ TEST_F(BoundedCommandTest, ProgramGetsOnlyItsThreeStandardDescriptorsAndAPlainSi
 }
 
 TEST_F(BoundedCommandTest, StoppingAlsoKillsWhatTheProgramStarted) {
-    TemporaryDirectory directory;
+    ScratchDirectory directory;
     const std::string pidFile = directory.path("pid");
     const auto failure =
         runExpectingFailure("/bin/sh", {"-c", "sleep 30 & echo $! > \"$0\"; wait", pidFile}, 1.0);
@@ -198,7 +198,7 @@ TEST_F(BoundedCommandTest, InterruptPressedBeforeRunIsIgnored) {
 }
 
 TEST_F(BoundedCommandTest, InterruptPressedWhileRunningStopsTheProgramPromptly) {
-    TemporaryDirectory directory;
+    ScratchDirectory directory;
     const std::string fifo = directory.makeFifo("ready");
     CommandInterrupt interrupt;
 
@@ -219,7 +219,7 @@ TEST_F(BoundedCommandTest, InterruptPressedWhileRunningStopsTheProgramPromptly) 
 }
 
 TEST_F(BoundedCommandTest, ProgramThatCannotBeStartedGivesTheLaunchersError) {
-    TemporaryDirectory directory;
+    ScratchDirectory directory;
     const std::string plain = directory.write("plain", "#!/bin/sh\necho hi\n");
     const std::string garbage = directory.write("garbage", "\x7f\x01\x02 not a program", true);
     const std::vector<std::pair<std::string, int>> cases = {

@@ -3,6 +3,8 @@
 // Helpers for tests that run real programs: a temporary directory for scripts,
 // and a fixture that fails a test which leaves a zombie or a descriptor behind.
 
+#include "Support/TemporaryDirectory.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -20,26 +22,13 @@
 
 namespace staywake::testing {
 
-/// A fresh directory under $TMPDIR (or /tmp), removed with everything in it.
-class TemporaryDirectory {
+/// A fresh temporary directory for scripts and the files they leave.
+class ScratchDirectory : public TemporaryDirectory {
 public:
-    TemporaryDirectory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zoridi-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("could not create a temporary directory");
-        }
-        path_ = pattern;
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ScratchDirectory() : TemporaryDirectory("zoridi") {}
 
-    std::string path(const std::string& name) const { return (path_ / name).string(); }
+    using TemporaryDirectory::path;
+    std::string path(const std::string& name) const { return (path() / name).string(); }
 
     std::string write(const std::string& name, const std::string& contents, bool executable = false) const {
         const std::string file = path(name);
@@ -64,9 +53,6 @@ public:
         }
         return file;
     }
-
-private:
-    std::filesystem::path path_;
 };
 
 inline int openDescriptorCount() {

@@ -23,7 +23,7 @@
 namespace staywake {
 namespace {
 
-using testing::TemporaryDirectory;
+using testing::ScratchDirectory;
 
 // A stand-in for the pmset tool. It appends each command line to "calls",
 // keeps the setting in "state", and is told what to do wrong by files beside
@@ -83,8 +83,8 @@ protected:
 
     /// Leaves exactly these control files beside the tool, and no calls.
     void useFiles(const std::vector<std::pair<std::string, std::string>>& files) const {
-        for (const auto& name :
-             {"state", "listing", "read-status", "write-status", "ignore-writes", "calls"}) {
+        for (const auto& name : {"state", "listing", "read-status", "write-status", "ignore-writes",
+                                 "read-hang", "write-hang", "calls"}) {
             std::filesystem::remove(directory.path(name));
         }
         for (const auto& [name, contents] : files) {
@@ -101,7 +101,7 @@ protected:
         return lines;
     }
 
-    TemporaryDirectory directory;
+    ScratchDirectory directory;
     std::string tool;
     std::vector<std::string> logged;
     std::vector<double> limits;
@@ -147,13 +147,6 @@ TEST_F(PmsetSleepSettingTest, ReadsTheSettingWithPmsetG) {
         EXPECT_EQ(calls(), std::vector<std::string>{"-g"});
     }
     EXPECT_TRUE(logged.empty()) << "a read logs nothing";
-}
-
-TEST_F(PmsetSleepSettingTest, ReadThatHangsIsStoppedAtTheReadLimit) {
-    directory.write("read-hang", "");
-    auto setting = makeSetting(1.0, 0.25);
-    EXPECT_EQ(failureOf<CommandFailure>([&] { setting.isSleepDisabled(); }),
-              "pmset -g did not finish within 0.25 s and was stopped");
 }
 
 TEST_F(PmsetSleepSettingTest, WritesThenReadsBackAndLogsOnlyAConfirmedWrite) {
@@ -207,9 +200,12 @@ TEST_F(PmsetSleepSettingTest, WriteFailuresSayWhatWentWrongAndLogNothing) {
     EXPECT_TRUE(logged.empty());
 }
 
-TEST_F(PmsetSleepSettingTest, WriteThatHangsIsStoppedWithinTheBudgetAndNotReadBack) {
-    directory.write("write-hang", "");
+TEST_F(PmsetSleepSettingTest, AHangingReadOrWriteIsStoppedAtItsOwnLimitAndAWriteIsNotReadBack) {
     auto setting = makeSetting(1.0, 0.25);
+    useFiles({{"read-hang", ""}});
+    EXPECT_EQ(failureOf<CommandFailure>([&] { setting.isSleepDisabled(); }),
+              "pmset -g did not finish within 0.25 s and was stopped");
+    useFiles({{"write-hang", ""}});
     EXPECT_EQ(failureOf<CommandFailure>([&] { setting.setSleepDisabled(true); }),
               "pmset -a disablesleep 1 did not finish within 1 s and was stopped");
     EXPECT_EQ(calls(), std::vector<std::string>{"-a disablesleep 1"});

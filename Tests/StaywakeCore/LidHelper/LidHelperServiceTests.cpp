@@ -1,4 +1,5 @@
 #include "StaywakeCore/LidHelper/LidHelperService.h"
+#include "Support/TemporaryDirectory.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -72,21 +73,9 @@ TEST(LidHelperService, VersionRule) {
 class TemporaryBundle {
 public:
     TemporaryBundle() {
-        std::string pattern = (fs::temp_directory_path() / "staywake-bundle-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("could not create a temporary directory");
-        }
-        root = pattern;
-        contents = root / "Staywake.app" / "Contents";
         fs::create_directories(contents / "Helpers");
         fs::create_directories(contents / "bin");
     }
-    ~TemporaryBundle() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    TemporaryBundle(const TemporaryBundle&) = delete;
-    TemporaryBundle& operator=(const TemporaryBundle&) = delete;
 
     void writeInfo(const std::string& bytes) const {
         std::ofstream file(contents / "Info.plist", std::ios::binary | std::ios::trunc);
@@ -94,8 +83,8 @@ public:
     }
     std::string helper() const { return (contents / "Helpers" / "StaywakeLidHelper").string(); }
 
-    fs::path root;
-    fs::path contents;
+    testing::TemporaryDirectory root{"staywake-bundle"};
+    fs::path contents = root.path() / "Staywake.app" / "Contents";
 };
 
 std::string xmlInfo(const std::string& entries) {

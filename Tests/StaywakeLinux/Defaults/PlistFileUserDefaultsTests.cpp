@@ -1,5 +1,6 @@
 #include "StaywakeCore/Awake/UserDefaultsAwakeIntentStore.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
+#include "Support/TemporaryDirectory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,15 +45,6 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 class PlistFileUserDefaultsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "staywake-defaults-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        directory = root / "config" / "staywake";
-        file = directory / "com.staywake.app.plist";
-    }
-    void TearDown() override { fs::remove_all(root); }
-
     std::shared_ptr<PlistFileUserDefaults> open() const {
         return std::make_shared<PlistFileUserDefaults>(directory);
     }
@@ -73,9 +65,9 @@ protected:
         return found;
     }
 
-    fs::path root;
-    fs::path directory;
-    fs::path file;
+    testing::TemporaryDirectory root{"staywake-defaults"};
+    fs::path directory = root.path() / "config" / "staywake";
+    fs::path file = directory / "com.staywake.app.plist";
 };
 
 bool sameValue(const PropertyValue& a, const PropertyValue& b) {
