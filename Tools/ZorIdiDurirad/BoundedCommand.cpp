@@ -1,11 +1,11 @@
 #include "ZorIdiDurirad/BoundedCommand.h"
 
+#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 #include "ZorIdiDurirad/ChildProcess.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
-#include "ZorIdiDurirad/SystemUptime.h"
 #include "ZorIdiDurirad/UniqueFd.h"
-#include "ZorIdiDurirad/Utf8Replacement.h"
 
 #include <algorithm>
 #include <array>
@@ -92,7 +92,7 @@ BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::v
     }
 
     const std::int64_t pressesBefore = interrupt != nullptr ? interrupt->currentPressCount() : 0;
-    const double start = systemUptime();
+    const double start = SystemUptimeProvider().uptime();
 
     ChildProcess child(path, arguments, writeEnd.get());
     // Our copy of the write end goes, so that end-of-file comes once the
@@ -115,7 +115,7 @@ BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::v
             child.stop();
             throw CommandFailure::interrupted(command);
         }
-        const double elapsed = systemUptime() - start;
+        const double elapsed = SystemUptimeProvider().uptime() - start;
         if (!(elapsed < timeout)) {
             child.stop();
             throw CommandFailure::timedOut(command, timeout);
@@ -146,7 +146,7 @@ BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::v
     if (!reachedEnd) {
         drain(readEnd.get(), output, reachedEnd);
     }
-    return Result{child.status(), replacingInvalidUtf8(output)};
+    return Result{child.status(), repairedUtf8(output)};
 }
 
 } // namespace staywake

@@ -1,7 +1,7 @@
 #include "ZorIdiDurirad/ChildProcess.h"
 
+#include "StaywakeCore/Clock/SystemUptimeProvider.h"
 #include "ZorIdiDurirad/CommandLaunchError.h"
-#include "ZorIdiDurirad/SystemUptime.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -144,9 +144,9 @@ bool ChildProcess::tryReap() {
 }
 
 bool ChildProcess::waitForExit(double seconds) {
-    const double deadline = systemUptime() + seconds;
+    const double deadline = SystemUptimeProvider().uptime() + seconds;
     while (!tryReap()) {
-        const double remaining = deadline - systemUptime();
+        const double remaining = deadline - SystemUptimeProvider().uptime();
         if (remaining <= 0) {
             return false;
         }

@@ -1,11 +1,11 @@
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 
+#include "StaywakeCore/Clock/SystemUptimeProvider.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetOutput.h"
 #include "ZorIdiDurirad/PmsetReadBack.h"
 #include "ZorIdiDurirad/SleepSettingReadFailure.h"
 #include "ZorIdiDurirad/SleepSettingWriteFailure.h"
-#include "ZorIdiDurirad/SystemUptime.h"
 
 #include <algorithm>
 #include <utility>
@@ -31,8 +31,8 @@ PmsetSleepSetting::PmsetSleepSetting(Log log, double timeout, double readTimeout
 PmsetSleepSetting::PmsetSleepSetting(Log log, double timeout, double readTimeout, Uptime uptime, Run run,
                                      std::string toolPath)
     : log_(std::move(log)), timeout_(timeout), readTimeout_(readTimeout),
-      uptime_(uptime ? std::move(uptime) : Uptime(systemUptime)), run_(std::move(run)),
-      toolPath_(std::move(toolPath)) {}
+      uptime_(uptime ? std::move(uptime) : Uptime([] { return SystemUptimeProvider().uptime(); })),
+      run_(std::move(run)), toolPath_(std::move(toolPath)) {}
 
 bool PmsetSleepSetting::isSleepDisabled() {
     const BoundedCommand::Result result = run_(toolPath_, readArguments, readTimeout_);

@@ -1,7 +1,7 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
 
 #include "StaywakeCore/Awake/LidSleepBlockerError.h"
-#include "StaywakeCore/Awake/RepairedUtf8.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 #include "StaywakeCore/Awake/SleepBlockerError.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
 #include "StaywakeCore/Awake/LidHelperRefusal.h"
 
-#include "StaywakeCore/Awake/RepairedUtf8.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 
 #include <array>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
 
-#include "StaywakeCore/Awake/RepairedUtf8.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 
 #include <plist/plist.h>
 

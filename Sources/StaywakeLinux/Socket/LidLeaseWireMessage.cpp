@@ -1,5 +1,7 @@
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 
+#include "StaywakeCore/Support/RepairedUtf8.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -15,74 +17,25 @@ constexpr std::size_t replyFlagSize = 1;
 constexpr std::size_t maximumTextSize =
     LidLeaseWireMessage::maximumSize - LidLeaseWireMessage::headerSize - replyFlagSize - textLengthSize;
 constexpr std::string_view ellipsis = "\u2026";
-constexpr std::string_view replacementCharacter = "\uFFFD";
-
-/// Length of the well-formed UTF-8 sequence at the start of `bytes`, or 0 when
-/// it does not start with one (overlong forms, surrogates and code points past
-/// U+10FFFF are not well formed).
-std::size_t wellFormedSequenceLength(std::string_view bytes) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const auto isContinuation = [&](std::size_t i) { return i < bytes.size() && (byte(i) & 0xC0) == 0x80; };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return isContinuation(1) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (!isContinuation(1) || !isContinuation(2)) {
-            return 0;
-        }
-        if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F)) {
-            return 0;
-        }
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (!isContinuation(1) || !isContinuation(2) || !isContinuation(3)) {
-            return 0;
-        }
-        if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F)) {
-            return 0;
-        }
-        return 4;
-    }
-    return 0;
-}
 
 bool isWellFormedUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = wellFormedSequenceLength(text);
-        if (length == 0) {
-            return false;
-        }
-        text.remove_prefix(length);
-    }
-    return true;
+    return repairedUtf8(text) == text;
 }
 
 /// The text with every ill-formed byte replaced by U+FFFD, shortened to at most
 /// `maximumTextSize` bytes at a character boundary, ending in "…" when cut.
 std::string wireText(std::string_view text) {
-    std::string repaired;
-    repaired.reserve(std::min(text.size(), maximumTextSize + 1));
-    std::size_t lastFitting = 0; // bytes of `repaired` that leave room for the ellipsis
-    while (!text.empty()) {
-        const std::size_t length = wellFormedSequenceLength(text);
-        const std::string_view character =
-            length == 0 ? replacementCharacter : text.substr(0, length);
-        text.remove_prefix(length == 0 ? 1 : length);
-        if (repaired.size() + character.size() > maximumTextSize) {
-            repaired.resize(lastFitting);
-            repaired += ellipsis;
-            return repaired;
-        }
-        repaired += character;
-        if (repaired.size() + ellipsis.size() <= maximumTextSize) {
-            lastFitting = repaired.size();
-        }
+    std::string repaired = repairedUtf8(text);
+    if (repaired.size() <= maximumTextSize) {
+        return repaired;
     }
+    std::size_t cut = maximumTextSize - ellipsis.size();
+    // Step back over continuation bytes so no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(repaired[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    repaired.resize(cut);
+    repaired += ellipsis;
     return repaired;
 }
 

@@ -1,4 +1,4 @@
-#include "StaywakeCore/Awake/RepairedUtf8.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 
 #include <unicode/stringpiece.h>
 #include <unicode/unistr.h>

@@ -1,4 +1,4 @@
-#include "ZorIdiDurirad/Utf8Replacement.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -7,7 +7,7 @@
 namespace staywake {
 namespace {
 
-TEST(Utf8Replacement, ReplacesEachMaximalIllFormedSubpartWithOneReplacementCharacter) {
+TEST(RepairedUtf8, ReplacesEachMaximalIllFormedSubpartWithOneReplacementCharacter) {
     const std::string r = "\xEF\xBF\xBD";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", ""},
@@ -27,7 +27,7 @@ TEST(Utf8Replacement, ReplacesEachMaximalIllFormedSubpartWithOneReplacementChara
         {"a\xC3", "a" + r},
     };
     for (const auto& [bytes, expected] : cases) {
-        EXPECT_EQ(replacingInvalidUtf8(bytes), expected) << ::testing::PrintToString(bytes);
+        EXPECT_EQ(repairedUtf8(bytes), expected) << ::testing::PrintToString(bytes);
     }
 }
 
