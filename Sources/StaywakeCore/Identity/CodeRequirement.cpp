@@ -27,6 +27,15 @@ bool CodeRequirement::isIdentifier(std::string_view candidate) {
     return !candidate.empty() && std::ranges::all_of(candidate, isIdentifierCharacter);
 }
 
+std::string CodeRequirement::text() const {
+    std::string written(identifierPrefix);
+    written += identifier;
+    written += teamPrefix;
+    written += teamIdentifier;
+    written += closingQuote;
+    return written;
+}
+
 std::optional<CodeRequirement> CodeRequirement::parse(std::string_view text) {
     if (!text.starts_with(identifierPrefix) || !text.ends_with(closingQuote)) {
         return std::nullopt;

@@ -7,8 +7,7 @@
 namespace staywake {
 
 /// A code-signing requirement as this platform checks it: a program with this
-/// identifier, signed by this team. `LidHelperService::codeRequirement` writes
-/// the text in its one form,
+/// identifier, signed by this team. `text()` writes it in its one form,
 ///
 ///   anchor apple generic and identifier "<identifier>" and certificate leaf[subject.OU] = "<Team ID>"
 ///
@@ -20,6 +19,8 @@ struct CodeRequirement {
 
     /// The identifier and Team ID of a requirement text of the written form.
     static std::optional<CodeRequirement> parse(std::string_view text);
+    /// The requirement in its written form; `parse` reads it back.
+    std::string text() const;
 
     /// 10 upper-case ASCII letters and digits.
     static bool isTeamIdentifier(std::string_view candidate);

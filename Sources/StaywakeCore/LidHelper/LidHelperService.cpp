@@ -87,13 +87,7 @@ std::optional<std::string> codeRequirement(std::string_view identifier,
         !CodeRequirement::isIdentifier(identifier)) {
         return std::nullopt;
     }
-    std::string requirement = "anchor apple generic and identifier ";
-    requirement += '"';
-    requirement += identifier;
-    requirement += "\" and certificate leaf[subject.OU] = \"";
-    requirement += *teamIdentifier;
-    requirement += '"';
-    return requirement;
+    return CodeRequirement{std::string(identifier), *teamIdentifier}.text();
 }
 
 std::string startLine(const std::optional<std::string>& executablePath,
