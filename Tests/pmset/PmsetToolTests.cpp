@@ -1,25 +1,35 @@
-// The pmset tool run as a program against a private tree: systemctl works on
-// the tree with --root and logind is never signalled, so nothing here touches
-// the host's units.
+// The pmset tool run as a program, as the helper runs it, against a mocked
+// logind on a private system bus, with /run private to the test so that the
+// host's /run/staywake is never touched.
 
-#include "ZorIdiDurirad/PmsetOutput.h"
+#include "MockLogind.h"
+#include "StaywakeCore/LidHelper/LidSleepLease.h"
+#include "StaywakeLinux/Journal/PrivateRun.h"
+#include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
+#include "ZorIdiDurirad/CommandFailure.h"
+#include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 #include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "pmset/InhibitorLock.h"
+#include "pmset/LogindBus.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <future>
+#include <iostream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 extern char** environ;
 
@@ -27,10 +37,9 @@ namespace staywake {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
-const std::vector<std::string> sleepTargets = {"sleep.target", "suspend.target", "hibernate.target",
-                                               "hybrid-sleep.target", "suspend-then-hibernate.target"};
-constexpr const char* dropIn = "run/systemd/logind.conf.d/50-staywake-lid.conf";
+const fs::path record = "/run/staywake/pmset-holder.pid";
 
 std::string readFile(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -45,46 +54,32 @@ struct ToolRun {
     std::string error;
 };
 
-// Runs a program with its output and error in files (no pipe to fill up) and
-// one variable added to the environment.
-ToolRun runProgram(const std::string& program, const std::vector<std::string>& arguments, const fs::path& scratch,
-               const std::string& environmentEntry) {
+// The tool with its standard error kept, which the bounded runner drops.
+ToolRun runTool(const std::vector<std::string>& arguments, const fs::path& scratch) {
     const auto outputPath = scratch / "stdout";
     const auto errorPath = scratch / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
-    std::vector<std::string> argvStorage = {program};
-    argvStorage.insert(argvStorage.end(), arguments.begin(), arguments.end());
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    std::vector<std::string> storage = {PMSET_TOOL};
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (auto& argument : argvStorage) {
+    for (auto& argument : storage) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    std::vector<std::string> environmentStorage = {environmentEntry};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!std::string_view(*entry).starts_with("STAYWAKE_PMSET_ROOT=")) {
-            environmentStorage.emplace_back(*entry);
-        }
-    }
-    std::vector<char*> environment;
-    for (auto& entry : environmentStorage) {
-        environment.push_back(entry.data());
-    }
-    environment.push_back(nullptr);
-
     pid_t pid = 0;
     ToolRun run;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environment.data());
+    const int spawned = ::posix_spawn(&pid, PMSET_TOOL, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        ADD_FAILURE() << "could not start " << program;
+        ADD_FAILURE() << "could not start " << PMSET_TOOL;
         return run;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.output = readFile(outputPath);
@@ -92,209 +87,12 @@ ToolRun runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
-// A system tree with the distribution's sleep targets installed and nothing masked.
-class PmsetTool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "staywake-pmset-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        base = pattern;
-        root = base / "root";
-        fs::create_directories(root / "usr/lib/systemd/system");
-        fs::create_directories(root / "etc/systemd/system");
-        for (const auto& target : sleepTargets) {
-            std::ofstream(root / "usr/lib/systemd/system" / target)
-                << "[Unit]\nDescription=" << target << "\nDocumentation=man:systemd.special(7)\n";
-        }
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(base, ignored);
-    }
-
-    ToolRun pmset(const std::vector<std::string>& arguments) {
-        return runProgram(PMSET_TOOL, arguments, base, "STAYWAKE_PMSET_ROOT=" + root.string());
-    }
-
-    // What the helper's parser reads out of `pmset -g`.
-    SleepDisabledReading reading() {
-        const auto run = pmset({"-g"});
-        EXPECT_EQ(run.status, 0) << run.error;
-        return PmsetOutput::sleepDisabled(run.output);
-    }
-
-    // Every link, file and its target or contents below the tree, except the
-    // tool's own record folder.
-    std::map<std::string, std::string> snapshot() const {
-        std::map<std::string, std::string> entries;
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            const auto relative = fs::relative(entry.path(), root).string();
-            if (entry.is_symlink()) {
-                entries[relative] = "-> " + fs::read_symlink(entry.path()).string();
-            } else if (entry.is_regular_file() && !relative.starts_with("run/staywake")) {
-                entries[relative] = readFile(entry.path());
-            }
-        }
-        return entries;
-    }
-
-    void maskByAdministrator(const std::string& target) {
-        fs::create_symlink("/dev/null", root / "etc/systemd/system" / target);
-    }
-
-    fs::path base;
-    fs::path root;
-};
-
-TEST_F(PmsetTool, ListsTheSettingInTheShapeTheHelperReads) {
-    const auto run = pmset({"-g"});
-    ASSERT_EQ(run.status, 0) << run.error;
-    EXPECT_TRUE(run.output.starts_with("System-wide power settings:\n SleepDisabled\t\t0\nCurrently in use:\n"))
-        << run.output;
-    EXPECT_EQ(PmsetOutput::sleepDisabled(run.output), SleepDisabledReading::enabled());
-    EXPECT_TRUE(run.error.empty()) << run.error;
+testing::TemporaryDirectory& scratchDirectory() {
+    static testing::TemporaryDirectory directory("staywake-pmset");
+    return directory;
 }
 
-TEST_F(PmsetTool, WritingOneMasksEverySleepTargetAndTellsLogindToIgnoreTheLid) {
-    const auto before = snapshot();
-    const auto run = pmset({"-a", "disablesleep", "1"});
-    ASSERT_EQ(run.status, 0) << run.error;
-    EXPECT_TRUE(run.output.empty());
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled());
-
-    for (const auto& target : sleepTargets) {
-        const auto mask = root / "run/systemd/system" / target;
-        ASSERT_TRUE(fs::is_symlink(mask)) << target;
-        EXPECT_EQ(fs::read_symlink(mask), "/dev/null") << target;
-    }
-    EXPECT_EQ(readFile(root / dropIn), "# Written by Staywake's pmset while sleep is disabled; removed with it.\n"
-                                       "[Login]\n"
-                                       "HandleLidSwitch=ignore\n"
-                                       "HandleLidSwitchExternalPower=ignore\n"
-                                       "HandleLidSwitchDocked=ignore\n");
-    EXPECT_EQ(fs::status(root / dropIn).permissions(), fs::perms(0644));
-
-    const auto restored = pmset({"-a", "disablesleep", "0"});
-    ASSERT_EQ(restored.status, 0) << restored.error;
-    EXPECT_EQ(reading(), SleepDisabledReading::enabled());
-    EXPECT_EQ(snapshot(), before) << "writing 0 leaves the tree as it was before writing 1";
-    EXPECT_FALSE(fs::exists(root / "run/staywake/pmset-masked-targets"));
-}
-
-TEST_F(PmsetTool, WritingOneTwiceIsUndoneByOneWriteOfZero) {
-    const auto before = snapshot();
-    ASSERT_EQ(pmset({"-a", "disablesleep", "1"}).status, 0);
-    ASSERT_EQ(pmset({"-a", "disablesleep", "1"}).status, 0);
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled());
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
-    EXPECT_EQ(snapshot(), before);
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0) << "writing 0 again changes nothing";
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(PmsetTool, AnAdministratorsMasksSurviveAndReadAsOne) {
-    for (const auto& target : sleepTargets) {
-        maskByAdministrator(target);
-    }
-    const auto before = snapshot();
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled());
-
-    ASSERT_EQ(pmset({"-a", "disablesleep", "1"}).status, 0);
-    EXPECT_FALSE(fs::exists(root / "run/systemd/system/sleep.target")) << "nothing left to mask";
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
-
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled()) << "the tool cannot and does not undo them";
-}
-
-TEST_F(PmsetTool, MasksMadeByOthersAreLeftAloneWhileTheToolUndoesItsOwn) {
-    maskByAdministrator("hibernate.target");
-    fs::create_directories(root / "run/systemd/system");
-    fs::create_symlink("/dev/null", root / "run/systemd/system/hybrid-sleep.target");
-    const auto before = snapshot();
-    EXPECT_EQ(reading(), SleepDisabledReading::enabled()) << "some targets masked is not sleep disabled";
-
-    ASSERT_EQ(pmset({"-a", "disablesleep", "1"}).status, 0);
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled());
-    EXPECT_FALSE(fs::exists(root / "run/systemd/system/hibernate.target"));
-    EXPECT_EQ(readFile(root / "run/staywake/pmset-masked-targets"),
-              "sleep.target\nsuspend.target\nsuspend-then-hibernate.target\n");
-
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
-    EXPECT_EQ(snapshot(), before);
-    EXPECT_EQ(reading(), SleepDisabledReading::enabled());
-}
-
-TEST_F(PmsetTool, ATargetWithoutAUnitFileIsMaskedAndUnmaskedToo) {
-    fs::remove(root / "usr/lib/systemd/system/suspend-then-hibernate.target");
-    fs::remove(root / "usr/lib/systemd/system/sleep.target");
-    const auto before = snapshot();
-    const auto listing = pmset({"-g"});
-    EXPECT_NE(listing.output.find(" suspend-then-hibernate.target\t\tnot-found\n"), std::string::npos)
-        << listing.output;
-    EXPECT_NE(listing.output.find(" suspend.target\t\tstatic\n"), std::string::npos) << listing.output;
-
-    ASSERT_EQ(pmset({"-a", "disablesleep", "1"}).status, 0);
-    EXPECT_EQ(reading(), SleepDisabledReading::disabled());
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(PmsetTool, TheRecordNeverMakesItUnmaskAnythingButSleepTargets) {
-    fs::create_directories(root / "run/staywake");
-    fs::create_directories(root / "run/systemd/system");
-    fs::create_symlink("/dev/null", root / "run/systemd/system/getty.target");
-    std::ofstream(root / "run/staywake/pmset-masked-targets") << "getty.target\n../../etc/passwd\n";
-    ASSERT_EQ(pmset({"-a", "disablesleep", "0"}).status, 0);
-    EXPECT_TRUE(fs::is_symlink(root / "run/systemd/system/getty.target"));
-}
-
-// The helper's own sleep setting, run against the tool as the helper runs it.
-class HelperSettingThroughTheTool : public PmsetTool {
-protected:
-    void SetUp() override {
-        PmsetTool::SetUp();
-        ::setenv("STAYWAKE_PMSET_ROOT", root.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("STAYWAKE_PMSET_ROOT");
-        PmsetTool::TearDown();
-    }
-
-    // Generous limits: the tests run in parallel and under sanitizers.
-    PmsetSleepSetting setting{[this](const std::string& line) { logged.push_back(line); }, 20, 20, nullptr,
-                              PMSET_TOOL};
-    std::vector<std::string> logged;
-};
-
-TEST_F(HelperSettingThroughTheTool, WritesConfirmsAndRestores) {
-    const auto before = snapshot();
-    EXPECT_FALSE(setting.isSleepDisabled());
-    setting.setSleepDisabled(true);
-    EXPECT_TRUE(setting.isSleepDisabled());
-    setting.setSleepDisabled(false);
-    EXPECT_FALSE(setting.isSleepDisabled());
-    EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
-                                                "wrote disablesleep 0, and read it back"}));
-    EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(HelperSettingThroughTheTool, AnAdministratorsMasksAreSleepDisabledElsewhere) {
-    for (const auto& target : sleepTargets) {
-        maskByAdministrator(target);
-    }
-    EXPECT_TRUE(setting.isSleepDisabled());
-    try {
-        setting.setSleepDisabled(false);
-        FAIL() << "writing 0 over an administrator's masks was confirmed";
-    } catch (const SleepSettingWriteFailure& failure) {
-        EXPECT_STREQ(failure.what(), "asked for disablesleep 0, read back 1");
-    }
-    EXPECT_TRUE(logged.empty());
-}
-
-TEST_F(PmsetTool, RefusesOtherArgumentsWithItsUsageAndChangesNothing) {
-    const auto before = snapshot();
+TEST(PmsetArguments, RefusesAnythingButItsTwoCommandLinesWithItsUsage) {
     const std::vector<std::vector<std::string>> refused = {
         {},
         {"-g", "extra"},
@@ -309,9 +107,10 @@ TEST_F(PmsetTool, RefusesOtherArgumentsWithItsUsageAndChangesNothing) {
         {"-a", "sleep", "1"},
         {"-a", "disablesleep", "1", "extra"},
         {"disablesleep", "1"},
+        {"--hold", "extra"},
     };
     for (const auto& arguments : refused) {
-        const auto run = pmset(arguments);
+        const auto run = runTool(arguments, scratchDirectory().path());
         std::string shown;
         for (const auto& argument : arguments) {
             shown += " '" + argument + "'";
@@ -320,28 +119,297 @@ TEST_F(PmsetTool, RefusesOtherArgumentsWithItsUsageAndChangesNothing) {
         EXPECT_EQ(run.error, "usage: pmset -g | pmset -a disablesleep 1|0\n") << shown;
         EXPECT_TRUE(run.output.empty()) << shown;
     }
-    EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(PmsetTool, AFailedWriteSaysWhyAndMasksNothing) {
-    // A file where the drop-in's directory belongs: the drop-in cannot be written.
-    fs::create_directories(root / "run/systemd");
-    std::ofstream(root / "run/systemd/logind.conf.d") << "in the way\n";
-    const auto run = pmset({"-a", "disablesleep", "1"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.error.starts_with("pmset: could not make the directory " + (root / "run/systemd/logind.conf.d").string()))
-        << run.error;
-    EXPECT_FALSE(fs::exists(root / "run/systemd/system/sleep.target"));
-    EXPECT_EQ(reading(), SleepDisabledReading::enabled());
+TEST(PmsetArguments, TheHoldModeIsNotACommandOfItsOwn) {
+    const auto run = runTool({"--hold"}, scratchDirectory().path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.error, "pmset: --hold is how pmset starts its own lock holder, not a command\n");
 }
 
-TEST_F(PmsetTool, RefusesARootOverrideThatIsNoDirectory) {
-    for (const std::string& value : std::vector<std::string>{"relative/root", (base / "absent").string()}) {
-        const auto run = runProgram(PMSET_TOOL, {"-g"}, base, "STAYWAKE_PMSET_ROOT=" + value);
-        EXPECT_EQ(run.status, 1) << value;
-        EXPECT_EQ(run.error, "pmset: STAYWAKE_PMSET_ROOT must name an existing directory by its absolute path, not \"" +
-                                 value + "\"\n");
+// A private /run and a mocked logind whose address the tool (and the holder
+// it starts) inherits.
+class PmsetTool : public ::testing::Test {
+protected:
+    void SetUp() override { start(true); }
+    void TearDown() override {
+        // Gone with logind: every holder sees its lock closed and exits.
+        logind.reset();
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+    void start(bool withLogind) {
+        if (::geteuid() != 0) {
+            STAYWAKE_SKIP("pmset keeps its holder's record in a root-owned /run/staywake; its tests run as root");
+        }
+        std::string why;
+        if (!testing::canEnterPrivateRun(why)) {
+            STAYWAKE_SKIP(why);
+        }
+        fs::create_directories(directory.path() / "run");
+        ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);
+        logind.emplace(withLogind);
+        if (logind->isMissingATool()) {
+            STAYWAKE_SKIP(logind->failure());
+        }
+        ASSERT_EQ(logind->failure(), "");
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", logind->systemAddress().c_str(), 1);
+    }
+
+    std::optional<pid_t> recordedHolder() const {
+        const std::string text = readFile(record);
+        return text.empty() ? std::nullopt : std::optional<pid_t>(std::stoi(text));
+    }
+
+    static std::vector<InhibitorLock> locksOf(pid_t pid) {
+        std::vector<InhibitorLock> found;
+        for (const auto& lock : LogindBus().inhibitors()) {
+            if (lock.pid == pid) {
+                found.push_back(lock);
+            }
+        }
+        return found;
+    }
+
+    static std::size_t nightBrewLocks() {
+        std::size_t count = 0;
+        for (const auto& lock : LogindBus().inhibitors()) {
+            count += lock.who == NightBrewLock::who ? 1 : 0;
+        }
+        return count;
+    }
+
+    static int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+    double timed(bool disable) {
+        const auto start = std::chrono::steady_clock::now();
+        setting.setSleepDisabled(disable);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    testing::TemporaryDirectory directory{"staywake-pmset"};
+    std::optional<testing::MockLogind> logind;
+    std::vector<std::string> logged;
+    // The helper's own budgets: 1 s for a write with its read-back, 0.25 s for a read.
+    PmsetSleepSetting setting{[this](const std::string& line) { logged.push_back(line); }, LidSleepLease::writeTimeout,
+                              LidSleepLease::readTimeout, nullptr, PMSET_TOOL};
+};
+
+TEST_F(PmsetTool, HoldsNightBrewsLockWhileSleepIsDisabledWithinTheHelpersBudget) {
+    EXPECT_FALSE(setting.isSleepDisabled());
+    const double disabling = timed(true);
+    std::cout << "disablesleep 1 written and read back in " << disabling * 1000 << " ms\n";
+    EXPECT_TRUE(setting.isSleepDisabled());
+
+    const auto holder = recordedHolder();
+    ASSERT_TRUE(holder);
+    EXPECT_NE(*holder, ::getpid());
+    // What logind lists, in busctl's words rather than the tool's own reader.
+    const auto listing = BoundedCommand::run(
+        "/usr/bin/busctl",
+        {"--address=" + logind->systemAddress(), "call", "org.freedesktop.login1", "/org/freedesktop/login1",
+         "org.freedesktop.login1.Manager", "ListInhibitors"},
+        20);
+    EXPECT_EQ(listing.output, "a(ssssuu) 1 \"sleep:idle:handle-lid-switch\" \"Staywake Night Brew\" \"Night Brew keeps "
+                              "the computer awake with its lid closed while the Staywake app holds a lease\" \"block\" 0 " +
+                                  std::to_string(*holder) + "\n");
+    // Its own session and group, out of reach of a kill of the tool's group.
+    EXPECT_EQ(::getsid(*holder), *holder);
+    EXPECT_EQ(::getpgid(*holder), *holder);
+    const int holderPidfd = pidfdOf(*holder);
+
+    const auto listed = runTool({"-g"}, directory.path());
+    EXPECT_EQ(listed.output, "System-wide power settings:\n SleepDisabled\t\t1\nCurrently in use:\n holder\t\tprocess " +
+                                 std::to_string(*holder) +
+                                 "\n lock\t\tblock sleep:idle:handle-lid-switch, listed by logind\n");
+
+    const double restoring = timed(false);
+    std::cout << "disablesleep 0 written and read back in " << restoring * 1000 << " ms\n";
+    EXPECT_FALSE(setting.isSleepDisabled());
+    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_TRUE(testing::endsWithin(holderPidfd, 0ms)) << "the holder is gone once the write returns";
+    EXPECT_FALSE(fs::exists(record));
+    EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
+                                                "wrote disablesleep 0, and read it back"}));
+    ::close(holderPidfd);
+}
+
+TEST_F(PmsetTool, WritingOneTwiceKeepsOneHolderAndOneLock) {
+    setting.setSleepDisabled(true);
+    const auto first = recordedHolder();
+    setting.setSleepDisabled(true);
+    EXPECT_EQ(recordedHolder(), first);
+    EXPECT_EQ(nightBrewLocks(), 1u);
+    setting.setSleepDisabled(false);
+    setting.setSleepDisabled(false);
+    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_FALSE(setting.isSleepDisabled());
+}
+
+TEST_F(PmsetTool, AKilledHolderReadsZeroAndTheNextWriteStartsAnother) {
+    setting.setSleepDisabled(true);
+    const pid_t killed = *recordedHolder();
+    const int pidfd = pidfdOf(killed);
+    ASSERT_EQ(::kill(killed, SIGKILL), 0);
+    ASSERT_TRUE(testing::endsWithin(pidfd));
+    ::close(pidfd);
+    EXPECT_FALSE(setting.isSleepDisabled());
+    EXPECT_TRUE(testing::eventually([&] { return locksOf(killed).empty(); })) << "logind drops a lock whose pipe closed";
+
+    setting.setSleepDisabled(true);
+    EXPECT_NE(recordedHolder(), killed);
+    EXPECT_EQ(nightBrewLocks(), 1u);
+}
+
+TEST_F(PmsetTool, AHolderEndsWhenLogindClosesItsLock) {
+    setting.setSleepDisabled(true);
+    const int pidfd = pidfdOf(*recordedHolder());
+    logind->stop();
+    EXPECT_TRUE(testing::endsWithin(pidfd));
+    ::close(pidfd);
+}
+
+TEST_F(PmsetTool, TheToolKilledWhileItWaitsLeavesAHolderThatTheNextWriteOfZeroEnds) {
+    logind->setInhibitDelay(1.5);
+    // Stopped the way the helper stops a tool it gives up on: SIGKILL to its group.
+    auto interrupt = std::make_shared<CommandInterrupt>();
+    auto write = std::async(std::launch::async, [&] {
+        return BoundedCommand::run(PMSET_TOOL, {"-a", "disablesleep", "1"}, 20, interrupt.get());
+    });
+    ASSERT_TRUE(testing::eventually([&] { return logind->inhibitCalls() == 1; })) << "the holder never asked logind";
+    interrupt->interrupt();
+    EXPECT_THROW(write.get(), CommandFailure);
+
+    const auto holder = recordedHolder();
+    ASSERT_TRUE(holder);
+    const int pidfd = pidfdOf(*holder);
+    ASSERT_GE(pidfd, 0) << "the holder survived the kill of the tool's group";
+    EXPECT_TRUE(testing::eventually([&] { return !locksOf(*holder).empty(); })) << "the late answer still gives the lock";
+    EXPECT_TRUE(setting.isSleepDisabled());
+
+    logind->setInhibitDelay(0);
+    setting.setSleepDisabled(false);
+    EXPECT_TRUE(testing::endsWithin(pidfd, 0ms));
+    EXPECT_EQ(nightBrewLocks(), 0u);
+    ::close(pidfd);
+}
+
+TEST_F(PmsetTool, AnotherProcesssLockReadsZeroAndOutlivesOurWrites) {
+    struct Case {
+        const char* name;
+        const char* what;
+        const char* who;
+    };
+    const std::vector<Case> cases = {
+        {"another program's lid lock", "handle-lid-switch", "Some Lid Tool"},
+        {"Night Brew's very lock, taken by another process", NightBrewLock::what, NightBrewLock::who},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UniqueFd foreign = LogindBus().inhibit(c.what, c.who, "a test", "block");
+        EXPECT_FALSE(setting.isSleepDisabled());
+        setting.setSleepDisabled(true);
+        EXPECT_TRUE(setting.isSleepDisabled());
+        setting.setSleepDisabled(false);
+        EXPECT_FALSE(setting.isSleepDisabled());
+        const auto kept = locksOf(::getpid());
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept.front().what, c.what);
+    }
+}
+
+// A process of no concern to pmset, gone with the object.
+class Bystander {
+public:
+    Bystander() {
+        std::string program = "/bin/sleep";
+        std::string seconds = "1000";
+        char* argv[] = {program.data(), seconds.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    }
+    Bystander(const Bystander&) = delete;
+    Bystander& operator=(const Bystander&) = delete;
+    ~Bystander() {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        ::close(pidfd);
+    }
+
+    pid_t pid = -1;
+    int pidfd = -1;
+};
+
+TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped) {
+    const Bystander bystander;
+    ASSERT_GE(bystander.pidfd, 0);
+    fs::create_directories("/run/staywake");
+    for (const std::string& text : {std::to_string(bystander.pid) + "\n", std::to_string(::getpid()),
+                                    std::string("1\n"), std::string("-1\n"), std::string(" 12\n"),
+                                    std::string("not a pid\n")}) {
+        SCOPED_TRACE(text);
+        std::ofstream(record) << text;
+        EXPECT_FALSE(setting.isSleepDisabled());
+        setting.setSleepDisabled(false);
+        EXPECT_FALSE(fs::exists(record));
+        EXPECT_FALSE(testing::endsWithin(bystander.pidfd, 0ms));
+
+        std::ofstream(record) << text;
+        setting.setSleepDisabled(true);
+        EXPECT_NE(readFile(record), text);
+        setting.setSleepDisabled(false);
+    }
+}
+
+TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChange) {
+    fs::create_directories("/run/staywake");
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"writable by its group", [] { fs::permissions("/run/staywake", fs::perms(0775)); }},
+        {"owned by someone else", [] { ASSERT_EQ(::chown("/run/staywake", 65534, 65534), 0); }},
+    };
+    for (const auto& [name, change] : cases) {
+        SCOPED_TRACE(name);
+        fs::remove_all("/run/staywake");
+        fs::create_directories("/run/staywake");
+        fs::permissions("/run/staywake", fs::perms(0755));
+        change();
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "1"}}) {
+            const auto run = runTool(arguments, directory.path());
+            EXPECT_EQ(run.status, 1);
+            EXPECT_EQ(run.error, "pmset: will not keep the holder's process id in a directory others can change: "
+                                 "/run/staywake: Operation not permitted\n");
+        }
+        EXPECT_EQ(logind->inhibitCalls(), 0u);
+    }
+}
+
+class PmsetToolWithoutLogind : public PmsetTool {
+protected:
+    void SetUp() override { start(false); }
+};
+
+TEST_F(PmsetToolWithoutLogind, FailsWithOneLineAndStartsNoHolder) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "1"},
+          std::vector<std::string>{"-a", "disablesleep", "0"}}) {
+        const auto run = runTool(arguments, directory.path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.error.starts_with("pmset: could not list logind's inhibitor locks: ")) << run.error;
+        EXPECT_EQ(std::count(run.error.begin(), run.error.end(), '\n'), 1) << run.error;
         EXPECT_TRUE(run.output.empty());
+    }
+    EXPECT_FALSE(fs::exists(record));
+    try {
+        setting.setSleepDisabled(true);
+        FAIL() << "a write without logind was confirmed";
+    } catch (const SleepSettingWriteFailure& failure) {
+        EXPECT_STREQ(failure.what(), "pmset exited 1");
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pmset/SleepTargetMasks.h"
+#include "pmset/SleepLockSetting.h"
 
 #include <string>
 
@@ -8,13 +8,14 @@ namespace staywake {
 
 /// The listing `pmset -g` prints, in the power-management tool's shape: the
 /// setting line " SleepDisabled\t\t0|1" under "System-wide power settings:",
-/// then under "Currently in use:" what it rests on (each sleep target's state
-/// and whether logind ignores the lid).
+/// then under "Currently in use:" what it rests on: our holder's process id
+/// (or none) and whether logind lists its lock. Nothing another program named
+/// its lock is printed, so no such text can pass for a line of the listing.
 class PmsetListing {
 public:
     PmsetListing() = delete;
 
-    static std::string text(const SleepTargetMasks::Reading& reading);
+    static std::string text(const SleepLockSetting::Reading& reading);
 };
 
 } // namespace staywake

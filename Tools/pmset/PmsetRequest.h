@@ -7,9 +7,11 @@
 namespace staywake {
 
 /// What the pmset tool was asked, from its arguments: `-g` (print the
-/// listing) or `-a disablesleep 1|0` (write the setting). Nothing else.
+/// listing) or `-a disablesleep 1|0` (write the setting). `--hold` is how the
+/// tool starts its own lock holder (LockHolding.h), left out of the usage.
+/// Nothing else.
 struct PmsetRequest {
-    enum class Kind { read, write };
+    enum class Kind { read, write, hold };
 
     Kind kind = Kind::read;
     /// For a write: true for 1.
@@ -19,8 +21,6 @@ struct PmsetRequest {
 
     /// The request, or nothing for any other arguments.
     static std::optional<PmsetRequest> parse(std::span<const std::string_view> arguments);
-
-    friend bool operator==(const PmsetRequest&, const PmsetRequest&) = default;
 };
 
 } // namespace staywake

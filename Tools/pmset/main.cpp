@@ -1,15 +1,14 @@
 // pmset for Staywake's lid helper: `pmset -g` prints the listing with the
 // SleepDisabled line, `pmset -a disablesleep 1|0` writes the setting. Exit
 // status 0 on success, 1 on failure, 2 for other arguments; every failure is
-// explained on standard error.
+// explained in one line on standard error.
 
+#include "pmset/LockHolderProcess.h"
+#include "pmset/LockHolding.h"
 #include "pmset/PmsetListing.h"
 #include "pmset/PmsetRequest.h"
-#include "pmset/PmsetRoot.h"
-#include "pmset/SleepTargetMasks.h"
-#include "pmset/Systemctl.h"
+#include "pmset/SleepLockSetting.h"
 
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string_view>
@@ -23,14 +22,15 @@ int main(int argc, char** argv) {
         std::cerr << PmsetRequest::usage << "\n";
         return 2;
     }
+    if (request->kind == PmsetRequest::Kind::hold) {
+        return holdNightBrewLock();
+    }
     try {
-        const auto root = PmsetRoot::fromOverride(std::getenv(PmsetRoot::overrideVariable));
-        const Systemctl systemctl(root);
-        const SleepTargetMasks masks(root, systemctl);
+        const SleepLockSetting setting(LockHolderProcess::ownProgram());
         if (request->kind == PmsetRequest::Kind::read) {
-            std::cout << PmsetListing::text(masks.read()) << std::flush;
+            std::cout << PmsetListing::text(setting.read()) << std::flush;
         } else {
-            masks.write(request->disableSleep);
+            setting.write(request->disableSleep);
         }
         return std::cout ? 0 : 1;
     } catch (const std::exception& failure) {

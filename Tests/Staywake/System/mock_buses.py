@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Private system and session buses with mocked system services, for tests.
 
-Starts one dbus-daemon of each kind, puts python-dbusmock's logind and upower
-templates on the system bus and a desktop portal that offers Inhibit on the
-session bus, then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
+Starts one dbus-daemon of each kind, puts python-dbusmock's logind (with an
+Inhibit that answers as logind does, logind_inhibit.py) and upower templates on
+the system bus and a desktop portal that offers Inhibit on the session bus,
+then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
 once every service answers. Everything is torn down when standard input
 closes (the test finished or died) or on SIGTERM.
 
@@ -123,7 +124,8 @@ def main():
 
         services = []
         if 'logind' not in without:
-            services.append(('logind', True, 'org.freedesktop.login1', '/org/freedesktop/login1', None))
+            services.append((os.path.join(HERE, 'logind_inhibit.py'), True, 'org.freedesktop.login1',
+                             '/org/freedesktop/login1', None))
         if 'upower' not in without:
             services.append(('upower', True, 'org.freedesktop.UPower', '/org/freedesktop/UPower',
                              {'OnBattery': arguments.on_battery}))
