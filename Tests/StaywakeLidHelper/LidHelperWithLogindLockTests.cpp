@@ -1,0 +1,109 @@
+// The lid helper with the real pmset tool beside it instead of the fake,
+// against a mocked logind: a granted lease is Night Brew's logind lock, and
+// the lock goes when the lease lapses and when the helper stops.
+
+#include "LidHelperProcess.h"
+#include "MockLogind.h"
+
+#include "StaywakeLinux/Journal/PrivateRun.h"
+#include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
+#include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
+#include "pmset/InhibitorLock.h"
+#include "pmset/LogindBus.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <future>
+#include <iostream>
+
+namespace staywake {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::wallClockNow;
+
+class LidHelperWithTheRealTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            STAYWAKE_SKIP("the helper trusts only programs that root owns, so its tests run as root");
+        }
+        std::string why;
+        if (!testing::canEnterPrivateRun(why)) {
+            STAYWAKE_SKIP(why);
+        }
+        logind.emplace();
+        if (logind->isMissingATool()) {
+            STAYWAKE_SKIP(logind->failure());
+        }
+        ASSERT_EQ(logind->failure(), "");
+        // The helper, and the tool it runs, inherit the address.
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", logind->systemAddress().c_str(), 1);
+        helper = std::make_unique<testing::LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
+        fs::copy_file(PMSET_TOOL, helper->helpersDirectory() / "pmset", fs::copy_options::overwrite_existing);
+        helper->start();
+        ASSERT_TRUE(helper->journal().waitForMessage("listening on com.staywake.app.lidhelper"));
+    }
+
+    void TearDown() override {
+        if (helper && HasFailure()) {
+            std::cerr << helper->report();
+        }
+        helper.reset();
+        logind.reset();
+        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+    /// "granted", "refused: <text>" or "failed: <reason>".
+    std::string renewFor(double seconds) {
+        std::promise<std::string> outcome;
+        connection->renewLease(
+            wallClockNow() + seconds,
+            [&](std::optional<std::string> text) { outcome.set_value(text ? "refused: " + *text : "granted"); },
+            [&](const std::string& reason) { outcome.set_value("failed: " + reason); });
+        return outcome.get_future().get();
+    }
+
+    static std::size_t nightBrewLocks() {
+        std::size_t count = 0;
+        for (const auto& lock : LogindBus().inhibitors()) {
+            count += lock.who == NightBrewLock::who && lock.what == NightBrewLock::what ? 1 : 0;
+        }
+        return count;
+    }
+
+    testing::TemporaryDirectory directory;
+    std::optional<testing::MockLogind> logind;
+    std::unique_ptr<testing::LidHelperProcess> helper;
+    std::unique_ptr<LidLeaseClientConnection> connection;
+};
+
+TEST_F(LidHelperWithTheRealTool, AGrantedLeaseIsTheLockWhichGoesWhenItLapsesAndWhenTheHelperStops) {
+    connection = std::make_unique<LidLeaseClientConnection>(helper->socketPath());
+    connection->resume();
+    EXPECT_EQ(nightBrewLocks(), 0u);
+
+    EXPECT_EQ(renewFor(30), "granted");
+    EXPECT_EQ(nightBrewLocks(), 1u) << "the reply comes after the lock is confirmed";
+    const auto granted = helper->journal().waitForMessage("lease granted");
+    ASSERT_TRUE(granted);
+
+    EXPECT_EQ(renewFor(1), "granted");
+    const auto ended = helper->journal().waitForMessage("lease ended", *granted);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(helper->journal().messages()[*ended - 1], "wrote disablesleep 0, and read it back");
+    EXPECT_EQ(nightBrewLocks(), 0u);
+
+    EXPECT_EQ(renewFor(30), "granted");
+    EXPECT_EQ(nightBrewLocks(), 1u);
+    helper->signal(SIGTERM);
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
+    EXPECT_TRUE(helper->journal().waitForMessage("stopped, with sleep restored"));
+    EXPECT_EQ(nightBrewLocks(), 0u);
+}
+
+} // namespace
+} // namespace staywake
