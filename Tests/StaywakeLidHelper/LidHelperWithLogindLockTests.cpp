@@ -9,8 +9,6 @@
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
-#include "pmset/InhibitorLock.h"
-#include "pmset/LogindBus.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -67,14 +65,6 @@ protected:
         return outcome.get_future().get();
     }
 
-    static std::size_t nightBrewLocks() {
-        std::size_t count = 0;
-        for (const auto& lock : LogindBus().inhibitors()) {
-            count += lock.who == NightBrewLock::who && lock.what == NightBrewLock::what ? 1 : 0;
-        }
-        return count;
-    }
-
     testing::TemporaryDirectory directory;
     std::optional<testing::MockLogind> logind;
     std::unique_ptr<testing::LidHelperProcess> helper;
@@ -84,10 +74,10 @@ protected:
 TEST_F(LidHelperWithTheRealTool, AGrantedLeaseIsTheLockWhichGoesWhenItLapsesAndWhenTheHelperStops) {
     connection = std::make_unique<LidLeaseClientConnection>(helper->socketPath());
     connection->resume();
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
 
     EXPECT_EQ(renewFor(30), "granted");
-    EXPECT_EQ(nightBrewLocks(), 1u) << "the reply comes after the lock is confirmed";
+    EXPECT_EQ(testing::nightBrewLocks(), 1u) << "the reply comes after the lock is confirmed";
     const auto granted = helper->journal().waitForMessage("lease granted");
     ASSERT_TRUE(granted);
 
@@ -95,14 +85,14 @@ TEST_F(LidHelperWithTheRealTool, AGrantedLeaseIsTheLockWhichGoesWhenItLapsesAndW
     const auto ended = helper->journal().waitForMessage("lease ended", *granted);
     ASSERT_TRUE(ended);
     EXPECT_EQ(helper->journal().messages()[*ended - 1], "wrote disablesleep 0, and read it back");
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
 
     EXPECT_EQ(renewFor(30), "granted");
-    EXPECT_EQ(nightBrewLocks(), 1u);
+    EXPECT_EQ(testing::nightBrewLocks(), 1u);
     helper->signal(SIGTERM);
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
     EXPECT_TRUE(helper->journal().waitForMessage("stopped, with sleep restored"));
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
 }
 
 } // namespace

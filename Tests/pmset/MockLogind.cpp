@@ -1,13 +1,16 @@
 #include "MockLogind.h"
 
+#include "ZorIdiDurirad/BoundedCommand.h"
+#include "pmset/LogindBus.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 #include <vector>
@@ -20,39 +23,17 @@ namespace {
 
 constexpr int missingToolStatus = 77;
 
-// A connection to the mock bus for calls to the mock's control interface.
-struct MockCall {
-    sd_bus* bus = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-
-    explicit MockCall(const std::string& address) {
-        int result = sd_bus_new(&bus);
-        if (result >= 0 && (result = sd_bus_set_address(bus, address.c_str())) >= 0 &&
-            (result = sd_bus_set_bus_client(bus, 1)) >= 0) {
-            result = sd_bus_start(bus);
-        }
-        check(result, "connection");
+// A call to the mock's control interface, through busctl.
+std::string controlMock(const std::string& address, const std::vector<std::string>& call) {
+    std::vector<std::string> arguments = {"--address=" + address, "call", "org.freedesktop.login1",
+                                          "/org/freedesktop/login1", "org.freedesktop.DBus.Mock"};
+    arguments.insert(arguments.end(), call.begin(), call.end());
+    const auto result = BoundedCommand::run("/usr/bin/busctl", arguments, 20);
+    if (result.status != 0) {
+        throw std::runtime_error("busctl could not call the mock's " + call.front());
     }
-    MockCall(const MockCall&) = delete;
-    MockCall& operator=(const MockCall&) = delete;
-    ~MockCall() {
-        sd_bus_message_unref(reply);
-        sd_bus_error_free(&error);
-        sd_bus_flush_close_unref(bus);
-    }
-
-    void check(int result, const std::string& what) const {
-        if (result < 0) {
-            throw std::runtime_error("the mock's " + what + " failed: " +
-                                     (error.message != nullptr ? error.message : std::to_string(result)));
-        }
-    }
-};
-
-constexpr const char* logindService = "org.freedesktop.login1";
-constexpr const char* logindObject = "/org/freedesktop/login1";
-constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
+    return result.output;
+}
 
 } // namespace
 
@@ -118,24 +99,20 @@ void MockLogind::stop() {
 }
 
 void MockLogind::setInhibitDelay(double seconds) const {
-    MockCall call(systemAddress_);
-    call.check(sd_bus_call_method(call.bus, logindService, logindObject, mockInterface, "SetInhibitDelay",
-                                  &call.error, &call.reply, "d", seconds),
-               "SetInhibitDelay");
+    controlMock(systemAddress_, {"SetInhibitDelay", "d", std::to_string(seconds)});
 }
 
 std::size_t MockLogind::inhibitCalls() const {
-    MockCall call(systemAddress_);
-    call.check(sd_bus_call_method(call.bus, logindService, logindObject, mockInterface, "GetMethodCalls",
-                                  &call.error, &call.reply, "s", "Inhibit"),
-               "GetMethodCalls");
-    std::size_t count = 0;
-    int result = sd_bus_message_enter_container(call.reply, 'a', "(tav)");
-    while (result > 0 && (result = sd_bus_message_skip(call.reply, "(tav)")) > 0) {
-        ++count;
-    }
-    call.check(result, "GetMethodCalls reply");
-    return count;
+    // "a(tav) 2 ...": the number of calls follows the signature.
+    const auto reply = controlMock(systemAddress_, {"GetMethodCalls", "s", "Inhibit"});
+    return std::stoul(reply.substr(reply.find(' ') + 1));
+}
+
+std::size_t nightBrewLocks() {
+    const auto locks = LogindBus().inhibitors();
+    return static_cast<std::size_t>(std::ranges::count_if(locks, [](const InhibitorLock& lock) {
+        return lock.who == NightBrewLock::who && lock.what == NightBrewLock::what;
+    }));
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,9 @@ private:
     bool missingTool_ = false;
     std::string systemAddress_;
 };
+
+/// How many locks logind lists as Night Brew's, whoever holds them.
+std::size_t nightBrewLocks();
 
 /// Whether `condition` holds within `timeout`, asked every 10 ms: for what
 /// only shows by asking again, such as logind's listing.

@@ -16,8 +16,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,8 +29,6 @@
 #include <future>
 #include <iostream>
 #include <sstream>
-
-extern char** environ;
 
 namespace staywake {
 namespace {
@@ -48,48 +45,12 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
-struct ToolRun {
-    int status = -1;
-    std::string output;
-    std::string error;
-};
-
-// The tool with its standard error kept, which the bounded runner drops.
-ToolRun runTool(const std::vector<std::string>& arguments, const fs::path& scratch) {
-    const auto outputPath = scratch / "stdout";
-    const auto errorPath = scratch / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    std::vector<std::string> storage = {PMSET_TOOL};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ToolRun run;
-    const int spawned = ::posix_spawn(&pid, PMSET_TOOL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "could not start " << PMSET_TOOL;
-        return run;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.output = readFile(outputPath);
-    run.error = readFile(errorPath);
-    return run;
-}
-
-testing::TemporaryDirectory& scratchDirectory() {
-    static testing::TemporaryDirectory directory("staywake-pmset");
-    return directory;
+// The tool through the bounded runner, with its standard error, which the
+// runner drops, joined to its output.
+BoundedCommand::Result runTool(const std::vector<std::string>& arguments) {
+    std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" 2>&1", PMSET_TOOL};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    return BoundedCommand::run("/bin/sh", shell, 20);
 }
 
 TEST(PmsetArguments, RefusesAnythingButItsTwoCommandLinesWithItsUsage) {
@@ -110,21 +71,20 @@ TEST(PmsetArguments, RefusesAnythingButItsTwoCommandLinesWithItsUsage) {
         {"--hold", "extra"},
     };
     for (const auto& arguments : refused) {
-        const auto run = runTool(arguments, scratchDirectory().path());
+        const auto run = runTool(arguments);
         std::string shown;
         for (const auto& argument : arguments) {
             shown += " '" + argument + "'";
         }
         EXPECT_EQ(run.status, 2) << shown;
-        EXPECT_EQ(run.error, "usage: pmset -g | pmset -a disablesleep 1|0\n") << shown;
-        EXPECT_TRUE(run.output.empty()) << shown;
+        EXPECT_EQ(run.output, "usage: pmset -g | pmset -a disablesleep 1|0\n") << shown;
     }
 }
 
 TEST(PmsetArguments, TheHoldModeIsNotACommandOfItsOwn) {
-    const auto run = runTool({"--hold"}, scratchDirectory().path());
+    const auto run = runTool({"--hold"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.error, "pmset: --hold is how pmset starts its own lock holder, not a command\n");
+    EXPECT_EQ(run.output, "pmset: --hold is how pmset starts its own lock holder, not a command\n");
 }
 
 // A private /run and a mocked logind whose address the tool (and the holder
@@ -171,14 +131,6 @@ protected:
         return found;
     }
 
-    static std::size_t nightBrewLocks() {
-        std::size_t count = 0;
-        for (const auto& lock : LogindBus().inhibitors()) {
-            count += lock.who == NightBrewLock::who ? 1 : 0;
-        }
-        return count;
-    }
-
     static int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
     double timed(bool disable) {
@@ -218,7 +170,7 @@ TEST_F(PmsetTool, HoldsNightBrewsLockWhileSleepIsDisabledWithinTheHelpersBudget)
     EXPECT_EQ(::getpgid(*holder), *holder);
     const int holderPidfd = pidfdOf(*holder);
 
-    const auto listed = runTool({"-g"}, directory.path());
+    const auto listed = runTool({"-g"});
     EXPECT_EQ(listed.output, "System-wide power settings:\n SleepDisabled\t\t1\nCurrently in use:\n holder\t\tprocess " +
                                  std::to_string(*holder) +
                                  "\n lock\t\tblock sleep:idle:handle-lid-switch, listed by logind\n");
@@ -226,7 +178,7 @@ TEST_F(PmsetTool, HoldsNightBrewsLockWhileSleepIsDisabledWithinTheHelpersBudget)
     const double restoring = timed(false);
     std::cout << "disablesleep 0 written and read back in " << restoring * 1000 << " ms\n";
     EXPECT_FALSE(setting.isSleepDisabled());
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
     EXPECT_TRUE(testing::endsWithin(holderPidfd, 0ms)) << "the holder is gone once the write returns";
     EXPECT_FALSE(fs::exists(record));
     EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
@@ -239,10 +191,10 @@ TEST_F(PmsetTool, WritingOneTwiceKeepsOneHolderAndOneLock) {
     const auto first = recordedHolder();
     setting.setSleepDisabled(true);
     EXPECT_EQ(recordedHolder(), first);
-    EXPECT_EQ(nightBrewLocks(), 1u);
+    EXPECT_EQ(testing::nightBrewLocks(), 1u);
     setting.setSleepDisabled(false);
     setting.setSleepDisabled(false);
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
     EXPECT_FALSE(setting.isSleepDisabled());
 }
 
@@ -258,7 +210,7 @@ TEST_F(PmsetTool, AKilledHolderReadsZeroAndTheNextWriteStartsAnother) {
 
     setting.setSleepDisabled(true);
     EXPECT_NE(recordedHolder(), killed);
-    EXPECT_EQ(nightBrewLocks(), 1u);
+    EXPECT_EQ(testing::nightBrewLocks(), 1u);
 }
 
 TEST_F(PmsetTool, AHolderEndsWhenLogindClosesItsLock) {
@@ -290,7 +242,7 @@ TEST_F(PmsetTool, TheToolKilledWhileItWaitsLeavesAHolderThatTheNextWriteOfZeroEn
     logind->setInhibitDelay(0);
     setting.setSleepDisabled(false);
     EXPECT_TRUE(testing::endsWithin(pidfd, 0ms));
-    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_EQ(testing::nightBrewLocks(), 0u);
     ::close(pidfd);
 }
 
@@ -318,38 +270,42 @@ TEST_F(PmsetTool, AnotherProcesssLockReadsZeroAndOutlivesOurWrites) {
     }
 }
 
-// A process of no concern to pmset, gone with the object.
-class Bystander {
-public:
-    Bystander() {
-        std::string program = "/bin/sleep";
-        std::string seconds = "1000";
-        char* argv[] = {program.data(), seconds.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+// Another copy of the tool in hold mode, waiting for a go-ahead that never
+// comes: everything about it is a holder's but the program file.
+struct ForeignHolder {
+    explicit ForeignHolder(const fs::path& copy) {
+        fs::copy_file(PMSET_TOOL, copy);
+        std::string program = copy.string();
+        std::string hold = "--hold";
+        char* argv[] = {program.data(), hold.data(), nullptr};
+        int ends[2];
+        ::socketpair(AF_UNIX, SOCK_STREAM, 0, ends);
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(ends[1], 3);
+            ::execv(argv[0], argv);
+            ::_exit(127);
+        }
+        ::close(ends[1]);
+        goAhead = ends[0];
     }
-    Bystander(const Bystander&) = delete;
-    Bystander& operator=(const Bystander&) = delete;
-    ~Bystander() {
+    ForeignHolder(const ForeignHolder&) = delete;
+    ForeignHolder& operator=(const ForeignHolder&) = delete;
+    ~ForeignHolder() {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        ::close(pidfd);
+        ::close(goAhead);
     }
 
     pid_t pid = -1;
-    int pidfd = -1;
+    int goAhead = -1;
 };
 
 TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped) {
-    const Bystander bystander;
-    ASSERT_GE(bystander.pidfd, 0);
+    const ForeignHolder foreign(directory.path() / "pmset");
+    const int foreignPidfd = pidfdOf(foreign.pid);
     fs::create_directories("/run/staywake");
-    for (const std::string& text : {std::to_string(bystander.pid) + "\n", std::to_string(::getpid()),
+    for (const std::string& text : {std::to_string(foreign.pid) + "\n", std::to_string(::getpid()),
                                     std::string("1\n"), std::string("-1\n"), std::string(" 12\n"),
                                     std::string("not a pid\n")}) {
         SCOPED_TRACE(text);
@@ -357,36 +313,27 @@ TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped)
         EXPECT_FALSE(setting.isSleepDisabled());
         setting.setSleepDisabled(false);
         EXPECT_FALSE(fs::exists(record));
-        EXPECT_FALSE(testing::endsWithin(bystander.pidfd, 0ms));
+        EXPECT_FALSE(testing::endsWithin(foreignPidfd, 0ms));
 
         std::ofstream(record) << text;
         setting.setSleepDisabled(true);
         EXPECT_NE(readFile(record), text);
         setting.setSleepDisabled(false);
     }
+    ::close(foreignPidfd);
 }
 
 TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChange) {
     fs::create_directories("/run/staywake");
-    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
-        {"writable by its group", [] { fs::permissions("/run/staywake", fs::perms(0775)); }},
-        {"owned by someone else", [] { ASSERT_EQ(::chown("/run/staywake", 65534, 65534), 0); }},
-    };
-    for (const auto& [name, change] : cases) {
-        SCOPED_TRACE(name);
-        fs::remove_all("/run/staywake");
-        fs::create_directories("/run/staywake");
-        fs::permissions("/run/staywake", fs::perms(0755));
-        change();
-        for (const std::vector<std::string>& arguments :
-             {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "1"}}) {
-            const auto run = runTool(arguments, directory.path());
-            EXPECT_EQ(run.status, 1);
-            EXPECT_EQ(run.error, "pmset: will not keep the holder's process id in a directory others can change: "
-                                 "/run/staywake: Operation not permitted\n");
-        }
-        EXPECT_EQ(logind->inhibitCalls(), 0u);
+    fs::permissions("/run/staywake", fs::perms(0775));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "1"}}) {
+        const auto run = runTool(arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, "pmset: will not keep the holder's process id in a directory others can change: "
+                              "/run/staywake: Operation not permitted\n");
     }
+    EXPECT_EQ(logind->inhibitCalls(), 0u);
 }
 
 class PmsetToolWithoutLogind : public PmsetTool {
@@ -398,11 +345,10 @@ TEST_F(PmsetToolWithoutLogind, FailsWithOneLineAndStartsNoHolder) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "1"},
           std::vector<std::string>{"-a", "disablesleep", "0"}}) {
-        const auto run = runTool(arguments, directory.path());
+        const auto run = runTool(arguments);
         EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.error.starts_with("pmset: could not list logind's inhibitor locks: ")) << run.error;
-        EXPECT_EQ(std::count(run.error.begin(), run.error.end(), '\n'), 1) << run.error;
-        EXPECT_TRUE(run.output.empty());
+        EXPECT_TRUE(run.output.starts_with("pmset: could not list logind's inhibitor locks: ")) << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
     }
     EXPECT_FALSE(fs::exists(record));
     try {
