@@ -5,7 +5,6 @@
 #include "LidHelperProcess.h"
 #include "MockLogind.h"
 
-#include "StaywakeLinux/Journal/PrivateRun.h"
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
@@ -26,12 +25,8 @@ using testing::wallClockNow;
 class LidHelperWithTheRealTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            STAYWAKE_SKIP("the helper trusts only programs that root owns, so its tests run as root");
-        }
-        std::string why;
-        if (!testing::canEnterPrivateRun(why)) {
-            STAYWAKE_SKIP(why);
+        if (const auto why = testing::privateRunIsOutOfReach()) {
+            STAYWAKE_SKIP(*why);
         }
         logind.emplace();
         if (logind->isMissingATool()) {

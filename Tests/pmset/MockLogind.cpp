@@ -1,5 +1,6 @@
 #include "MockLogind.h"
 
+#include "StaywakeLinux/Journal/PrivateRun.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "pmset/LogindBus.h"
 
@@ -106,6 +107,14 @@ std::size_t MockLogind::inhibitCalls() const {
     // "a(tav) 2 ...": the number of calls follows the signature.
     const auto reply = controlMock(systemAddress_, {"GetMethodCalls", "s", "Inhibit"});
     return std::stoul(reply.substr(reply.find(' ') + 1));
+}
+
+std::optional<std::string> privateRunIsOutOfReach() {
+    if (::geteuid() != 0) {
+        return "pmset keeps its holder's record in a root-owned /run/staywake, so these tests run as root";
+    }
+    std::string why;
+    return canEnterPrivateRun(why) ? std::nullopt : std::optional<std::string>(why);
 }
 
 std::size_t nightBrewLocks() {

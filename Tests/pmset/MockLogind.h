@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace staywake::testing {
@@ -42,6 +43,11 @@ private:
     bool missingTool_ = false;
     std::string systemAddress_;
 };
+
+/// Nothing when this process runs as root and may make a private /run, as
+/// tests of pmset and of the helper with it need; otherwise why not, for a
+/// one-line skip.
+std::optional<std::string> privateRunIsOutOfReach();
 
 /// How many locks logind lists as Night Brew's, whoever holds them.
 std::size_t nightBrewLocks();

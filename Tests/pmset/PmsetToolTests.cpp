@@ -99,12 +99,8 @@ protected:
     }
 
     void start(bool withLogind) {
-        if (::geteuid() != 0) {
-            STAYWAKE_SKIP("pmset keeps its holder's record in a root-owned /run/staywake; its tests run as root");
-        }
-        std::string why;
-        if (!testing::canEnterPrivateRun(why)) {
-            STAYWAKE_SKIP(why);
+        if (const auto why = testing::privateRunIsOutOfReach()) {
+            STAYWAKE_SKIP(*why);
         }
         fs::create_directories(directory.path() / "run");
         ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);

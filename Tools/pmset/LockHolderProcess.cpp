@@ -114,6 +114,10 @@ std::optional<std::string> readLine(int socket, double deadline) {
         ::_exit(127);
     }
     ::syscall(SYS_close_range, handshakeDescriptor + 1, ~0U, 0);
+    // SIGTERM must end it, even when this pmset was started with it ignored.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ::sigaction(SIGTERM, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
