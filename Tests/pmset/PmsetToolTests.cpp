@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -319,7 +320,7 @@ TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped)
     ::close(foreignPidfd);
 }
 
-TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChange) {
+TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChangeAndASecondWriteAtOnce) {
     fs::create_directories("/run/staywake");
     fs::permissions("/run/staywake", fs::perms(0775));
     for (const std::vector<std::string>& arguments :
@@ -329,6 +330,13 @@ TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChange) {
         EXPECT_EQ(run.output, "pmset: will not keep the holder's process id in a directory others can change: "
                               "/run/staywake: Operation not permitted\n");
     }
+
+    fs::permissions("/run/staywake", fs::perms(0755));
+    const UniqueFd writing(::open("/run/staywake", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(writing.get(), LOCK_EX), 0);
+    const auto run = runTool({"-a", "disablesleep", "1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "pmset: another pmset is changing the setting at this moment\n");
     EXPECT_EQ(logind->inhibitCalls(), 0u);
 }
 
