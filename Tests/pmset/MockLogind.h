@@ -44,6 +44,14 @@ private:
     std::string systemAddress_;
 };
 
+/// Whether this build runs under AddressSanitizer, which makes every process
+/// start take several times longer than the helper's time limits allow for.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool isSanitized = true;
+#else
+inline constexpr bool isSanitized = false;
+#endif
+
 /// Nothing when this process runs as root and may make a private /run, as
 /// tests of pmset and of the helper with it need; otherwise why not, for a
 /// one-line skip.
