@@ -1,6 +1,7 @@
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 #include "StaywakeLinux/SystemError.h"
+#include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 
 #include <cstdlib>
@@ -18,10 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contentsOf(const fs::path& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using testing::readFile;
+using testing::writeFile;
 
 /// The text of what `attempt` throws; empty when it returns.
 template <typename Attempt> std::string failureOf(Attempt attempt) {
@@ -31,11 +30,6 @@ template <typename Attempt> std::string failureOf(Attempt attempt) {
         return error.what();
     }
     return {};
-}
-
-void write(const fs::path& path, const std::string& contents) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << contents;
 }
 
 std::string execLineOf(const std::string& entry) {
@@ -63,7 +57,7 @@ TEST_F(AutostartFixture, RegisteringWritesAnEntryThatStartsThisInstallationAndUn
 
     item.registerItem();
     EXPECT_EQ(item.state(), LoginItemState::enabled);
-    const std::string entry = contentsOf(item.entryPath());
+    const std::string entry = readFile(item.entryPath());
     EXPECT_TRUE(entry.starts_with("[Desktop Entry]\n")) << entry;
     EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
     EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
@@ -97,9 +91,16 @@ TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
         {"[Desktop Entry]\nHidden[de]=true\n", LoginItemState::enabled},
         {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", LoginItemState::enabled},
         {"", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled = 0\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=maybe\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\nX-GNOME-Autostart-enabled=true\n",
+         LoginItemState::enabled},
+        {"[Desktop Entry]\n[Other]\nX-GNOME-Autostart-enabled=false\n", LoginItemState::enabled},
     };
     for (const auto& c : cases) {
-        write(item.entryPath(), c.contents);
+        writeFile(item.entryPath(), c.contents);
         EXPECT_EQ(item.state(), c.expected) << c.contents;
     }
 
@@ -109,19 +110,52 @@ TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
 }
 
 TEST_F(AutostartFixture, RegisteringAgainRepairsAHiddenOrStaleEntry) {
-    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
+    writeFile(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
     ASSERT_EQ(item.state(), LoginItemState::disabled);
 
     item.registerItem();
 
     EXPECT_EQ(item.state(), LoginItemState::enabled);
-    const std::string entry = contentsOf(item.entryPath());
+    const std::string entry = readFile(item.entryPath());
     EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
     EXPECT_EQ(entry.find("Hidden"), std::string::npos);
 }
 
+TEST_F(AutostartFixture, RegisteringKeepsTheUsersOwnKeysGroupsAndComments) {
+    writeFile(item.entryPath(), "# mine\n"
+                                "[Desktop Entry]\n"
+                                "Exec=/old/place/Staywake\n"
+                                "X-GNOME-Autostart-Delay=10\n"
+                                "Name[de]=Wachbleiben\n"
+                                "X-GNOME-Autostart-enabled=false\n"
+                                "Hidden=true\n"
+                                "[Desktop Action quit]\n"
+                                "Exec=staywake --quit\n");
+
+    item.registerItem();
+
+    EXPECT_EQ(item.state(), LoginItemState::enabled);
+    EXPECT_EQ(readFile(item.entryPath()), "# mine\n" + XdgAutostartLoginItem::desktopEntry(program) +
+                                              "X-GNOME-Autostart-Delay=10\n"
+                                              "Name[de]=Wachbleiben\n"
+                                              "[Desktop Action quit]\n"
+                                              "Exec=staywake --quit\n");
+}
+
+TEST_F(AutostartFixture, TheRepairAtLaunchLeavesAnEntryGnomeSwitchedOffAsItIs) {
+    const std::string off = "[Desktop Entry]\nType=Application\nExec=/old/Staywake\nX-GNOME-Autostart-enabled=false\n";
+    writeFile(item.entryPath(), off);
+    fs::create_directories(program.parent_path());
+
+    const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
+                                         true);
+
+    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
+    EXPECT_EQ(readFile(item.entryPath()), off);
+}
+
 TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
-    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
+    writeFile(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
     fs::create_directories(program.parent_path()); // installed under ~/.local: a stable location
 
     const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
@@ -129,21 +163,21 @@ TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
 
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    EXPECT_EQ(execLineOf(contentsOf(item.entryPath())), "\"" + program.string() + "\"");
+    EXPECT_EQ(execLineOf(readFile(item.entryPath())), "\"" + program.string() + "\"");
 }
 
 TEST_F(AutostartFixture, TheControllerLeavesAnEntryAloneWhenRunFromElsewhere) {
     const std::string stale = "[Desktop Entry]\nType=Application\nExec=/opt/Staywake/bin/Staywake\n";
-    write(item.entryPath(), stale);
+    writeFile(item.entryPath(), stale);
     const LoginItemController controller(
         std::make_shared<XdgAutostartLoginItem>(configHome, tree.path() / "Downloads/Staywake", home), true);
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(contentsOf(item.entryPath()), stale);
+    EXPECT_EQ(readFile(item.entryPath()), stale);
 }
 
 TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
     fs::create_directories(configHome.parent_path());
-    write(configHome, "a file where the configuration folder should be");
+    writeFile(configHome, "a file where the configuration folder should be");
     LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
 
     controller.setEnabled(true);
@@ -165,7 +199,7 @@ TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
 TEST_F(AutostartFixture, NamesARelativeProgramAbsolutely) {
     XdgAutostartLoginItem relative(configHome, "bin/Staywake", home);
     relative.registerItem();
-    EXPECT_EQ(execLineOf(contentsOf(relative.entryPath())),
+    EXPECT_EQ(execLineOf(readFile(relative.entryPath())),
               "\"" + (fs::current_path() / "bin/Staywake").string() + "\"");
 }
 
@@ -200,7 +234,7 @@ TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
 TEST_F(AutostartFixture, FailuresNameThePathAndTheReason) {
     // Works as root too: no permission bits involved.
     fs::create_directories(configHome.parent_path());
-    write(configHome, "a file where the configuration folder should be");
+    writeFile(configHome, "a file where the configuration folder should be");
     EXPECT_EQ(failureOf([&] { item.registerItem(); }), "Could not create the autostart folder " +
                                                            (configHome / "autostart").string() +
                                                            ": Not a directory");
@@ -219,9 +253,9 @@ TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterReso
     testing::TemporaryDirectory tree{"staywake-autostart"};
     const fs::path home = tree.path() / "home";
     const fs::path installed = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
-    write(installed, "program");
+    writeFile(installed, "program");
     const fs::path elsewhere = tree.path() / "Downloads/Staywake.app/Contents/bin/Staywake";
-    write(elsewhere, "program");
+    writeFile(elsewhere, "program");
     fs::create_directories(tree.path() / "links");
     fs::create_symlink(installed, tree.path() / "links/to-installed");
     fs::create_directories(home / ".local/bin");
