@@ -57,8 +57,6 @@ public:
     void set(const std::string& key, PropertyValue value) override;
     void removeObject(const std::string& key) override;
 
-    const std::filesystem::path& filePath() const { return file_; }
-
     /// The oldest problem not yet told, if any.
     std::optional<std::string> takeProblem();
     /// Hands every problem to `handler` from now on, the waiting ones first.
