@@ -2,20 +2,18 @@
 
 #include "StaywakeLinux/AtomicFile.h"
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
 #include "StaywakeLinux/Socket/UniqueFd.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace staywake {
 
@@ -97,35 +95,9 @@ PlistFileUserDefaults::PlistFileUserDefaults(std::filesystem::path directory, st
     refreshIfChanged();
 }
 
-std::optional<std::filesystem::path> PlistFileUserDefaults::directoryFor(
-    const std::optional<std::string>& xdgConfigHome, const std::optional<std::string>& home) {
-    // A relative XDG_CONFIG_HOME is invalid and ignored.
-    if (xdgConfigHome && std::filesystem::path(*xdgConfigHome).is_absolute()) {
-        return std::filesystem::path(*xdgConfigHome) / "staywake";
-    }
-    if (home && std::filesystem::path(*home).is_absolute()) {
-        return std::filesystem::path(*home) / ".config" / "staywake";
-    }
-    return std::nullopt;
-}
-
 std::optional<std::filesystem::path> PlistFileUserDefaults::standardDirectory() {
-    const auto variable = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    };
-    std::optional<std::string> home = variable("HOME");
-    if (!home || !std::filesystem::path(*home).is_absolute()) {
-        home.reset();
-        std::vector<char> buffer(16384);
-        passwd entry{};
-        passwd* found = nullptr;
-        if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-            found->pw_dir != nullptr) {
-            home = found->pw_dir;
-        }
-    }
-    return directoryFor(variable("XDG_CONFIG_HOME"), home);
+    const auto configHome = UserFolders::configHome();
+    return configHome ? std::optional(*configHome / "staywake") : std::nullopt;
 }
 
 std::optional<PropertyValue> PlistFileUserDefaults::object(const std::string& key) const {

@@ -43,13 +43,9 @@ public:
     explicit PlistFileUserDefaults(std::filesystem::path directory,
                                    std::string domain = std::string(standardDomain));
 
-    /// $XDG_CONFIG_HOME/staywake when XDG_CONFIG_HOME names an absolute path,
-    /// else <home>/.config/staywake with home from HOME or the password
-    /// database. Absent when neither gives a home.
+    /// The app's folder: staywake in the user's configuration folder
+    /// (UserFolders::configHome); absent when there is none.
     static std::optional<std::filesystem::path> standardDirectory();
-    /// The same rule on given values (absent = the variable is not set).
-    static std::optional<std::filesystem::path> directoryFor(const std::optional<std::string>& xdgConfigHome,
-                                                             const std::optional<std::string>& home);
 
     std::optional<PropertyValue> object(const std::string& key) const override;
     /// Throws std::invalid_argument for a value no property list can carry

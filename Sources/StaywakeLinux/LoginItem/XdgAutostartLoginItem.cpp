@@ -2,16 +2,15 @@
 
 #include "StaywakeCore/Support/RepairedUtf8.h"
 #include "StaywakeLinux/AtomicFile.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <pwd.h>
 #include <ranges>
 #include <sstream>
 #include <stdexcept>
@@ -169,20 +168,6 @@ fs::path absoluteWhereKnown(fs::path path) {
     return error ? path : result;
 }
 
-fs::path homeOfCurrentUser() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
-        return home;
-    }
-    std::array<char, 4096> buffer{};
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
-}
-
 } // namespace
 
 XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path configHome, fs::path executable, fs::path home)
@@ -192,13 +177,10 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path configHome, fs::path execu
       executable_(absoluteWhereKnown(std::move(executable))), home_(std::move(home)) {}
 
 XdgAutostartLoginItem XdgAutostartLoginItem::forCurrentUser(fs::path executable) {
-    fs::path home = homeOfCurrentUser();
-    fs::path configHome = home / ".config";
-    // A relative $XDG_CONFIG_HOME is invalid and must be ignored.
-    if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
-        configHome = value;
-    }
-    return XdgAutostartLoginItem(std::move(configHome), std::move(executable), std::move(home));
+    // A user with no home at all gets a folder relative to the working folder:
+    // no session reads it, but nothing fails either.
+    return XdgAutostartLoginItem(UserFolders::configHome().value_or(".config"), std::move(executable),
+                                 UserFolders::home().value_or(fs::path()));
 }
 
 std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable, std::string_view existing) {

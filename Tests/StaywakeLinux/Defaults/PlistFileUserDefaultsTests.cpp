@@ -1,5 +1,6 @@
 #include "StaywakeCore/Awake/UserDefaultsAwakeIntentStore.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
 #include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
@@ -379,24 +380,24 @@ TEST_F(PlistFileUserDefaultsTest, AFailedWriteKeepsTheChangeReportsOnceAndIsRetr
     EXPECT_EQ(defaults->takeProblem(), std::nullopt);
 }
 
-TEST(PlistFileUserDefaults, FindsItsFolderTheWayTheDesktopSaysConfigurationLives) {
+TEST(PlistFileUserDefaults, FindsTheConfigurationFolderTheWayTheDesktopSaysAndTakesOnlyPlainDomains) {
     using Path = std::optional<fs::path>;
     struct Case {
         std::optional<std::string> xdgConfigHome;
-        std::optional<std::string> home;
+        Path home;
         Path expected;
     };
     const std::vector<Case> cases = {
-        {"/xdg", "/home/u", fs::path("/xdg/staywake")},
-        {std::nullopt, "/home/u", fs::path("/home/u/.config/staywake")},
-        {"", "/home/u", fs::path("/home/u/.config/staywake")},
-        {"relative/config", "/home/u", fs::path("/home/u/.config/staywake")},
-        {"/xdg", std::nullopt, fs::path("/xdg/staywake")},
+        {"/xdg", fs::path("/home/u"), fs::path("/xdg")},
+        {std::nullopt, fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"", fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"relative/config", fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"/xdg", std::nullopt, fs::path("/xdg")},
         {std::nullopt, std::nullopt, std::nullopt},
-        {std::nullopt, "", std::nullopt},
+        {std::nullopt, fs::path(""), std::nullopt},
     };
     for (const auto& [xdg, home, expected] : cases) {
-        EXPECT_EQ(PlistFileUserDefaults::directoryFor(xdg, home), expected);
+        EXPECT_EQ(UserFolders::configHomeFor(xdg, home), expected);
     }
     EXPECT_THROW(PlistFileUserDefaults("/tmp", "../escape"), std::invalid_argument);
     EXPECT_THROW(PlistFileUserDefaults("/tmp", ""), std::invalid_argument);
