@@ -280,7 +280,7 @@ TEST_F(PlistFileUserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOverAndIsRe
     place(xmlDictionary("<key>a</key><integer>1</integer>\n"));
     const std::string original = readFile(file);
     fs::permissions(file, fs::perms::none);
-    testing::handOverToUnprivilegedUser(root.path());
+    testing::giveToUnprivilegedUser(root.path());
 
     // Root reads any file: only another user sees the file as unreadable.
     const auto run = testing::runUnprivileged([&] {
