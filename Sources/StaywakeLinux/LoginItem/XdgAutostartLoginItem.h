@@ -37,8 +37,6 @@ public:
     /// Removes the entry; an entry that is not there is fine.
     void unregisterItem() override;
 
-    const std::filesystem::path& entryPath() const { return entryPath_; }
-
     /// The entry's text for `executable`, keeping of `existing` (an entry
     /// already there) every line but the keys written here and the switches
     /// that turn it off. Throws std::runtime_error when the path cannot be
