@@ -1,0 +1,11 @@
+#include <QApplication>
+#include <QFont>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // The same font on every machine, at the desktop's usual size.
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
