@@ -393,8 +393,8 @@ TEST(AwakePanel, RefreshesEachTimeItsWindowIsActivated) {
     PanelLanguage english("en");
     for (const bool embedded : {false, true}) {
         SCOPED_TRACE(embedded ? "inside a window" : "as a window");
-        PanelWorld world;
         QWidget window;
+        PanelWorld world;
         if (embedded) {
             world.panel->setParent(&window);
         }
