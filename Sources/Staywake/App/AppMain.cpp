@@ -88,19 +88,15 @@ int run(QApplication& application) {
     options.localization = localization;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     options.sessionBus = sessionBus;
-    StaywakeShell* shellForLinks = nullptr;
-    options.approveHelper = [registration, &shellForLinks] {
-        registration->approve([&shellForLinks](const std::optional<std::string>& error) {
+    options.approveHelper = [registration](std::function<void()> finished) {
+        registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
             if (error) {
                 qCWarning(appLog).noquote() << "the lid helper was not approved:" << QString::fromStdString(*error);
             }
-            if (shellForLinks != nullptr) {
-                shellForLinks->panel().refresh();
-            }
+            finished();
         });
     };
     StaywakeShell shell(controllers, options);
-    shellForLinks = &shell;
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
 
     if (defaultsProblem) {
@@ -111,9 +107,7 @@ int run(QApplication& application) {
             [&shell](const std::string& problem) { shell.tellProblem(QString::fromStdString(problem)); });
     }
     shell.start();
-    const int status = QApplication::exec();
-    shellForLinks = nullptr;
-    return status;
+    return QApplication::exec();
 }
 
 } // namespace

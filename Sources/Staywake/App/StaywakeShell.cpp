@@ -23,7 +23,7 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
 
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
-                            AwakePanel::Links{options_.openLoginItems, options_.approveHelper},
+                            AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
                             options_.localization.locale, options_.reduceMotion);
     window_ = std::make_unique<PanelWindow>(
         panel_, options_.trayAvailable ? PanelWindow::Kind::popup : PanelWindow::Kind::window);
@@ -61,6 +61,18 @@ void StaywakeShell::tellProblem(const QString& sentence) {
 
 void StaywakeShell::quitAtUsersRequest() {
     QCoreApplication::quit();
+}
+
+void StaywakeShell::approveHelper() {
+    if (!options_.approveHelper) {
+        return;
+    }
+    // The panel reads the helper's new state once the system has answered.
+    options_.approveHelper([panel = QPointer<AwakePanel>(panel_)] {
+        if (panel) {
+            panel->refresh();
+        }
+    });
 }
 
 QWidget* StaywakeShell::makeSettingsRow() {
