@@ -220,7 +220,7 @@ class Desktop:
         self.tray = tray
         self.system_bus = system_bus
         self.without = set(without)
-        self.notifications = notifications
+        self.notification_daemon = notifications
         self.apps = []
         self.x = None
         self._watcher = None
@@ -301,7 +301,7 @@ class Desktop:
         self._stack.callback(self.mock_system_bus.close)
         if self.system_bus and 'systemd' not in self.without:
             self._start_systemd()
-        if self.notifications:
+        if self.notification_daemon:
             self._start_template('notification_daemon', '--session', self.session_bus,
                                  'org.freedesktop.Notifications')
 
@@ -403,9 +403,13 @@ class Desktop:
             return {}
 
     def write_settings(self, values):
+        """Writes the settings file: a dict as an XML property list, bytes as they are."""
         os.makedirs(os.path.dirname(self.settings_path()), exist_ok=True)
         with open(self.settings_path(), 'wb') as file:
-            plistlib.dump(values, file, fmt=plistlib.FMT_XML)
+            if isinstance(values, bytes):
+                file.write(values)
+            else:
+                plistlib.dump(values, file, fmt=plistlib.FMT_XML)
 
     # The buses.
 
@@ -414,6 +418,13 @@ class Desktop:
         manager = self.mock_system_bus.get_object('org.freedesktop.login1', '/org/freedesktop/login1')
         return [tuple(str(field) for field in lock[:4])
                 for lock in manager.ListInhibitors(dbus_interface='org.freedesktop.login1.Manager')]
+
+    def notifications(self):
+        """The desktop notifications the app sent: (summary, body) pairs."""
+        daemon = self.session_bus.get_object('org.freedesktop.Notifications', '/org/freedesktop/Notifications')
+        return [(str(arguments[3]), str(arguments[4]))
+                for _, method, arguments in daemon.GetCalls(dbus_interface='org.freedesktop.DBus.Mock')
+                if method == 'Notify']
 
     # The X server.
 

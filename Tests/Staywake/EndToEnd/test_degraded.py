@@ -1,5 +1,7 @@
-"""The app on a desktop that lacks a tray host or a system bus."""
+"""The app on a desktop that lacks a tray host or a system bus, or with a
+settings file it cannot read."""
 
+import glob
 import re
 
 from staywake_e2e import EndToEndCase, eventually
@@ -7,7 +9,7 @@ from staywake_e2e import EndToEndCase, eventually
 REFUSAL = re.compile(r"^The system couldn't keep your computer awake \(error -?\d+\)\.$")
 
 
-class WithoutPeersTests(EndToEndCase):
+class DegradedTests(EndToEndCase):
 
     def test_without_a_tray_the_panel_is_a_window_titled_staywake_and_closing_it_quits(self):
         desktop = self.open_desktop(tray=False)
@@ -26,3 +28,17 @@ class WithoutPeersTests(EndToEndCase):
         desktop.control(app, REFUSAL)
         desktop.control(app, 'Turn On')
         self.assertIsNone(app.process.poll(), 'the app ended')
+
+    def test_an_unreadable_settings_file_is_moved_aside_and_reported_once(self):
+        desktop = self.open_desktop(notifications=True)
+        desktop.write_settings(b'<plist>not a property list')
+        app = desktop.launch()
+        (notice,) = eventually(desktop.notifications, 'a desktop notification')
+        aside = glob.glob(desktop.settings_path() + '.corrupt-*')
+        self.assertEqual(len(aside), 1, 'the unreadable file was not moved aside')
+        with open(aside[0], 'rb') as file:
+            self.assertEqual(file.read(), b'<plist>not a property list')
+        self.assertIn('com.staywake.app.plist', ' '.join(notice))
+        desktop.open_panel(app)
+        desktop.control(app, 'Turn On')
+        self.assertEqual(len(desktop.notifications()), 1, 'told more than once')
