@@ -68,11 +68,6 @@ def missing_requirement():
     return None
 
 
-def app_binary():
-    """The app under test: STAYWAKE_APP, set by the test registration."""
-    return os.environ.get('STAYWAKE_APP', '')
-
-
 class EndToEndCase(unittest.TestCase):
     """Base of every end-to-end case."""
 
@@ -204,6 +199,7 @@ class App:
                 self.process.kill()
                 self.process.wait()
         self._reader.join(timeout=5)
+        self.process.stderr.close()
         # ctest shows this only when the test failed.
         sys.stderr.write(f'--- the app (pid {self.pid}, status {self.process.returncode}) wrote:\n'
                          f'{self.output()}\n')
@@ -272,6 +268,10 @@ class Desktop:
             process.wait()
         with contextlib.suppress(ProcessLookupError, PermissionError):
             os.killpg(process.pid, signal.SIGKILL)  # whatever of the group outlived its leader
+        for pipe in (process.stdin, process.stdout, process.stderr):
+            if pipe is not None:
+                with contextlib.suppress(OSError):
+                    pipe.close()
 
     def _start(self):
         self.folder = self._stack.enter_context(tempfile.TemporaryDirectory(prefix='staywake-e2e-'))
@@ -354,6 +354,12 @@ class Desktop:
     def _start_accessibility(self):
         self._spawn([AT_SPI_LAUNCHER, '--launch-immediately'], env=self.environment())
         eventually(lambda: self.session_bus.name_has_owner('org.a11y.Bus'), 'the accessibility bus')
+        # Listening before the app starts: a popup is found only by its events.
+        self._watcher = self._spawn([sys.executable, os.path.abspath(__file__), 'atspi-serve'],
+                                    env=self.environment(), stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, stderr=None, text=True)
+        if self._watcher.stdout.readline().strip() != 'listening':
+            raise RuntimeError('the accessibility watcher did not start')
 
     def environment(self, **extra):
         """The environment of a process on this desktop, the app's included."""
@@ -379,7 +385,7 @@ class Desktop:
     def launch(self, *arguments, wait_until_ready=True, **environment):
         """Starts the app binary; by default waits until it owns its bus name
         and, with a tray, its icon is embedded."""
-        process = subprocess.Popen([app_binary(), *arguments], env=self.environment(**environment),
+        process = subprocess.Popen([os.environ['STAYWAKE_APP'], *arguments], env=self.environment(**environment),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True, errors='replace')
         app = App(process)
@@ -470,7 +476,7 @@ class Desktop:
         return others[0] if others else None
 
     def click(self, x, y, button=1):
-        self._x('xdotool', 'mousemove', '--sync', str(x), str(y), 'click', str(button))
+        self._x('xdotool', 'mousemove', str(x), str(y), 'click', str(button))
 
     def key(self, name):
         self._x('xdotool', 'key', name)
@@ -517,9 +523,9 @@ class Desktop:
         """The tray item's tooltip as the accessibility tree shows it while the
         pointer rests on the icon (the XEmbed icon itself is no node there)."""
         _, icon = self.tray_icon(app)
-        self._x('xdotool', 'mousemove', '--sync', '0', str(SCREEN[1] - 1))
-        self._x('xdotool', 'mousemove', '--sync', str(icon.x + 2), str(icon.y + 2))
-        self._x('xdotool', 'mousemove_relative', '--sync', '2', '2')  # tooltips start on motion
+        self._x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
+        self._x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2))
+        self._x('xdotool', 'mousemove_relative', '2', '2')  # tooltips start on motion
         def tooltip():
             tips = [node for node in nodes(self.accessible(app)) if node['role'] == 'tool tip'
                     and 'showing' in node['states']]
@@ -543,12 +549,6 @@ class Desktop:
     def accessible(self, app):
         """What a screen reader can reach of the app: a root node whose
         children are the app's windows, popups included (see _atspi_serve)."""
-        if self._watcher is None:
-            self._watcher = self._spawn([sys.executable, os.path.abspath(__file__), 'atspi-serve'],
-                                        env=self.environment(), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=None, text=True)
-            if self._watcher.stdout.readline().strip() != 'listening':
-                raise RuntimeError('the accessibility watcher did not start')
         self._watcher.stdin.write(f'{app.pid}\n')
         self._watcher.stdin.flush()
         answer = self._watcher.stdout.readline()
@@ -566,14 +566,6 @@ def nodes(tree):
         yield from nodes(child)
 
 
-def find(tree, **wanted):
-    """The nodes whose fields equal the given values (`state` tests membership)."""
-    state = wanted.pop('state', None)
-    return [node for node in nodes(tree)
-            if all(node.get(key) == value for key, value in wanted.items())
-            and (state is None or state in node['states'])]
-
-
 def _atspi_serve():
     """Answers each process id read from standard input with one JSON line:
     that process's accessibility tree. Popup windows are not children of
@@ -581,7 +573,7 @@ def _atspi_serve():
     activation, showing) come from are remembered and added, as a screen
     reader finds them."""
     import pyatspi  # pylint: disable=import-outside-toplevel
-    from gi.repository import GLib  # pylint: disable=import-outside-toplevel
+    from gi.repository import Atspi, GLib  # pylint: disable=import-outside-toplevel
 
     windows = []
 
@@ -615,9 +607,13 @@ def _atspi_serve():
         for application in pyatspi.Registry.getDesktop(0):
             with contextlib.suppress(Exception):
                 if application is not None and application.get_process_id() == pid:
+                    # Every answer reads the app afresh: it does not announce every change.
+                    application.set_cache_mask(Atspi.Cache.NONE)
+                    application.clear_cache()
                     found += [child for child in application if child is not None]
         for window in windows:
             with contextlib.suppress(Exception):  # hidden popups stay known but are not shown
+                window.clear_cache()
                 if window.get_process_id() == pid and all(window != known for known in found) \
                         and window.getState().contains(pyatspi.STATE_SHOWING):
                     found.append(window)
