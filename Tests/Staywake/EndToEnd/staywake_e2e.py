@@ -591,16 +591,17 @@ def _atspi_serve():
                 windows.append(window)
 
     def describe(accessible, depth=0):
-        extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS) \
-            if 'Component' in pyatspi.listInterfaces(accessible) else None
-        return {
-            'name': accessible.name, 'role': accessible.getRoleName(),
-            'description': accessible.description,
-            'states': sorted(pyatspi.stateToString(state) for state in accessible.getState().getStates()),
-            'extents': [extents.x, extents.y, extents.width, extents.height] if extents else None,
-            'children': [describe(child, depth + 1) for child in accessible
-                         if child is not None] if depth < 40 else [],
-        }
+        # Unnamed containers only carry their children: each read is a bus call.
+        node = {'name': accessible.name, 'role': accessible.getRoleName(), 'description': '',
+                'states': [], 'extents': None, 'children': []}
+        if node['name'] or depth == 0:
+            node['description'] = accessible.description
+            node['states'] = sorted(pyatspi.stateToString(state) for state in accessible.getState().getStates())
+            extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            node['extents'] = [extents.x, extents.y, extents.width, extents.height]
+        if depth < 40:
+            node['children'] = [describe(child, depth + 1) for child in accessible if child is not None]
+        return node
 
     def tree(pid):
         found = []
