@@ -24,6 +24,8 @@ class AccessibilityTests(EndToEndCase):
             header = desktop.control(app, spoken)
             named_inside = [node['name'] for node in nodes(header) if node is not header and node['name']]
             self.assertEqual(named_inside, [], 'the header\'s pieces are read one by one')
+            pieces = [node['name'] for node in nodes(desktop.panel_tree(app)) if node['name'] in ('Off', 'On')]
+            self.assertEqual(pieces, [], 'the status is read apart from the header')
             if press:
                 desktop.press(app, press)
 

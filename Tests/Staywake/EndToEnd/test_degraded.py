@@ -12,7 +12,7 @@ REFUSAL = re.compile(r"^The system couldn't keep your computer awake \(error -?\
 class DegradedTests(EndToEndCase):
 
     def test_without_a_tray_the_panel_is_a_window_titled_staywake_and_closing_it_quits(self):
-        desktop = self.open_desktop(tray=False)
+        desktop = self.open_desktop(tray=None)
         app = desktop.launch()
         window, _ = eventually(lambda: desktop.panel(app), 'the panel window')
         self.assertEqual(desktop.window_name(window), 'Staywake')
@@ -28,6 +28,15 @@ class DegradedTests(EndToEndCase):
         desktop.control(app, REFUSAL)
         desktop.control(app, 'Turn On')
         self.assertIsNone(app.process.poll(), 'the app ended')
+
+    def test_night_brew_without_an_installed_helper_says_it_is_unavailable(self):
+        desktop = self.open_desktop()
+        desktop.write_settings({'com.staywake.acknowledgedHeatWarning': True})
+        app = desktop.launch()
+        desktop.open_panel(app)
+        desktop.press(app, 'Night Brew', role='check box')
+        desktop.control(app, "Night Brew can't start because its helper is unavailable.")
+        self.assertNotIn('checked', desktop.control(app, 'Night Brew', role='check box')['states'])
 
     def test_an_unreadable_settings_file_is_moved_aside_and_reported_once(self):
         desktop = self.open_desktop(notifications=True)
