@@ -179,11 +179,6 @@ class App:
     def output(self):
         return '\n'.join(self.lines)
 
-    def wait_for_line(self, pattern, timeout=DEADLINE):
-        expression = re.compile(pattern)
-        return eventually(lambda: next((line for line in self.lines if expression.search(line)), None),
-                          f'a line matching {pattern!r} on the app\'s standard error', timeout)
-
     def wait_exit(self, timeout=DEADLINE):
         try:
             return self.process.wait(timeout=timeout)
@@ -377,7 +372,7 @@ class Desktop:
             HOME=os.path.join(self.folder, 'home'),
             LANG='C.UTF-8', LANGUAGE='en',
             QT_QPA_PLATFORM='xcb', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
-            QT_ACCESSIBILITY='1', NO_AT_BRIDGE='0')
+            QT_ACCESSIBILITY='1')
         environment.update(extra)
         return environment
 
@@ -530,16 +525,18 @@ class Desktop:
         """The tray item's tooltip as the accessibility tree shows it while the
         pointer rests on the icon (the XEmbed icon itself is no node there)."""
         _, icon = self.tray_icon(app)
-        self._x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
-        self._x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2))
-        self._x('xdotool', 'mousemove_relative', '2', '2')  # tooltips start on motion
-        def tooltip():
-            tips = [node for node in nodes(self.accessible(app)) if node['role'] == 'tool tip'
-                    and 'showing' in node['states']]
-            return tips[0]['name'] if tips else None
-        with contextlib.suppress(AssertionError):
-            return eventually(tooltip, 'the tray icon\'s tooltip', timeout=3)
-        return None
+        def hovered():
+            self._x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
+            self._x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2))
+            self._x('xdotool', 'mousemove_relative', '2', '2')  # tooltips start on motion
+            def tooltip():
+                tips = [node for node in nodes(self.accessible(app)) if node['role'] == 'tool tip'
+                        and 'showing' in node['states']]
+                return tips[0]['name'] if tips else None
+            with contextlib.suppress(AssertionError):
+                return eventually(tooltip, 'the tooltip', timeout=3)
+            return None
+        return eventually(hovered, 'the tray icon\'s tooltip')
 
     def close_window(self, window):
         self.x.close_window(window)

@@ -24,7 +24,7 @@ class AwakeSessionTests(EndToEndCase):
         desktop = self.open_desktop()
         app = desktop.launch()
         _, icon = desktop.tray_icon(app)
-        off_icon = desktop.pixels(icon)
+        off_icon = desktop.pixels(icon)  # before any tooltip is up
         self.assertEqual(desktop.tray_label(app), 'Staywake: off')
         self.assertEqual(idle_locks(desktop), [])
 
