@@ -32,8 +32,8 @@ PanelWindow::PanelWindow(QWidget* panel, Kind kind, QWidget* parent)
 }
 
 void PanelWindow::toggle(QRect icon, QPoint cursor) {
-    if (isVisible()) {
-        close();
+    if (isVisible() && kind_ == Kind::popup) {
+        hide();
         return;
     }
     if (kind_ == Kind::popup && sinceHidden_.isValid() && sinceHidden_.elapsed() < closingClickMilliseconds) {
@@ -78,8 +78,10 @@ void PanelWindow::hideEvent(QHideEvent* event) {
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event) {
-    if (kind_ == Kind::window && event->spontaneous()) {
-        // The window manager's close button: the one way out without a tray.
+    if (kind_ == Kind::window) {
+        // The one way out without a tray. The app never closes this window
+        // itself, so whoever closes it is the user; the window stays until
+        // the app has really ended.
         event->ignore();
         emit userClosed();
         return;

@@ -4,8 +4,9 @@
 #include "Staywake/App/TrayIconImage.h"
 #include "Staywake/Translations/Localized.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPalette>
+#include <QWidget>
 
 namespace staywake {
 
@@ -35,6 +36,7 @@ void TrayItem::setContextMenu(QMenu* menu) {
 
 void TrayItem::show() {
     tray_.show();
+    nameTrayWindow();
     qCInfo(appLog) << "tray icon shown:" << label();
 }
 
@@ -50,6 +52,18 @@ void TrayItem::update() {
     icon_ = now;
     tray_.setIcon(iconFor(icon_));
     tray_.setToolTip(label());
+    nameTrayWindow();
+}
+
+void TrayItem::nameTrayWindow() {
+    // On an XEmbed tray Qt shows the item in a window of its own, which
+    // assistive technologies read; QSystemTrayIcon offers no accessible name,
+    // so the window gets the label directly.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qstrcmp(window->metaObject()->className(), "QSystemTrayIconSys") == 0) {
+            window->setAccessibleName(label());
+        }
+    }
 }
 
 QIcon TrayItem::iconFor(const MenuBarIcon& icon) {
@@ -59,7 +73,7 @@ QIcon TrayItem::iconFor(const MenuBarIcon& icon) {
         // Tray hosts show the pixels they are given (XEmbed paints them,
         // StatusNotifierItem hosts receive them as ARGB data): none tints a
         // mask, so the ink is the desktop palette's text colour.
-        const QColor ink = QGuiApplication::palette().color(QPalette::WindowText);
+        const QColor ink = QApplication::palette().color(QPalette::WindowText);
         found = drawn_.emplace(key, trayIcon(icon, direction_, qApp->devicePixelRatio(), ink)).first;
     }
     return found->second;

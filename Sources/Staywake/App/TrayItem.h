@@ -53,6 +53,7 @@ signals:
 
 private:
     void update();
+    void nameTrayWindow();
     QIcon iconFor(const MenuBarIcon& icon);
 
     std::shared_ptr<AwakeController> awake_;
