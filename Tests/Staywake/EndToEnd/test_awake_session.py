@@ -19,7 +19,6 @@ def idle_locks(desktop):
 
 class AwakeSessionTests(EndToEndCase):
 
-
     def test_turn_on_a_preset_and_turn_off_drive_the_lock_the_settings_and_the_icon(self):
         desktop = self.open_desktop()
         app = desktop.launch()
