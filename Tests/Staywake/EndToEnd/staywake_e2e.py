@@ -505,7 +505,7 @@ class Desktop:
         def opened():
             self.click(*icon.centre)
             with contextlib.suppress(AssertionError):
-                return eventually(lambda: self.panel(app), 'the panel', timeout=1)
+                return eventually(lambda: self.panel(app), 'the panel', timeout=3)
             return None
         return eventually(opened, 'the panel to open after a click on the tray icon')
 
