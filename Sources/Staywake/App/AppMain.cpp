@@ -6,7 +6,8 @@
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
-#include "Staywake/Panel/AwakePanel.h"
+#include "Staywake/System/DesktopReduceMotion.h"
+#include "Staywake/System/StartupApplicationsSettings.h"
 #include "Staywake/Translations/AppTranslations.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
@@ -88,19 +89,21 @@ int run(QApplication& application) {
     options.localization = localization;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     options.sessionBus = sessionBus;
-    StaywakeShell* shellForLinks = nullptr;
-    options.approveHelper = [registration, &shellForLinks] {
-        registration->approve([&shellForLinks](const std::optional<std::string>& error) {
+    options.reduceMotion = DesktopReduceMotion::isOn(sessionBus);
+    options.openLoginItems = [] {
+        if (!StartupApplicationsSettings::forThisSession().open()) {
+            qCWarning(appLog) << "found nothing to open the startup applications with";
+        }
+    };
+    options.approveHelper = [registration](std::function<void()> finished) {
+        registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
             if (error) {
                 qCWarning(appLog).noquote() << "the lid helper was not approved:" << QString::fromStdString(*error);
             }
-            if (shellForLinks != nullptr) {
-                shellForLinks->panel().refresh();
-            }
+            finished();
         });
     };
     StaywakeShell shell(controllers, options);
-    shellForLinks = &shell;
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
 
     if (defaultsProblem) {
@@ -111,9 +114,7 @@ int run(QApplication& application) {
             [&shell](const std::string& problem) { shell.tellProblem(QString::fromStdString(problem)); });
     }
     shell.start();
-    const int status = QApplication::exec();
-    shellForLinks = nullptr;
-    return status;
+    return QApplication::exec();
 }
 
 } // namespace
