@@ -205,13 +205,14 @@ class Desktop:
     """A private desktop session for one test (see the module's text).
 
     tray: the screen edge of a trayer tray ("top", "bottom"), or None for no
-    tray host; system_bus: give the app a system bus at all;
+    tray host; system_bus, session_bus: give the app such a bus at all;
     without: mocks left off ("logind", "upower", "portal", "systemd");
     notifications: put a notification daemon mock on the session bus."""
 
-    def __init__(self, tray='top', system_bus=True, without=(), notifications=False):
+    def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False):
         self.tray = tray
         self.system_bus = system_bus
+        self.app_has_session_bus = session_bus
         self.without = set(without)
         self.notification_daemon = notifications
         self.apps = []
@@ -385,7 +386,10 @@ class Desktop:
 
     def launch(self, *arguments, wait_until_ready=True, **environment):
         """Starts the app binary; by default waits until it owns its bus name
-        and, with a tray, its icon is embedded."""
+        (if it has a session bus) and, with a tray, its icon is embedded."""
+        if not self.app_has_session_bus:
+            environment.setdefault('DBUS_SESSION_BUS_ADDRESS',
+                                   'unix:path=' + os.path.join(self.folder, 'no-session-bus'))
         if 'ASAN_OPTIONS' in os.environ:
             # libxkbcommon-x11 strndup()s X atom names that carry no NUL, which
             # strict string checks take for an overflow; everything else stays checked.
@@ -399,8 +403,9 @@ class Desktop:
             def ready():
                 if process.poll() is not None:
                     raise AssertionError(f'the app exited with {process.returncode}:\n{app.output()}')
-                return self.session_bus.name_has_owner(APP_NAME) and (not self.tray or self.tray_icon(app))
-            eventually(ready, 'the app to own its bus name' + (' and show its tray icon' if self.tray else ''))
+                return ((not self.app_has_session_bus or self.session_bus.name_has_owner(APP_NAME))
+                        and (not self.tray or self.tray_icon(app)))
+            eventually(ready, 'the app to own its bus name and show its tray icon')
         return app
 
     def settings_path(self):

@@ -1,5 +1,5 @@
-"""The app on a desktop that lacks a tray host or a system bus, or with a
-settings file it cannot read."""
+"""The app on a desktop that lacks a tray host or a bus, without the lid helper,
+or with a settings file it cannot read."""
 
 import glob
 import re
@@ -28,6 +28,15 @@ class DegradedTests(EndToEndCase):
         desktop.control(app, REFUSAL)
         desktop.control(app, 'Turn On')
         self.assertIsNone(app.process.poll(), 'the app ended')
+
+    def test_without_a_session_bus_the_app_restores_its_session_and_opens_from_the_tray(self):
+        desktop = self.open_desktop(session_bus=False)
+        desktop.write_settings({'com.staywake.isAwakeRequested': True})
+        app = desktop.launch()
+        self.assertIn(('idle', 'Staywake', 'block'),
+                      [(what, who, mode) for what, who, _, mode in desktop.inhibitors()])
+        desktop.open_panel(app)
+        self.assertFalse(desktop.session_bus.name_has_owner('com.staywake.app'))
 
     def test_night_brew_without_an_installed_helper_says_it_is_unavailable(self):
         desktop = self.open_desktop()
