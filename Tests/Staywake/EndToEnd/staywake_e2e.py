@@ -703,6 +703,7 @@ def _run(app_path, modules):
 
 
 if __name__ == '__main__':
+    sys.dont_write_bytecode = True  # nothing lands in the source folder
     if len(sys.argv) >= 4 and sys.argv[1] == 'run':
         _run(sys.argv[2], sys.argv[3:])
     elif len(sys.argv) == 2 and sys.argv[1] == 'atspi-serve':
