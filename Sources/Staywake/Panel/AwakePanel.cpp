@@ -36,23 +36,46 @@ bool AwakePanel::event(QEvent* event) {
     case QEvent::ParentChange:
         watchWindow();
         break;
-    case QEvent::WindowActivate:
-        // As a window of its own the panel hears its activation directly.
-        if (isWindow()) {
-            refresh();
-        }
-        break;
     default:
+        // As a window of its own the panel hears its window's events directly.
+        if (isWindow()) {
+            windowChanged(event->type());
+        }
         break;
     }
     return QWidget::event(event);
 }
 
 bool AwakePanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == watchedWindow_ && event->type() == QEvent::WindowActivate) {
-        refresh();
+    if (watched == watchedWindow_) {
+        windowChanged(event->type());
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void AwakePanel::windowChanged(QEvent::Type type) {
+    // An opening is the window being shown or activated, whichever comes
+    // first: Qt never activates a popup window, and an ordinary window is
+    // activated again without being hidden when the user comes back to it.
+    switch (type) {
+    case QEvent::Show:
+        if (!refreshedSinceShown_) {
+            refreshedSinceShown_ = true;
+            refresh();
+        }
+        break;
+    case QEvent::WindowActivate:
+        if (!refreshedSinceShown_) {
+            refresh();
+        }
+        refreshedSinceShown_ = false;
+        break;
+    case QEvent::Hide:
+        refreshedSinceShown_ = false;
+        break;
+    default:
+        break;
+    }
 }
 
 void AwakePanel::watchWindow() {

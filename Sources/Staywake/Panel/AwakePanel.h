@@ -5,6 +5,7 @@
 #include "StaywakeCore/Lid/LidAwakeController.h"
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -72,10 +73,12 @@ protected:
 
 private:
     void watchWindow();
+    void windowChanged(QEvent::Type type);
 
     std::function<void()> checkForUpdates_;
     std::unique_ptr<AwakePanelContent> content_;
     QPointer<QWidget> watchedWindow_;
+    bool refreshedSinceShown_ = false;
 };
 
 } // namespace staywake
