@@ -28,8 +28,10 @@ inline constexpr double stopRetryWindow = 2.5;
 inline constexpr double stopRetryPause = 0.5;
 
 /// The largest Info.plist `bundleVersion` reads; anything bigger is no
-/// bundle's information file.
-inline constexpr std::uintmax_t infoPlistSizeLimit = 1048576;
+/// bundle's information file. libplist parses nested containers recursively
+/// and a binary list needs only a few bytes a level, so a bigger file could
+/// nest deep enough to overflow the helper's stack.
+inline constexpr std::uintmax_t infoPlistSizeLimit = 64 * 1024;
 
 /// The helper's job description for the service manager: exactly the keys
 /// "Label", "BundleProgram", "MachServices", "AssociatedBundleIdentifiers",

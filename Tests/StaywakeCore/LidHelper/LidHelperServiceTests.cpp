@@ -126,8 +126,8 @@ TEST(LidHelperService, ReadsTheBundleVersionAroundTheExecutable) {
     const Case cases[] = {
         {"XML", good, "1.4 (57)"},
         {"binary", binaryInfo("2.0.1", "2001"), "2.0.1 (2001)"},
-        {"exactly the size limit", padded(1048576), "1.4 (57)"},
-        {"one byte over the limit", padded(1048577), std::nullopt},
+        {"exactly the size limit", padded(LidHelperService::infoPlistSizeLimit), "1.4 (57)"},
+        {"one byte over the limit", padded(LidHelperService::infoPlistSizeLimit + 1), std::nullopt},
         {"no file", std::nullopt, std::nullopt},
         {"empty file", "", std::nullopt},
         {"not a property list", "CFBundleVersion=57\n", std::nullopt},
