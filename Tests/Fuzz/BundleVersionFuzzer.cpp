@@ -19,11 +19,17 @@ using staywake::fuzz::require;
 
 namespace {
 
-// A bundle in a temporary folder, removed when the fuzzer exits.
+// A bundle in a temporary folder, removed when the fuzzer exits. In memory
+// where there is a memory file system: rewriting a file on disk for every
+// input can wait for the disk.
 class TemporaryBundle {
 public:
     TemporaryBundle() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-bundle-XXXXXX").string();
+        std::error_code noMemory;
+        const std::filesystem::path parent = std::filesystem::is_directory("/dev/shm", noMemory)
+                                                 ? std::filesystem::path("/dev/shm")
+                                                 : std::filesystem::temp_directory_path();
+        std::string pattern = (parent / "fuzz-bundle-XXXXXX").string();
         require(mkdtemp(pattern.data()) != nullptr, "a temporary folder can be created");
         root_ = pattern;
         std::filesystem::create_directories(root_ / "Contents" / "Helpers");
