@@ -35,7 +35,8 @@ public:
     /// The dictionary at the root of an XML or binary property list; absent
     /// when `bytes` is no property list, its root is not a dictionary, or it
     /// is larger or nested deeper than the limits above.
-    /// Values of types the app does not use (UIDs) are left out.
+    /// Values of types the app does not use (UIDs), and entries whose key
+    /// holds a NUL character, are left out.
     static std::optional<PropertyValue::Dictionary> decodeDictionary(std::string_view bytes);
 
     /// `value` as a property list stores and gives it back: dates to the whole
