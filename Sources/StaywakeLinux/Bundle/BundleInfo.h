@@ -15,7 +15,10 @@ namespace staywake {
 class BundleInfo {
 public:
     /// The largest information file read; anything bigger is no bundle's.
-    static constexpr std::uintmax_t sizeLimit = 1048576;
+    /// libplist parses nested containers recursively and a binary list needs
+    /// only a few bytes a level, so a bigger file could nest deep enough to
+    /// overflow the root helper's stack.
+    static constexpr std::uintmax_t sizeLimit = 64 * 1024;
 
     /// Absent unless the file is a regular file of at most sizeLimit bytes
     /// holding a property-list dictionary.

@@ -21,7 +21,7 @@ namespace {
 
 // A settings file this large is no settings file; reading it whole would only
 // cost memory. It is treated like any other unreadable file.
-constexpr off_t largestFile = 16 * 1024 * 1024;
+constexpr off_t largestFile = PropertyListCoding::largestDocument;
 
 std::string utcStamp() {
     const std::time_t now = std::time(nullptr);

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <type_traits>
@@ -30,6 +30,17 @@ using Node = std::unique_ptr<void, NodeFree>;
 struct MallocFree {
     void operator()(void* pointer) const { std::free(pointer); }
 };
+
+// libplist aborts the process when asked for a key that holds a NUL character,
+// which a binary property list can carry but no file this app wrote does. The
+// key's XML form shows such a character as it is.
+bool holdsNulCharacter(plist_t key) {
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(key, &xml, &length);
+    const std::unique_ptr<char, MallocFree> owner(xml);
+    return xml == nullptr || std::memchr(xml, '\0', length) != nullptr;
+}
 
 bool isStorableText(const std::string& text) {
     return text.find('\0') == std::string::npos && repairedUtf8(text) == text;
@@ -382,29 +393,40 @@ plist_t encode(const PropertyValue& value) {
         value.storage());
 }
 
-std::optional<PropertyValue> decode(plist_t node);
+// Thrown past the nesting limit: the whole document is refused.
+struct NestedTooDeep {};
 
-PropertyValue::Dictionary decodeDictionaryNode(plist_t node) {
+std::optional<PropertyValue> decode(plist_t node, int depth);
+
+PropertyValue::Dictionary decodeDictionaryNode(plist_t node, int depth) {
+    if (depth > PropertyListCoding::deepestNesting) {
+        throw NestedTooDeep{};
+    }
     PropertyValue::Dictionary dictionary;
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(node, &iterator);
     const std::unique_ptr<void, MallocFree> iteratorOwner(iterator);
     while (true) {
-        char* rawKey = nullptr;
         plist_t item = nullptr;
-        plist_dict_next_item(node, iterator, &rawKey, &item);
-        const std::unique_ptr<char, MallocFree> key(rawKey);
+        plist_dict_next_item(node, iterator, nullptr, &item);
         if (item == nullptr) {
             break;
         }
-        if (auto value = decode(item)) {
+        const plist_t keyNode = plist_dict_item_get_key(item);
+        if (holdsNulCharacter(keyNode)) {
+            continue; // no key the app uses
+        }
+        char* rawKey = nullptr;
+        plist_get_key_val(keyNode, &rawKey);
+        const std::unique_ptr<char, MallocFree> key(rawKey);
+        if (auto value = decode(item, depth)) {
             dictionary.insert_or_assign(key ? std::string(key.get()) : std::string(), std::move(*value));
         }
     }
     return dictionary;
 }
 
-std::optional<PropertyValue> decode(plist_t node) {
+std::optional<PropertyValue> decode(plist_t node, int depth) {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         std::uint8_t flag = 0;
@@ -422,10 +444,11 @@ std::optional<PropertyValue> decode(plist_t node) {
         return PropertyValue(real);
     }
     case PLIST_STRING: {
-        char* raw = nullptr;
-        plist_get_string_val(node, &raw);
-        const std::unique_ptr<char, MallocFree> text(raw);
-        return PropertyValue(std::string(text ? text.get() : ""));
+        // Read with its length: libplist aborts when asked for a copy of a
+        // text that holds a NUL character.
+        std::uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return PropertyValue(text ? std::string(text, length) : std::string());
     }
     case PLIST_DATE: {
         std::int32_t seconds = 0;
@@ -442,17 +465,20 @@ std::optional<PropertyValue> decode(plist_t node) {
         return PropertyValue(PropertyData{{begin, begin + (bytes ? length : 0)}});
     }
     case PLIST_ARRAY: {
+        if (depth >= PropertyListCoding::deepestNesting) {
+            throw NestedTooDeep{};
+        }
         PropertyValue::Array array;
         const std::uint32_t size = plist_array_get_size(node);
         for (std::uint32_t index = 0; index < size; ++index) {
-            if (auto element = decode(plist_array_get_item(node, index))) {
+            if (auto element = decode(plist_array_get_item(node, index), depth + 1)) {
                 array.push_back(std::move(*element));
             }
         }
         return PropertyValue(std::move(array));
     }
     case PLIST_DICT:
-        return PropertyValue(decodeDictionaryNode(node));
+        return PropertyValue(decodeDictionaryNode(node, depth + 1));
     default:
         return std::nullopt;
     }
@@ -470,7 +496,7 @@ std::string PropertyListCoding::encodeXml(const PropertyValue::Dictionary& dicti
 }
 
 std::optional<PropertyValue::Dictionary> PropertyListCoding::decodeDictionary(std::string_view bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    if (bytes.empty() || bytes.size() > largestDocument) {
         return std::nullopt;
     }
     if (!isBinaryPropertyList(bytes) && !StrictXmlCheck(bytes).passes()) {
@@ -482,7 +508,11 @@ std::optional<PropertyValue::Dictionary> PropertyListCoding::decodeDictionary(st
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
         return std::nullopt;
     }
-    return decodeDictionaryNode(root.get());
+    try {
+        return decodeDictionaryNode(root.get(), 1);
+    } catch (const NestedTooDeep&) {
+        return std::nullopt;
+    }
 }
 
 PropertyValue PropertyListCoding::storableForm(const std::string& key, const PropertyValue& value) {
