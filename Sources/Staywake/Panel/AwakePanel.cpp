@@ -6,23 +6,30 @@
 
 namespace staywake {
 
-AwakePanel::AwakePanel(std::shared_ptr<AwakeController> controller, std::shared_ptr<LoginItemController> loginItem,
-                       std::shared_ptr<PresetDurationsController> presets, std::shared_ptr<LidAwakeController> lid,
-                       std::function<void()> checkForUpdates, QWidget* settingsRow, Links links, std::string locale,
-                       bool reduceMotion, QWidget* parent)
+AwakePanel::AwakePanel(std::shared_ptr<AwakeController> controller,
+                       std::shared_ptr<LoginItemController> loginItem,
+                       std::shared_ptr<PresetDurationsController> presets,
+                       std::shared_ptr<LidAwakeController> lid, std::function<void()> checkForUpdates,
+                       QWidget* settingsRow, Links links, std::string locale, bool reduceMotion,
+                       QWidget* parent)
     : QWidget(parent), checkForUpdates_(std::move(checkForUpdates)) {
     content_ = std::make_unique<AwakePanelContent>(
-        *this, AwakePanelContent::Controllers{std::move(controller), std::move(loginItem), std::move(presets),
-                                              std::move(lid)},
+        *this,
+        AwakePanelContent::Controllers{std::move(controller), std::move(loginItem), std::move(presets),
+                                       std::move(lid)},
         settingsRow, std::move(links), std::move(locale), reduceMotion);
     watchWindow();
 }
 
 AwakePanel::~AwakePanel() = default;
 
-void AwakePanel::refresh() { content_->refresh(); }
+void AwakePanel::refresh() {
+    content_->refresh();
+}
 
-void AwakePanel::showProblem(const QString& sentence) { content_->showProblem(sentence); }
+void AwakePanel::showProblem(const QString& sentence) {
+    content_->showProblem(sentence);
+}
 
 bool AwakePanel::event(QEvent* event) {
     switch (event->type()) {

@@ -7,7 +7,6 @@
 
 #include <QPointer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,8 +49,9 @@ public:
     /// the widget's own (inherited from the application).
     AwakePanel(std::shared_ptr<AwakeController> controller, std::shared_ptr<LoginItemController> loginItem,
                std::shared_ptr<PresetDurationsController> presets, std::shared_ptr<LidAwakeController> lid,
-               std::function<void()> checkForUpdates, QWidget* settingsRow /* takes ownership; shown as the last item */,
-               Links links, std::string locale /* ICU id */, bool reduceMotion, QWidget* parent = nullptr);
+               std::function<void()> checkForUpdates,
+               QWidget* settingsRow /* takes ownership; shown as the last item */, Links links,
+               std::string locale /* ICU id */, bool reduceMotion, QWidget* parent = nullptr);
     ~AwakePanel() override;
 
     /// The opening refresh: the login item, the session's expiry, the lease,

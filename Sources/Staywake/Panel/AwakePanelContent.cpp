@@ -30,8 +30,6 @@ constexpr int itemSpacing = 12;
 constexpr int groupSpacing = 6;
 constexpr int animationMilliseconds = 150;
 
-QString nightBrewText(const char* key) { return QCoreApplication::translate("NightBrew", key); }
-
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
@@ -91,8 +89,8 @@ void call(const std::function<void()>& action) {
 
 AwakePanelContent::AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow,
                                      AwakePanel::Links links, std::string locale, bool reduceMotion)
-    : panel_(panel), controllers_(std::move(controllers)), links_(std::move(links)), locale_(std::move(locale)),
-      reduceMotion_(reduceMotion) {
+    : panel_(panel), controllers_(std::move(controllers)), links_(std::move(links)),
+      locale_(std::move(locale)), reduceMotion_(reduceMotion) {
     heightAnimation_.setDuration(animationMilliseconds);
     heightAnimation_.setEasingCurve(QEasingCurve::InOutQuad);
     QObject::connect(&heightAnimation_, &QVariantAnimation::valueChanged, &panel_,
@@ -134,10 +132,11 @@ void AwakePanelContent::build(QWidget* settingsRow) {
     buildSessionItems(*layout);
     buildNightBrewSection(*layout);
 
-    dontRetry_ = named(new PanelLink(QCoreApplication::translate("Localizable", "Don't retry when Staywake opens"),
-                                     &panel_),
-                       "dontRetry");
-    QObject::connect(dontRetry_, &QAbstractButton::clicked, &panel_, [this] { controllers_.awake->turnOff(); });
+    dontRetry_ = named(
+        new PanelLink(QCoreApplication::translate("Localizable", "Don't retry when Staywake opens"), &panel_),
+        "dontRetry");
+    QObject::connect(dontRetry_, &QAbstractButton::clicked, &panel_,
+                     [this] { controllers_.awake->turnOff(); });
     layout->addWidget(dontRetry_);
 
     layout->addWidget(divider(&panel_));
@@ -177,7 +176,8 @@ void AwakePanelContent::buildSessionItems(QVBoxLayout& layout) {
     QVBoxLayout* presetsLayout = nullptr;
     presets_ = named(group(&panel_, presetsLayout), "presets");
     presetsLayout->addWidget(styledLabel(TextStyle::footnote, PanelColor::secondary,
-                                         QCoreApplication::translate("Localizable", "Stay awake for"), presets_));
+                                         QCoreApplication::translate("Localizable", "Stay awake for"),
+                                         presets_));
     presetRow_ = new QHBoxLayout();
     presetRow_->setSpacing(groupSpacing);
     presetsLayout->addLayout(presetRow_);
@@ -193,7 +193,7 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
     section->addWidget(group(sectionWidget, stack));
     QWidget* parent = stack->parentWidget();
 
-    nightBrew_ = named(new PanelSwitch(nightBrewText("Night Brew"),
+    nightBrew_ = named(new PanelSwitch(QCoreApplication::translate("NightBrew", "Night Brew"),
                                        CupGlyph(CupGlyph::Vessel::doubleMug, false), parent),
                        "nightBrew");
     QObject::connect(nightBrew_, &QAbstractButton::clicked, &panel_, [this](bool checked) {
@@ -206,37 +206,47 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
         updateNightBrew();
     });
     stack->addWidget(nightBrew_);
-    stack->addWidget(named(new PanelNote(PanelSymbol::info, PanelColor::secondary,
-                                         nightBrewText("Your Mac stays awake with the lid closed."), parent),
-                           "nightBrewNote"));
+    stack->addWidget(named(
+        new PanelNote(PanelSymbol::info, PanelColor::secondary,
+                      QCoreApplication::translate("NightBrew", "Your Mac stays awake with the lid closed."),
+                      parent),
+        "nightBrewNote"));
 
     QVBoxLayout* warning = nullptr;
     heatWarning_ = named(group(parent, warning), "heatWarning");
     warning->setSpacing(2);
-    warning->addWidget(styledLabel(TextStyle::footnote, PanelColor::secondary,
-                                   nightBrewText("With the lid shut and no display attached, heat can build up. Keep "
-                                                 "your Mac out of bags and other enclosed spaces while it is working."),
-                                   heatWarning_));
-    auto* understand = named(new PanelLink(nightBrewText("I understand"), heatWarning_), "understand");
-    understand->setAccessibleName(nightBrewText("I understand the heat warning"));
+    warning->addWidget(styledLabel(
+        TextStyle::footnote, PanelColor::secondary,
+        QCoreApplication::translate("NightBrew",
+                                    "With the lid shut and no display attached, heat can build up. Keep "
+                                    "your Mac out of bags and other enclosed spaces while it is working."),
+        heatWarning_));
+    auto* understand = named(
+        new PanelLink(QCoreApplication::translate("NightBrew", "I understand"), heatWarning_), "understand");
+    understand->setAccessibleName(QCoreApplication::translate("NightBrew", "I understand the heat warning"));
     QObject::connect(understand, &QAbstractButton::clicked, &panel_,
                      [this] { controllers_.lid->acknowledgeHeatWarning(); });
     warning->addWidget(understand);
     stack->addWidget(heatWarning_);
 
-    noHeatPath_ = named(new PanelNote(PanelSymbol::heat, PanelColor::secondary,
-                                      nightBrewText("On battery with no display attached. Keep your Mac uncovered so "
-                                                    "heat can escape."),
-                                      parent),
-                        "noHeatPath");
+    noHeatPath_ = named(
+        new PanelNote(PanelSymbol::heat, PanelColor::secondary,
+                      QCoreApplication::translate(
+                          "NightBrew", "On battery with no display attached. Keep your Mac uncovered so "
+                                       "heat can escape."),
+                      parent),
+        "noHeatPath");
     stack->addWidget(noHeatPath_);
 
     lidFailure_ = named(PanelNote::failure(parent), "lidFailure");
     stack->addWidget(lidFailure_);
     // Approving the helper is what the login-items link means below this
     // failure; its words say so in the Night Brew table.
-    approveHelper_ = named(new PanelLink(nightBrewText("Open Login Items…"), parent), "approveHelper");
-    QObject::connect(approveHelper_, &QAbstractButton::clicked, &panel_, [this] { call(links_.approveHelper); });
+    approveHelper_ =
+        named(new PanelLink(QCoreApplication::translate("NightBrew", "Open Login Items…"), parent),
+              "approveHelper");
+    QObject::connect(approveHelper_, &QAbstractButton::clicked, &panel_,
+                     [this] { call(links_.approveHelper); });
     stack->addWidget(approveHelper_);
     layout.addWidget(sectionWidget);
 }
@@ -244,8 +254,8 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
 void AwakePanelContent::buildLoginSection(QVBoxLayout& layout) {
     QVBoxLayout* section = nullptr;
     auto* sectionWidget = named(group(&panel_, section), "loginSection");
-    login_ = named(new PanelSwitch(QCoreApplication::translate("Localizable", "Open at Login"), PanelSymbol::power,
-                                   sectionWidget),
+    login_ = named(new PanelSwitch(QCoreApplication::translate("Localizable", "Open at Login"),
+                                   PanelSymbol::power, sectionWidget),
                    "login");
     QObject::connect(login_, &QAbstractButton::clicked, &panel_, [this](bool checked) {
         controllers_.loginItem->setEnabled(checked);
@@ -254,9 +264,9 @@ void AwakePanelContent::buildLoginSection(QVBoxLayout& layout) {
     section->addWidget(login_);
     notInApplications_ = named(
         styledLabel(TextStyle::footnote, PanelColor::secondary,
-                    QCoreApplication::translate("Localizable",
-                                                "Staywake isn't in Applications, so it may not open at your next "
-                                                "login. Move it to Applications, then turn this back on."),
+                    QCoreApplication::translate(
+                        "Localizable", "Staywake isn't in Applications, so it may not open at your next "
+                                       "login. Move it to Applications, then turn this back on."),
                     sectionWidget),
         "notInApplications");
     section->addWidget(notInApplications_);
@@ -269,7 +279,8 @@ void AwakePanelContent::buildLoginSection(QVBoxLayout& layout) {
     openLoginItems_ =
         named(new PanelLink(QCoreApplication::translate("Localizable", "Open Login Items…"), sectionWidget),
               "openLoginItems");
-    QObject::connect(openLoginItems_, &QAbstractButton::clicked, &panel_, [this] { call(links_.openLoginItems); });
+    QObject::connect(openLoginItems_, &QAbstractButton::clicked, &panel_,
+                     [this] { call(links_.openLoginItems); });
     section->addWidget(openLoginItems_);
     loginFailure_ = named(PanelNote::failure(sectionWidget), "loginFailure");
     section->addWidget(loginFailure_);
@@ -334,7 +345,8 @@ void AwakePanelContent::showProblem(const QString& sentence) {
 void AwakePanelContent::updateSession() {
     const AwakeController& awake = *controllers_.awake;
     header_->refreshStatus();
-    const auto explanation = AwakeExplanation::describing(awake.isOn(), awake.activeUntil(), controllers_.lid->isOn());
+    const auto explanation =
+        AwakeExplanation::describing(awake.isOn(), awake.activeUntil(), controllers_.lid->isOn());
     const QString sentence = localized(explanation.sentence());
     if (explanation_->text() != sentence) {
         explanation_->setText(sentence);
@@ -386,9 +398,11 @@ void AwakePanelContent::updateNightBrew() {
     const bool refused = lid.refusal().get().has_value();
     nightBrew_->setEnabled(!refused);
     nightBrew_->setAccessibleDescription(
-        refused ? nightBrewText("With the lid shut and no display attached, heat can build up. Keep your Mac out of "
-                                "bags and other enclosed spaces while it is working.")
-                : nightBrewText("Your Mac stays awake with the lid closed."));
+        refused ? QCoreApplication::translate(
+                      "NightBrew",
+                      "With the lid shut and no display attached, heat can build up. Keep your Mac out of "
+                      "bags and other enclosed spaces while it is working.")
+                : QCoreApplication::translate("NightBrew", "Your Mac stays awake with the lid closed."));
 }
 
 void AwakePanelContent::updatePrecaution() {
@@ -435,7 +449,8 @@ void AwakePanelContent::setShown(QWidget* item, bool shown) {
         animation->setEasingCurve(QEasingCurve::InOutQuad);
         animation->setStartValue(0.0);
         animation->setEndValue(1.0);
-        QObject::connect(animation, &QPropertyAnimation::finished, item, [item] { item->setGraphicsEffect(nullptr); });
+        QObject::connect(animation, &QPropertyAnimation::finished, item,
+                         [item] { item->setGraphicsEffect(nullptr); });
         animation->start(QAbstractAnimation::DeleteWhenStopped);
     }
 }

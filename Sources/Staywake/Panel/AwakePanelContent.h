@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QString>
 #include <QVariantAnimation>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,8 +33,8 @@ public:
         std::shared_ptr<LidAwakeController> lid;
     };
 
-    AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow, AwakePanel::Links links,
-                      std::string locale, bool reduceMotion);
+    AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow,
+                      AwakePanel::Links links, std::string locale, bool reduceMotion);
     ~AwakePanelContent();
 
     AwakePanelContent(const AwakePanelContent&) = delete;

@@ -3,7 +3,6 @@
 #include "Staywake/Icon/GlyphImage.h"
 
 #include <QPainter>
-
 #include <cmath>
 
 namespace staywake {
@@ -25,7 +24,9 @@ void CupGlyphImage::setGlyph(CupGlyph glyph) {
     update();
 }
 
-QSizeF CupGlyphImage::sizeOf(CupGlyph glyph, double pointSize) { return image(glyph, pointSize).size(); }
+QSizeF CupGlyphImage::sizeOf(CupGlyph glyph, double pointSize) {
+    return image(glyph, pointSize).size();
+}
 
 QSize CupGlyphImage::sizeHint() const {
     const QSizeF size = sizeOf(glyph_, pointSize_);

@@ -22,7 +22,8 @@ public:
     /// The glyph's size in pixels at a point size.
     static QSizeF sizeOf(CupGlyph glyph, double pointSize);
     /// Paints the glyph in `color`, centred in `frame`.
-    static void paint(QPainter& painter, CupGlyph glyph, double pointSize, const QRectF& frame, const QColor& color);
+    static void paint(QPainter& painter, CupGlyph glyph, double pointSize, const QRectF& frame,
+                      const QColor& color);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QPainter>
-
 #include <cmath>
 
 namespace staywake {
@@ -49,7 +48,9 @@ PanelHeader::PanelHeader(std::shared_ptr<const AwakeController> controller,
     refreshStatus();
 }
 
-double PanelHeader::glyphPointSize() const { return scaledMetric(17, QApplication::font()); }
+double PanelHeader::glyphPointSize() const {
+    return scaledMetric(17, QApplication::font());
+}
 
 double PanelHeader::glyphColumnWidth() const {
     double widest = 0;
@@ -81,8 +82,10 @@ QSize PanelHeader::sizeHint() const {
     const QFontMetricsF name(textFont(TextStyle::headline, base));
     const QFontMetricsF status(textFont(TextStyle::subheadline, base));
     const double textHeight = name.height() + lineGap + status.height();
-    const double glyphHeight = CupGlyphImage::sizeOf(CupGlyph(CupGlyph::Vessel::doubleMug, true), glyphPointSize()).height();
-    return QSize(qRound(glyphColumnWidth() + glyphGap + std::max(name.horizontalAdvance(appName), status.horizontalAdvance(status_))),
+    const double glyphHeight =
+        CupGlyphImage::sizeOf(CupGlyph(CupGlyph::Vessel::doubleMug, true), glyphPointSize()).height();
+    return QSize(qRound(glyphColumnWidth() + glyphGap +
+                        std::max(name.horizontalAdvance(appName), status.horizontalAdvance(status_))),
                  static_cast<int>(std::ceil(std::max(textHeight, glyphHeight))));
 }
 

@@ -6,7 +6,6 @@
 
 #include <QTimer>
 #include <QWidget>
-
 #include <memory>
 #include <string>
 
@@ -21,8 +20,8 @@ class PanelHeader final : public QWidget {
     Q_OBJECT
 
 public:
-    PanelHeader(std::shared_ptr<const AwakeController> controller, std::shared_ptr<const LidAwakeController> lid,
-                std::string locale, QWidget* parent = nullptr);
+    PanelHeader(std::shared_ptr<const AwakeController> controller,
+                std::shared_ptr<const LidAwakeController> lid, std::string locale, QWidget* parent = nullptr);
 
     /// Reads the controllers again; repaints only when something shown changed.
     void refreshStatus();

@@ -30,8 +30,12 @@ PanelRowLabel::PanelRowLabel(const QString& title, Icon icon, QWidget* parent)
     setFont(textFont(TextStyle::callout, base));
 }
 
-QString PanelRowLabel::title() const { return title_->text(); }
+QString PanelRowLabel::title() const {
+    return title_->text();
+}
 
-void PanelRowLabel::setTitle(const QString& title) { title_->setText(title); }
+void PanelRowLabel::setTitle(const QString& title) {
+    title_->setText(title);
+}
 
 } // namespace staywake

@@ -4,7 +4,6 @@
 #include "StaywakeCore/Icon/CupGlyph.h"
 
 #include <QWidget>
-
 #include <variant>
 
 class QLabel;

@@ -38,7 +38,9 @@ QSize PanelSwitch::sizeHint() const {
                  std::max(labelSize.height(), static_cast<int>(trackHeight) + 4));
 }
 
-bool PanelSwitch::hitButton(const QPoint& position) const { return rect().contains(position); }
+bool PanelSwitch::hitButton(const QPoint& position) const {
+    return rect().contains(position);
+}
 
 QRectF PanelSwitch::trackRect() const {
     const double x = isRightToLeft() ? 0.5 : width() - trackWidth - 0.5;
