@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-class QMenu;
+#include <QMenu>
 
 namespace staywake {
 
@@ -21,6 +21,9 @@ namespace staywake {
 /// popover anchored to the row. Assistive technology sees a menu button named
 /// "Settings" whose actions are the five commands.
 class SettingsMenu final : public QAbstractButton {
+    // The class name is what the row's accessibility factory recognises.
+    Q_OBJECT
+
 public:
     /// The five commands, in menu order.
     struct Actions {
