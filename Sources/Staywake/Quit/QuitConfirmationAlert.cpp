@@ -3,6 +3,7 @@
 #include "Staywake/Translations/Localized.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 
@@ -34,6 +35,10 @@ std::unique_ptr<QMessageBox> QuitConfirmationAlert::make(const QuitConfirmation&
     alert->setDefaultButton(confirm);
     alert->setEscapeButton(cancel);
     alert->setLayoutDirection(direction);
+    // Left to itself the box wraps the consequence into a narrow column.
+    if (auto* informative = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        informative->setMinimumWidth(320);
+    }
     return alert;
 }
 
