@@ -16,11 +16,8 @@
 namespace staywake {
 namespace {
 
-using testing::FakeContinuousTimeProvider;
-using testing::FakeDateProvider;
-using testing::ManualDeadlineScheduler;
-using testing::ManualRecheckNotifier;
 using Kind = QuitConfirmation::Kind;
+using Reply = TerminateReply;
 
 class NoConditionsNotifier final : public MachineConditionsNotifier {
 public:
@@ -30,54 +27,48 @@ public:
 class QuitConfirmationDelegateTest : public ::testing::Test {
 public:
     QuitConfirmationDelegateTest() {
-        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, dates, continuous,
-                                                  std::make_shared<ManualDeadlineScheduler>(),
-                                                  std::make_shared<ManualRecheckNotifier>(), false);
+        using testing::ManualDeadlineScheduler;
+        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, time.dates,
+                                                  time.continuous, std::make_shared<ManualDeadlineScheduler>(),
+                                                  std::make_shared<testing::ManualRecheckNotifier>(), false);
         lid = std::make_shared<LidAwakeController>(
             awake, helper, std::make_shared<InMemoryLidAwakeStore>(true),
-            std::make_shared<StaticMachineConditions>(false, false), std::make_shared<NoConditionsNotifier>(), dates,
-            std::make_shared<ManualDeadlineScheduler>(), std::make_shared<ManualDeadlineScheduler>());
-        inject(delegate);
-        delegate.isSystemQuit = [this] { return systemQuit; };
-    }
-
-    /// Everything but where the quit came from.
-    void inject(QuitConfirmationDelegate& target) {
-        target.awake = awake;
-        target.lid = lid;
-        target.ask = [this](const QuitConfirmation& confirmation) {
+            std::make_shared<StaticMachineConditions>(false, false), std::make_shared<NoConditionsNotifier>(),
+            time.dates, std::make_shared<ManualDeadlineScheduler>(), std::make_shared<ManualDeadlineScheduler>());
+        // The application's own delegate tells a system quit by where the request came from.
+        delegate.awake = awake;
+        delegate.lid = lid;
+        delegate.ask = [this](const QuitConfirmation& confirmation) {
             asked.push_back(confirmation);
             if (whileAsking) {
                 whileAsking();
             }
-            return answer;
+            return confirms;
         };
-        target.reply = [this](bool mayEnd) { replies.push_back(mayEnd); };
-        target.after = [this](double delay, QuitConfirmationDelegate::Action action) {
-            timers.push_back({delay, std::move(action)});
+        delegate.reply = [this](bool mayEnd) { replies.push_back(mayEnd); };
+        delegate.after = [this](double delay, QuitConfirmationDelegate::Action action) {
+            EXPECT_EQ(delay, 5.0);
+            timers.push_back(std::move(action));
         };
     }
 
-    std::pair<bool, std::optional<Date>> intent() const {
-        return {intents->isAwakeRequested(), intents->awakeUntil()};
-    }
-
-    /// Night Brew on for two hours, with the helper's next answers held back.
+    /// Night Brew on for two hours; the helper's next answers are held back.
     void nightBrewWithASlowHelper() {
         ASSERT_TRUE(lid->turnOn(7200));
-        ASSERT_TRUE(lid->isOn());
         helper->holdsReplies = true;
     }
 
-    void fireTimers() {
-        for (auto& timer : timers) {
-            EXPECT_EQ(timer.first, 5.0);
-            timer.second();
+    void fiveSecondsPass() {
+        for (auto& timer : std::exchange(timers, {})) {
+            timer();
         }
     }
 
-    std::shared_ptr<FakeDateProvider> dates = std::make_shared<FakeDateProvider>();
-    std::shared_ptr<FakeContinuousTimeProvider> continuous = std::make_shared<FakeContinuousTimeProvider>();
+    struct {
+        std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
+        std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+            std::make_shared<testing::FakeContinuousTimeProvider>();
+    } time;
     std::shared_ptr<InMemoryAwakeIntentStore> intents = std::make_shared<InMemoryAwakeIntentStore>();
     std::shared_ptr<InMemoryLidSleepBlocker> helper = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<AwakeController> awake;
@@ -85,37 +76,42 @@ public:
     QuitConfirmationDelegate delegate{"en_US", Qt::LeftToRight};
 
     std::vector<QuitConfirmation> asked;
-    bool answer = true;
+    bool confirms = true;
     std::function<void()> whileAsking;
-    bool systemQuit = false;
     std::vector<bool> replies;
-    std::vector<std::pair<double, QuitConfirmationDelegate::Action>> timers;
+    std::vector<QuitConfirmationDelegate::Action> timers;
 };
 
-TEST_F(QuitConfirmationDelegateTest, AUserQuitAsksOnlyDuringASessionAndNeverEndsTheStoredIntent) {
+TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewAndKeepsTheStoredIntent) {
+    enum class From { user, system, update };
     struct Case {
         const char* name;
-        std::optional<double> awakeFor;
+        From from;
+        std::optional<double> awakeFor; // 0: without a deadline
         bool nightBrew;
         bool confirms;
-        std::optional<QuitConfirmation> expectedQuestion;
-        TerminateReply expected;
+        std::optional<QuitConfirmation> question;
+        Reply expected;
     };
     const Case cases[] = {
-        {"no session", std::nullopt, false, true, std::nullopt, TerminateReply::now},
-        {"awake, cancelled", 30 * 60 + 40, false, false, QuitConfirmation{Kind::awakeMode, 1800}, TerminateReply::cancel},
-        {"awake, confirmed", 30 * 60 + 40, false, true, QuitConfirmation{Kind::awakeMode, 1800}, TerminateReply::now},
-        {"awake without a deadline", 0, false, true, QuitConfirmation{Kind::awakeMode, std::nullopt},
-         TerminateReply::now},
-        {"night brew, cancelled", std::nullopt, true, false, QuitConfirmation{Kind::nightBrew, 7200},
-         TerminateReply::cancel},
-        {"night brew, confirmed", std::nullopt, true, true, QuitConfirmation{Kind::nightBrew, 7200},
-         TerminateReply::later},
+        {"no session", From::user, std::nullopt, false, true, std::nullopt, Reply::now},
+        {"awake, cancelled", From::user, 30 * 60 + 40, false, false, QuitConfirmation{Kind::awakeMode, 1800},
+         Reply::cancel},
+        {"awake, confirmed", From::user, 30 * 60 + 40, false, true, QuitConfirmation{Kind::awakeMode, 1800},
+         Reply::now},
+        {"awake without a deadline", From::user, 0, false, true, QuitConfirmation{Kind::awakeMode, std::nullopt},
+         Reply::now},
+        {"a session that ended a moment ago", From::user, 0.5, false, true, std::nullopt, Reply::now},
+        {"night brew, cancelled", From::user, std::nullopt, true, false, QuitConfirmation{Kind::nightBrew, 7140},
+         Reply::cancel},
+        {"night brew, confirmed", From::user, std::nullopt, true, true, QuitConfirmation{Kind::nightBrew, 7140},
+         Reply::later},
+        {"log out", From::system, 600, true, false, std::nullopt, Reply::later},
+        {"relaunch for an update", From::update, 600, true, false, std::nullopt, Reply::later},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         helper->holdsReplies = false;
-        helper->answerAll();
         awake->turnOff();
         asked.clear();
         if (c.awakeFor) {
@@ -124,121 +120,78 @@ TEST_F(QuitConfirmationDelegateTest, AUserQuitAsksOnlyDuringASessionAndNeverEnds
         if (c.nightBrew) {
             nightBrewWithASlowHelper();
         }
-        const auto intentBefore = intent();
-        answer = c.confirms;
+        time.dates->advance(1); // 1 s into the session
+        time.continuous->advance(1);
+        const auto intentBefore = intents->stored;
+        confirms = c.confirms;
+        delegate.isSystemQuit = [&] { return c.from == From::system; };
+        delegate.isRelaunchingForUpdate = c.from == From::update;
 
         EXPECT_EQ(delegate.applicationShouldTerminate(), c.expected);
-        EXPECT_EQ(asked.empty() ? std::nullopt : std::optional(asked.front()), c.expectedQuestion);
+        EXPECT_EQ(asked.empty() ? std::nullopt : std::optional(asked.front()), c.question);
         EXPECT_FALSE(delegate.isAsking());
-        EXPECT_EQ(lid->isOn().get(), c.nightBrew && !c.confirms) << "only a confirmed quit ends Night Brew";
-        EXPECT_EQ(intent(), intentBefore) << "quitting is not turning awake mode off";
-        EXPECT_EQ(delegate.isWaitingForHelper(), c.expected == TerminateReply::later);
-
+        EXPECT_EQ(lid->isOn().get(), c.nightBrew && c.expected == Reply::cancel) << "every quit ends Night Brew";
+        const bool expired = c.awakeFor && *c.awakeFor > 0 && *c.awakeFor < 1;
+        EXPECT_EQ(intents->stored == intentBefore, !expired) << "quitting is not turning awake mode off";
+        EXPECT_EQ(delegate.isWaitingForHelper(), c.expected == Reply::later);
         helper->answerAll();
-        fireTimers();
+        EXPECT_EQ(replies, std::vector<bool>(c.expected == Reply::later ? 1 : 0, true))
+            << "a deferred quit ends once the lease is given back";
+        replies.clear();
         timers.clear();
     }
 }
 
-TEST_F(QuitConfirmationDelegateTest, ASessionThatHasJustEndedIsNotMentioned) {
-    awake->turnOn(600);
-    dates->advance(601);
-    continuous->advance(601);
-    EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::now);
-    EXPECT_TRUE(asked.empty());
-}
-
 TEST_F(QuitConfirmationDelegateTest, WaitsForTheHelperOrFiveSecondsWhicheverComesFirst) {
     for (const bool helperFirst : {true, false}) {
-        SCOPED_TRACE(helperFirst ? "helper answers first" : "5 s pass first");
-        replies.clear();
-        timers.clear();
+        SCOPED_TRACE(helperFirst ? "the helper answers first" : "5 s pass first");
         helper->holdsReplies = false;
         nightBrewWithASlowHelper();
-
-        EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::later);
-        EXPECT_EQ(helper->revokeCount, 0) << "the give-back is held";
-        ASSERT_EQ(timers.size(), 1U);
+        EXPECT_EQ(delegate.applicationShouldTerminate(), Reply::later);
+        EXPECT_EQ(timers.size(), 1U);
         EXPECT_TRUE(replies.empty());
-
         if (helperFirst) {
             helper->answerAll();
-            EXPECT_EQ(helper->revokeCount, 1);
-            EXPECT_EQ(replies, std::vector<bool>{true});
-            fireTimers();
+            EXPECT_EQ(replies.size(), 1U);
+            fiveSecondsPass();
         } else {
-            fireTimers();
-            EXPECT_EQ(replies, std::vector<bool>{true});
+            fiveSecondsPass();
+            EXPECT_EQ(replies.size(), 1U);
             helper->answerAll();
         }
         EXPECT_EQ(replies, std::vector<bool>{true}) << "the later of the two finds the quit done";
-        EXPECT_FALSE(delegate.isWaitingForHelper());
-        helper->revokeCount = 0;
+        replies.clear();
     }
 }
 
 TEST_F(QuitConfirmationDelegateTest, ASecondUserQuitIsIgnoredWhileAskingOrWaitingAndASystemQuitEndsTheWait) {
     nightBrewWithASlowHelper();
-    std::optional<TerminateReply> secondWhileAsking;
+    std::optional<Reply> secondWhileAsking;
     whileAsking = [&] { secondWhileAsking = delegate.applicationShouldTerminate(); };
-    EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::later);
-    EXPECT_EQ(secondWhileAsking, TerminateReply::cancel);
-    EXPECT_EQ(asked.size(), 1U);
-
-    whileAsking = nullptr;
-    EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::cancel) << "a user quit while waiting";
+    EXPECT_EQ(delegate.applicationShouldTerminate(), Reply::later);
+    EXPECT_EQ(secondWhileAsking, Reply::cancel);
+    EXPECT_EQ(delegate.applicationShouldTerminate(), Reply::cancel) << "a user quit while waiting";
     EXPECT_EQ(asked.size(), 1U);
     EXPECT_TRUE(delegate.isWaitingForHelper());
 
-    systemQuit = true;
-    EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::now);
-    EXPECT_FALSE(delegate.isWaitingForHelper());
+    delegate.requestQuit(QuitOrigin::system);
+    EXPECT_EQ(replies, std::vector<bool>{true}) << "at once";
     helper->answerAll();
-    fireTimers();
-    EXPECT_TRUE(replies.empty()) << "the wait ended with the system quit's answer";
+    fiveSecondsPass();
+    EXPECT_EQ(replies, std::vector<bool>{true});
 }
 
-TEST_F(QuitConfirmationDelegateTest, SystemQuitsAndTheUpdateRelaunchEndNightBrewWithoutAsking) {
-    for (const bool relaunch : {false, true}) {
-        SCOPED_TRACE(relaunch ? "relaunch for an update" : "system quit");
-        helper->holdsReplies = false;
-        systemQuit = !relaunch;
-        delegate.isRelaunchingForUpdate = relaunch;
-        nightBrewWithASlowHelper();
-        const auto intentBefore = intent();
-
-        EXPECT_EQ(delegate.applicationShouldTerminate(), TerminateReply::later);
-        EXPECT_TRUE(asked.empty());
-        EXPECT_FALSE(lid->isOn());
-        EXPECT_TRUE(awake->isOn()) << "the session itself is left to the next launch";
-        EXPECT_EQ(intent(), intentBefore);
-        helper->answerAll();
-        EXPECT_EQ(helper->revokeCount, relaunch ? 2 : 1) << "the lease was given back before the end";
-        EXPECT_EQ(replies.size(), relaunch ? 2U : 1U);
-    }
-}
-
-TEST_F(QuitConfirmationDelegateTest, ASignalWhileTheAlertIsUpQuitsWithoutAnAnswerAfterTheHelperWait) {
-    // The application's own delegate, which tells a system quit by where the request came from.
-    QuitConfirmationDelegate application{"en_US", Qt::LeftToRight};
-    inject(application);
+TEST_F(QuitConfirmationDelegateTest, ASignalWhileTheAlertIsUpQuitsUnaskedAfterTheHelperWait) {
     nightBrewWithASlowHelper();
-    whileAsking = [&] { application.requestQuit(QuitOrigin::system); };
-    answer = false; // the alert closes unanswered
-
-    application.requestQuit(QuitOrigin::user);
-    EXPECT_EQ(asked.size(), 1U) << "the signal asks nothing";
+    whileAsking = [&] { delegate.requestQuit(QuitOrigin::system); };
+    confirms = false; // the alert closes unanswered
+    delegate.requestQuit(QuitOrigin::user);
+    EXPECT_EQ(asked.size(), 1U);
     EXPECT_FALSE(lid->isOn());
-    EXPECT_TRUE(application.isWaitingForHelper());
     EXPECT_TRUE(replies.empty());
-
     helper->answerAll();
     EXPECT_EQ(replies, std::vector<bool>{true});
-    EXPECT_EQ(helper->revokeCount, 1);
-
-    // With nothing left to wait for, a signal ends the process at once.
-    application.requestQuit(QuitOrigin::system);
-    EXPECT_EQ(replies, (std::vector<bool>{true, true}));
+    EXPECT_EQ(helper->revokeCount, 1) << "the lease was given back before the end";
 }
 
 } // namespace

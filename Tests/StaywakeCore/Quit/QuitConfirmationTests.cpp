@@ -40,23 +40,5 @@ TEST(QuitConfirmation, AsksAboutNightBrewOrAwakeModeWithTheWholeMinutesLeft) {
     }
 }
 
-TEST(QuitConfirmation, WordsTheTimeLeftInTheLocaleAndTakesNightBrewTextsFromItsTable) {
-    const auto awake = QuitConfirmation{Kind::awakeMode, 1800}.copy("de_DE");
-    ASSERT_TRUE(awake && awake->remainingLine);
-    EXPECT_EQ(awake->remainingLine->english(), "30 Min. left in this session.");
-    EXPECT_EQ(awake->title.table, LocalizableText::defaultTable);
-    EXPECT_EQ(awake->consequence.table, LocalizableText::defaultTable);
-
-    const auto nightBrew = QuitConfirmation{Kind::nightBrew, std::nullopt}.copy("en_US");
-    ASSERT_TRUE(nightBrew);
-    EXPECT_EQ(nightBrew->remainingLine, std::nullopt);
-    for (const auto* text : {&nightBrew->title, &nightBrew->consequence, &nightBrew->confirm}) {
-        EXPECT_EQ(text->table, LocalizableText::nightBrewTable) << text->key;
-    }
-    EXPECT_EQ(nightBrew->cancel.table, LocalizableText::defaultTable);
-
-    EXPECT_EQ(QuitConfirmation{}.copy("en_US"), std::nullopt);
-}
-
 } // namespace
 } // namespace staywake
