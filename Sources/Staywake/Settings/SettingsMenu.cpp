@@ -33,11 +33,11 @@ struct Command {
     std::function<void()> SettingsMenu::Actions::*action;
 };
 const Command commands[] = {
-    {"Choose preset durations…", &SettingsMenu::Actions::settings},
-    {"About Staywake", &SettingsMenu::Actions::about},
-    {"Check for Updates…", &SettingsMenu::Actions::checkForUpdates},
-    {"Send Feedback", &SettingsMenu::Actions::sendFeedback},
-    {"Quit Staywake", &SettingsMenu::Actions::quit},
+    {QT_TRANSLATE_NOOP("Localizable", "Choose preset durations…"), &SettingsMenu::Actions::settings},
+    {QT_TRANSLATE_NOOP("Localizable", "About Staywake"), &SettingsMenu::Actions::about},
+    {QT_TRANSLATE_NOOP("Localizable", "Check for Updates…"), &SettingsMenu::Actions::checkForUpdates},
+    {QT_TRANSLATE_NOOP("Localizable", "Send Feedback"), &SettingsMenu::Actions::sendFeedback},
+    {QT_TRANSLATE_NOOP("Localizable", "Quit Staywake"), &SettingsMenu::Actions::quit},
 };
 
 /// The row as a screen reader meets it: a menu button named "Settings" whose
@@ -48,7 +48,7 @@ public:
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name) {
-            return translated("Settings");
+            return QCoreApplication::translate("Localizable", "Settings");
         }
         return QAccessibleWidget::text(kind);
     }
@@ -99,7 +99,7 @@ SettingsMenu::SettingsMenu(std::shared_ptr<PresetDurationsController> presets, s
     }();
     (void)factoryInstalled;
 
-    setText(translated("Settings"));
+    setText(QCoreApplication::translate("Localizable", "Settings"));
     setAccessibleName(text());
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
