@@ -11,6 +11,8 @@ namespace staywake {
 /// The app's glyph at a text point size, in the widget's text colour (the
 /// glyph is a template: it takes the colour of its surroundings).
 class CupGlyphImage final : public QWidget {
+    Q_OBJECT
+
 public:
     CupGlyphImage(CupGlyph glyph, double pointSize, QWidget* parent = nullptr);
 

@@ -108,7 +108,8 @@ void PanelHeader::paintEvent(QPaintEvent*) {
     const double top = std::round((height() - textHeight) / 2);
     const double textWidth = width() - column - glyphGap;
     const double textX = rightToLeft ? 0 : column + glyphGap;
-    const int alignment = int(rightToLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    // The painter mirrors the alignment for right-to-left.
+    const int alignment = Qt::AlignLeft | Qt::AlignVCenter;
     painter.setFont(nameFont);
     painter.setPen(panelColor(PanelColor::primary, palette()));
     painter.drawText(QRectF(textX, top, textWidth, name.height()), alignment, appName);

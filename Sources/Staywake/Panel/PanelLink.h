@@ -8,6 +8,8 @@ namespace staywake {
 /// leading-aligned, wrapping to as many lines as it needs, underlined while
 /// the pointer is over it.
 class PanelLink final : public QAbstractButton {
+    Q_OBJECT
+
 public:
     explicit PanelLink(const QString& title = {}, QWidget* parent = nullptr);
 

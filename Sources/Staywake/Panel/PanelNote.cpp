@@ -12,6 +12,7 @@ QLabel* styledLabel(TextStyle style, PanelColor color, const QString& text, QWid
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    alignLeading(*label, Qt::AlignTop);
     applyTextStyle(*label, style, color);
     return label;
 }

@@ -13,6 +13,8 @@ namespace staywake {
 /// with it), then the text, wrapping to as many lines as it needs, in the
 /// footnote font. A failure notice is one with the warning symbol in red.
 class PanelNote final : public QWidget {
+    Q_OBJECT
+
 public:
     PanelNote(PanelSymbol symbol, PanelColor color, const QString& text = {}, QWidget* parent = nullptr);
 

@@ -28,6 +28,7 @@ PanelRowLabel::PanelRowLabel(const QString& title, Icon icon, QWidget* parent)
     layout->addWidget(iconView, 0, Qt::AlignVCenter);
     layout->addWidget(title_, 1, Qt::AlignVCenter);
     setFont(textFont(TextStyle::callout, base));
+    alignLeading(*title_);
 }
 
 QString PanelRowLabel::title() const {

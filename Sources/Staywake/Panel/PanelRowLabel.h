@@ -13,6 +13,8 @@ namespace staywake {
 /// A row's label: an icon in a fixed-width column (22 at the default font
 /// size, scaled with it), then the title, in the callout font.
 class PanelRowLabel final : public QWidget {
+    Q_OBJECT
+
 public:
     /// A theme symbol, or the app's glyph.
     using Icon = std::variant<PanelSymbol, CupGlyph>;

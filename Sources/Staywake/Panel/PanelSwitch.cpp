@@ -3,6 +3,7 @@
 #include "Staywake/Panel/TextStyle.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QStyle>
@@ -27,8 +28,8 @@ PanelSwitch::PanelSwitch(const QString& title, PanelRowLabel::Icon icon, QWidget
     setAccessibleName(title);
     label_->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, static_cast<int>(trackWidth + trackGap), 0);
     layout->addWidget(label_, 1);
+    keepTrackClear();
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -36,6 +37,19 @@ QSize PanelSwitch::sizeHint() const {
     const QSize labelSize = label_->sizeHint();
     return QSize(labelSize.width() + static_cast<int>(trackWidth + trackGap),
                  std::max(labelSize.height(), static_cast<int>(trackHeight) + 4));
+}
+
+void PanelSwitch::keepTrackClear() {
+    // Layout margins are not mirrored: the track's side is chosen here.
+    const int track = static_cast<int>(trackWidth + trackGap);
+    layout()->setContentsMargins(isRightToLeft() ? track : 0, 0, isRightToLeft() ? 0 : track, 0);
+}
+
+void PanelSwitch::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LayoutDirectionChange) {
+        keepTrackClear();
+    }
+    QAbstractButton::changeEvent(event);
 }
 
 bool PanelSwitch::hitButton(const QPoint& position) const {

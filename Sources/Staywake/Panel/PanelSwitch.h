@@ -10,6 +10,8 @@ namespace staywake {
 /// the switch sits at the trailing edge. Clicking anywhere on the row flips
 /// it. Its accessible name is the title.
 class PanelSwitch final : public QAbstractButton {
+    Q_OBJECT
+
 public:
     PanelSwitch(const QString& title, PanelRowLabel::Icon icon, QWidget* parent = nullptr);
 
@@ -20,8 +22,10 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& position) const override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void keepTrackClear();
     QRectF trackRect() const;
 
     PanelRowLabel* label_;

@@ -83,7 +83,7 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
     }
     case PanelSymbol::power: {
         const double r = s * 0.38;
-        painter.drawArc(QRectF(c.x() - r, c.y() - r + s * 0.04, 2 * r, 2 * r), 120 * 16, -240 * 16);
+        painter.drawArc(QRectF(c.x() - r, c.y() - r + s * 0.04, 2 * r, 2 * r), 50 * 16, -280 * 16);
         painter.drawLine(QPointF(c.x(), box.top() + s * 0.06), QPointF(c.x(), c.y()));
         break;
     }

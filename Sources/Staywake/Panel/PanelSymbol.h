@@ -35,6 +35,8 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
 
 /// A symbol framed to a fixed width, centred, in the widget's text colour.
 class PanelSymbolImage final : public QWidget {
+    Q_OBJECT
+
 public:
     PanelSymbolImage(PanelSymbol symbol, double frameWidth, double size, QWidget* parent = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QLabel>
 #include <QWidget>
 
 namespace staywake {
@@ -82,6 +83,15 @@ void applyTextStyle(QWidget& widget, TextStyle style, PanelColor color) {
     palette.setColor(QPalette::ButtonText, text);
     palette.setColor(QPalette::Text, text);
     widget.setPalette(palette);
+}
+
+} // namespace staywake
+
+namespace staywake {
+
+void alignLeading(QLabel& label, Qt::Alignment vertical) {
+    label.setAlignment((label.isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute |
+                       vertical);
 }
 
 } // namespace staywake

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QLabel;
 class QWidget;
 
 namespace staywake {
@@ -23,6 +24,10 @@ double scaledMetric(double length, const QFont& base);
 enum class PanelColor { accent, primary, secondary, red };
 
 QColor panelColor(PanelColor color, const QPalette& palette);
+
+/// Aligns a label's text to the leading edge of its widget, also when the text
+/// itself runs the other way (a name in Latin letters in a right-to-left panel).
+void alignLeading(QLabel& label, Qt::Alignment vertical = Qt::AlignVCenter);
 
 /// Gives `widget` the font of a style and, as its text colour, a panel colour.
 void applyTextStyle(QWidget& widget, TextStyle style, PanelColor color);

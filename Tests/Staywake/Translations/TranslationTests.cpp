@@ -14,9 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
-
 #include <gtest/gtest.h>
-
 #include <map>
 #include <set>
 #include <utility>
@@ -66,8 +64,9 @@ std::set<Key> keysInCode() {
     testing::TemporaryDirectory folder("staywake-lupdate");
     const QString extracted = QString::fromStdString((folder.path() / "extracted.ts").string());
     QProcess lupdate;
-    lupdate.start(QStringLiteral(STAYWAKE_LUPDATE),
-                  {QStringLiteral("-silent"), QStringLiteral(STAYWAKE_APP_SOURCES), QStringLiteral("-ts"), extracted});
+    lupdate.start(
+        QStringLiteral(STAYWAKE_LUPDATE),
+        {QStringLiteral("-silent"), QStringLiteral(STAYWAKE_APP_SOURCES), QStringLiteral("-ts"), extracted});
     EXPECT_TRUE(lupdate.waitForFinished(60000));
     EXPECT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
     std::map<Key, Entry> entries;
@@ -89,8 +88,9 @@ void addKey(std::set<Key>& keys, const LocalizableText& text) {
 std::set<Key> keysFromCore() {
     std::set<Key> keys;
     for (const auto explanation :
-         {AwakeExplanation::sleepsNormally, AwakeExplanation::awakeIndefinitely, AwakeExplanation::awakeUntilSessionEnds,
-          AwakeExplanation::awakeWithLidClosedIndefinitely, AwakeExplanation::awakeWithLidClosedUntilSessionEnds}) {
+         {AwakeExplanation::sleepsNormally, AwakeExplanation::awakeIndefinitely,
+          AwakeExplanation::awakeUntilSessionEnds, AwakeExplanation::awakeWithLidClosedIndefinitely,
+          AwakeExplanation::awakeWithLidClosedUntilSessionEnds}) {
         addKey(keys, AwakeExplanation(explanation).sentence());
     }
     for (const auto& status : {SpokenStatus::off(), SpokenStatus::on(), SpokenStatus::lessThanAMinuteLeft(),
@@ -159,7 +159,8 @@ TEST(Translations, EveryKeyInTheCodeIsTranslatedInEveryShippedLanguage) {
                 ADD_FAILURE() << "missing: " << name;
                 continue;
             }
-            EXPECT_TRUE(found->second.finished) << "unfinished in " << found->second.file.toStdString() << ": " << name;
+            EXPECT_TRUE(found->second.finished)
+                << "unfinished in " << found->second.file.toStdString() << ": " << name;
             EXPECT_EQ(markers(found->second.translation), markers(key.second))
                 << "arguments differ in " << found->second.file.toStdString() << ": " << name;
         }
