@@ -67,9 +67,9 @@ public:
     static QMenu* makeMenu(const Actions& actions, Qt::LayoutDirection direction, QWidget* parent = nullptr);
 
     /// Where the menu's top-left corner goes for the row at `row` (global
-    /// coordinates): 14 pixels below the row, its leading edge 14 pixels
-    /// beyond the row's leading edge (left to right) or its trailing edge 14
-    /// pixels beyond the row's trailing edge (right to left).
+    /// coordinates): 14 pixels below the row, with the menu's leading edge 14
+    /// pixels outside the row's: left of its left edge (left to right), right
+    /// of its right edge (right to left).
     static QPoint menuPosition(const QRect& row, int menuWidth, Qt::LayoutDirection direction);
 
     /// Opens the feedback page in the browser, with the app's version, the

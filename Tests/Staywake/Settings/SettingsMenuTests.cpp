@@ -53,7 +53,7 @@ public:
     int quits = 0;
 };
 
-TEST_F(SettingsMenuTest, OpensTheMenuFourteenPixelsUnderTheRowBeyondItsLeadingOrTrailingEdge) {
+TEST_F(SettingsMenuTest, OpensTheMenuFourteenPixelsUnderTheRowAndOutsideItsLeadingEdge) {
     for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
         SCOPED_TRACE(direction == Qt::LeftToRight ? "left to right" : "right to left");
         SettingsMenu* row = showRow(direction);
