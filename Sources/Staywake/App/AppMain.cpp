@@ -7,7 +7,8 @@
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
-#include "Staywake/Panel/AwakePanel.h"
+#include "Staywake/System/DesktopReduceMotion.h"
+#include "Staywake/System/StartupApplicationsSettings.h"
 #include "Staywake/Translations/AppTranslations.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
@@ -90,19 +91,21 @@ int run(QApplication& application) {
     options.localization = localization;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     options.sessionBus = sessionBus;
-    StaywakeShell* shellForLinks = nullptr;
-    options.approveHelper = [registration, &shellForLinks] {
-        registration->approve([&shellForLinks](const std::optional<std::string>& error) {
+    options.reduceMotion = DesktopReduceMotion::isOn(sessionBus);
+    options.openLoginItems = [] {
+        if (!StartupApplicationsSettings::forThisSession().open()) {
+            qCWarning(appLog) << "found nothing to open the startup applications with";
+        }
+    };
+    options.approveHelper = [registration](std::function<void()> finished) {
+        registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
             if (error) {
                 qCWarning(appLog).noquote() << "the lid helper was not approved:" << QString::fromStdString(*error);
             }
-            if (shellForLinks != nullptr) {
-                shellForLinks->panel().refresh();
-            }
+            finished();
         });
     };
     StaywakeShell shell(controllers, options);
-    shellForLinks = &shell;
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
 
     if (defaultsProblem) {
@@ -119,9 +122,7 @@ int run(QApplication& application) {
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &shell,
                      [&shell](QSessionManager&) { shell.quitAtSystemsRequest(); });
     shell.start();
-    const int status = QApplication::exec();
-    shellForLinks = nullptr;
-    return status;
+    return QApplication::exec();
 }
 
 } // namespace

@@ -18,11 +18,14 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
     quitConfirmation_.lid = controllers_.lid;
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
-                            AwakePanel::Links{options_.openLoginItems, options_.approveHelper},
+                            AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
                             options_.localization.locale, options_.reduceMotion);
     window_ = std::make_unique<PanelWindow>(
         panel_, options_.trayAvailable ? PanelWindow::Kind::popup : PanelWindow::Kind::window);
     window_->setLayoutDirection(options_.localization.direction);
+    // Ctrl+Q works while the panel has the keyboard, not only in the menu
+    // (Quit is the menu's last command).
+    window_->addAction(commands_->actions().constLast());
     connect(window_.get(), &PanelWindow::userClosed, this, &StaywakeShell::quitAtUsersRequest);
 
     if (options_.trayAvailable) {
@@ -60,6 +63,18 @@ void StaywakeShell::quitAtUsersRequest() {
 
 void StaywakeShell::quitAtSystemsRequest() {
     quitConfirmation_.requestQuit(QuitOrigin::system);
+}
+
+void StaywakeShell::approveHelper() {
+    if (!options_.approveHelper) {
+        return;
+    }
+    // The panel reads the helper's new state once the system has answered.
+    options_.approveHelper([panel = QPointer<AwakePanel>(panel_)] {
+        if (panel) {
+            panel->refresh();
+        }
+    });
 }
 
 QWidget* StaywakeShell::makeSettingsRow() {

@@ -32,11 +32,13 @@ public:
         /// Whether the desktop has a tray to put the item in.
         bool trayAvailable = true;
         QDBusConnection sessionBus = QDBusConnection(QString());
-        /// The panel's links ("Open Login Items…", the helper's approval)
-        /// and the settings menu's update check.
+        /// The panel's "Open Login Items…" link and the settings menu's
+        /// update check.
         std::function<void()> openLoginItems;
-        std::function<void()> approveHelper;
         std::function<void()> checkForUpdates;
+        /// Asks the system to approve Night Brew's helper; calls `finished`
+        /// once the system has answered, whatever it said.
+        std::function<void(std::function<void()> finished)> approveHelper;
     };
 
     StaywakeShell(StaywakeApp::Controllers controllers, Options options, QObject* parent = nullptr);
@@ -67,6 +69,7 @@ public:
 
 private:
     QWidget* makeSettingsRow();
+    void approveHelper();
 
     StaywakeApp::Controllers controllers_;
     Options options_;
