@@ -422,17 +422,36 @@ TEST(AwakePanel, RefreshesEachTimeItsWindowIsActivated) {
     }
 }
 
-TEST(AwakePanel, CountsDownOnlyWhileVisible) {
+/// Counts the paints of the widgets it watches.
+class PaintCounter final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints[watched];
+        }
+        return false;
+    }
+    std::map<QObject*, int> paints;
+};
+
+TEST(AwakePanel, CountsDownOnlyWhileVisibleRepaintingOnlyTheHeader) {
     PanelLanguage english("en");
     PanelWorld world;
     world.awake->turnOn(600);
     auto* header = world.item<PanelHeader>("header");
+    auto* explanation = world.item("explanation");
     EXPECT_FALSE(header->isTicking());
     world.panel->show();
     EXPECT_TRUE(header->isTicking());
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    header->installEventFilter(&counter);
+    explanation->installEventFilter(&counter);
     world.pass(30);
     EXPECT_TRUE(QTest::qWaitFor([&] { return header->statusText() == "On · 9:30 left"; }, 3000));
     EXPECT_EQ(header->accessibleName(), "Staywake, on, 9 minutes left");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints[header] > 0; }, 3000));
+    EXPECT_EQ(counter.paints[explanation], 0);
     world.panel->hide();
     EXPECT_FALSE(header->isTicking());
 }
