@@ -109,13 +109,16 @@ SettingsMenu::SettingsMenu(std::shared_ptr<PresetDurationsController> presets, s
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(4);
-    layout->addWidget(new SettingsSymbolImage(SettingsSymbol::gear, scaledMetric(22, base), scaledMetric(13, base), this));
+    auto* gear = new QLabel(this);
+    gear->setPixmap(symbolPixmap(SettingsSymbol::gear, scaledMetric(22, base), scaledMetric(13, base),
+                                 palette().color(QPalette::WindowText)));
+    layout->addWidget(gear);
     auto* title = new QLabel(text(), this);
     title->setFont(textFont(TextStyle::callout, base));
     layout->addWidget(title, 1);
-    auto* chevron = new SettingsSymbolImage(SettingsSymbol::chevronDown, scaledMetric(12, base),
-                                            scaledMetric(9, base), this);
-    applyTextStyle(*chevron, TextStyle::caption2, PanelColor::secondary);
+    auto* chevron = new QLabel(this);
+    chevron->setPixmap(symbolPixmap(SettingsSymbol::chevronDown, scaledMetric(12, base), scaledMetric(9, base),
+                                    panelColor(PanelColor::secondary, palette())));
     layout->addWidget(chevron);
     for (QWidget* child : findChildren<QWidget*>()) {
         child->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -1,5 +1,6 @@
 #include "Staywake/Settings/SettingsSymbol.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
@@ -99,18 +100,14 @@ void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, 
     drawSymbol(painter, symbol, box, color);
 }
 
-SettingsSymbolImage::SettingsSymbolImage(SettingsSymbol symbol, double frameWidth, double size, QWidget* parent)
-    : QWidget(parent), symbol_(symbol), frameWidth_(frameWidth), size_(size) {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-}
-
-QSize SettingsSymbolImage::sizeHint() const {
-    return QSize(static_cast<int>(std::ceil(frameWidth_)), static_cast<int>(std::ceil(size_)));
-}
-
-void SettingsSymbolImage::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    paintSymbol(painter, symbol_, QRectF(rect()), size_, palette().color(foregroundRole()));
+QPixmap symbolPixmap(SettingsSymbol symbol, double frameWidth, double size, const QColor& color) {
+    const double ratio = qApp->devicePixelRatio();
+    QPixmap pixmap(QSizeF(frameWidth * ratio, size * ratio).toSize());
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paintSymbol(painter, symbol, QRectF(0, 0, frameWidth, size), size, color);
+    return pixmap;
 }
 
 } // namespace staywake

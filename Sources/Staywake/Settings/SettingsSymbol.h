@@ -2,7 +2,7 @@
 
 #include <QColor>
 #include <QRectF>
-#include <QWidget>
+#include <QPixmap>
 
 class QPainter;
 
@@ -25,20 +25,8 @@ const char* themeIconName(SettingsSymbol symbol);
 /// in `color`.
 void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size, const QColor& color);
 
-/// A symbol centred in a fixed-width frame, in the widget's text colour.
-class SettingsSymbolImage final : public QWidget {
-public:
-    SettingsSymbolImage(SettingsSymbol symbol, double frameWidth, double size, QWidget* parent = nullptr);
-
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    SettingsSymbol symbol_;
-    double frameWidth_;
-    double size_;
-};
+/// The symbol as an image `size` pixels square in a frame `frameWidth`
+/// pixels wide, for a label; drawn for the application's pixel ratio.
+QPixmap symbolPixmap(SettingsSymbol symbol, double frameWidth, double size, const QColor& color);
 
 } // namespace staywake

@@ -1,4 +1,4 @@
-// Draws the settings menu, both popovers and both quit alerts in English and
+// Draws the settings row, its menu, both popovers and both quit alerts in English and
 // Arabic into a folder, for people to look at: <folder>/<piece>-<language>.png.
 
 #include "Staywake/Quit/QuitConfirmationAlert.h"
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
         panel.setGeometry(200, 40, 260, 60);
         panel.show();
 
+        saved &= save(panel, folder, "settings-row-" + language.language);
         const std::unique_ptr<QMenu> menu(SettingsMenu::makeMenu(row->actions(), language.direction));
         saved &= save(*menu, folder, "menu-" + language.language);
         for (const auto& [popup, name] : {std::pair{SettingsMenu::Popup::settings, "preset-durations"},

@@ -1,5 +1,6 @@
-// The alert is a real message box: the tests run inside a QApplication, on
-// the offscreen platform unless told otherwise.
+// For test programs whose subjects are widgets (menus, popovers, message
+// boxes): they run inside a QApplication, on the offscreen platform unless
+// told otherwise.
 
 #include <QApplication>
 #include <gtest/gtest.h>
