@@ -17,8 +17,4 @@ QString localized(const LocalizableText& text);
 /// The same for the tray item's label.
 QString localized(const MenuBarIcon::LocalizedText& text);
 
-/// "%1", "%2", ... in `pattern` replaced by `arguments` in one pass; a marker
-/// without an argument stays.
-QString filledIn(const QString& pattern, const QStringList& arguments);
-
 } // namespace staywake

@@ -31,161 +31,84 @@ const std::vector<const char*> optionalItems = {
     "notInApplications", "openLoginItems", "loginFailure",
 };
 
+// What the header, explanation and power button say.
+struct Words {
+    QString status;
+    QString spoken;
+    QString explanation;
+    QString power;
+};
+
+const Words offWords{"Off", "Staywake, off", "Your computer can sleep as usual.", "Turn On"};
+const Words twoHoursLeft{
+    "On · 2:00:00 left", "Staywake, on, 2 hours left",
+    "Your computer won't fall asleep until the session ends. Closing the lid still puts it to "
+    "sleep.",
+    "Turn Off"};
+
 struct PanelState {
     std::string name;
     PanelSetup setup;
     std::function<void(PanelWorld&)> act;
     std::set<std::string> shown;
-    QString status;
-    QString spoken;
-    QString explanation;
-    QString power;
+    Words words;
     bool nightBrewEnabled = true;
     bool nightBrewOn = false;
     std::map<std::string, QString> notes = {};
 };
 
-const StoredAwakeIntent indefinite = StoredAwakeIntent::intent(AwakeIntent::indefinite());
+void turnOnNightBrew(PanelWorld& w) {
+    w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds);
+}
 
 std::vector<PanelState> panelStates() {
-    PanelSetup threePresets;
-    threePresets.pinned = {1800, 3600, 7200};
-    PanelSetup refusedAtLaunch;
-    refusedAtLaunch.stored = indefinite;
-    refusedAtLaunch.refusalCode = -7;
-    PanelSetup unacknowledged;
-    unacknowledged.acknowledged = false;
-    PanelSetup onBattery;
-    onBattery.onBattery = true;
-    PanelSetup awayFromApplications;
-    awayFromApplications.login = LoginItemState::enabled;
-    awayFromApplications.stableLocation = false;
-    PanelSetup approval;
-    approval.login = LoginItemState::requiresApproval;
-
+    const auto presets = with([](PanelSetup& s) { s.pinned = {1800, 3600, 7200}; });
+    const auto refusedAtLaunch = with([](PanelSetup& s) {
+        s.stored = StoredAwakeIntent::intent(AwakeIntent::indefinite());
+        s.refusalCode = -7;
+    });
+    const auto needsApproval = [](PanelWorld& w) {
+        w.lidBlocker->nextPreparationError =
+            std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+        turnOnNightBrew(w);
+    };
+    const auto refusesRenewal = [](PanelWorld& w) {
+        w.lidBlocker->nextRenewalError = LidSleepBlockerError::helperRefused(
+            std::string(LidHelperRefusal::settingUnwrittenPrefix) + "pmset exited 1");
+        turnOnNightBrew(w);
+    };
+    // clang-format off
     return {
-        {"off without presets",
-         {},
-         nullptr,
-         {},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On"},
-        {"off with presets pinned",
-         threePresets,
-         nullptr,
-         {"presets"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On"},
-        {"on with 90 seconds left",
-         threePresets,
-         [](PanelWorld& w) { w.awake->turnOn(90); },
-         {"cancelTimer"},
-         "On · 1:30 left",
-         "Staywake, on, 1 minute left",
-         "Your computer won't fall asleep until the session ends. Closing the lid still puts it to sleep.",
-         "Turn Off"},
-        {"on without a timer, presets pinned",
-         threePresets,
-         [](PanelWorld& w) { w.awake->turnOn(std::nullopt); },
-         {"presets"},
-         "On",
-         "Staywake, on",
-         "Your computer won't fall asleep on its own. Closing the lid still puts it to sleep.",
-         "Turn Off"},
-        {"refused at launch",
-         refusedAtLaunch,
-         nullptr,
-         {"awakeFailure", "dontRetry"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On",
-         true,
-         false,
+        {"off without presets", {}, nullptr, {}, offWords},
+        {"off with presets pinned", presets, nullptr, {"presets"}, offWords},
+        {"on with 90 seconds left", presets, [](PanelWorld& w) { w.awake->turnOn(90); }, {"cancelTimer"},
+         {"On · 1:30 left", "Staywake, on, 1 minute left", twoHoursLeft.explanation, "Turn Off"}},
+        {"on without a timer, presets pinned", presets, [](PanelWorld& w) { w.awake->turnOn(std::nullopt); },
+         {"presets"}, {"On", "Staywake, on",
+          "Your computer won't fall asleep on its own. Closing the lid still puts it to sleep.", "Turn Off"}},
+        {"refused at launch", refusedAtLaunch, nullptr, {"awakeFailure", "dontRetry"}, offWords, true, false,
          {{"awakeFailure", "The system couldn't keep your computer awake (error -7)."}}},
-        {"heat warning not acknowledged",
-         unacknowledged,
-         nullptr,
-         {"heatWarning"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On",
-         false},
-        {"Night Brew on, on battery",
-         onBattery,
-         [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds); },
-         {"cancelTimer", "noHeatPath"},
-         "On · 2:00:00 left",
-         "Staywake, on, 2 hours left",
-         "Your computer won't fall asleep until the session ends, even with the lid closed.",
-         "Turn Off",
-         true,
-         true},
-        {"helper needs approval",
-         {},
-         [](PanelWorld& w) {
-             w.lidBlocker->nextPreparationError =
-                 std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-             w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds);
-         },
-         {"lidFailure", "approveHelper"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On",
-         true,
-         false,
-         {{"lidFailure",
-           "To use Night Brew, allow Staywake's helper on this system, then turn it on again."}}},
-        {"helper refuses a renewal",
-         {},
-         [](PanelWorld& w) {
-             w.lidBlocker->nextRenewalError = LidSleepBlockerError::helperRefused(
-                 std::string(LidHelperRefusal::settingUnwrittenPrefix) + "pmset exited 1");
-             w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds);
-         },
-         {"cancelTimer", "lidFailure"},
-         "On · 2:00:00 left",
-         "Staywake, on, 2 hours left",
-         "Your computer won't fall asleep until the session ends. Closing the lid still puts it to sleep.",
-         "Turn Off",
-         true,
-         false,
+        {"heat warning not acknowledged", with([](PanelSetup& s) { s.acknowledged = false; }), nullptr,
+         {"heatWarning"}, offWords, false},
+        {"Night Brew on, on battery", with([](PanelSetup& s) { s.onBattery = true; }), turnOnNightBrew,
+         {"cancelTimer", "noHeatPath"}, {twoHoursLeft.status, twoHoursLeft.spoken,
+          "Your computer won't fall asleep until the session ends, even with the lid closed.", "Turn Off"},
+         true, true},
+        {"helper needs approval", {}, needsApproval, {"lidFailure", "approveHelper"}, offWords, true, false,
+         {{"lidFailure", "To use Night Brew, allow Staywake's helper on this system, then turn it on again."}}},
+        {"helper refuses a renewal", {}, refusesRenewal, {"cancelTimer", "lidFailure"}, twoHoursLeft, true, false,
          {{"lidFailure",
            "Night Brew can't start because its helper couldn't change the sleep setting (pmset exited 1)."}}},
-        {"login item away from an applications folder",
-         awayFromApplications,
-         nullptr,
-         {"notInApplications"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On"},
-        {"login item waiting for approval",
-         approval,
-         nullptr,
-         {"needsApproval", "openLoginItems"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On"},
-        {"a settings file problem",
-         {},
-         [](PanelWorld& w) { w.panel->showProblem("The settings file was unreadable."); },
-         {"problem"},
-         "Off",
-         "Staywake, off",
-         "Your computer can sleep as usual.",
-         "Turn On",
-         true,
-         false,
-         {{"problem", "The settings file was unreadable."}}},
+        {"login item away from an applications folder", with([](PanelSetup& s) {
+             s.login = LoginItemState::enabled;
+             s.stableLocation = false;
+         }), nullptr, {"notInApplications"}, offWords},
+        {"login item waiting for approval", with([](PanelSetup& s) { s.login = LoginItemState::requiresApproval; }),
+         nullptr, {"needsApproval", "openLoginItems"}, offWords},
+        {"a settings file problem", {}, [](PanelWorld& w) { w.panel->showProblem("The settings file was unreadable."); },
+         {"problem"}, offWords, true, false, {{"problem", "The settings file was unreadable."}}},
     };
+    // clang-format on
 }
 
 void expectShownItems(const PanelWorld& world, const PanelState& state) {
@@ -211,10 +134,10 @@ TEST(AwakePanel, ShowsEachStateInEnglish) {
         }
         expectShownItems(world, state);
         const auto* header = world.item<PanelHeader>("header");
-        EXPECT_EQ(header->statusText(), state.status);
-        EXPECT_EQ(header->accessibleName(), state.spoken);
-        EXPECT_EQ(world.item<QLabel>("explanation")->text(), state.explanation);
-        EXPECT_EQ(world.item<QAbstractButton>("power")->text(), state.power);
+        EXPECT_EQ(header->statusText(), state.words.status);
+        EXPECT_EQ(header->accessibleName(), state.words.spoken);
+        EXPECT_EQ(world.item<QLabel>("explanation")->text(), state.words.explanation);
+        EXPECT_EQ(world.item<QAbstractButton>("power")->text(), state.words.power);
         for (const auto& [name, text] : state.notes) {
             EXPECT_EQ(world.item<PanelNote>(name.c_str())->text(), text) << name;
         }
@@ -267,117 +190,54 @@ TEST(AwakePanel, ControlsCallTheirOperations) {
         const char* control;
         std::function<void(const PanelWorld&)> check;
     } cases[] = {
-        {"Turn On starts a session without a deadline",
-         {},
-         nullptr,
-         "power",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.awake->isOn());
-             EXPECT_FALSE(w.awake->activeUntil().get());
-         }},
-        {"Turn Off while Night Brew is on gives the lease back first",
-         {},
-         [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(600); },
-         "power",
-         [](const PanelWorld& w) {
-             EXPECT_FALSE(w.awake->isOn());
-             EXPECT_FALSE(w.lid->isOn());
-             EXPECT_EQ(w.lidBlocker->revokeCount, 1);
-         }},
-        {"a preset re-aims the running session", with([](PanelSetup& s) {
-             s.pinned = {1800, 3600};
-         }),
-         [](PanelWorld& w) { w.awake->turnOn(std::nullopt); }, "preset1",
-         [](const PanelWorld& w) { EXPECT_EQ(w.awake->activeUntil().get(), w.dates->now() + 3600); }},
-        {"the timer is dropped, the session kept",
-         {},
-         [](PanelWorld& w) { w.awake->turnOn(600); },
-         "cancelTimer",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.awake->isOn());
-             EXPECT_FALSE(w.awake->activeUntil().get());
-         }},
-        {"Night Brew starts a two-hour session",
-         {},
-         nullptr,
-         "nightBrew",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.lid->isOn());
-             EXPECT_EQ(w.awake->activeUntil().get(), w.dates->now() + 7200);
-         }},
-        {"Night Brew joins a running session",
-         {},
-         [](PanelWorld& w) { w.awake->turnOn(std::nullopt); },
-         "nightBrew",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.lid->isOn());
-             EXPECT_FALSE(w.awake->activeUntil().get());
-         }},
-        {"switching Night Brew off keeps the session",
-         {},
-         [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(std::nullopt); },
-         "nightBrew",
-         [](const PanelWorld& w) {
-             EXPECT_FALSE(w.lid->isOn());
-             EXPECT_TRUE(w.awake->isOn());
-         }},
-        {"the switch flips while the helper is asked",
-         {},
-         [](PanelWorld& w) { w.lidBlocker->holdsReplies = true; },
-         "nightBrew",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.lid->isTurningOn());
-             EXPECT_TRUE(w.item<PanelSwitch>("nightBrew")->isChecked());
-         }},
-        {"a refused Night Brew switch springs back",
-         {},
-         [](PanelWorld& w) {
-             w.lidBlocker->nextPreparationError =
-                 std::make_exception_ptr(LidSleepBlockerError::helperUnavailable());
-         },
-         "nightBrew",
-         [](const PanelWorld& w) {
+        // clang-format off
+        {"Turn On starts a session without a deadline", {}, nullptr, "power", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.awake->isOn()); EXPECT_FALSE(w.awake->activeUntil().get()); }},
+        {"Turn Off while Night Brew is on gives the lease back first", {},
+         [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(600); }, "power", [](const PanelWorld& w) {
+             EXPECT_FALSE(w.awake->isOn()); EXPECT_FALSE(w.lid->isOn()); EXPECT_EQ(w.lidBlocker->revokeCount, 1); }},
+        {"a preset re-aims the running session", with([](PanelSetup& s) { s.pinned = {1800, 3600}; }),
+         [](PanelWorld& w) { w.awake->turnOn(std::nullopt); }, "preset1", [](const PanelWorld& w) {
+             EXPECT_EQ(w.awake->activeUntil().get(), w.dates->now() + 3600); }},
+        {"the timer is dropped, the session kept", {}, [](PanelWorld& w) { w.awake->turnOn(600); }, "cancelTimer",
+         [](const PanelWorld& w) { EXPECT_TRUE(w.awake->isOn()); EXPECT_FALSE(w.awake->activeUntil().get()); }},
+        {"Night Brew starts a two-hour session", {}, nullptr, "nightBrew", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.lid->isOn()); EXPECT_EQ(w.awake->activeUntil().get(), w.dates->now() + 7200); }},
+        {"Night Brew joins a running session", {}, [](PanelWorld& w) { w.awake->turnOn(std::nullopt); },
+         "nightBrew", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.lid->isOn()); EXPECT_FALSE(w.awake->activeUntil().get()); }},
+        {"switching Night Brew off keeps the session", {},
+         [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(std::nullopt); }, "nightBrew", [](const PanelWorld& w) {
+             EXPECT_FALSE(w.lid->isOn()); EXPECT_TRUE(w.awake->isOn()); }},
+        {"the switch flips while the helper is asked", {}, [](PanelWorld& w) { w.lidBlocker->holdsReplies = true; },
+         "nightBrew", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.lid->isTurningOn()); EXPECT_TRUE(w.item<PanelSwitch>("nightBrew")->isChecked()); }},
+        {"a refused Night Brew switch springs back", {}, [](PanelWorld& w) {
+             w.lidBlocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperUnavailable()); },
+         "nightBrew", [](const PanelWorld& w) {
              EXPECT_FALSE(w.item<PanelSwitch>("nightBrew")->isChecked());
              EXPECT_EQ(w.item<PanelNote>("lidFailure")->text(),
-                       "Night Brew can't start because its helper is unavailable.");
-         }},
+                       "Night Brew can't start because its helper is unavailable."); }},
         {"I understand enables the switch", with([](PanelSetup& s) { s.acknowledged = false; }), nullptr,
-         "understand",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.lidStore->hasAcknowledgedHeatWarning());
-             EXPECT_TRUE(w.item("nightBrew")->isEnabled());
-             EXPECT_FALSE(w.shows("heatWarning"));
-         }},
+         "understand", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.lidStore->hasAcknowledgedHeatWarning()); EXPECT_TRUE(w.item("nightBrew")->isEnabled());
+             EXPECT_FALSE(w.shows("heatWarning")); }},
         {"Don't retry forgets the refused session", with([](PanelSetup& s) {
-             s.stored = indefinite;
-             s.refusalCode = -7;
-         }),
-         nullptr, "dontRetry",
-         [](const PanelWorld& w) {
-             EXPECT_FALSE(w.intents->isAwakeRequested());
-             EXPECT_FALSE(w.shows("dontRetry"));
-             EXPECT_FALSE(w.shows("awakeFailure"));
-         }},
-        {"Open at Login registers the app",
-         {},
-         nullptr,
-         "login",
-         [](const PanelWorld& w) {
-             EXPECT_TRUE(w.loginItem->isEnabled());
-             EXPECT_TRUE(w.item<PanelSwitch>("login")->isChecked());
-         }},
+             s.stored = StoredAwakeIntent::intent(AwakeIntent::indefinite()); s.refusalCode = -7; }),
+         nullptr, "dontRetry", [](const PanelWorld& w) {
+             EXPECT_FALSE(w.intents->isAwakeRequested()); EXPECT_FALSE(w.shows("dontRetry"));
+             EXPECT_FALSE(w.shows("awakeFailure")); }},
+        {"Open at Login registers the app", {}, nullptr, "login", [](const PanelWorld& w) {
+             EXPECT_TRUE(w.loginItem->isEnabled()); EXPECT_TRUE(w.item<PanelSwitch>("login")->isChecked()); }},
         {"the login-items link opens the startup settings",
          with([](PanelSetup& s) { s.login = LoginItemState::requiresApproval; }), nullptr, "openLoginItems",
          [](const PanelWorld& w) { EXPECT_EQ(w.openedLoginItems, 1); }},
-        {"the link below the approval failure approves the helper",
-         {},
-         [](PanelWorld& w) {
+        {"the link below the approval failure approves the helper", {}, [](PanelWorld& w) {
              w.lidBlocker->nextPreparationError =
                  std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-             w.lid->turnOnJoiningSessionOr(600);
-         },
-         "approveHelper",
-         [](const PanelWorld& w) { EXPECT_EQ(w.approvedHelper, 1); }},
+             w.lid->turnOnJoiningSessionOr(600); },
+         "approveHelper", [](const PanelWorld& w) { EXPECT_EQ(w.approvedHelper, 1); }},
+        // clang-format on
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.name);

@@ -167,23 +167,6 @@ TEST(Translations, EveryKeyInTheCodeIsTranslatedInEveryShippedLanguage) {
     }
 }
 
-TEST(Translations, FillsArgumentsInOnePass) {
-    const struct {
-        QString pattern;
-        QStringList arguments;
-        QString expected;
-    } cases[] = {
-        {"On · %1 left", {"1:30"}, "On · 1:30 left"},
-        {"%2 then %1", {"a", "b"}, "b then a"},
-        {"%1 stays", {"%1"}, "%1 stays"},
-        {"%1 and %2", {"only"}, "only and %2"},
-        {"100%", {"x"}, "100%"},
-    };
-    for (const auto& each : cases) {
-        EXPECT_EQ(filledIn(each.pattern, each.arguments), each.expected) << each.pattern.toStdString();
-    }
-}
-
 TEST(Translations, LoadsEveryAreaOfOneLanguageFromTheBundle) {
     AppTranslations translations(QStringLiteral(STAYWAKE_TRANSLATIONS_DIR));
     EXPECT_EQ(translations.languages(), (QStringList{"ar", "de", "en"}));
