@@ -3,7 +3,6 @@
 #include "StaywakeLinux/SystemError.h"
 
 #include <QSocketNotifier>
-
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -59,7 +58,9 @@ SignalIntake::SignalIntake(const std::vector<int>& signalNumbers, QObject* paren
     }
 }
 
-SignalIntake::~SignalIntake() { restore(); }
+SignalIntake::~SignalIntake() {
+    restore();
+}
 
 void SignalIntake::restore() {
     for (const auto& [signalNumber, old] : previous_) {

@@ -16,7 +16,8 @@ QPointer<QMessageBox> alertBeingAsked;
 } // namespace
 
 std::unique_ptr<QMessageBox> QuitConfirmationAlert::make(const QuitConfirmation& confirmation,
-                                                         const std::string& locale, Qt::LayoutDirection direction) {
+                                                         const std::string& locale,
+                                                         Qt::LayoutDirection direction) {
     const auto copy = confirmation.copy(locale);
     if (!copy) {
         return nullptr;

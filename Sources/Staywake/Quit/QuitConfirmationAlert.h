@@ -3,7 +3,6 @@
 #include "StaywakeCore/Quit/QuitConfirmation.h"
 
 #include <QMessageBox>
-
 #include <memory>
 #include <string>
 
@@ -22,7 +21,8 @@ public:
     /// Brings the alert to the front and runs it modally: true exactly when the
     /// confirm button was chosen (true at once when there is nothing to ask).
     /// Escape, "Cancel", closing the alert and dismiss() answer false.
-    static bool ask(const QuitConfirmation& confirmation, const std::string& locale, Qt::LayoutDirection direction);
+    static bool ask(const QuitConfirmation& confirmation, const std::string& locale,
+                    Qt::LayoutDirection direction);
 
     /// Closes the alert that ask() is running, as "Cancel" would; nothing
     /// when none is up.

@@ -5,7 +5,6 @@
 #include "StaywakeCore/Quit/QuitConfirmation.h"
 
 #include <Qt>
-
 #include <functional>
 #include <memory>
 #include <string>

@@ -3,7 +3,6 @@
 #include "StaywakeCore/Settings/AboutInfo.h"
 
 #include <QWidget>
-
 #include <optional>
 
 class QLabel;

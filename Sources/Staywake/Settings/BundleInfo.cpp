@@ -38,8 +38,8 @@ std::optional<AboutInfo> readAboutInfo(const QString& path) {
     if (!bytes) {
         return std::nullopt;
     }
-    return AboutInfo::fromInfoDictionary(
-        PropertyListCoding::decodeDictionary(std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size()))));
+    return AboutInfo::fromInfoDictionary(PropertyListCoding::decodeDictionary(
+        std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size()))));
 }
 
 std::optional<std::string> readOperatingSystem(const QStringList& paths) {

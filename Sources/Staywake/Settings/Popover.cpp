@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 namespace staywake {
@@ -20,7 +19,8 @@ Popover::Placement Popover::place(const QRect& anchor, const QSize& size, const 
     const int maxX = std::max(available.x(), available.x() + available.width() - size.width());
     const int x = std::clamp(centre - size.width() / 2, available.x(), maxX);
     placement.frame = QRect(QPoint(x, y), size);
-    placement.arrowX = std::clamp(centre - x, arrowHalfWidth + 4, std::max(arrowHalfWidth + 4, size.width() - arrowHalfWidth - 4));
+    placement.arrowX = std::clamp(centre - x, arrowHalfWidth + 4,
+                                  std::max(arrowHalfWidth + 4, size.width() - arrowHalfWidth - 4));
     return placement;
 }
 
@@ -38,7 +38,8 @@ void Popover::popUp() {
     const bool anchored = anchor_->isVisible();
     const QRect anchor = anchored ? QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size())
                                   : QRect(QCursor::pos(), QSize(1, 1));
-    const QScreen* screen = anchored && anchor_->screen() ? anchor_->screen() : QGuiApplication::screenAt(anchor.center());
+    const QScreen* screen =
+        anchored && anchor_->screen() ? anchor_->screen() : QGuiApplication::screenAt(anchor.center());
     const QRect available = screen ? screen->availableGeometry() : QRect(anchor.center(), QSize(1, 1));
     // The arrow side grows the popover; the other sides keep a one-pixel border.
     auto* box = static_cast<QVBoxLayout*>(layout());
@@ -66,11 +67,13 @@ QPolygon Popover::outline() const {
     QPolygon shape;
     shape << QPoint(0, top);
     if (arrowAtTop_) {
-        shape << QPoint(arrowX_ - arrowHalfWidth, top) << QPoint(arrowX_, 0) << QPoint(arrowX_ + arrowHalfWidth, top);
+        shape << QPoint(arrowX_ - arrowHalfWidth, top) << QPoint(arrowX_, 0)
+              << QPoint(arrowX_ + arrowHalfWidth, top);
     }
     shape << QPoint(w, top) << QPoint(w, bottom);
     if (!arrowAtTop_) {
-        shape << QPoint(arrowX_ + arrowHalfWidth, bottom) << QPoint(arrowX_, h) << QPoint(arrowX_ - arrowHalfWidth, bottom);
+        shape << QPoint(arrowX_ + arrowHalfWidth, bottom) << QPoint(arrowX_, h)
+              << QPoint(arrowX_ - arrowHalfWidth, bottom);
     }
     shape << QPoint(0, bottom);
     return shape;

@@ -4,14 +4,12 @@
 #include "StaywakeCore/Settings/AboutInfo.h"
 
 #include <QAbstractButton>
+#include <QMenu>
 #include <QPointer>
-
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include <QMenu>
 
 namespace staywake {
 
@@ -75,7 +73,8 @@ public:
     /// Opens the feedback page in the browser, with the app's version, the
     /// operating system and the page's language. A browser that cannot be
     /// started is logged.
-    static void openFeedbackForm(const std::optional<AboutInfo>& about, const std::optional<std::string>& localization);
+    static void openFeedbackForm(const std::optional<AboutInfo>& about,
+                                 const std::optional<std::string>& localization);
 
     /// Opens the menu under the row; nothing while the row is not on screen.
     /// Returns at once; the menu deletes itself when it closes.

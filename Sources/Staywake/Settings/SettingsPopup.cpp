@@ -49,7 +49,9 @@ SettingsPopup::SettingsPopup(std::shared_ptr<PresetDurationsController> presets,
     showPinned();
 }
 
-SettingsPopup::~SettingsPopup() { presets_->pinned().removeObserver(observer_); }
+SettingsPopup::~SettingsPopup() {
+    presets_->pinned().removeObserver(observer_);
+}
 
 void SettingsPopup::showPinned() {
     const PresetDurations current(presets_->pinned().get());

@@ -3,7 +3,6 @@
 #include "StaywakeCore/Durations/PresetDurationsController.h"
 
 #include <QWidget>
-
 #include <memory>
 #include <string>
 #include <vector>

@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <cmath>
 #include <numbers>
 
@@ -20,7 +19,8 @@ QPainterPath starPath(const QRectF& box) {
     for (int point = 0; point < 10; ++point) {
         const double radius = point % 2 == 0 ? outer : inner;
         const double angle = -std::numbers::pi / 2 + point * std::numbers::pi / 5;
-        const QPointF corner(centre.x() + radius * std::cos(angle), centre.y() + outer * 0.1 + radius * std::sin(angle));
+        const QPointF corner(centre.x() + radius * std::cos(angle),
+                             centre.y() + outer * 0.1 + radius * std::sin(angle));
         if (point == 0) {
             path.moveTo(corner);
         } else {
@@ -47,7 +47,8 @@ void drawSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& box, con
         const double toothWidth = s * 0.16;
         for (int tooth = 0; tooth < 8; ++tooth) {
             QPainterPath one;
-            one.addRoundedRect(QRectF(-toothWidth / 2, -s / 2 + line / 2, toothWidth, s * 0.3), line / 2, line / 2);
+            one.addRoundedRect(QRectF(-toothWidth / 2, -s / 2 + line / 2, toothWidth, s * 0.3), line / 2,
+                               line / 2);
             teeth.addPath(QTransform().translate(c.x(), c.y()).rotate(tooth * 45).map(one));
         }
         QPainterPath body;
@@ -60,7 +61,8 @@ void drawSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& box, con
         break;
     }
     case SettingsSymbol::chevronDown:
-        painter.drawPolyline(QPolygonF{QPointF(box.left() + s * 0.2, c.y() - s * 0.15), QPointF(c.x(), c.y() + s * 0.15),
+        painter.drawPolyline(QPolygonF{QPointF(box.left() + s * 0.2, c.y() - s * 0.15),
+                                       QPointF(c.x(), c.y() + s * 0.15),
                                        QPointF(box.right() - s * 0.2, c.y() - s * 0.15)});
         break;
     case SettingsSymbol::star:
@@ -90,7 +92,8 @@ const char* themeIconName(SettingsSymbol symbol) {
     return "configure";
 }
 
-void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size, const QColor& color) {
+void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size,
+                 const QColor& color) {
     const QRectF box(frame.center().x() - size / 2, frame.center().y() - size / 2, size, size);
     const QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeIconName(symbol)));
     if (!themed.isNull()) {

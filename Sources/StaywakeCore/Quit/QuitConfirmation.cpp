@@ -6,7 +6,8 @@
 
 namespace staywake {
 
-QuitConfirmation QuitConfirmation::asked(bool isAwakeOn, bool keepsLidClosedAwake, std::optional<double> remaining) {
+QuitConfirmation QuitConfirmation::asked(bool isAwakeOn, bool keepsLidClosedAwake,
+                                         std::optional<double> remaining) {
     std::optional<double> whole;
     if (remaining && std::isfinite(*remaining)) {
         const double minutes = std::floor(*remaining / 60) * 60;
@@ -33,13 +34,15 @@ std::optional<QuitConfirmation::Copy> QuitConfirmation::copy(const std::string& 
     switch (kind) {
     case Kind::awakeMode:
         return Copy{LocalizableText::localizable("Quit and stop awake mode?"), remainingLine,
-                    LocalizableText::localizable("Your Mac can fall asleep on its own again. Awake mode turns back on "
-                                                 "the next time you open Staywake."),
+                    LocalizableText::localizable(
+                        "Your Mac can fall asleep on its own again. Awake mode turns back on "
+                        "the next time you open Staywake."),
                     LocalizableText::localizable("Quit"), cancel};
     case Kind::nightBrew:
         return Copy{LocalizableText::nightBrew("Quit and end Night Brew?"), remainingLine,
-                    LocalizableText::nightBrew("Your Mac can sleep again with the lid open or closed. Awake mode "
-                                               "turns back on the next time you open Staywake. Night Brew stays off."),
+                    LocalizableText::nightBrew(
+                        "Your Mac can sleep again with the lid open or closed. Awake mode "
+                        "turns back on the next time you open Staywake. Night Brew stays off."),
                     LocalizableText::nightBrew("Quit and end Night Brew"), cancel};
     case Kind::quitNow:
         break;

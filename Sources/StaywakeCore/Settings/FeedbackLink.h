@@ -18,10 +18,10 @@ inline constexpr std::array<std::string_view, 12> languages{
     "ar", "de", "es", "fr", "fr-CA", "it", "ja", "pl", "ru", "uk", "zh-Hans", "zh-Hant",
 };
 
-/// `page` (the feedback form unless a test names another) with the language put in front of its path ("/de/feedback") when
-/// the page exists in that language, and the query items "app" and "os" for
-/// the values that are present and not empty, percent-encoded (everything but
-/// letters, digits and "-._~"). No query at all when neither is left.
+/// `page` (the feedback form unless a test names another) with the language put in front of its path
+/// ("/de/feedback") when the page exists in that language, and the query items "app" and "os" for the values
+/// that are present and not empty, percent-encoded (everything but letters, digits and "-._~"). No query at
+/// all when neither is left.
 std::string url(const std::optional<std::string>& appVersion, const std::optional<std::string>& osVersion,
                 const std::optional<std::string>& language, std::string_view page = FeedbackLink::form);
 

@@ -3,9 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <vector>
 

@@ -5,9 +5,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace staywake {
 namespace {
@@ -27,14 +26,26 @@ TEST(QuitConfirmationAlert, SaysWhatIsLeftAndWhatQuittingChangesInTheAppLanguage
         QString cancel;
     };
     const Case cases[] = {
-        {"en", "en_US", {Kind::awakeMode, 1800}, Qt::LeftToRight, "Quit and stop awake mode?",
-         "30 min left in this session. Your computer can fall asleep on its own again. Awake mode turns back on the "
+        {"en",
+         "en_US",
+         {Kind::awakeMode, 1800},
+         Qt::LeftToRight,
+         "Quit and stop awake mode?",
+         "30 min left in this session. Your computer can fall asleep on its own again. Awake mode turns back "
+         "on the "
          "next time you open Staywake.",
-         "Quit", "Cancel"},
-        {"ar", "ar_EG", {Kind::nightBrew, 7200}, Qt::RightToLeft, "هل تريد الإنهاء وإيقاف Night Brew؟",
-         "تبقى \u0662 س في هذه الجلسة. يمكن لحاسوبك أن يدخل في وضع السكون مجددًا والغطاء مفتوح أو مغلق. سيعود وضع اليقظة للعمل في المرة القادمة "
+         "Quit",
+         "Cancel"},
+        {"ar",
+         "ar_EG",
+         {Kind::nightBrew, 7200},
+         Qt::RightToLeft,
+         "هل تريد الإنهاء وإيقاف Night Brew؟",
+         "تبقى \u0662 س في هذه الجلسة. يمكن لحاسوبك أن يدخل في وضع السكون مجددًا والغطاء مفتوح أو مغلق. سيعود "
+         "وضع اليقظة للعمل في المرة القادمة "
          "التي تفتح فيها Staywake. سيبقى Night Brew متوقفًا.",
-         "الإنهاء وإيقاف Night Brew", "إلغاء"},
+         "الإنهاء وإيقاف Night Brew",
+         "إلغاء"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.language);

@@ -7,10 +7,9 @@
 #include <QDesktopServices>
 #include <QUrl>
 #include <QUrlQuery>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 
@@ -39,8 +38,10 @@ TEST(BundleInfo, ReadsTheVersionFromTheInformationFileAndNothingFromABrokenOne) 
         {"a missing file", QString::fromStdString((folder.path() / "missing.plist").string()), std::nullopt},
         {"a folder", QString::fromStdString(folder.path().string()), std::nullopt},
         {"no property list", write(folder.path() / "garbage.plist", "<plist><dict><key>"), std::nullopt},
-        {"an array", write(folder.path() / "array.plist", "<plist version=\"1.0\"><array/></plist>"), std::nullopt},
-        {"too big to be one", write(folder.path() / "big.plist", plist + std::string(1 << 20, ' ')), std::nullopt},
+        {"an array", write(folder.path() / "array.plist", "<plist version=\"1.0\"><array/></plist>"),
+         std::nullopt},
+        {"too big to be one", write(folder.path() / "big.plist", plist + std::string(1 << 20, ' ')),
+         std::nullopt},
     };
     for (const auto& c : cases) {
         const auto info = readAboutInfo(c.path);
@@ -65,7 +66,8 @@ TEST(BundleInfo, TheFeedbackFormOpensWithTheVersionSystemAndLanguage) {
 
     ASSERT_EQ(catcher.opened.size(), 2);
     const QUrl& withVersion = catcher.opened[0];
-    EXPECT_TRUE(withVersion.path().endsWith(QStringLiteral("/de/feedback"))) << withVersion.toString().toStdString();
+    EXPECT_TRUE(withVersion.path().endsWith(QStringLiteral("/de/feedback")))
+        << withVersion.toString().toStdString();
     const QUrlQuery query(withVersion);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("app"), QUrl::FullyDecoded), QStringLiteral("1.2 (45)"));
     const auto system = readOperatingSystem();

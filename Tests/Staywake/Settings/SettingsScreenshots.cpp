@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QMenu>
 #include <QVBoxLayout>
-
 #include <cstdio>
 #include <memory>
 
@@ -62,10 +61,10 @@ int main(int argc, char** argv) {
         QApplication::setLayoutDirection(language.direction);
         QWidget panel;
         auto* layout = new QVBoxLayout(&panel);
-        auto* row = new SettingsMenu(presets, [] {}, [] {},
-                                     {language.direction, language.locale, language.language.toStdString(),
-                                      AboutInfo{"1.2", "45"}},
-                                     {}, &panel);
+        auto* row = new SettingsMenu(
+            presets, [] {}, [] {},
+            {language.direction, language.locale, language.language.toStdString(), AboutInfo{"1.2", "45"}},
+            {}, &panel);
         layout->addWidget(row);
         panel.setGeometry(200, 40, 260, 60);
         panel.show();

@@ -1,7 +1,6 @@
 #include "StaywakeCore/Quit/QuitConfirmation.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <optional>
 #include <string>

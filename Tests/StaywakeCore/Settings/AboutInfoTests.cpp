@@ -1,7 +1,6 @@
 #include "StaywakeCore/Settings/AboutInfo.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 
@@ -22,8 +21,8 @@ TEST(AboutInfo, ReadsTheVersionAndBuildAndHidesAVersionItCannotRead) {
          "1.2 (45)"},
         {"no build", Dictionary{{"CFBundleShortVersionString", "1.2"}}, "1.2"},
         {"an empty build", Dictionary{{"CFBundleShortVersionString", "1.2"}, {"CFBundleVersion", ""}}, "1.2"},
-        {"a build that is a number", Dictionary{{"CFBundleShortVersionString", "1.2"}, {"CFBundleVersion", 45}},
-         "1.2"},
+        {"a build that is a number",
+         Dictionary{{"CFBundleShortVersionString", "1.2"}, {"CFBundleVersion", 45}}, "1.2"},
         {"no dictionary", std::nullopt, std::nullopt},
         {"no version", Dictionary{{"CFBundleVersion", "45"}}, std::nullopt},
         {"an empty version", Dictionary{{"CFBundleShortVersionString", ""}, {"CFBundleVersion", "45"}},
