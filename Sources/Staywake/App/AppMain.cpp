@@ -3,6 +3,7 @@
 #include "Staywake/App/AppLocalization.h"
 #include "Staywake/App/AppLog.h"
 #include "Staywake/App/LinuxMechanisms.h"
+#include "Staywake/App/SignalIntake.h"
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
@@ -14,6 +15,7 @@
 #include "StaywakeLinux/Identity/ProcessExecutable.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QDBusConnection>
 #include <QIcon>
 #include <QLocale>
@@ -113,6 +115,12 @@ int run(QApplication& application) {
         settingsFile->setProblemHandler(
             [&shell](const std::string& problem) { shell.tellProblem(QString::fromStdString(problem)); });
     }
+    // Termination signals and the session manager's logout are system quits:
+    // no question, but the lid helper's last answer is still awaited.
+    SignalIntake signalIntake;
+    QObject::connect(&signalIntake, &SignalIntake::received, &shell, &StaywakeShell::quitAtSystemsRequest);
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &shell,
+                     [&shell](QSessionManager&) { shell.quitAtSystemsRequest(); });
     shell.start();
     return QApplication::exec();
 }

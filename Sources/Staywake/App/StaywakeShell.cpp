@@ -4,23 +4,18 @@
 #include "Staywake/App/PanelWindow.h"
 #include "Staywake/App/TrayItem.h"
 #include "Staywake/Panel/AwakePanel.h"
+#include "Staywake/Settings/BundleInfo.h"
+#include "Staywake/Settings/SettingsMenu.h"
 
-#include <QCoreApplication>
 #include <QCursor>
-#include <QIcon>
-#include <QKeySequence>
-#include <QPushButton>
 
 namespace staywake {
 
 StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options options, QObject* parent)
-    : QObject(parent), controllers_(std::move(controllers)), options_(std::move(options)) {
-    commands_.setLayoutDirection(options_.localization.direction);
-    QAction* quit = commands_.addAction(QCoreApplication::translate("Localizable", "Quit Staywake"));
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, this, &StaywakeShell::quitAtUsersRequest);
-
+    : QObject(parent), controllers_(std::move(controllers)), options_(std::move(options)),
+      quitConfirmation_(options_.localization.locale, options_.localization.direction) {
+    quitConfirmation_.awake = controllers_.awake;
+    quitConfirmation_.lid = controllers_.lid;
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
                             AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
@@ -28,13 +23,14 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
     window_ = std::make_unique<PanelWindow>(
         panel_, options_.trayAvailable ? PanelWindow::Kind::popup : PanelWindow::Kind::window);
     window_->setLayoutDirection(options_.localization.direction);
-    // Ctrl+Q works while the panel has the keyboard, not only in the menu.
-    window_->addAction(quit);
+    // Ctrl+Q works while the panel has the keyboard, not only in the menu
+    // (Quit is the menu's last command).
+    window_->addAction(commands_->actions().constLast());
     connect(window_.get(), &PanelWindow::userClosed, this, &StaywakeShell::quitAtUsersRequest);
 
     if (options_.trayAvailable) {
         tray_ = std::make_unique<TrayItem>(controllers_.awake, controllers_.lid, options_.localization.direction);
-        tray_->setContextMenu(&commands_);
+        tray_->setContextMenu(commands_.get());
         connect(tray_.get(), &TrayItem::clicked, this,
                 [this] { window_->toggle(tray_->geometry(), QCursor::pos()); });
     }
@@ -62,7 +58,11 @@ void StaywakeShell::tellProblem(const QString& sentence) {
 }
 
 void StaywakeShell::quitAtUsersRequest() {
-    QCoreApplication::quit();
+    quitConfirmation_.requestQuit(QuitOrigin::user);
+}
+
+void StaywakeShell::quitAtSystemsRequest() {
+    quitConfirmation_.requestQuit(QuitOrigin::system);
 }
 
 void StaywakeShell::approveHelper() {
@@ -78,13 +78,15 @@ void StaywakeShell::approveHelper() {
 }
 
 QWidget* StaywakeShell::makeSettingsRow() {
-    auto* row = new QPushButton(QIcon::fromTheme(QStringLiteral("configure")),
-                                QCoreApplication::translate("Localizable", "Settings"));
-    row->setFlat(true);
-    row->setAccessibleName(row->text());
-    connect(row, &QPushButton::clicked, this, [this, row] {
-        commands_.popup(row->mapToGlobal(QPoint(0, row->height())));
-    });
+    const auto& localization = options_.localization;
+    auto* row = new SettingsMenu(controllers_.presets, options_.checkForUpdates, [this] { quitAtUsersRequest(); },
+                                 SettingsMenu::Context{localization.direction, localization.locale,
+                                                       localization.language.toStdString(),
+                                                       readAboutInfo(bundleInfoPlistPath())});
+    // The tray's menu offers the same commands; a popover chosen there opens
+    // at the row, so the panel comes up first.
+    row->setRevealAnchor([this] { showPanel(); });
+    commands_.reset(SettingsMenu::makeMenu(row->actions(), localization.direction));
     return row;
 }
 

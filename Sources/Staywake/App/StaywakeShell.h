@@ -2,6 +2,7 @@
 
 #include "Staywake/App/AppLocalization.h"
 #include "Staywake/App/StaywakeApp.h"
+#include "Staywake/Quit/QuitConfirmationDelegate.h"
 
 #include <QDBusConnection>
 #include <QMenu>
@@ -51,11 +52,16 @@ public:
     /// line in the panel.
     void tellProblem(const QString& sentence);
     /// The user asked to quit: the menu's Quit, or closing the window when
-    /// there is no tray.
+    /// there is no tray. The quit confirmation decides.
     void quitAtUsersRequest();
+    /// The system asked to quit (a termination signal, the session manager):
+    /// no question, but the lid helper's last answer is still awaited.
+    void quitAtSystemsRequest();
+    /// Decides every quit; the updater announces its relaunch here.
+    QuitConfirmationDelegate& quitConfirmation() { return quitConfirmation_; }
 
-    /// The commands of the settings row and the tray's context menu.
-    QMenu& commands() { return commands_; }
+    /// The settings row's commands, which the tray's context menu offers too.
+    QMenu& commands() { return *commands_; }
     PanelWindow& panelWindow() { return *window_; }
     AwakePanel& panel() { return *panel_; }
     /// Absent without a tray.
@@ -67,7 +73,8 @@ private:
 
     StaywakeApp::Controllers controllers_;
     Options options_;
-    QMenu commands_;
+    QuitConfirmationDelegate quitConfirmation_;
+    std::unique_ptr<QMenu> commands_;
     std::unique_ptr<TrayItem> tray_;
     std::unique_ptr<PanelWindow> window_;
     AwakePanel* panel_ = nullptr;

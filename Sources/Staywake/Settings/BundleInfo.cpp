@@ -1,0 +1,54 @@
+#include "Staywake/Settings/BundleInfo.h"
+
+#include "StaywakeCore/LidHelper/LidHelperService.h"
+#include "StaywakeCore/Settings/FeedbackLink.h"
+#include "StaywakeLinux/Defaults/PropertyListCoding.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+namespace staywake {
+
+namespace {
+
+// os-release is a handful of lines; anything this big is not one.
+constexpr qint64 osReleaseSizeLimit = 65536;
+
+std::optional<QByteArray> readSmallFile(const QString& path, qint64 limit) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.isSequential()) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace
+
+QString bundleInfoPlistPath() {
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../Info.plist"));
+}
+
+std::optional<AboutInfo> readAboutInfo(const QString& path) {
+    const auto bytes = readSmallFile(path, static_cast<qint64>(LidHelperService::infoPlistSizeLimit));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return AboutInfo::fromInfoDictionary(PropertyListCoding::decodeDictionary(
+        std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size()))));
+}
+
+std::optional<std::string> readOperatingSystem(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (const auto bytes = readSmallFile(path, osReleaseSizeLimit)) {
+            return FeedbackLink::operatingSystem(bytes->toStdString());
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace staywake

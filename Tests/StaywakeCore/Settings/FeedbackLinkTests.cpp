@@ -1,0 +1,64 @@
+#include "StaywakeCore/Settings/FeedbackLink.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+
+namespace staywake {
+namespace {
+
+TEST(FeedbackLink, PrefixesTheSiteLanguageAndAddsTheItemsThatArePresent) {
+    constexpr std::string_view form = "https://feedback.example:8443/feedback";
+    struct Case {
+        std::optional<std::string> app;
+        std::optional<std::string> os;
+        std::optional<std::string> language;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"1.2 (45)", "debian-12", "fr-CA",
+         "https://feedback.example:8443/fr-CA/feedback?app=1.2%20%2845%29&os=debian-12"},
+        {"1.2 (45)", "debian-12", "en",
+         "https://feedback.example:8443/feedback?app=1.2%20%2845%29&os=debian-12"},
+        {"1.2", "ubuntu-22.04", "zh-Hant",
+         "https://feedback.example:8443/zh-Hant/feedback?app=1.2&os=ubuntu-22.04"},
+        // Site languages are matched exactly: no region or case folding.
+        {std::nullopt, "arch", "fr-FR", "https://feedback.example:8443/feedback?os=arch"},
+        {std::nullopt, "arch", "DE", "https://feedback.example:8443/feedback?os=arch"},
+        {"", std::nullopt, "de", "https://feedback.example:8443/de/feedback"},
+        {std::nullopt, "", std::nullopt, "https://feedback.example:8443/feedback"},
+        // Characters that would end a value or the query are escaped.
+        {"1&os=x#y", "a b/ü", "ar",
+         "https://feedback.example:8443/ar/feedback?app=1%26os%3Dx%23y&os=a%20b%2F%C3%BC"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FeedbackLink::url(c.app, c.os, c.language, form), c.expected);
+    }
+}
+
+TEST(FeedbackLink, NamesTheSystemByItsOsReleaseIdAndVersion) {
+    struct Case {
+        const char* osRelease;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
+         "GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n",
+         "debian-12"},
+        {"ID=ubuntu\nID_LIKE=debian\nVERSION_ID=\"22.04\"\n", "ubuntu-22.04"},
+        {"ID='opensuse-leap'\nVERSION_ID='15.5'\n", "opensuse-leap-15.5"},
+        {"# comment\n\nID=\"alpine\"\r\nVERSION_ID=3.19.1\n", "alpine-3.19.1"},
+        // Three-part versions are shortened as system versions are: no patch 0.
+        {"ID=macos\nVERSION_ID=15.1.0\n", "macos-15.1"},
+        {"ID=arch\nBUILD_ID=rolling\n", "arch"},
+        {"VERSION_ID=1\n", "linux-1"},
+        {"ID=\"weird\\\"os\"\n", "weird\"os"},
+        {"", "linux"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FeedbackLink::operatingSystem(c.osRelease), c.expected) << c.osRelease;
+    }
+}
+
+} // namespace
+} // namespace staywake

@@ -1,0 +1,15 @@
+// For test programs whose subjects are widgets (menus, popovers, message
+// boxes): they run inside a QApplication, on the offscreen platform unless
+// told otherwise.
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
