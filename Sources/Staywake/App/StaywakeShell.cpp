@@ -4,7 +4,7 @@
 #include "Staywake/App/PanelWindow.h"
 #include "Staywake/App/TrayItem.h"
 #include "Staywake/Panel/AwakePanel.h"
-#include "Staywake/Settings/BundleInfo.h"
+#include "Staywake/Settings/AboutSources.h"
 #include "Staywake/Settings/SettingsMenu.h"
 
 #include <QCursor>

@@ -2,7 +2,7 @@
 
 #include "Staywake/Panel/TextStyle.h"
 #include "Staywake/Settings/AboutPopup.h"
-#include "Staywake/Settings/BundleInfo.h"
+#include "Staywake/Settings/AboutSources.h"
 #include "Staywake/Settings/Popover.h"
 #include "Staywake/Settings/SettingsPopup.h"
 #include "Staywake/Settings/SettingsSymbol.h"

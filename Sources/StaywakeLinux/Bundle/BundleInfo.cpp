@@ -55,7 +55,11 @@ std::optional<PropertyValue::Dictionary> BundleInfo::around(const std::filesyste
     if (program.empty() || error) {
         return std::nullopt;
     }
-    const auto bytes = readSmallRegularFile(absolute.parent_path().parent_path() / "Info.plist");
+    return read(absolute.parent_path().parent_path() / "Info.plist");
+}
+
+std::optional<PropertyValue::Dictionary> BundleInfo::read(const std::filesystem::path& infoPlist) {
+    const auto bytes = readSmallRegularFile(infoPlist);
     if (!bytes) {
         return std::nullopt;
     }

@@ -20,8 +20,11 @@ public:
     /// overflow the root helper's stack.
     static constexpr std::uintmax_t sizeLimit = 64 * 1024;
 
-    /// Absent unless the file is a regular file of at most sizeLimit bytes
-    /// holding a property-list dictionary.
+    /// The dictionary in the information file at `infoPlist`: absent unless it
+    /// is a regular file of at most sizeLimit bytes holding a property-list
+    /// dictionary.
+    static std::optional<PropertyValue::Dictionary> read(const std::filesystem::path& infoPlist);
+    /// The same for the bundle around `program`.
     static std::optional<PropertyValue::Dictionary> around(const std::filesystem::path& program);
     /// "short version (build)" of that dictionary (LidHelperService::bundleVersion);
     /// absent without a program or a usable dictionary.

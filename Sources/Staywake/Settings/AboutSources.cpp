@@ -1,8 +1,7 @@
-#include "Staywake/Settings/BundleInfo.h"
+#include "Staywake/Settings/AboutSources.h"
 
-#include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeCore/Settings/FeedbackLink.h"
-#include "StaywakeLinux/Defaults/PropertyListCoding.h"
+#include "StaywakeLinux/Bundle/BundleInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,12 +33,7 @@ QString bundleInfoPlistPath() {
 }
 
 std::optional<AboutInfo> readAboutInfo(const QString& path) {
-    const auto bytes = readSmallFile(path, static_cast<qint64>(LidHelperService::infoPlistSizeLimit));
-    if (!bytes) {
-        return std::nullopt;
-    }
-    return AboutInfo::fromInfoDictionary(PropertyListCoding::decodeDictionary(
-        std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size()))));
+    return AboutInfo::fromInfoDictionary(BundleInfo::read(path.toStdString()));
 }
 
 std::optional<std::string> readOperatingSystem(const QStringList& paths) {

@@ -1,4 +1,4 @@
-#include "Staywake/Settings/BundleInfo.h"
+#include "Staywake/Settings/AboutSources.h"
 #include "Staywake/Settings/SettingsMenu.h"
 #include "StaywakeCore/Settings/FeedbackLink.h"
 #include "Support/TemporaryDirectory.h"
@@ -21,35 +21,7 @@ QString write(const std::filesystem::path& path, const std::string& contents) {
     return QString::fromStdString(path.string());
 }
 
-TEST(BundleInfo, ReadsTheVersionFromTheInformationFileAndNothingFromABrokenOne) {
-    testing::TemporaryDirectory folder("staywake-bundle");
-    const std::string plist = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict>
-<key>CFBundleShortVersionString</key><string>1.2</string>
-<key>CFBundleVersion</key><string>45</string>
-</dict></plist>)";
-    struct Case {
-        const char* name;
-        QString path;
-        std::optional<std::string> formatted;
-    };
-    const Case cases[] = {
-        {"an information file", write(folder.path() / "good.plist", plist), "1.2 (45)"},
-        {"a missing file", QString::fromStdString((folder.path() / "missing.plist").string()), std::nullopt},
-        {"a folder", QString::fromStdString(folder.path().string()), std::nullopt},
-        {"no property list", write(folder.path() / "garbage.plist", "<plist><dict><key>"), std::nullopt},
-        {"an array", write(folder.path() / "array.plist", "<plist version=\"1.0\"><array/></plist>"),
-         std::nullopt},
-        {"too big to be one", write(folder.path() / "big.plist", plist + std::string(1 << 20, ' ')),
-         std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto info = readAboutInfo(c.path);
-        EXPECT_EQ(info ? std::optional(info->formattedVersion()) : std::nullopt, c.formatted) << c.name;
-    }
-}
-
-TEST(BundleInfo, NamesTheSystemFromTheFirstReadableOsRelease) {
+TEST(AboutSources, NamesTheSystemFromTheFirstReadableOsRelease) {
     testing::TemporaryDirectory folder("staywake-os-release");
     const QString missing = QString::fromStdString((folder.path() / "missing").string());
     const QString debian = write(folder.path() / "os-release", "ID=debian\nVERSION_ID=\"12\"\n");
@@ -57,7 +29,7 @@ TEST(BundleInfo, NamesTheSystemFromTheFirstReadableOsRelease) {
     EXPECT_EQ(readOperatingSystem({missing}), std::nullopt);
 }
 
-TEST(BundleInfo, TheFeedbackFormOpensWithTheVersionSystemAndLanguage) {
+TEST(AboutSources, TheFeedbackFormOpensWithTheVersionSystemAndLanguage) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     SettingsMenu::openFeedbackForm(AboutInfo{"1.2", "45"}, std::string("de"));
