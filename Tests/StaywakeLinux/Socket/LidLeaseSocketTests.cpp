@@ -39,6 +39,18 @@ struct Ended {
 };
 using ServerEvent = std::variant<Renewal, Revocation, Ended>;
 
+/// Answers every check at once, as `allows` says at that moment, and records
+/// who it was asked about.
+class ScriptedAuthority final : public PeerAuthority {
+public:
+    explicit ScriptedAuthority(std::function<std::optional<std::string>(const PeerProcess&)> decide)
+        : decide_(std::move(decide)) {}
+    void check(const PeerProcess& peer, Answer answer) override { answer(decide_(peer)); }
+
+private:
+    std::function<std::optional<std::string>(const PeerProcess&)> decide_;
+};
+
 /// A listener on a socket in a temporary directory, admitting connections
 /// through the real listener delegate; the request function posts every
 /// request to a mailbox, so each test answers them when and where it likes.
@@ -50,12 +62,21 @@ protected:
             [this](LidLeaseIncomingConnection& connection) {
                 return delegate.shouldAcceptNewConnection(connection);
             },
-            [this](const PeerCredentials& peer, const std::string& requirement) {
-                peers.post(peer);
+            [this](const PeerProcess& peer, const std::string& requirement) {
+                peers.post(peer.credentials());
                 EXPECT_EQ(requirement, "the test's requirement");
                 return accepting.load();
-            });
+            },
+            guards());
         listener->resume();
+    }
+
+    virtual LidLeaseSocketListener::Guards guards() {
+        LidLeaseSocketListener::Guards guards;
+        guards.authority = std::make_unique<ScriptedAuthority>([](const PeerProcess&) { return std::nullopt; });
+        guards.log = [this](const std::string& line) { logged.post(line); };
+        guards.failed = [this](const std::string& why) { failures.post(why); };
+        return guards;
     }
 
     LidLeaseRequestFunction requests = [this](LidLeaseClientNumber client, LidLeaseRequest request,
@@ -114,6 +135,8 @@ protected:
     std::string path = (directory.path() / "lidhelper.sock").string();
     Mailbox<ServerEvent> events;
     Mailbox<PeerCredentials> peers;
+    Mailbox<std::string> logged;
+    Mailbox<std::string> failures;
     std::atomic<bool> accepting{true};
     LidLeaseListenerDelegate delegate{"the test's requirement", requests};
     std::unique_ptr<LidLeaseSocketListener> listener;
