@@ -1,10 +1,13 @@
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QStringList>
 
+#include <memory>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace staywake {
 
@@ -13,6 +16,54 @@ namespace {
 const QString service = QStringLiteral("org.freedesktop.systemd1");
 const QString path = QStringLiteral("/org/freedesktop/systemd1");
 const QString managerInterface = QStringLiteral("org.freedesktop.systemd1.Manager");
+
+QDBusMessage managerCall(const QString& method, const QList<QVariant>& arguments, bool interactive) {
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, managerInterface, method);
+    call.setArguments(arguments);
+    call.setInteractiveAuthorizationAllowed(interactive);
+    return call;
+}
+
+/// The text a failed step reports: systemd's or polkit's own message.
+std::string failureText(const QDBusMessage& reply, const QString& what, const QString& unit) {
+    QString message = reply.errorMessage();
+    if (message.isEmpty()) {
+        message = reply.errorName().isEmpty()
+                      ? QStringLiteral("Could not %1 %2: systemd did not answer.").arg(what, unit)
+                      : reply.errorName();
+    }
+    return message.toStdString();
+}
+
+struct Step {
+    QString what;
+    QString method;
+    QList<QVariant> arguments;
+};
+
+/// Sends the steps one after another without blocking, each once the one
+/// before succeeded. Holds copies only, so it outlives its registration.
+void runSteps(const QDBusConnection& bus, const QString& unit, std::shared_ptr<const std::vector<Step>> steps,
+              std::size_t index, const SystemdLidHelperRegistration::Finished& finished) {
+    if (index >= steps->size()) {
+        finished(std::nullopt);
+        return;
+    }
+    const Step& step = (*steps)[index];
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(managerCall(step.method, step.arguments, true),
+                      SystemdLidHelperRegistration::registrationTimeoutMilliseconds));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [bus, unit, steps, index, finished](QDBusPendingCallWatcher* done) {
+                         done->deleteLater();
+                         const QDBusMessage reply = done->reply();
+                         if (reply.type() != QDBusMessage::ReplyMessage) {
+                             finished(failureText(reply, (*steps)[index].what, unit));
+                             return;
+                         }
+                         runSteps(bus, unit, steps, index + 1, finished);
+                     });
+}
 
 } // namespace
 
@@ -43,6 +94,16 @@ void SystemdLidHelperRegistration::registerHelper() {
                 {QStringList{unit_}, false, true});
     callOrThrow(QStringLiteral("reload systemd for"), QStringLiteral("Reload"), {});
     callOrThrow(QStringLiteral("start"), QStringLiteral("StartUnit"), {unit_, QStringLiteral("replace")});
+}
+
+void SystemdLidHelperRegistration::approve(Finished finished) const {
+    const QString serviceUnit = QString::fromLatin1(serviceUnitName);
+    auto steps = std::make_shared<const std::vector<Step>>(std::vector<Step>{
+        {QStringLiteral("unmask"), QStringLiteral("UnmaskUnitFiles"), {QStringList{unit_, serviceUnit}, false}},
+        {QStringLiteral("enable"), QStringLiteral("EnableUnitFiles"), {QStringList{unit_}, false, true}},
+        {QStringLiteral("reload systemd for"), QStringLiteral("Reload"), {}},
+    });
+    runSteps(bus_, unit_, std::move(steps), 0, std::move(finished));
 }
 
 LidHelperStatus SystemdLidHelperRegistration::statusForUnitFileState(const QString& state) {

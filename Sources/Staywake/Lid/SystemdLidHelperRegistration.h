@@ -5,7 +5,9 @@
 #include <QDBusConnection>
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <string>
 
 class QDBusMessage;
 
@@ -30,6 +32,8 @@ namespace staywake {
 class SystemdLidHelperRegistration final : public LidHelperRegistration {
 public:
     static constexpr const char* unitName = "staywake-lidhelper.socket";
+    /// The service the socket starts; masked and unmasked with it.
+    static constexpr const char* serviceUnitName = "staywake-lidhelper.service";
     /// How long a status read waits for systemd.
     static constexpr int statusTimeoutMilliseconds = 5000;
     /// How long each registration step waits, a polkit password prompt
@@ -40,6 +44,17 @@ public:
 
     LidHelperStatus status() const override;
     void registerHelper() override;
+
+    /// Called once with nothing on success, or with systemd's or polkit's
+    /// message.
+    using Finished = std::function<void(std::optional<std::string> error)>;
+    /// What the panel's approval link does for a helper whose units an
+    /// administrator masked: unmasks the socket and the service, enables the
+    /// socket and reloads systemd, letting polkit ask for a password. Returns
+    /// at once; `finished` runs on this thread's event loop when systemd has
+    /// answered every step or one failed (the later ones are then not sent).
+    /// It may run after this object is gone.
+    void approve(Finished finished) const;
 
     /// The status for a unit file state as systemd words it.
     static LidHelperStatus statusForUnitFileState(const QString& state);

@@ -3,7 +3,10 @@
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "Support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QStringList>
@@ -181,6 +184,47 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsError
         } catch (const std::runtime_error& error) {
             EXPECT_EQ(std::string(error.what()), c.message.toStdString());
         }
+        EXPECT_EQ(systemd.takeCalls(), c.calls);
+    }
+}
+
+/// Runs the event loop until `finished` has been called, or 20 s passed.
+std::optional<std::optional<std::string>> approveAndWait(const SystemdLidHelperRegistration& registration) {
+    std::optional<std::optional<std::string>> outcome;
+    registration.approve([&](std::optional<std::string> error) { outcome = std::move(error); });
+    QDeadlineTimer deadline(20000);
+    while (!outcome && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    return outcome;
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, ApprovingUnmasksBothUnitsEnablesTheSocketAndReloadsInTurn) {
+    const QString unmask =
+        QStringLiteral("UnmaskUnitFiles staywake-lidhelper.socket staywake-lidhelper.service runtime=False");
+    const QString enable = QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True");
+    struct Case {
+        QString failing; // empty: every step succeeds
+        std::optional<std::string> error;
+        QStringList calls;
+    };
+    const std::vector<Case> cases = {
+        {QString(), std::nullopt, {unmask, enable, QStringLiteral("Reload")}},
+        {QStringLiteral("UnmaskUnitFiles"), "Authentication is required.", {}},
+        {QStringLiteral("EnableUnitFiles"), "Authentication is required.", {unmask}},
+        {QStringLiteral("Reload"), "Authentication is required.", {unmask, enable}},
+    };
+    const SystemdLidHelperRegistration registration(systemd.bus());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing.toStdString());
+        systemd.setUnitFileState(QStringLiteral("masked"));
+        systemd.setUnitFileState(QStringLiteral("masked"), QStringLiteral("staywake-lidhelper.service"));
+        if (!c.failing.isEmpty()) {
+            systemd.failNext(c.failing, QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+                             QStringLiteral("Authentication is required."));
+        }
+        systemd.takeCalls();
+        EXPECT_EQ(approveAndWait(registration), std::optional<std::optional<std::string>>(c.error));
         EXPECT_EQ(systemd.takeCalls(), c.calls);
     }
 }

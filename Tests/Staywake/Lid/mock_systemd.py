@@ -59,6 +59,15 @@ METHODS = [
      "    changes.append(('symlink', '/etc/systemd/system/sockets.target.wants/' + unit,"
      " '/usr/lib/systemd/system/' + unit))\n"
      "ret = (False, changes)\n"),
+    (MANAGER, 'UnmaskUnitFiles', 'asb', 'a(sss)',
+     failing('UnmaskUnitFiles') +
+     "st['calls'].append('UnmaskUnitFiles ' + ' '.join(args[0]) + ' runtime=' + str(bool(args[1])))\n"
+     "changes = []\n"
+     "for unit in args[0]:\n"
+     "    if st['states'].get(unit, '').startswith('masked'):\n"
+     "        st['states'][unit] = 'disabled'\n"
+     "        changes.append(('unlink', '/etc/systemd/system/' + unit, ''))\n"
+     "ret = changes\n"),
     (MANAGER, 'Reload', '', '',
      failing('Reload') + "st['calls'].append('Reload')\n"),
     (CONTROL, 'SetUnitFileState', 'ss', '',
