@@ -1,0 +1,133 @@
+#include "Staywake/App/AppMain.h"
+
+#include "Staywake/App/AppLocalization.h"
+#include "Staywake/App/AppLog.h"
+#include "Staywake/App/LinuxMechanisms.h"
+#include "Staywake/App/SingleInstance.h"
+#include "Staywake/App/StaywakeShell.h"
+#include "Staywake/Lid/SystemdLidHelperRegistration.h"
+#include "Staywake/Panel/AwakePanel.h"
+#include "Staywake/Translations/AppTranslations.h"
+#include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
+#include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
+#include "StaywakeLinux/Identity/ProcessExecutable.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QIcon>
+#include <QLocale>
+#include <QSystemTrayIcon>
+
+#include <unicode/locid.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+namespace staywake {
+
+namespace {
+
+std::filesystem::path runningProgram() {
+    if (const auto path = ProcessExecutable::path()) {
+        return *path;
+    }
+    return QCoreApplication::applicationFilePath().toStdString();
+}
+
+/// The settings file, or, for a user without a home folder, settings that
+/// last only this run (and a problem that says so).
+std::shared_ptr<UserDefaults> openDefaults(std::shared_ptr<PlistFileUserDefaults>& file,
+                                           std::optional<QString>& problem) {
+    if (const auto folder = PlistFileUserDefaults::standardDirectory()) {
+        file = std::make_shared<PlistFileUserDefaults>(*folder);
+        return file;
+    }
+    problem = QStringLiteral("Staywake found no home folder; settings are kept only until it quits.");
+    return std::make_shared<InMemoryUserDefaults>();
+}
+
+int run(QApplication& application) {
+    AppTranslations translations(AppTranslations::bundleFolder());
+    const auto localization = AppLocalization::resolve(QLocale::system().uiLanguages(), translations.languages(),
+                                                       icu::Locale::getDefault().getName());
+    translations.install(localization.language);
+    QGuiApplication::setLayoutDirection(localization.direction);
+
+    const QDBusConnection sessionBus = QDBusConnection::sessionBus();
+    const QDBusConnection systemBus = QDBusConnection::systemBus();
+    SingleInstance instance(sessionBus);
+    const auto claim = instance.claim();
+    if (claim != SingleInstance::Claim::owned) {
+        qCInfo(appLog).noquote() << SingleInstance::describe(claim);
+    }
+    if (claim == SingleInstance::Claim::activatedOther) {
+        return 0;
+    }
+    if (claim == SingleInstance::Claim::otherUnresponsive) {
+        return 1;
+    }
+
+    std::shared_ptr<PlistFileUserDefaults> settingsFile;
+    std::optional<QString> defaultsProblem;
+    auto defaults = openDefaults(settingsFile, defaultsProblem);
+
+    const std::filesystem::path program = runningProgram();
+    const LinuxSystem system{application,
+                             sessionBus,
+                             systemBus,
+                             program.parent_path().parent_path().parent_path(),
+                             program,
+                             QCoreApplication::translate("Localizable", "Staywake is keeping this Mac awake")};
+    // The stored session, if any, takes the idle lock in here, before any
+    // window exists.
+    auto controllers = StaywakeApp::live(linuxMechanisms(defaults, system));
+
+    auto registration = std::make_shared<SystemdLidHelperRegistration>(systemBus);
+    StaywakeShell::Options options;
+    options.localization = localization;
+    options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    options.sessionBus = sessionBus;
+    options.approveHelper = [registration](std::function<void()> finished) {
+        registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
+            if (error) {
+                qCWarning(appLog).noquote() << "the lid helper was not approved:" << QString::fromStdString(*error);
+            }
+            finished();
+        });
+    };
+    StaywakeShell shell(controllers, options);
+    QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
+
+    if (defaultsProblem) {
+        shell.tellProblem(*defaultsProblem);
+    }
+    if (settingsFile) {
+        settingsFile->setProblemHandler(
+            [&shell](const std::string& problem) { shell.tellProblem(QString::fromStdString(problem)); });
+    }
+    shell.start();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int runStaywake(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Staywake"));
+    QApplication::setOrganizationName(QStringLiteral("Staywake"));
+    QApplication::setOrganizationDomain(QStringLiteral("staywake.com"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.staywake.app"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.staywake.app")));
+    QApplication::setQuitOnLastWindowClosed(false);
+    try {
+        return run(application);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Staywake could not start: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "Staywake could not start.\n");
+    }
+    return 1;
+}
+
+} // namespace staywake

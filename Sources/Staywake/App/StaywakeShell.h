@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Staywake/App/AppLocalization.h"
+#include "Staywake/App/StaywakeApp.h"
+
+#include <QDBusConnection>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace staywake {
+
+class AwakePanel;
+class DesktopNotice;
+class PanelWindow;
+class TrayItem;
+
+/// What the user sees of the app: the tray item and the panel it opens, or,
+/// without a tray, the panel as an ordinary window whose closing quits. Owns
+/// the views; the controllers are shared with them.
+class StaywakeShell final : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        AppLocalization localization;
+        bool reduceMotion = false;
+        /// Whether the desktop has a tray to put the item in.
+        bool trayAvailable = true;
+        QDBusConnection sessionBus = QDBusConnection(QString());
+        /// The panel's "Open Login Items…" link and the settings menu's
+        /// update check.
+        std::function<void()> openLoginItems;
+        std::function<void()> checkForUpdates;
+        /// Asks the system to approve Night Brew's helper; calls `finished`
+        /// once the system has answered, whatever it said.
+        std::function<void(std::function<void()> finished)> approveHelper;
+    };
+
+    StaywakeShell(StaywakeApp::Controllers controllers, Options options, QObject* parent = nullptr);
+    ~StaywakeShell() override;
+
+    /// Shows the tray item, or the window when there is no tray.
+    void start();
+    /// Opens the panel (a second launch, the desktop's Activate).
+    void showPanel();
+    /// Tells the user about a problem once: a desktop notification, else a
+    /// line in the panel.
+    void tellProblem(const QString& sentence);
+    /// The user asked to quit: the menu's Quit, or closing the window when
+    /// there is no tray.
+    void quitAtUsersRequest();
+
+    /// The commands of the settings row and the tray's context menu.
+    QMenu& commands() { return commands_; }
+    PanelWindow& panelWindow() { return *window_; }
+    AwakePanel& panel() { return *panel_; }
+    /// Absent without a tray.
+    TrayItem* trayItem() { return tray_.get(); }
+
+private:
+    QWidget* makeSettingsRow();
+    void approveHelper();
+
+    StaywakeApp::Controllers controllers_;
+    Options options_;
+    QMenu commands_;
+    std::unique_ptr<TrayItem> tray_;
+    std::unique_ptr<PanelWindow> window_;
+    AwakePanel* panel_ = nullptr;
+    DesktopNotice* notice_ = nullptr;
+};
+
+} // namespace staywake

@@ -1,0 +1,19 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ar">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>Staywake</source>
+        <translation>Staywake</translation>
+    </message>
+    <message>
+        <source>Quit Staywake</source>
+        <translation>إنهاء Staywake</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>الإعدادات</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,217 @@
+#include "Staywake/Translations/AppTranslations.h"
+#include "Staywake/Translations/Localized.h"
+#include "StaywakeCore/Icon/MenuBarIcon.h"
+#include "StaywakeCore/Wording/AwakeExplanation.h"
+#include "StaywakeCore/Wording/CountdownText.h"
+#include "StaywakeCore/Wording/FailureSentence.h"
+#include "StaywakeCore/Wording/SpokenStatus.h"
+#include "Support/TemporaryDirectory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <utility>
+
+namespace staywake {
+namespace {
+
+using Key = std::pair<QString, QString>; // context, source
+
+struct Entry {
+    QString translation;
+    bool finished = false;
+    QString file;
+};
+
+// Every message of a .ts file: context and source to its translation.
+void readTs(const QString& path, std::map<Key, Entry>& entries) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QXmlStreamReader xml(&file);
+    QString context;
+    QString source;
+    Entry entry;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) {
+            continue;
+        }
+        if (xml.name() == u"name") {
+            context = xml.readElementText();
+        } else if (xml.name() == u"message") {
+            entry = Entry{{}, false, QFileInfo(path).fileName()};
+        } else if (xml.name() == u"source") {
+            source = xml.readElementText();
+        } else if (xml.name() == u"translation") {
+            const auto type = xml.attributes().value(QStringLiteral("type"));
+            entry.translation = xml.readElementText();
+            entry.finished = type.isEmpty() && !entry.translation.isEmpty();
+            entries[{context, source}] = entry;
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << path.toStdString() << ": " << xml.errorString().toStdString();
+}
+
+// The keys written in the app's Qt code, as lupdate finds them.
+std::set<Key> keysInCode() {
+    testing::TemporaryDirectory folder("staywake-lupdate");
+    const QString extracted = QString::fromStdString((folder.path() / "extracted.ts").string());
+    QProcess lupdate;
+    lupdate.start(
+        QStringLiteral(STAYWAKE_LUPDATE),
+        {QStringLiteral("-silent"), QStringLiteral(STAYWAKE_APP_SOURCES), QStringLiteral("-ts"), extracted});
+    EXPECT_TRUE(lupdate.waitForFinished(60000));
+    EXPECT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
+    std::map<Key, Entry> entries;
+    readTs(extracted, entries);
+    std::set<Key> keys;
+    for (const auto& [key, entry] : entries) {
+        keys.insert(key);
+    }
+    return keys;
+}
+
+void addKey(std::set<Key>& keys, const LocalizableText& text) {
+    if (text.table != FailureSentence::verbatimTable) {
+        keys.insert({QString::fromStdString(text.table), QString::fromStdString(text.key)});
+    }
+}
+
+// Every key the core's wording can hand the interface.
+std::set<Key> keysFromCore() {
+    std::set<Key> keys;
+    for (const auto explanation :
+         {AwakeExplanation::sleepsNormally, AwakeExplanation::awakeIndefinitely,
+          AwakeExplanation::awakeUntilSessionEnds, AwakeExplanation::awakeWithLidClosedIndefinitely,
+          AwakeExplanation::awakeWithLidClosedUntilSessionEnds}) {
+        addKey(keys, AwakeExplanation(explanation).sentence());
+    }
+    for (const auto& status : {SpokenStatus::off(), SpokenStatus::on(), SpokenStatus::lessThanAMinuteLeft(),
+                               SpokenStatus::timeLeft(AwakeDuration{120})}) {
+        addKey(keys, status.accessibilityLabel("en"));
+    }
+    for (const auto& [isOn, remaining] : std::vector<std::pair<bool, std::optional<double>>>{
+             {false, std::nullopt}, {true, std::nullopt}, {true, 90.0}}) {
+        addKey(keys, CountdownText::statusText(isOn, remaining, "en"));
+    }
+    const std::vector<AwakeFailure> failures{
+        AwakeFailure::assertionRefused(-3),
+        AwakeFailure::reported("message"),
+        AwakeFailure::lidHelperUnavailable(),
+        AwakeFailure::lidHelperRequiresApproval(),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::settingUnreadable("d")),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::settingUnwritten("d")),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("d")),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::unrecognized("d")),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::deadlineNotANumber()),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::settingOnElsewhere()),
+        AwakeFailure::lidHelperRefused(LidHelperRefusal::settingTurnedOffElsewhere()),
+    };
+    for (const auto& failure : failures) {
+        addKey(keys, FailureSentence::of(failure));
+    }
+    using Label = MenuBarIcon::SpokenLabel;
+    for (const auto label : {Label::off, Label::on, Label::onWithTimerRunning, Label::onWithLidClosed,
+                             Label::onWithLidClosedAndTimerRunning}) {
+        const auto text = MenuBarIcon::text(label);
+        keys.insert({QString::fromUtf8(text.table.data(), static_cast<qsizetype>(text.table.size())),
+                     QString::fromUtf8(text.key.data(), static_cast<qsizetype>(text.key.size()))});
+    }
+    return keys;
+}
+
+QSet<QString> markers(const QString& text) {
+    QSet<QString> found;
+    static const QRegularExpression marker(QStringLiteral("%[1-9]"));
+    for (auto match = marker.globalMatch(text); match.hasNext();) {
+        found.insert(match.next().captured());
+    }
+    return found;
+}
+
+TEST(Translations, EveryKeyInTheCodeIsTranslatedInEveryShippedLanguage) {
+    std::set<Key> keys = keysInCode();
+    // lupdate found the panel's own keys, so the scan really ran.
+    ASSERT_TRUE(keys.count({"Localizable", "Turn On"}));
+    const std::set<Key> core = keysFromCore();
+    keys.insert(core.begin(), core.end());
+
+    const QDir folder(QStringLiteral(STAYWAKE_TRANSLATION_SOURCES));
+    for (const QString language : {"en", "de", "ar"}) {
+        const auto files = folder.entryList({QStringLiteral("*_%1.ts").arg(language)}, QDir::Files);
+        ASSERT_FALSE(files.isEmpty()) << language.toStdString();
+        std::map<Key, Entry> entries;
+        for (const auto& file : files) {
+            readTs(folder.filePath(file), entries);
+        }
+        for (const auto& key : keys) {
+            const auto found = entries.find(key);
+            const std::string name = language.toStdString() + " [" + key.first.toStdString() + "] \"" +
+                                     key.second.toStdString() + "\"";
+            if (found == entries.end()) {
+                ADD_FAILURE() << "missing: " << name;
+                continue;
+            }
+            EXPECT_TRUE(found->second.finished)
+                << "unfinished in " << found->second.file.toStdString() << ": " << name;
+            EXPECT_EQ(markers(found->second.translation), markers(key.second))
+                << "arguments differ in " << found->second.file.toStdString() << ": " << name;
+        }
+    }
+}
+
+TEST(Translations, FillsArgumentsInOnePass) {
+    const struct {
+        QString pattern;
+        QStringList arguments;
+        QString expected;
+    } cases[] = {
+        {"On · %1 left", {"1:30"}, "On · 1:30 left"},
+        {"%2 then %1", {"a", "b"}, "b then a"},
+        {"%1 stays", {"%1"}, "%1 stays"},
+        {"%1 and %2", {"only"}, "only and %2"},
+        {"100%", {"x"}, "100%"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(filledIn(each.pattern, each.arguments), each.expected) << each.pattern.toStdString();
+    }
+}
+
+TEST(Translations, LoadsEveryAreaOfOneLanguageFromTheBundle) {
+    AppTranslations translations(QStringLiteral(STAYWAKE_TRANSLATIONS_DIR));
+    EXPECT_EQ(translations.languages(), (QStringList{"ar", "de", "en"}));
+
+    const auto refused = FailureSentence::of(AwakeFailure::assertionRefused(-3));
+    const auto verbatim = FailureSentence::of(AwakeFailure::reported("Kaputt: %1"));
+    const struct {
+        QString language;
+        QString refusedSentence;
+    } cases[] = {
+        {"en", "The system couldn't keep your computer awake (error -3)."},
+        {"de", "Das System konnte deinen Computer nicht wach halten (Fehler -3)."},
+        {"xx", "macOS couldn't keep your Mac awake (IOKit error -3)."},
+    };
+    for (const auto& each : cases) {
+        const int loaded = translations.install(each.language);
+        EXPECT_EQ(loaded > 0, each.language != "xx") << each.language.toStdString();
+        EXPECT_EQ(localized(refused), each.refusedSentence) << each.language.toStdString();
+        EXPECT_EQ(localized(verbatim), "Kaputt: %1");
+    }
+    EXPECT_EQ(AppTranslations(QStringLiteral("/nonexistent")).languages(), QStringList());
+}
+
+} // namespace
+} // namespace staywake
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
