@@ -1,6 +1,6 @@
 #include "pmset/LockHolderProcess.h"
 
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "StaywakeLinux/SystemError.h"
 #include "pmset/HolderDirectory.h"
 #include "pmset/PmsetToolError.h"

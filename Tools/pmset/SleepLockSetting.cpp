@@ -1,6 +1,6 @@
 #include "pmset/SleepLockSetting.h"
 
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "pmset/HolderDirectory.h"
 #include "pmset/LockHolderProcess.h"
 #include "pmset/LogindBus.h"
