@@ -8,11 +8,13 @@ set(CPACK_PACKAGE_NAME "staywake")
 set(CPACK_PACKAGE_VENDOR "Staywake")
 set(CPACK_PACKAGE_CONTACT "Staywake developers <developers@staywake.app>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keeps the computer awake, even with the lid closed")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Staywake is a tray app that keeps the computer awake: indefinitely, for a \
-chosen time, or while a program runs. Night Brew keeps it awake with the lid \
-closed, through a small helper service that holds a systemd-logind lock only \
-while the app asks for it and lets go when the app quits or crashes.")
+# The long description, in lines short enough for package managers to show.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Staywake is a tray app that keeps the computer awake: indefinitely, for a"
+  "chosen time, or while a program runs. Night Brew keeps it awake with the"
+  "lid closed, through a small helper service that holds a systemd-logind"
+  "lock only while the app asks for it and lets go when the app quits or"
+  "crashes.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 # Debian ships programs without their debugging information; the identity
 # notes are allocated sections, which strip keeps.
