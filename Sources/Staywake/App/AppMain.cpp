@@ -6,7 +6,8 @@
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
-#include "Staywake/Panel/AwakePanel.h"
+#include "Staywake/System/DesktopReduceMotion.h"
+#include "Staywake/System/StartupApplicationsSettings.h"
 #include "Staywake/Translations/AppTranslations.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
@@ -88,6 +89,12 @@ int run(QApplication& application) {
     options.localization = localization;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     options.sessionBus = sessionBus;
+    options.reduceMotion = DesktopReduceMotion::isOn(sessionBus);
+    options.openLoginItems = [] {
+        if (!StartupApplicationsSettings::forThisSession().open()) {
+            qCWarning(appLog) << "found nothing to open the startup applications with";
+        }
+    };
     options.approveHelper = [registration](std::function<void()> finished) {
         registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
             if (error) {

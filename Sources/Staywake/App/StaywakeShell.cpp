@@ -28,6 +28,8 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
     window_ = std::make_unique<PanelWindow>(
         panel_, options_.trayAvailable ? PanelWindow::Kind::popup : PanelWindow::Kind::window);
     window_->setLayoutDirection(options_.localization.direction);
+    // Ctrl+Q works while the panel has the keyboard, not only in the menu.
+    window_->addAction(quit);
     connect(window_.get(), &PanelWindow::userClosed, this, &StaywakeShell::quitAtUsersRequest);
 
     if (options_.trayAvailable) {

@@ -96,9 +96,9 @@ AwakePanelContent::AwakePanelContent(AwakePanel& panel, Controllers controllers,
     QObject::connect(&heightAnimation_, &QVariantAnimation::valueChanged, &panel_,
                      [this](const QVariant& value) { panel_.setFixedHeight(value.toInt()); });
     build(settingsRow);
+    rebuildPresets();
     updateSession();
     updateAwakeFailure();
-    rebuildPresets();
     updateRetryLink();
     updateNightBrew();
     updatePrecaution();
@@ -437,7 +437,7 @@ void AwakePanelContent::updateLogin() {
 }
 
 void AwakePanelContent::setShown(QWidget* item, bool shown) {
-    if (item->isVisibleTo(&panel_) == shown && !item->isHidden() == shown) {
+    if (item->isHidden() != shown) {
         return;
     }
     item->setVisible(shown);
