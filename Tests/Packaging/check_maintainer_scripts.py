@@ -54,9 +54,8 @@ SCENARIOS = [
      [("prerm", ["upgrade", "1.1.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
     ("reinstall of the same version", True, False, 0,
      [("prerm", ["upgrade", "1.0.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
-    ("remove: the helper stops before its socket", True, False, 0,
-     [("prerm", ["remove"]), ("postrm", ["remove"])],
-     ["stop " + SERVICE, "stop " + SOCKET, "daemon-reload"], True, ""),
+    ("remove: the helper and its socket stop in one transaction", True, False, 0,
+     [("prerm", ["remove"]), ("postrm", ["remove"])], [f"stop {SERVICE} {SOCKET}", "daemon-reload"], True, ""),
     ("remove without systemd", False, False, 0, [("prerm", ["remove"]), ("postrm", ["remove"])], [], True, ""),
     ("purge", True, False, 0, [("postrm", ["purge"])], [], False, ""),
 ]
