@@ -145,7 +145,12 @@ void LidHelperProcess::startSocketActivated() {
             helper_.string()});
 }
 
-void LidHelperProcess::launch(const std::vector<std::string>& argv) {
+void LidHelperProcess::startWithSocket(int listening) {
+    // The shell's own pid is the helper's once it execs.
+    launch({"/bin/sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\"", helper_.string()}, listening);
+}
+
+void LidHelperProcess::launch(const std::vector<std::string>& argv, int passedSocket) {
     // Everything the child needs is made before fork: after it, only system
     // calls.
     std::vector<std::string> arguments = argv;
@@ -178,6 +183,10 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv) {
         if (outputFd < 0 || nullFd < 0 || ::dup2(nullFd, STDIN_FILENO) < 0 || ::dup2(outputFd, STDOUT_FILENO) < 0 ||
             ::dup2(outputFd, STDERR_FILENO) < 0 || enterPrivateRun(run.c_str()) != 0) {
             ::_exit(120);
+        }
+        // The first passed descriptor is 3; dup2 clears its close-on-exec.
+        if (passedSocket >= 0 && ::dup2(passedSocket, 3) < 0) {
+            ::_exit(122);
         }
         // The test's own signal mask and dispositions are not the service
         // manager's: start from the defaults.

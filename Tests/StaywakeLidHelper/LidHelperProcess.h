@@ -38,6 +38,9 @@ public:
     /// Starts it behind systemd-socket-activate, which listens at the socket
     /// path now and starts the helper on the first connection.
     void startSocketActivated();
+    /// Starts it with `listening` passed as the service manager passes an
+    /// activated socket; the test may keep a copy and break it.
+    void startWithSocket(int listening);
 
     /// Waits for the helper to exit; its exit status, or nothing when it is
     /// still running after `timeout` (or ended by a signal: then -signal).
@@ -70,7 +73,7 @@ public:
     std::string report() const;
 
 private:
-    void launch(const std::vector<std::string>& argv);
+    void launch(const std::vector<std::string>& argv, int passedSocket = -1);
 
     std::filesystem::path run_;
     std::filesystem::path helpers_;

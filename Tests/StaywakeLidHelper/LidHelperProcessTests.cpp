@@ -1,6 +1,7 @@
 #include "LidHelperProcess.h"
 
 #include "StaywakeLinux/Journal/PrivateRun.h"
+#include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 #include "StaywakeLinux/Socket/LidLeaseSocketConnection.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
@@ -444,6 +445,22 @@ TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSucce
     EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
     Client client(helper->socketPath());
     EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
+    EXPECT_EQ(helper->state(), 0);
+}
+
+TEST_F(LidHelperDaemonTest, AListeningSocketThatFailsStopsTheHelperWithTheSettingRestored) {
+    UniqueFd passed = LidHelperListeningSocket::bound((directory.path() / "passed.sock").string());
+    helper->startWithSocket(passed.get());
+    ASSERT_TRUE(logged(listening));
+    Client client((directory.path() / "passed.sock").string());
+    ASSERT_EQ(client.renewFor(30), "granted");
+    ASSERT_EQ(helper->state(), 1);
+
+    ASSERT_EQ(::shutdown(passed.get(), SHUT_RDWR), 0);
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(1)) << "so that the service manager starts it again";
+    const std::string fault = "stopping, the lease listener could not go on: the listening socket failed; sleep restored";
+    ASSERT_TRUE(logged(fault));
+    EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
     EXPECT_EQ(helper->state(), 0);
 }
 

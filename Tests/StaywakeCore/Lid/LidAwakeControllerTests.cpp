@@ -379,12 +379,18 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
     EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
 }
 
-TEST_F(LidAwakeControllerTest, TurningOffRetriesAnUnconfirmedGiveBackEvenWhenAlreadyOff) {
-    auto lid = make();
+/// Night Brew turned on, then off with a give-back nobody confirmed.
+std::unique_ptr<LidAwakeController> offWithAnUnconfirmedGiveBack(LidAwakeControllerTest& t) {
+    auto lid = t.make();
     lid->turnOn(std::nullopt);
-    blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
+    t.blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
     lid->turnOff();
-    ASSERT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
+    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
+    return lid;
+}
+
+TEST_F(LidAwakeControllerTest, TurningOffRetriesAnUnconfirmedGiveBackEvenWhenAlreadyOff) {
+    auto lid = offWithAnUnconfirmedGiveBack(*this);
     const int before = blocker->revokeCount;
 
     lid->turnOff();
@@ -393,10 +399,7 @@ TEST_F(LidAwakeControllerTest, TurningOffRetriesAnUnconfirmedGiveBackEvenWhenAlr
 }
 
 TEST_F(LidAwakeControllerTest, AStartFailureWhileAGiveBackIsUnconfirmedIsNotShownOnceItIsConfirmed) {
-    auto lid = make();
-    lid->turnOn(std::nullopt);
-    blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
-    lid->turnOff();
+    auto lid = offWithAnUnconfirmedGiveBack(*this);
     blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
     EXPECT_FALSE(lid->turnOn(std::nullopt));
 
