@@ -9,13 +9,35 @@
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Identity/ProcessExecutable.h"
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
+#include "StaywakeLinux/Socket/PolkitPeerAuthority.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 #include "ZorIdiDurirad/PmsetToolPath.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace staywake {
+namespace {
+
+/// Descriptors kept out of the connections' reach: the journal, the main
+/// loop's, the bus's, the spare, and the restore of the sleep setting (pipes
+/// and the tool's own), with room to spare. The unit's LimitNOFILE leaves
+/// room for the most connections above it.
+constexpr std::size_t reservedDescriptors = 64;
+constexpr std::size_t mostConnections = 64;
+
+std::size_t descriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return reservedDescriptors + 2 * mostConnections;
+    }
+    return limit.rlim_cur;
+}
+
+} // namespace
 
 LidHelperDaemon::LidHelperDaemon(std::shared_ptr<LidHelperLog> log)
     : log_(std::move(log)), mainLoop_(std::make_shared<PollMainLoop>([log = log_](const std::string& failure) {
@@ -61,15 +83,26 @@ void LidHelperDaemon::start() {
         logLine("not signed with a Team ID, so no caller can be checked; refusing every connection");
     }
     delegate_ = std::make_unique<LidLeaseListenerDelegate>(std::move(callerRequirement), service_->requests());
+    LidLeaseSocketListener::Guards guards;
+    guards.authority = std::make_unique<PolkitPeerAuthority>(std::string(LidHelperService::holdAction),
+                                                             LidHelperService::authorizationTimeout);
+    guards.log = lines;
+    guards.failed = [this](const std::string& why) { requestStop("the lease listener could not go on: " + why); };
+    guards.limits.connections =
+        std::min(mostConnections, LidLeaseSocketListener::connectionsWithin(descriptorLimit(), reservedDescriptors));
     listener_ = std::make_unique<LidLeaseSocketListener>(
         LidHelperListeningSocket::activatedOrBound(LidHelperListeningSocket::defaultPath),
         [delegate = delegate_.get()](LidLeaseIncomingConnection& connection) {
             return delegate->shouldAcceptNewConnection(connection);
         },
-        [](const PeerCredentials& peer, const std::string& requirement) {
-            // pid 0: the peer lives in a process namespace this helper cannot see.
-            return peer.pid > 0 && CodeSigningIdentity::codeDirectoryHashOfProcess(peer.pid, requirement).has_value();
-        });
+        [signing = std::make_shared<const ElfNoteCodeSigning>()](const PeerProcess& peer,
+                                                                 const std::string& requirement) {
+            // The program the process runs now, opened once after its pidfd
+            // proved it is still that process: not whatever its path names.
+            const auto program = peer.openExecutable();
+            return program && signing->codeDirectoryHashOfOpenProgram(*program, requirement).has_value();
+        },
+        std::move(guards));
     listener_->resume();
     logLine("listening on " + std::string(LidHelperService::label));
 
@@ -81,12 +114,14 @@ void LidHelperDaemon::start() {
 
     leaseHeld_ = false;
     mainLoop_->repeat(1.0, [this] { checkLease(); });
-    terminationThread_.emplace([this, interrupt = interrupt_, mainLoop = mainLoop_] {
-        const double deadline = SystemUptimeProvider().uptime() + LidHelperService::stopRetryWindow;
-        // A pmset still running is killed now, not after its own limit.
-        interrupt->interrupt();
-        mainLoop->perform([this, deadline] { stop(deadline); });
-    });
+    terminationThread_.emplace([this] { requestStop(std::nullopt); });
+}
+
+void LidHelperDaemon::requestStop(std::optional<std::string> failure) {
+    const double deadline = SystemUptimeProvider().uptime() + LidHelperService::stopRetryWindow;
+    // A pmset still running is killed now, not after its own limit.
+    interrupt_->interrupt();
+    mainLoop_->stopWith([this, deadline, failure = std::move(failure)] { stop(deadline, failure); });
 }
 
 void LidHelperDaemon::checkLease() {
@@ -137,7 +172,7 @@ void LidHelperDaemon::logFinding(const LidHelperFileWatch::Finding& finding) {
     }
 }
 
-void LidHelperDaemon::stop(double deadline) {
+void LidHelperDaemon::stop(double deadline, const std::optional<std::string>& failure) {
     if (stopping_) {
         return;
     }
@@ -147,6 +182,13 @@ void LidHelperDaemon::stop(double deadline) {
     const bool restored = keeper_->revokeBeforeExit(
         [&] { return uptime.uptime() >= deadline; },
         [] { std::this_thread::sleep_for(std::chrono::duration<double>(LidHelperService::stopRetryPause)); });
+    if (failure) {
+        // Exits 1 so that the service manager starts a helper that listens.
+        log_->fault("stopping, " + *failure + (restored ? "; sleep restored" : "; sleep NOT restored: " +
+                                               keeper_->lastErrorDescription().value_or("unknown")));
+        mainLoop_->quit(1);
+        return;
+    }
     if (restored) {
         logLine("stopped, with sleep restored");
         mainLoop_->quit(0);

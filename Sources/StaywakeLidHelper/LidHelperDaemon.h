@@ -38,7 +38,11 @@ private:
     void start();
     void checkLease();
     void logFinding(const LidHelperFileWatch::Finding& finding);
-    void stop(double deadline);
+    /// Stops first, before any queued request: a running pmset is killed,
+    /// the queued requests are dropped (closing their connections) and the
+    /// setting is put back for up to the stop window.
+    void requestStop(std::optional<std::string> failure);
+    void stop(double deadline, const std::optional<std::string>& failure);
     void logLine(const std::string& line) { log_->log(line); }
 
     std::shared_ptr<LidHelperLog> log_;

@@ -34,7 +34,16 @@ PollMainLoop::PollMainLoop(FailureHandler onFailure) : onFailure_(std::move(onFa
 void PollMainLoop::perform(Action action) {
     {
         const std::lock_guard guard(lock_);
-        queued_.push_back(std::move(action));
+        if (!stopping_) {
+            queued_.push_back(std::move(action));
+            action = nullptr;
+        }
+    }
+    // Once stopping, the action is dropped here, outside the lock: what it
+    // holds may take locks of its own as it goes.
+    if (action) {
+        action = nullptr;
+        return;
     }
     wake_.notify();
 }
@@ -43,9 +52,43 @@ void PollMainLoop::perform(double delaySeconds, Action action) {
     const double due = monotonicNow() + (std::isfinite(delaySeconds) && delaySeconds > 0 ? delaySeconds : 0);
     {
         const std::lock_guard guard(lock_);
-        delayed_.emplace(due, std::move(action));
+        if (!stopping_) {
+            delayed_.emplace(due, std::move(action));
+            action = nullptr;
+        }
+    }
+    if (action) {
+        action = nullptr;
+        return;
     }
     wake_.notify();
+}
+
+void PollMainLoop::stopWith(Action action) {
+    std::deque<Action> dropped;
+    {
+        const std::lock_guard guard(lock_);
+        if (stopping_) {
+            return;
+        }
+        stopping_ = true;
+        stop_ = std::move(action);
+        dropped.swap(queued_);
+    }
+    wake_.notify();
+}
+
+bool PollMainLoop::runStop() {
+    std::optional<Action> stop;
+    {
+        const std::lock_guard guard(lock_);
+        stop.swap(stop_);
+    }
+    if (!stop) {
+        return false;
+    }
+    runGuarded(*stop);
+    return true;
 }
 
 void PollMainLoop::repeat(double intervalSeconds, Action action) {
@@ -66,7 +109,7 @@ int PollMainLoop::run() {
         int timeout = -1;
         {
             const std::lock_guard guard(lock_);
-            if (!queued_.empty()) {
+            if (!queued_.empty() || stop_) {
                 timeout = 0;
             } else if (!delayed_.empty()) {
                 const double wait = delayed_.begin()->first - monotonicNow();
@@ -83,6 +126,9 @@ int PollMainLoop::run() {
         }
         if (polled[0].revents != 0) {
             wake_.clear();
+        }
+        if (runStop()) {
+            continue;
         }
         for (std::size_t i = 0; i < repeating_.size() && !exitStatus_; ++i) {
             if (polled[i + 1].revents != 0) {
@@ -111,6 +157,9 @@ void PollMainLoop::runDue(double now) {
     }
     // After a quit, what is left is dropped with the loop.
     while (!ready.empty() && !exitStatus_) {
+        if (runStop()) {
+            return; // what was ready is dropped with `ready`
+        }
         runGuarded(ready.front());
         ready.pop_front();
     }

@@ -35,6 +35,11 @@ public:
     /// (or before `run`). Throws SystemError.
     void repeat(double intervalSeconds, Action action);
 
+    /// Runs `action` next, before anything queued, and drops everything
+    /// queued or performed afterwards unrun: for a stop that must not wait
+    /// behind requests. Only the first call counts. Callable from any thread.
+    void stopWith(Action action);
+
     /// Runs actions until `quit`; returns the status given to it.
     int run();
     /// Ends `run` after the current action. Main thread.
@@ -47,6 +52,8 @@ private:
     };
 
     void runGuarded(const Action& action);
+    /// Runs the stop if one is waiting; true when it did.
+    bool runStop();
     void runDue(double now);
 
     FailureHandler onFailure_;
@@ -58,6 +65,8 @@ private:
     // Guarded by `lock_`:
     std::deque<Action> queued_;
     std::multimap<double, Action> delayed_; // by monotonic due time
+    std::optional<Action> stop_;
+    bool stopping_ = false;
 };
 
 } // namespace staywake

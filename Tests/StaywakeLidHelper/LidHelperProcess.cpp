@@ -13,6 +13,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string_view>
+#include <tuple>
 #include <sstream>
 #include <stdexcept>
 
@@ -50,9 +52,54 @@ constexpr const char* infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
+/// Starts mock_buses.py; its pid, the pipe to its input (closing it ends the
+/// buses) and the system bus address it printed.
+std::tuple<pid_t, int, std::string> startBuses(Polkit polkit) {
+    std::vector<std::string> arguments = {"/usr/bin/python3", STAYWAKE_MOCK_BUSES_SCRIPT, "--without=upower,portal"};
+    const char* answers[] = {"allow", "deny", "hang"};
+    if (polkit != Polkit::missing) {
+        arguments.push_back(std::string("--polkit=") + answers[static_cast<int>(polkit)]);
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(toChild[0], STDIN_FILENO);
+        ::dup2(fromChild[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(121);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    std::string line;
+    char byte = 0;
+    pollfd polled{fromChild[0], POLLIN, 0};
+    while (::poll(&polled, 1, 60'000) == 1 && ::read(fromChild[0], &byte, 1) == 1 && byte != '\n') {
+        line += byte;
+    }
+    ::close(fromChild[0]);
+    const std::string key = "\"system\": \"";
+    const auto start = line.find(key);
+    const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
+    if (end == std::string::npos) {
+        ::close(toChild[1]);
+        ::waitpid(pid, nullptr, 0);
+        throw std::runtime_error("the mocked buses did not start: " + line);
+    }
+    return {pid, toChild[1], line.substr(start + key.size(), end - start - key.size())};
+}
+
 } // namespace
 
-LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary)
+LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
       helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output") {
     fs::create_directories(helpers_);
@@ -64,6 +111,7 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
     writeFile(directory / "Staywake.app" / "Contents" / "Info.plist", infoPlist);
     setState(0);
     journal_ = std::make_unique<JournalCapture>(run_);
+    std::tie(buses_, busesInput_, systemBus_) = startBuses(polkit);
 }
 
 LidHelperProcess::~LidHelperProcess() {
@@ -74,6 +122,16 @@ LidHelperProcess::~LidHelperProcess() {
     if (pidfd_ >= 0) {
         ::close(pidfd_);
     }
+    ::close(busesInput_);
+    ::waitpid(buses_, nullptr, 0);
+}
+
+std::size_t LidHelperProcess::openDescriptors() const {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd")) {
+        ++count;
+    }
+    return count;
 }
 
 void LidHelperProcess::start() { launch({helper_.string()}); }
@@ -83,10 +141,16 @@ void LidHelperProcess::startSocketActivated() {
     // test does.
     fs::create_directories(run_ / "staywake");
     launch({"/usr/bin/systemd-socket-activate", "--seqpacket", "--listen=/run/staywake/lidhelper.sock",
+            "--setenv=DBUS_SYSTEM_BUS_ADDRESS",
             helper_.string()});
 }
 
-void LidHelperProcess::launch(const std::vector<std::string>& argv) {
+void LidHelperProcess::startWithSocket(int listening) {
+    // The shell's own pid is the helper's once it execs.
+    launch({"/bin/sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\"", helper_.string()}, listening);
+}
+
+void LidHelperProcess::launch(const std::vector<std::string>& argv, int passedSocket) {
     // Everything the child needs is made before fork: after it, only system
     // calls.
     std::vector<std::string> arguments = argv;
@@ -97,6 +161,18 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv) {
     pointers.push_back(nullptr);
     const std::string run = run_.string();
     const std::string output = output_.string();
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (!std::string_view(*variable).starts_with("DBUS_SYSTEM_BUS_ADDRESS=")) {
+            environment.emplace_back(*variable);
+        }
+    }
+    environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + systemBus_);
+    std::vector<char*> environmentPointers;
+    for (auto& variable : environment) {
+        environmentPointers.push_back(variable.data());
+    }
+    environmentPointers.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ < 0) {
         throw std::runtime_error("fork failed");
@@ -108,6 +184,10 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv) {
             ::dup2(outputFd, STDERR_FILENO) < 0 || enterPrivateRun(run.c_str()) != 0) {
             ::_exit(120);
         }
+        // The first passed descriptor is 3; dup2 clears its close-on-exec.
+        if (passedSocket >= 0 && ::dup2(passedSocket, 3) < 0) {
+            ::_exit(122);
+        }
         // The test's own signal mask and dispositions are not the service
         // manager's: start from the defaults.
         sigset_t none;
@@ -115,7 +195,7 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv) {
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGTERM, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execv(pointers[0], pointers.data());
+        ::execve(pointers[0], pointers.data(), environmentPointers.data());
         ::_exit(121);
     }
     pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));

@@ -14,14 +14,20 @@
 
 namespace staywake::testing {
 
+/// What the mocked polkit answers about the helper's action.
+enum class Polkit { allow, deny, hang, missing };
+
 /// One run of the real lid helper binary, copied into a bundle in a temporary
 /// directory beside a fake pmset, with a private /run in which its socket and
-/// the journal it logs to (a JournalCapture) live. Never touches the host's
-/// sleep settings, units or journal.
+/// the journal it logs to (a JournalCapture) live, and a private system bus
+/// with a mocked logind and polkit (mock_buses.py). Never touches the host's
+/// sleep settings, units, buses or journal.
 class LidHelperProcess {
 public:
-    /// Builds the bundle around a copy of `helperBinary`; nothing runs yet.
-    LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary);
+    /// Builds the bundle around a copy of `helperBinary` and starts the
+    /// buses; the helper does not run yet. Throws when the buses do not start.
+    LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
+                     Polkit polkit = Polkit::allow);
     ~LidHelperProcess();
     LidHelperProcess(const LidHelperProcess&) = delete;
     LidHelperProcess& operator=(const LidHelperProcess&) = delete;
@@ -32,6 +38,9 @@ public:
     /// Starts it behind systemd-socket-activate, which listens at the socket
     /// path now and starts the helper on the first connection.
     void startSocketActivated();
+    /// Starts it with `listening` passed as the service manager passes an
+    /// activated socket; the test may keep a copy and break it.
+    void startWithSocket(int listening);
 
     /// Waits for the helper to exit; its exit status, or nothing when it is
     /// still running after `timeout` (or ended by a signal: then -signal).
@@ -50,6 +59,11 @@ public:
     int state() const;
     /// "ok", "fail", "hang" or "garbage" for the read, the write of 1 or of 0.
     void setMode(const std::string& command, const std::string& mode) const;
+    /// The private system bus the helper asks polkit on.
+    const std::string& systemBusAddress() const { return systemBus_; }
+    /// How many descriptors the helper has open now.
+    std::size_t openDescriptors() const;
+
     /// Every command line the fake ran, with the wall-clock time it started.
     std::vector<std::pair<double, std::string>> calls() const;
     std::vector<std::string> callLines() const;
@@ -59,13 +73,16 @@ public:
     std::string report() const;
 
 private:
-    void launch(const std::vector<std::string>& argv);
+    void launch(const std::vector<std::string>& argv, int passedSocket = -1);
 
     std::filesystem::path run_;
     std::filesystem::path helpers_;
     std::filesystem::path helper_;
     std::filesystem::path output_;
     std::unique_ptr<JournalCapture> journal_;
+    pid_t buses_ = -1;
+    int busesInput_ = -1;
+    std::string systemBus_;
     pid_t pid_ = -1;
     int pidfd_ = -1;
     std::optional<int> exitStatus_;

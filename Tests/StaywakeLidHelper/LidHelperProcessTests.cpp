@@ -1,7 +1,10 @@
 #include "LidHelperProcess.h"
 
 #include "StaywakeLinux/Journal/PrivateRun.h"
+#include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
+#include "StaywakeLinux/Socket/LidLeaseSocketConnection.h"
+#include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
 #include "Support/TestSupport.h"
 
@@ -9,11 +12,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <functional>
 #include <fstream>
 #include <future>
 
@@ -54,24 +64,39 @@ private:
     LidLeaseClientConnection connection_;
 };
 
-/// The test client program, started as a process of its own.
+/// The test client program, started as a process of its own, with `extra`
+/// arguments and `environment` added to the test's own.
 class ClientProcess {
 public:
-    ClientProcess(const fs::path& program, const std::string& socketPath, double seconds) {
+    ClientProcess(const fs::path& program, const std::string& socketPath, double seconds,
+                  std::vector<std::string> extra = {}, const std::vector<std::string>& environment = {}) {
         int toChild[2];
         int fromChild[2];
         if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe failed");
         }
-        std::string path = program.string();
-        std::string socket = socketPath;
-        std::string lease = std::to_string(seconds);
-        char* argv[] = {path.data(), socket.data(), lease.data(), nullptr};
+        std::vector<std::string> arguments = {program.string(), socketPath, std::to_string(seconds)};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        std::vector<std::string> variables;
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            variables.emplace_back(*variable);
+        }
+        variables.insert(variables.end(), environment.begin(), environment.end());
+        const auto pointers = [](std::vector<std::string>& texts) {
+            std::vector<char*> result;
+            for (auto& text : texts) {
+                result.push_back(text.data());
+            }
+            result.push_back(nullptr);
+            return result;
+        };
+        auto argv = pointers(arguments);
+        auto envp = pointers(variables);
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(toChild[0], STDIN_FILENO);
             ::dup2(fromChild[1], STDOUT_FILENO);
-            ::execv(argv[0], argv);
+            ::execve(argv[0], argv.data(), envp.data());
             ::_exit(121);
         }
         ::close(toChild[0]);
@@ -87,6 +112,9 @@ public:
             ::waitpid(pid_, nullptr, 0);
         }
     }
+
+    /// Lets a client started "after-input" go on.
+    void proceed() const { ASSERT_EQ(::write(input_, "x", 1), 1); }
 
     /// The line the client printed about its renewal.
     std::string outcome() {
@@ -383,6 +411,9 @@ TEST_F(LidHelperDaemonTest, RefusesAClientCopiedWhereOthersCanWrite) {
     ClientProcess untrusted(shared / "client", helper->socketPath(), 30);
     EXPECT_TRUE(untrusted.outcome().starts_with("failed: ")) << "an untrusted copy was served";
     EXPECT_EQ(helper->state(), 0);
+    // polkit allowed it: the program check is what refused it.
+    EXPECT_TRUE(logged("refused a connection from uid 0: its program is not the Staywake app where only root can "
+                       "change it"));
 
     ClientProcess trusted(STAYWAKE_TEST_CLIENT, helper->socketPath(), 30);
     EXPECT_EQ(trusted.outcome(), "granted");
@@ -415,6 +446,301 @@ TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSucce
     Client client(helper->socketPath());
     EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
     EXPECT_EQ(helper->state(), 0);
+}
+
+TEST_F(LidHelperDaemonTest, AListeningSocketThatFailsStopsTheHelperWithTheSettingRestored) {
+    UniqueFd passed = LidHelperListeningSocket::bound((directory.path() / "passed.sock").string());
+    helper->startWithSocket(passed.get());
+    ASSERT_TRUE(logged(listening));
+    Client client((directory.path() / "passed.sock").string());
+    ASSERT_EQ(client.renewFor(30), "granted");
+    ASSERT_EQ(helper->state(), 1);
+
+    ASSERT_EQ(::shutdown(passed.get(), SHUT_RDWR), 0);
+    EXPECT_EQ(helper->waitForExit(), std::optional<int>(1)) << "so that the service manager starts it again";
+    const std::string fault = "stopping, the lease listener could not go on: the listening socket failed; sleep restored";
+    ASSERT_TRUE(logged(fault));
+    EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
+    EXPECT_EQ(helper->state(), 0);
+}
+
+/// The helper with the mocked polkit answering as given, in place of the
+/// fixture's allowing one.
+std::unique_ptr<LidHelperProcess> helperWith(const fs::path& directory, testing::Polkit polkit) {
+    return std::make_unique<LidHelperProcess>(directory, STAYWAKE_LID_HELPER, polkit);
+}
+
+TEST_F(LidHelperDaemonTest, PolkitRefusingClosesTheGenuineProgramEvenWithALibraryPreloadedIntoIt) {
+    helper = helperWith(directory.path() / "denied", testing::Polkit::deny);
+    started();
+    Client client(helper->socketPath());
+    EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
+
+    const fs::path marker = directory.path() / "preloaded";
+    ClientProcess preloaded(STAYWAKE_TEST_CLIENT, helper->socketPath(), 30, {},
+                            {std::string("LD_PRELOAD=") + STAYWAKE_PRELOAD_PROBE,
+                             "STAYWAKE_PRELOAD_MARKER=" + marker.string(),
+                             // A sanitized client would refuse a library loaded before its runtime.
+                             "ASAN_OPTIONS=verify_asan_link_order=0"});
+    EXPECT_TRUE(preloaded.outcome().starts_with("failed: "));
+    EXPECT_TRUE(fs::exists(marker)) << "the library did not run in the client";
+    EXPECT_EQ(helper->state(), 0);
+    ASSERT_TRUE(logged("refused a connection from uid 0: not authorized by polkit"));
+    EXPECT_EQ(journal().count("refused a connection from uid 0: not authorized by polkit"), 1u)
+        << "the second refusal within the minute is counted, not logged";
+}
+
+TEST_F(LidHelperDaemonTest, PolkitMissingOrSilentRefusesWithinTheAppsReplyTimeout) {
+    const std::vector<std::pair<testing::Polkit, std::string>> cases = {
+        {testing::Polkit::missing, "refused a connection from uid 0: polkit did not answer: "},
+        // sd-bus's own limit on the call and the listener's come together.
+        {testing::Polkit::hang, "refused a connection from uid 0: polkit did not answer"},
+    };
+    for (const auto& [polkit, line] : cases) {
+        SCOPED_TRACE(line);
+        helper = helperWith(directory.path() / std::to_string(static_cast<int>(polkit)), polkit);
+        started();
+        Client client(helper->socketPath());
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
+        const auto waited = std::chrono::steady_clock::now() - asked;
+        std::printf("polkit %s: refused after %.0f ms\n", polkit == testing::Polkit::hang ? "silent" : "missing",
+                    std::chrono::duration<double, std::milli>(waited).count());
+        EXPECT_LT(waited, 1900ms);
+        EXPECT_TRUE(journal().waitFor([&](const auto& entry) { return entry.message().starts_with(line); }));
+        EXPECT_EQ(helper->state(), 0);
+    }
+}
+
+TEST_F(LidHelperDaemonTest, AGenuineAppWhoseProgramFileWasReplacedIsStillGranted) {
+    started();
+    const fs::path installed = directory.path() / "installed";
+    fs::create_directory(installed);
+    fs::permissions(installed, fs::perms(0755));
+    const fs::path program = installed / "client";
+    fs::copy_file(STAYWAKE_TEST_CLIENT, program);
+    fs::permissions(program, fs::perms(0755));
+
+    ClientProcess client(program, helper->socketPath(), 30, {"after-input"});
+    ASSERT_EQ(client.outcome(), "waiting");
+    // An upgrade renames a new build over the running one.
+    const fs::path update = installed / ".client.update";
+    fs::copy_file(program, update);
+    std::ofstream(update, std::ios::app) << "a newer build";
+    fs::permissions(update, fs::perms(0755));
+    fs::rename(update, program);
+
+    client.proceed();
+    EXPECT_EQ(client.outcome(), "granted");
+    EXPECT_EQ(helper->state(), 1);
+}
+
+/// Raises this process's descriptor limit to what it may have.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+/// The socket's address, made before a fork so the child needs no allocation.
+sockaddr_un addressOf(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    return address;
+}
+
+/// A child process running `body` as `uid`, which the test's socket
+/// directories must let in. Only system calls after the fork.
+pid_t forkAs(uid_t uid, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) {
+            ::_exit(120);
+        }
+        ::_exit(body());
+    }
+    return pid;
+}
+
+int connectTo(const sockaddr_un& address) {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// Every instrumented step of the helper, the flood and the client costs
+// several times more: the bound scales with it.
+constexpr double sanitizerSlowdown = 4;
+#else
+constexpr double sanitizerSlowdown = 1;
+#endif
+
+double percentile(std::vector<double> values, double fraction) {
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::max<std::size_t>(rank, 1) - 1];
+}
+
+TEST_F(LidHelperDaemonTest, ElevenHundredConnectionsOfOneUserAreCappedAndTheLapsedLeaseIsStillRestored) {
+    raiseDescriptorLimit();
+    started();
+    Client client(helper->socketPath());
+    ASSERT_EQ(client.renewFor(4), "granted");
+    const std::size_t idle = helper->openDescriptors();
+
+    std::vector<UniqueFd> flood;
+    std::size_t mostDescriptors = 0;
+    const auto address = addressOf(helper->socketPath());
+    for (int i = 0; i < 1100; ++i) {
+        if (const int fd = connectTo(address); fd >= 0) {
+            flood.emplace_back(fd);
+        }
+        if (i % 50 == 0) {
+            mostDescriptors = std::max(mostDescriptors, helper->openDescriptors());
+        }
+    }
+    // Every connection beyond the user's four is closed at once.
+    std::vector<pollfd> polled;
+    for (const auto& fd : flood) {
+        polled.push_back({fd.get(), POLLRDHUP, 0});
+    }
+    std::size_t closed = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (closed < flood.size() - 3 && std::chrono::steady_clock::now() < deadline) {
+        ::poll(polled.data(), polled.size(), 1000);
+        closed = static_cast<std::size_t>(std::count_if(polled.begin(), polled.end(), [](const pollfd& p) {
+            return (p.revents & (POLLHUP | POLLRDHUP)) != 0;
+        }));
+        mostDescriptors = std::max(mostDescriptors, helper->openDescriptors());
+    }
+    std::printf("1100 connects: %zu made, %zu closed by the helper at once, %zu kept; helper descriptors %zu idle, "
+                "%zu at most\n",
+                flood.size(), closed, flood.size() - closed, idle, mostDescriptors);
+    EXPECT_EQ(flood.size() - closed, 3u) << "one user keeps four connections, the client's among them";
+    EXPECT_LE(mostDescriptors, idle + 16);
+
+    // The lease runs out while the flood's connections are still open, and
+    // the setting is put back.
+    ASSERT_TRUE(logged("lease ended"));
+    EXPECT_EQ(helper->state(), 0);
+    EXPECT_EQ(journal().count("sleep is NOT confirmed restored"), 0u);
+}
+
+TEST_F(LidHelperDaemonTest, AConnectFloodOfAnotherUserLeavesAClientsRenewalsFast) {
+    fs::permissions(directory.path(), fs::perms(0755));
+    started();
+    Client client(helper->socketPath());
+    const std::string notANumber = "refused: The lease deadline is not a number.";
+    ASSERT_EQ(client.renew(std::nan("")), notANumber); // admitted before the flood
+
+    constexpr int connects = 10'000;
+    const auto address = addressOf(helper->socketPath());
+    const auto flooded = std::chrono::steady_clock::now();
+    const pid_t flooder = forkAs(65534, [&] {
+        // Keeps the four connections the user may have and makes and drops
+        // the rest, as fast as the helper takes them.
+        for (int made = 0; made < connects;) {
+            const int fd = connectTo(address);
+            if (fd < 0) {
+                continue;
+            }
+            if (++made > 4) {
+                ::close(fd);
+            }
+        }
+        return 0;
+    });
+    // A deadline that is not a number is answered without running the tool,
+    // so the round trip is the helper's own: the listener, the main loop and back.
+    std::vector<double> roundTrips;
+    int status = 0;
+    while (::waitpid(flooder, &status, WNOHANG) == 0) {
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(client.renew(std::nan("")), notANumber);
+        roundTrips.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+    }
+    const double floodSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - flooded).count();
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_GE(roundTrips.size(), 10u) << "the flood was over before it could be measured";
+    const double p99 = percentile(roundTrips, 0.99);
+    std::printf("%d refused connects in %.2f s (%.0f a second): %zu renewals, round trip p50 %.2f ms, p99 %.2f ms, "
+                "max %.2f ms\n",
+                connects, floodSeconds, connects / floodSeconds, roundTrips.size(), percentile(roundTrips, 0.5), p99,
+                percentile(roundTrips, 1.0));
+    EXPECT_LT(p99, 50.0 * sanitizerSlowdown);
+    ASSERT_TRUE(logged("refused a connection from uid 65534: this user has 4 connections already"));
+    EXPECT_LE(journal().count("refused a connection from uid 65534"), 1u) << "refusals are logged once a minute";
+}
+
+TEST_F(LidHelperDaemonTest, SigtermWithHundredsOfQueuedRenewalsAndASlowToolStopsFirst) {
+    fs::permissions(directory.path(), fs::perms(0755));
+    helper->setMode("read", "slow");
+    started();
+    constexpr int users = 10;
+    constexpr int connectionsEach = 4;
+    constexpr std::uint64_t renewalsEach = LidLeaseSocketConnection::maximumPendingReplies;
+    std::vector<std::vector<std::uint8_t>> renewals;
+    for (std::uint64_t id = 1; id <= renewalsEach; ++id) {
+        renewals.push_back(LidLeaseWireMessage::renewLeaseUntil(id, wallClockNow() + 30).encode());
+    }
+    const auto address = addressOf(helper->socketPath());
+    int ready[2];
+    int hold[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
+    std::vector<pid_t> children;
+    for (int user = 0; user < users; ++user) {
+        children.push_back(forkAs(static_cast<uid_t>(60000 + user), [&] {
+            // Only the test may hold the end that lets every child go.
+            ::close(hold[1]);
+            int sockets[connectionsEach];
+            for (int& socket : sockets) {
+                socket = connectTo(address);
+            }
+            for (int socket : sockets) {
+                for (const auto& renewal : renewals) {
+                    ::send(socket, renewal.data(), renewal.size(), MSG_NOSIGNAL);
+                }
+            }
+            ::write(ready[1], "r", 1);
+            char byte = 0;
+            ::read(hold[0], &byte, 1); // until the test ends
+            return 0;
+        }));
+    }
+    ::close(ready[1]);
+    ::close(hold[0]);
+    char byte = 0;
+    for (int user = 0; user < users; ++user) {
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    }
+    ::close(ready[0]);
+    // The queue is filling once the slow reads have begun.
+    const std::size_t before = helper->calls().size();
+    ASSERT_TRUE(journal().waitForMessage("wrote disablesleep 1, and read it back"));
+    const std::size_t served = helper->calls().size() - before;
+
+    const auto signalled = std::chrono::steady_clock::now();
+    helper->signal(SIGTERM);
+    const auto status = helper->waitForExit(10s);
+    const double stopSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    ::close(hold[1]);
+    for (const pid_t child : children) {
+        ::waitpid(child, nullptr, 0);
+    }
+    std::printf("%d x %llu renewals queued, %zu tool runs before SIGTERM, %zu in all: exit %d after %.2f s\n",
+                users * connectionsEach, static_cast<unsigned long long>(renewalsEach), served,
+                helper->calls().size() - before, status.value_or(-99), stopSeconds);
+    EXPECT_EQ(status, std::optional<int>(0));
+    EXPECT_LT(stopSeconds, 3.0);
+    EXPECT_EQ(helper->state(), 0);
+    EXPECT_TRUE(logged("stopped, with sleep restored"));
 }
 
 TEST(LidHelperCommandLine, PrintsTheJobDescriptionWithExactlyItsSixKeys) {

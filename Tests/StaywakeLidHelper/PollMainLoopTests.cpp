@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -68,6 +69,32 @@ TEST(PollMainLoop, ATickMissedWhileTheThreadIsBlockedRunsOnceNotOncePerInterval)
     });
     EXPECT_EQ(loop.run(), 1);
     EXPECT_EQ(ticks, 1);
+}
+
+TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
+    PollMainLoop loop([](const std::string&) {});
+    std::vector<std::string> ran;
+    const auto held = std::make_shared<int>(0);
+    loop.perform([&] {
+        ran.push_back("first");
+        for (int i = 0; i < 5; ++i) {
+            loop.perform([&, held] { ran.push_back("queued"); });
+        }
+        std::thread([&] {
+            loop.stopWith([&] {
+                ran.push_back("stop");
+                loop.quit(3);
+            });
+        }).join();
+        // Dropped by the stop, not kept until the loop ends: what they hold
+        // (a client's connection) is let go now.
+        EXPECT_EQ(held.use_count(), 1);
+        loop.perform([&, held] { ran.push_back("after the stop"); });
+        EXPECT_EQ(held.use_count(), 1);
+        loop.stopWith([&] { ran.push_back("a second stop"); });
+    });
+    EXPECT_EQ(loop.run(), 3);
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "stop"}));
 }
 
 } // namespace

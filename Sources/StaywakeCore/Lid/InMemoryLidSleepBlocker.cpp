@@ -4,14 +4,17 @@
 
 namespace staywake {
 
-void InMemoryLidSleepBlocker::prepare() {
+void InMemoryLidSleepBlocker::prepare(Prepared prepared) {
     ++prepareCount;
     if (whilePreparing) {
         whilePreparing();
     }
-    if (nextPreparationError) {
-        std::rethrow_exception(std::exchange(nextPreparationError, nullptr));
+    if (holdsPreparations) {
+        heldPreparations.push_back(
+            [prepared = std::move(prepared), error = std::exchange(nextPreparationError, nullptr)] { prepared(error); });
+        return;
     }
+    prepared(std::exchange(nextPreparationError, nullptr));
 }
 
 void InMemoryLidSleepBlocker::renew(Date until, Completion completion) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <vector>
 #include <optional>
 
 namespace staywake {
@@ -18,9 +19,10 @@ namespace staywake {
 /// held renewal extends the lease only once it is answered.
 class InMemoryLidSleepBlocker final : public LidSleepBlocker {
 public:
-    /// Counts the call, runs `whilePreparing`, then throws
-    /// `nextPreparationError` once if it is set.
-    void prepare() override;
+    /// Counts the call, runs `whilePreparing`, then answers with
+    /// `nextPreparationError` (taken) or nothing: at once, or, while
+    /// `holdsPreparations` is set, when the test calls a held one.
+    void prepare(Prepared prepared) override;
     /// Takes `nextRenewalError`; the answer sets `leaseExpiry` to `until` and
     /// counts the renewal when there is no error. Answered now unless
     /// `holdsReplies` is set or earlier answers are still held.
@@ -46,6 +48,9 @@ public:
     std::optional<LidSleepBlockerError> nextRenewalError;
     std::exception_ptr nextPreparationError;
     std::function<void()> whilePreparing;
+    bool holdsPreparations = false;
+    /// Each answers its preparation when called.
+    std::vector<std::function<void()>> heldPreparations;
     std::optional<LidSleepBlockerError> nextRevocationError;
     bool holdsReplies = false;
     std::deque<std::function<void()>> unanswered;

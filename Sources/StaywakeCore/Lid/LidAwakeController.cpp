@@ -53,14 +53,34 @@ bool LidAwakeController::start(std::optional<double> duration, bool joining) {
     if (duration && !AwakeIntent::deadline(*duration, dates_->now())) {
         return false;
     }
+    // Preparing may wait for the service manager and a password prompt: the
+    // rest of the start follows its answer, which a later start or a
+    // switch-off makes moot.
+    const std::uint64_t preparation = ++preparations_;
+    isPreparing_ = true;
+    blocker_->prepare([weak = std::weak_ptr<LidAwakeController>(lifetime_), preparation, duration,
+                       joining](std::exception_ptr error) {
+        const auto controller = weak.lock();
+        if (controller && controller->preparations_ == preparation) {
+            controller->prepared(error, duration, joining);
+        }
+    });
+    if (isPreparing_) {
+        isTurningOn_.set(true);
+    }
+    return isOn_ || isTurningOn_;
+}
+
+void LidAwakeController::prepared(const std::exception_ptr& error, std::optional<double> duration, bool joining) {
+    isPreparing_ = false;
     // While an unconfirmed give-back stands it stays the failure shown: a new
     // failure to start would only hide it.
-    try {
-        blocker_->prepare();
-    } catch (...) {
-        startFailure_.set(unconfirmedReset_.get() ? std::nullopt
-                                                  : std::optional(AwakeFailure(std::current_exception())));
-        return false;
+    if (error) {
+        startFailure_.set(unconfirmedReset_.get() ? std::nullopt : std::optional(AwakeFailure(error)));
+        if (!isRenewing_) {
+            isTurningOn_.set(false);
+        }
+        return;
     }
 
     if (joining) {
@@ -71,14 +91,18 @@ bool LidAwakeController::start(std::optional<double> duration, bool joining) {
     }
     if (!awake_->isOn()) {
         startFailure_.set(unconfirmedReset_.get() ? std::nullopt : awake_->lastFailure().get());
-        return false;
+        if (!isRenewing_) {
+            isTurningOn_.set(false);
+        }
+        return;
     }
 
     renewLease();
-    return isOn_ || isTurningOn_;
 }
 
 void LidAwakeController::turnOff() {
+    ++preparations_;
+    isPreparing_ = false;
     renewalScheduler_->cancel();
     deadlineScheduler_->cancel();
 

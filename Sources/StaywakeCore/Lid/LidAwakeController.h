@@ -87,6 +87,7 @@ public:
 
 private:
     bool start(std::optional<double> duration, bool joining);
+    void prepared(const std::exception_ptr& error, std::optional<double> duration, bool joining);
     void renewLease();
     void renewed(const std::optional<LidSleepBlockerError>& error, std::uint64_t generation);
     void gaveBack(const std::optional<LidSleepBlockerError>& error);
@@ -105,6 +106,10 @@ private:
     Published<std::optional<AwakeFailure>> startFailure_;
     Published<std::optional<AwakeFailure>> unconfirmedReset_;
     std::uint64_t switchOffs_ = 0;
+    /// Counts starts and switch-offs: a preparation answered after a newer one
+    /// of either does nothing.
+    std::uint64_t preparations_ = 0;
+    bool isPreparing_ = false;
     bool isRenewing_ = false;
     int givingBack_ = 0;
     int unanswered_ = 0;

@@ -3,6 +3,7 @@
 #include "StaywakeCore/Awake/LidSleepBlockerError.h"
 #include "StaywakeCore/Clock/Date.h"
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -18,13 +19,15 @@ namespace staywake {
 class LidSleepBlocker {
 public:
     using Completion = std::function<void(std::optional<LidSleepBlockerError> error)>;
+    /// Nothing when ready; else a LidSleepBlockerError or the registration's own error.
+    using Prepared = std::function<void(std::exception_ptr error)>;
 
     virtual ~LidSleepBlocker() = default;
 
-    /// Makes the helper ready to take leases (registered and allowed). Throws a
-    /// LidSleepBlockerError, or the registration's own error. Does nothing
-    /// unless an implementation needs it.
-    virtual void prepare() {}
+    /// Makes the helper ready to take leases (registered and allowed), without
+    /// blocking; `prepared` runs once on the main thread, perhaps before this
+    /// returns. Ready at once unless an implementation needs more.
+    virtual void prepare(Prepared prepared) { prepared(nullptr); }
     /// Asks for the lease to run until `until`.
     virtual void renew(Date until, Completion completion) = 0;
     /// Gives the lease back.

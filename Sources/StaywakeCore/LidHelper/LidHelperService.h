@@ -13,6 +13,12 @@ namespace staywake::LidHelperService {
 
 /// The service manager's label for the helper, and the name it listens on.
 inline constexpr std::string_view label = "com.staywake.app.lidhelper";
+/// The polkit action a process must be authorized for to hold a lease: the
+/// shipped policy allows it to active local sessions only.
+inline constexpr std::string_view holdAction = "com.staywake.app.lidhelper.hold";
+/// How long a new connection's requests wait for polkit's answer; no answer
+/// by then refuses it, well inside the app's reply timeout.
+inline constexpr double authorizationTimeout = 1.0;
 /// The app's bundle identifier.
 inline constexpr std::string_view appIdentifier = "com.staywake.app";
 /// The name under which the app registers the helper.

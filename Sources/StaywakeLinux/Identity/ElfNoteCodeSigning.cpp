@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -73,6 +74,11 @@ std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHashOfProcess(pid_t 
     return codeDirectoryHash("/proc/" + std::to_string(pid) + "/exe", requirement);
 }
 
+std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHashOfOpenProgram(const ReadOnlyFile& program,
+                                                                             const std::string& requirement) const {
+    return judge(program, requirement);
+}
+
 std::optional<std::string> ElfNoteCodeSigning::judge(const ReadOnlyFile& file, const std::string& requirement) const {
     const auto wanted = CodeRequirement::parse(requirement);
     if (!wanted || !isTrustedLocation(file)) {
@@ -94,14 +100,24 @@ bool ElfNoteCodeSigning::isTrustedLocation(const ReadOnlyFile& file) const {
     // Judge the directories of the file actually open, not of the path we were
     // given: links are resolved, and a file that has since been deleted or moved
     // away from its path is no longer where its directories could vouch for it.
-    const auto resolved = file.resolvedPath();
+    auto resolved = file.resolvedPath();
     if (!resolved) {
         return false;
     }
+    // A file with no name left is one that an update replaced while a process
+    // still runs it: the kernel names it by its last path, marked " (deleted)".
+    // Nothing can reach it by a path any more, so the directories it was in
+    // vouch for it; a file that still has a name must be the one at its path.
+    constexpr std::string_view deleted = " (deleted)";
+    const bool unlinked = status->st_nlink == 0 && resolved->ends_with(deleted);
+    if (unlinked) {
+        resolved->resize(resolved->size() - deleted.size());
+    }
     const std::filesystem::path path(*resolved);
     struct stat atPath {};
-    if (::lstat(path.c_str(), &atPath) != 0 || atPath.st_dev != status->st_dev || atPath.st_ino != status->st_ino ||
-        !isWithin(*resolved, anchor_.root.string())) {
+    if (!isWithin(*resolved, anchor_.root.string()) ||
+        (!unlinked && (::lstat(path.c_str(), &atPath) != 0 || atPath.st_dev != status->st_dev ||
+                       atPath.st_ino != status->st_ino))) {
         return false;
     }
     for (auto directory = path.parent_path();; directory = directory.parent_path()) {

@@ -40,6 +40,11 @@ public:
     /// The same check for the program a running process was started from
     /// (/proc/<pid>/exe); reading another user's process needs privileges.
     std::optional<std::string> codeDirectoryHashOfProcess(pid_t pid, const std::string& requirement) const;
+    /// The same check for a program file already open, the running inode of
+    /// a process: a file an update has since replaced at its path is judged
+    /// where it was, and is still the program that runs.
+    std::optional<std::string> codeDirectoryHashOfOpenProgram(const ReadOnlyFile& program,
+                                                              const std::string& requirement) const;
 
     /// The hash of an open file's whole contents; nothing when it cannot be read.
     static std::optional<std::string> codeDirectoryHash(const ReadOnlyFile& file);

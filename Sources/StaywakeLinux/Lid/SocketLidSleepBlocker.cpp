@@ -66,36 +66,39 @@ SocketLidSleepBlocker::SocketLidSleepBlocker(std::shared_ptr<LidHelperRegistrati
 // Dropping the connection ends it, and the helper gives its lease back.
 SocketLidSleepBlocker::~SocketLidSleepBlocker() = default;
 
-void SocketLidSleepBlocker::prepare() {
+void SocketLidSleepBlocker::prepare(Prepared prepared) {
     if (!helperRequirement_) {
-        throw LidSleepBlockerError::helperUnavailable();
-    }
-    switch (registration_->status()) {
-    case LidHelperStatus::enabled:
+        prepared(std::make_exception_ptr(LidSleepBlockerError::helperUnavailable()));
         return;
-    case LidHelperStatus::requiresApproval:
-        throw LidSleepBlockerError::helperRequiresApproval();
-    case LidHelperStatus::notRegistered:
-    case LidHelperStatus::notFound:
-        break;
     }
-    try {
-        registration_->registerHelper();
-    } catch (...) {
-        // Waiting for approval says more than the error of getting there.
-        if (registration_->status() == LidHelperStatus::requiresApproval) {
-            throw LidSleepBlockerError::helperRequiresApproval();
+    const auto approval = [] { return std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()); };
+    // Only the registration is held: the answer may come after the blocker is gone.
+    registration_->readStatus([registration = registration_, prepared = std::move(prepared),
+                               approval](LidHelperStatus status) {
+        switch (status) {
+        case LidHelperStatus::enabled:
+            prepared(nullptr);
+            return;
+        case LidHelperStatus::requiresApproval:
+            prepared(approval());
+            return;
+        case LidHelperStatus::notRegistered:
+        case LidHelperStatus::notFound:
+            break;
         }
-        throw;
-    }
-    if (registration_->status() == LidHelperStatus::requiresApproval) {
-        throw LidSleepBlockerError::helperRequiresApproval();
-    }
+        registration->registerHelper([registration, prepared, approval](std::exception_ptr error) {
+            // Waiting for approval says more than the error of getting there.
+            registration->readStatus([prepared, approval, error](LidHelperStatus after) {
+                prepared(after == LidHelperStatus::requiresApproval ? approval() : error);
+            });
+        });
+    });
 }
 
 void SocketLidSleepBlocker::renew(Date until, Completion completion) {
     enqueue([this, until, completion = std::move(completion)](std::function<void()> done) {
         const bool wasAnswering = connection_ != nullptr;
+        done = whileAlive(std::move(done));
         send(until.secondsSince1970, [this, wasAnswering, completion, done](const Outcome& outcome) {
             if (outcome.kind == Outcome::Kind::replied && !outcome.text) {
                 isEngaged_ = true;
@@ -110,7 +113,8 @@ void SocketLidSleepBlocker::renew(Date until, Completion completion) {
                 if (outcome.kind == Outcome::Kind::unanswered && wasAnswering) {
                     isResetUnconfirmed_ = true;
                 }
-                completion(unreachable());
+                completeUnreachable(completion, done);
+                return;
             }
             done();
         });
@@ -119,6 +123,7 @@ void SocketLidSleepBlocker::renew(Date until, Completion completion) {
 
 void SocketLidSleepBlocker::revoke(Completion completion) {
     enqueue([this, completion = std::move(completion)](std::function<void()> done) {
+        done = whileAlive(std::move(done));
         isEngaged_ = false;
         if (!connection_ && !isResetUnconfirmed_) {
             // Never connected, or the connection was dropped (which gave the
@@ -178,7 +183,10 @@ void SocketLidSleepBlocker::send(double until, std::function<void(const Outcome&
     const bool connectionExisted = connection_ != nullptr;
     auto reply = std::make_shared<Reply>(
         mainRunLoop_, [weak, connectionExisted, then = std::move(then)](const Outcome& outcome) {
-            if (const auto blocker = weak.lock()) {
+            // No strong reference is held across the continuation: its
+            // completion may destroy the blocker, and the token must then
+            // expire at once so that nothing after it touches the blocker.
+            if (SocketLidSleepBlocker* const blocker = weak.lock().get()) {
                 blocker->applyConnectionRule(outcome, !connectionExisted);
                 then(outcome);
             }
@@ -190,10 +198,11 @@ void SocketLidSleepBlocker::send(double until, std::function<void(const Outcome&
         return;
     }
 
-    if (connection_ && connectionEnded_->load()) {
-        // The helper ended the connection between requests (it stopped, or
-        // was restarted): reach it again on a new one. Its lease died with the
-        // old connection; the request still counts as on a known connection.
+    if (connection_ && (connectionEnded_->load() || connection_->hasEnded())) {
+        // The helper ended the connection between requests (it stopped, was
+        // restarted, or closed it), maybe so recently that only the socket
+        // knows yet: reach it again on a new one. Its lease died with the old
+        // connection; the request still counts as on a known connection.
         connection_.reset();
     }
     if (!connection_) {
@@ -229,10 +238,21 @@ void SocketLidSleepBlocker::applyConnectionRule(const Outcome& outcome, bool con
     }
 }
 
-LidSleepBlockerError SocketLidSleepBlocker::unreachable() const {
-    return registration_->status() == LidHelperStatus::requiresApproval
-               ? LidSleepBlockerError::helperRequiresApproval()
-               : LidSleepBlockerError::helperUnavailable();
+void SocketLidSleepBlocker::completeUnreachable(const Completion& completion,
+                                                const std::function<void()>& done) const {
+    registration_->readStatus([completion, done](LidHelperStatus status) {
+        completion(status == LidHelperStatus::requiresApproval ? LidSleepBlockerError::helperRequiresApproval()
+                                                               : LidSleepBlockerError::helperUnavailable());
+        done();
+    });
+}
+
+std::function<void()> SocketLidSleepBlocker::whileAlive(std::function<void()> action) const {
+    return [weak = std::weak_ptr<SocketLidSleepBlocker>(lifetime_), action = std::move(action)] {
+        if (!weak.expired()) {
+            action();
+        }
+    };
 }
 
 } // namespace staywake

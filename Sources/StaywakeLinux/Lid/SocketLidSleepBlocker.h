@@ -32,6 +32,8 @@ namespace staywake {
 ///   `trustedUid` (root) and the installed helper program satisfies the
 ///   helper requirement. Without a requirement (a build without a Team ID)
 ///   no connection is ever made.
+/// - A helper that hung up between requests is noticed before the next one is
+///   sent, which then goes out on a new connection.
 /// - A lease is given back by renewing it until 0. When a request that
 ///   mattered went unanswered or a give-back was refused, the client
 ///   remembers that the setting may still be held, and the next give-back is
@@ -61,10 +63,10 @@ public:
     SocketLidSleepBlocker(const SocketLidSleepBlocker&) = delete;
     SocketLidSleepBlocker& operator=(const SocketLidSleepBlocker&) = delete;
 
-    /// Throws helperUnavailable without a requirement, helperRequiresApproval
+    /// Answers helperUnavailable without a requirement, helperRequiresApproval
     /// while the registration waits for approval (also when a registration
     /// attempt leaves it so), and otherwise the registration's own error.
-    void prepare() override;
+    void prepare(Prepared prepared) override;
     void renew(Date until, Completion completion) override;
     void revoke(Completion completion) override;
     bool isEngaged() const override { return isEngaged_; }
@@ -90,7 +92,12 @@ private:
     void askNext();
     void send(double until, std::function<void(const Outcome&)> then);
     void applyConnectionRule(const Outcome& outcome, bool connectionWasMadeForThis);
-    LidSleepBlockerError unreachable() const;
+    /// Completes with helperRequiresApproval or helperUnavailable, as the
+    /// registration now reads, then runs `done`.
+    void completeUnreachable(const Completion& completion, const std::function<void()>& done) const;
+    /// `action` guarded by the blocker's lifetime: a completion may drop the
+    /// last owner of the blocker, and what follows it must then do nothing.
+    std::function<void()> whileAlive(std::function<void()> action) const;
 
     bool isEngaged_ = false;
     bool isResetUnconfirmed_ = false;
@@ -106,7 +113,8 @@ private:
     std::shared_ptr<std::atomic<bool>> connectionEnded_;
     std::deque<Request> waiting_;
     bool isAsking_ = false;
-    // Replies hold this weakly; it expires with the blocker. It owns nothing.
+    // Replies and the steps after a completion hold this weakly; it expires
+    // with the blocker. It owns nothing.
     std::shared_ptr<SocketLidSleepBlocker> lifetime_;
 };
 

@@ -317,6 +317,19 @@ void LidLeaseClientConnection::revokeLease(RevokeReply reply, ErrorHandler error
                    {LidLeaseWireMessage::Kind::revokeLease, nullptr, std::move(reply), std::move(error)});
 }
 
+bool LidLeaseClientConnection::hasEnded() const {
+    const std::lock_guard guard(core_->lock);
+    if (core_->state == Core::State::ended) {
+        return true;
+    }
+    if (core_->state != Core::State::open) {
+        return false;
+    }
+    // The socket is closed only under the lock, so it is still this connection's.
+    pollfd probe{core_->socket.get(), POLLRDHUP, 0};
+    return ::poll(&probe, 1, 0) == 1 && (probe.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+}
+
 void LidLeaseClientConnection::invalidate() {
     {
         const std::lock_guard guard(core_->lock);

@@ -49,6 +49,11 @@ public:
     /// Ends the connection; pending requests get their error.
     void invalidate();
 
+    /// The connection has ended, or the helper has hung up and the
+    /// connection's thread has not noticed yet: asked on the caller's thread
+    /// before sending, so a request never goes out on a dead connection.
+    bool hasEnded() const;
+
     /// The helper's credentials once connected.
     std::optional<PeerCredentials> peer() const;
 

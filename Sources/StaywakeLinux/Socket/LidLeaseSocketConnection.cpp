@@ -40,9 +40,14 @@ struct LidLeaseSocketConnection::Channel {
         wake->notify();
     }
 
-    void forget() {
+    /// A request that will never be answered: the client sees the
+    /// connection end rather than wait for a reply.
+    void abandon() {
         const std::lock_guard guard(lock);
         --pending;
+        if (socket) {
+            ::shutdown(socket.get(), SHUT_RDWR);
+        }
         wake->notify();
     }
 };
@@ -57,7 +62,7 @@ public:
     PendingReply& operator=(const PendingReply&) = delete;
     ~PendingReply() {
         if (!sent_.exchange(true)) {
-            channel_->forget();
+            channel_->abandon();
         }
     }
 
@@ -74,9 +79,9 @@ private:
     std::atomic<bool> sent_{false};
 };
 
-LidLeaseSocketConnection::LidLeaseSocketConnection(UniqueFd socket, PeerCredentials peer, PeerJudge judge,
+LidLeaseSocketConnection::LidLeaseSocketConnection(UniqueFd socket, PeerProcess peer, PeerJudge judge,
                                                    std::shared_ptr<EventNotifier> wake)
-    : channel_(std::make_shared<Channel>()), peer_(peer), judge_(std::move(judge)) {
+    : channel_(std::make_shared<Channel>()), peer_(std::move(peer)), judge_(std::move(judge)) {
     channel_->socket = std::move(socket);
     channel_->wake = std::move(wake);
 }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -59,6 +60,15 @@ public:
         const auto reply = bus_->call(call);
         return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
     }
+    /// Starts or stops the socket as systemd would, outside the registration.
+    void setListening(bool listening) const {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
+            QStringLiteral("org.freedesktop.systemd1.Manager"),
+            listening ? QStringLiteral("StartUnit") : QStringLiteral("StopUnit"));
+        call.setArguments({unit, QStringLiteral("replace")});
+        EXPECT_EQ(bus_->call(call).type(), QDBusMessage::ReplyMessage);
+    }
 
 private:
     QDBusMessage control(const QString& method, const QList<QVariant>& arguments) const {
@@ -75,6 +85,49 @@ private:
     std::optional<QDBusConnection> bus_;
 };
 
+/// Preparing never needs the main loop: nothing is sent.
+class NoMainRunLoop final : public MainRunLoop {
+public:
+    void perform(Action) override { ADD_FAILURE() << "preparing used the main loop"; }
+    void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
+};
+
+/// The text of an error; nothing for none.
+std::optional<std::string> textOf(const std::exception_ptr& error) {
+    try {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    } catch (const std::exception& thrown) {
+        return thrown.what();
+    }
+    return std::nullopt;
+}
+
+/// Runs the event loop until `done` holds, or 20 s passed.
+bool runUntil(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(20000);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    return done();
+}
+
+std::optional<LidHelperStatus> statusOf(const SystemdLidHelperRegistration& registration) {
+    std::optional<LidHelperStatus> status;
+    registration.readStatus([&](LidHelperStatus read) { status = read; });
+    runUntil([&] { return status.has_value(); });
+    return status;
+}
+
+/// What registering answered: nothing, or the error's text ("no answer" when none came).
+std::optional<std::string> registerAndWait(SystemdLidHelperRegistration& registration) {
+    std::optional<std::optional<std::string>> outcome;
+    registration.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
+    runUntil([&] { return outcome.has_value(); });
+    return outcome.value_or("no answer");
+}
+
 class SystemdLidHelperRegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,6 +136,7 @@ protected:
         }
         systemd.setUnitFileState(QStringLiteral("disabled"));
         systemd.setStateAfterEnable(QStringLiteral("enabled"));
+        systemd.setListening(true);
         systemd.takeCalls();
     }
 
@@ -112,10 +166,28 @@ TEST_F(SystemdLidHelperRegistrationTest, MapsEveryUnitFileState) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.toStdString());
         systemd.setUnitFileState(c.state);
-        EXPECT_EQ(registration.status(), c.expected);
+        EXPECT_EQ(statusOf(registration), c.expected);
     }
     EXPECT_EQ(systemd.takeCalls().size(), static_cast<qsizetype>(cases.size()))
         << "every read asks systemd; nothing is cached";
+}
+
+TEST_F(SystemdLidHelperRegistrationTest, AnEnabledSocketThatDoesNotListenIsRegisteredAgainAndStarted) {
+    const SystemdLidHelperRegistration registration(systemd.bus());
+    systemd.setUnitFileState(QStringLiteral("enabled"));
+    systemd.setListening(false);
+    EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
+
+    // The client's preparation completes the registration cut short.
+    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
+    SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(systemd.bus()), requirement, 2.0,
+                                 std::make_shared<NoMainRunLoop>(), {});
+    std::optional<std::exception_ptr> prepared;
+    client.prepare([&](std::exception_ptr error) { prepared = error; });
+    ASSERT_TRUE(runUntil([&] { return prepared.has_value(); }));
+    EXPECT_EQ(*prepared, nullptr);
+    EXPECT_EQ(systemd.activeState(), QStringLiteral("active"));
+    EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, AFailedReadIsNotFoundOnlyWhenSystemdKnowsNoSuchUnit) {
@@ -133,29 +205,31 @@ TEST_F(SystemdLidHelperRegistrationTest, AFailedReadIsNotFoundOnlyWhenSystemdKno
     for (const auto& c : cases) {
         SCOPED_TRACE(c.errorName.toStdString());
         systemd.failNext(QStringLiteral("GetUnitFileState"), c.errorName, QStringLiteral("no"));
-        EXPECT_EQ(registration.status(), c.expected);
+        EXPECT_EQ(statusOf(registration), c.expected);
     }
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, NoSystemdOnTheBusReadsAsNotRegistered) {
     const QDBusConnection nowhere = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                                   QStringLiteral("nowhere"));
-    EXPECT_EQ(SystemdLidHelperRegistration(nowhere).status(), LidHelperStatus::notRegistered);
-    EXPECT_THROW(SystemdLidHelperRegistration(nowhere).registerHelper(), std::runtime_error);
+    SystemdLidHelperRegistration registration(nowhere);
+    EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
+    EXPECT_NE(registerAndWait(registration), std::nullopt);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, RegisteringEnablesTheUnitForGoodReloadsAndStartsIt) {
     SystemdLidHelperRegistration registration(systemd.bus());
-    ASSERT_EQ(registration.status(), LidHelperStatus::notRegistered);
+    systemd.setListening(false);
+    ASSERT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
     systemd.takeCalls();
 
-    registration.registerHelper();
+    EXPECT_EQ(registerAndWait(registration), std::nullopt);
 
     EXPECT_EQ(systemd.takeCalls(),
               (QStringList{QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True"),
                            QStringLiteral("Reload")}));
     EXPECT_EQ(systemd.activeState(), QStringLiteral("active"));
-    EXPECT_EQ(registration.status(), LidHelperStatus::enabled);
+    EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsErrorOnAndStopsThere) {
@@ -178,24 +252,15 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsError
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         systemd.failNext(c.method, c.errorName, c.message);
-        try {
-            registration.registerHelper();
-            ADD_FAILURE() << "registration succeeded";
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(std::string(error.what()), c.message.toStdString());
-        }
+        EXPECT_EQ(registerAndWait(registration), std::optional(c.message.toStdString()));
         EXPECT_EQ(systemd.takeCalls(), c.calls);
     }
 }
 
-/// Runs the event loop until `finished` has been called, or 20 s passed.
 std::optional<std::optional<std::string>> approveAndWait(const SystemdLidHelperRegistration& registration) {
     std::optional<std::optional<std::string>> outcome;
     registration.approve([&](std::optional<std::string> error) { outcome = std::move(error); });
-    QDeadlineTimer deadline(20000);
-    while (!outcome && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
+    runUntil([&] { return outcome.has_value(); });
     return outcome;
 }
 
@@ -229,12 +294,6 @@ TEST_F(SystemdLidHelperRegistrationTest, ApprovingUnmasksBothUnitsEnablesTheSock
     }
 }
 
-/// Preparing never needs the main loop: nothing is sent.
-class NoMainRunLoop final : public MainRunLoop {
-public:
-    void perform(Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-    void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-};
 
 TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemptLeaves) {
     struct Case {
@@ -264,13 +323,10 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
         systemd.takeCalls();
         SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(systemd.bus()), requirement,
                                      2.0, std::make_shared<NoMainRunLoop>(), {});
-        std::optional<std::string> thrown;
-        try {
-            client.prepare();
-        } catch (const std::exception& error) {
-            thrown = error.what();
-        }
-        EXPECT_EQ(thrown, c.expectedError);
+        std::optional<std::optional<std::string>> answered;
+        client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
+        ASSERT_TRUE(runUntil([&] { return answered.has_value(); }));
+        EXPECT_EQ(*answered, c.expectedError);
         EXPECT_EQ(systemd.takeCalls(), c.calls);
     }
 }

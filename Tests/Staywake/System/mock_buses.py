@@ -3,8 +3,9 @@
 
 Starts one dbus-daemon of each kind, puts python-dbusmock's logind (with an
 Inhibit that answers as logind does, logind_inhibit.py) and upower templates on
-the system bus and a desktop portal that offers Inhibit on the session bus,
-then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
+the system bus and a desktop portal that offers Inhibit on the session bus (and,
+when asked, its polkitd template, which allows the lid helper's action, denies
+it, or never answers), then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
 once every service answers. Everything is torn down when standard input
 closes (the test finished or died) or on SIGTERM.
 
@@ -83,10 +84,29 @@ def wait_for_service(address, name, path, mock, timeout=60):
     bus.close()
 
 
+POLKIT = 'org.freedesktop.PolicyKit1'
+POLKIT_PATH = '/org/freedesktop/PolicyKit1/Authority'
+HOLD_ACTION = 'com.staywake.app.lidhelper.hold'
+
+
+def control_polkit(address, answer):
+    import dbus  # pylint: disable=import-outside-toplevel
+    import dbusmock  # pylint: disable=import-outside-toplevel
+    bus = dbus.bus.BusConnection(address)
+    mock = dbus.Interface(bus.get_object(POLKIT, POLKIT_PATH), dbusmock.MOCK_IFACE)
+    if answer == 'allow':
+        mock.SetAllowed([HOLD_ACTION])
+    elif answer == 'hang':
+        mock.SimulateHang(True)
+    bus.close()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--without', default='', help='comma-separated: logind, upower, portal')
     parser.add_argument('--on-battery', action='store_true', help="UPower's OnBattery starts true")
+    parser.add_argument('--polkit', choices=('allow', 'deny', 'hang'),
+                        help='start polkitd, answering the lid helper\'s action so')
     arguments = parser.parse_args()
     without = {name for name in arguments.without.split(',') if name}
 
@@ -137,8 +157,14 @@ def main():
             mock = start_mock(template, system_bus, addresses, parameters)
             children.append(mock)
             started.append((addresses['system' if system_bus else 'session'], name, path, mock))
+        if arguments.polkit:
+            mock = start_mock('polkitd', True, addresses)
+            children.append(mock)
+            started.append((addresses['system'], POLKIT, POLKIT_PATH, mock))
         for address, name, path, mock in started:
             wait_for_service(address, name, path, mock)
+        if arguments.polkit:
+            control_polkit(addresses['system'], arguments.polkit)
 
         print(json.dumps(addresses), flush=True)
         sys.stdin.read()

@@ -379,6 +379,62 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
     EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
 }
 
+/// Night Brew turned on, then off with a give-back nobody confirmed.
+std::unique_ptr<LidAwakeController> offWithAnUnconfirmedGiveBack(LidAwakeControllerTest& t) {
+    auto lid = t.make();
+    lid->turnOn(std::nullopt);
+    t.blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
+    lid->turnOff();
+    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
+    return lid;
+}
+
+TEST_F(LidAwakeControllerTest, TurningOffRetriesAnUnconfirmedGiveBackEvenWhenAlreadyOff) {
+    auto lid = offWithAnUnconfirmedGiveBack(*this);
+    const int before = blocker->revokeCount;
+
+    lid->turnOff();
+    EXPECT_EQ(blocker->revokeCount, before + 1);
+    EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
+}
+
+TEST_F(LidAwakeControllerTest, AStartFailureWhileAGiveBackIsUnconfirmedIsNotShownOnceItIsConfirmed) {
+    auto lid = offWithAnUnconfirmedGiveBack(*this);
+    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+    EXPECT_FALSE(lid->turnOn(std::nullopt));
+
+    lid->checkLease(); // the give-back goes through this time
+    EXPECT_EQ(lid->lastFailure().get(), std::nullopt) << "a failure from before the confirmation came back";
+}
+
+TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMakesMoot) {
+    blocker->holdsPreparations = true;
+    auto lid = make();
+    EXPECT_TRUE(lid->turnOn(600));
+    EXPECT_TRUE(lid->isTurningOn());
+    EXPECT_FALSE(awake->isOn()) << "the session started before the helper was ready";
+    ASSERT_EQ(blocker->heldPreparations.size(), 1u);
+    blocker->heldPreparations[0]();
+    EXPECT_TRUE(lid->isOn());
+    EXPECT_TRUE(awake->isOn());
+
+    lid->turnOff();
+    awake->turnOff();
+    EXPECT_TRUE(lid->turnOn(600));
+    lid->turnOff();
+    EXPECT_FALSE(lid->isTurningOn());
+    blocker->heldPreparations[1]();
+    EXPECT_FALSE(lid->isOn());
+    EXPECT_FALSE(awake->isOn());
+    EXPECT_EQ(blocker->renewCount, 1);
+
+    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+    EXPECT_TRUE(lid->turnOn(600));
+    blocker->heldPreparations[2]();
+    EXPECT_FALSE(lid->isTurningOn());
+    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperRequiresApproval());
+}
+
 TEST_F(LidAwakeControllerTest, AFailedPreparationOrAwakeSessionIsShownAndNothingIsAsked) {
     struct Case {
         std::string name;

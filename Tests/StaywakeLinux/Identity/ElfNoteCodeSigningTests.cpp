@@ -3,6 +3,9 @@
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
+#include "StaywakeLinux/Identity/ReadOnlyFile.h"
+
+#include <fstream>
 
 #include <functional>
 
@@ -128,21 +131,46 @@ TEST(ElfNoteCodeSigning, FindsNothingWhereThereIsNoProgram) {
     }
 }
 
-TEST(ElfNoteCodeSigning, ChecksARunningPeerByItsProcess) {
-    TemporaryTree tree;
-    const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
-    testing::RunningFixture peer(app.string(), {"wait"});
-    ASSERT_EQ(peer.value("build"), "1") << "the peer did not start";
-    const auto signing = signingAnchoredAt(tree);
-    EXPECT_EQ(signing.codeDirectoryHashOfProcess(peer.pid(), appRequirement), testing::sha256sumPrefix(app));
-
-    // Once its file is gone from the trusted path, nothing vouches for the peer.
-    fs::remove(app);
-    EXPECT_EQ(signing.codeDirectoryHashOfProcess(peer.pid(), appRequirement), std::nullopt);
-    EXPECT_EQ(peer.finish(), 0);
-
-    EXPECT_EQ(signing.codeDirectoryHashOfProcess(0, appRequirement), std::nullopt);
-    EXPECT_EQ(signing.codeDirectoryHashOfProcess(-1, appRequirement), std::nullopt);
+TEST(ElfNoteCodeSigning, ChecksARunningPeerByTheFileItRunsWhateverHappenedToItsPath) {
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& app, const TemporaryTree& tree)> arrange;
+        bool trusted;
+    } cases[] = {
+        {"as installed", [](const fs::path&, const TemporaryTree&) {}, true},
+        {"replaced by an update",
+         [](const fs::path& app, const TemporaryTree& tree) {
+             const auto update = tree.program("usr/bin/.Staywake.new", FIXTURE_APP);
+             std::ofstream(update, std::ios::app) << "a newer build";
+             fs::rename(update, app);
+         },
+         true},
+        {"removed", [](const fs::path& app, const TemporaryTree&) { fs::remove(app); }, true},
+        {"moved where others can write",
+         [](const fs::path& app, const TemporaryTree& tree) {
+             const auto shared = tree.directory("shared");
+             fs::permissions(shared, fs::perms(0777));
+             fs::rename(app, shared / "Staywake");
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryTree tree;
+        const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
+        const auto hash = testing::sha256sumPrefix(app);
+        testing::RunningFixture peer(app.string(), {"wait"});
+        ASSERT_EQ(peer.value("build"), "1") << "the peer did not start";
+        c.arrange(app, tree);
+        const auto signing = signingAnchoredAt(tree);
+        const auto running = ReadOnlyFile::open("/proc/" + std::to_string(peer.pid()) + "/exe");
+        ASSERT_TRUE(running);
+        EXPECT_EQ(signing.codeDirectoryHashOfOpenProgram(*running, appRequirement),
+                  c.trusted ? std::optional(hash) : std::nullopt);
+        EXPECT_EQ(peer.finish(), 0);
+    }
+    EXPECT_EQ(ElfNoteCodeSigning().codeDirectoryHashOfProcess(0, appRequirement), std::nullopt);
+    EXPECT_EQ(ElfNoteCodeSigning().codeDirectoryHashOfProcess(-1, appRequirement), std::nullopt);
 }
 
 TEST(ElfNoteCodeSigning, APeerFromAnUntrustedCopyIsRefused) {

@@ -6,10 +6,16 @@
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Journal/PrivateRun.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
+#include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
+#include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
+#include "StaywakeLinux/Socket/SeqpacketSocket.h"
+#include "StaywakeLinux/Socket/SocketTestSupport.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +26,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace staywake {
@@ -33,15 +40,13 @@ using testing::TemporaryDirectory;
 /// A registration that answers what the test sets and counts registrations.
 class ScriptedRegistration final : public LidHelperRegistration {
 public:
-    LidHelperStatus status() const override { return current; }
-    void registerHelper() override {
+    void readStatus(StatusHandler handler) const override { handler(current); }
+    void registerHelper(Finished finished) override {
         ++registerCount;
         if (afterRegistering) {
             current = *afterRegistering;
         }
-        if (registrationError) {
-            throw *registrationError;
-        }
+        finished(registrationError ? std::make_exception_ptr(*registrationError) : nullptr);
     }
 
     LidHelperStatus current = LidHelperStatus::enabled;
@@ -68,6 +73,23 @@ const std::optional<std::string> helperRequirement =
     LidHelperService::codeRequirement(LidHelperService::label, CodeSigningIdentity::currentTeamIdentifier());
 
 double now() { return testing::wallClockNow(); }
+
+/// What prepare answered, as the text of its error; nothing when ready. The
+/// scripted registration answers at once.
+std::optional<std::string> prepareOutcome(SocketLidSleepBlocker& blocker) {
+    std::optional<std::string> outcome = "no answer";
+    blocker.prepare([&](std::exception_ptr error) {
+        outcome.reset();
+        try {
+            if (error) {
+                std::rethrow_exception(error);
+            }
+        } catch (const std::exception& thrown) {
+            outcome = thrown.what();
+        }
+    });
+    return outcome;
+}
 
 class SocketLidSleepBlockerTest : public ::testing::Test {
 protected:
@@ -152,7 +174,7 @@ protected:
 TEST_F(SocketLidSleepBlockerTest, AGrantedRenewalHoldsTheSettingUntilItIsGivenBack) {
     startHelper();
     auto blocker = makeBlocker();
-    EXPECT_NO_THROW(blocker->prepare());
+    EXPECT_EQ(prepareOutcome(*blocker), std::nullopt);
 
     EXPECT_EQ(renew(*blocker), std::nullopt);
     EXPECT_TRUE(blocker->isEngaged());
@@ -292,12 +314,7 @@ TEST_F(SocketLidSleepBlockerTest, AHelperThatIsNotTheInstalledOneOrNotRootIsNeve
 TEST_F(SocketLidSleepBlockerTest, WithoutARequirementNoConnectionIsEverMade) {
     startHelper();
     auto blocker = makeBlocker(std::nullopt);
-    try {
-        blocker->prepare();
-        ADD_FAILURE() << "prepared without a requirement";
-    } catch (const LidSleepBlockerError& error) {
-        EXPECT_EQ(error, LidSleepBlockerError::helperUnavailable());
-    }
+    EXPECT_EQ(prepareOutcome(*blocker), std::string(LidSleepBlockerError::helperUnavailable().what()));
     EXPECT_EQ(registration->registerCount, 0);
     EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperUnavailable());
     EXPECT_EQ(revoke(*blocker), std::nullopt);
@@ -305,6 +322,139 @@ TEST_F(SocketLidSleepBlockerTest, WithoutARequirementNoConnectionIsEverMade) {
     EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
     EXPECT_EQ(connectionsMade, 0);
     EXPECT_EQ(helper->state(), 0);
+}
+
+/// A helper played by the test on a socket of its own, so that when it
+/// answers, stays silent or closes is the test's to say. Each connection
+/// follows its plan: for each request in turn, grant it or ignore it, or wait
+/// for the test's word; then the connection is closed (at once, for an empty
+/// plan).
+class ScriptedHelper {
+public:
+    enum class Step { grant, ignore, waitForTest };
+
+    ScriptedHelper(const std::string& path, std::vector<std::vector<Step>> plans)
+        : listening_(LidHelperListeningSocket::bound(path)),
+          thread_([this, plans = std::move(plans)] { serve(plans); }) {}
+    ~ScriptedHelper() { thread_.join(); }
+
+    /// The deadline of every request received, in order.
+    testing::Mailbox<double> requests;
+    /// The number of each connection once the helper has closed it.
+    testing::Mailbox<int> closed;
+    /// What a waitForTest step waits for.
+    testing::Mailbox<bool> proceed;
+
+private:
+    static bool readable(int fd) {
+        pollfd polled{fd, POLLIN, 0};
+        return ::poll(&polled, 1, 20'000) == 1;
+    }
+
+    void serve(const std::vector<std::vector<Step>>& plans) {
+        int number = 0;
+        for (const auto& plan : plans) {
+            ++number;
+            if (!readable(listening_.get())) {
+                return;
+            }
+            UniqueFd connection(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            for (const Step step : plan) {
+                if (step == Step::waitForTest) {
+                    proceed.take(20s);
+                    continue;
+                }
+                if (!readable(connection.get())) {
+                    break;
+                }
+                const auto received = SeqpacketSocket::receive(connection.get(), LidLeaseWireMessage::maximumSize);
+                if (received.outcome != SeqpacketSocket::Received::Outcome::datagram) {
+                    break;
+                }
+                const auto request = LidLeaseWireMessage::decode(received.bytes);
+                requests.post(request.until);
+                if (step == Step::grant) {
+                    SeqpacketSocket::send(connection.get(),
+                                          LidLeaseWireMessage::renewLeaseReply(request.requestId, std::nullopt).encode());
+                }
+            }
+            connection.reset();
+            closed.post(number);
+        }
+    }
+
+    UniqueFd listening_;
+    std::thread thread_;
+};
+
+class SocketLidSleepBlockerWithScriptedHelperTest : public SocketLidSleepBlockerTest {
+protected:
+    /// A blocker (owned as the app owns it) of the scripted helper at
+    /// `socket`, trusted as the installed helper.
+    std::shared_ptr<SocketLidSleepBlocker> makeScriptedBlocker(double replyTimeout = 2.0) {
+        SocketLidSleepBlocker::Helper where;
+        where.socketPath = socket;
+        where.programPath = helper->helperPath().string();
+        where.trustedUid = ::geteuid();
+        where.inspector = std::make_shared<ElfNoteCodeSigning>(TrustAnchor{"/", 0});
+        return std::make_shared<SocketLidSleepBlocker>(registration, helperRequirement, replyTimeout, loop,
+                                                       std::move(where), [this] {
+                                                           ++connectionsMade;
+                                                           return std::make_unique<LidLeaseClientConnection>(socket);
+                                                       });
+    }
+
+    std::string socket = (directory.path() / "scripted.sock").string();
+};
+
+TEST_F(SocketLidSleepBlockerWithScriptedHelperTest, AConnectionTheHelperClosedBetweenRequestsIsMadeAgain) {
+    using Step = ScriptedHelper::Step;
+    ScriptedHelper scripted(socket, {{Step::grant}, {Step::grant}});
+    auto blocker = makeScriptedBlocker();
+    ASSERT_EQ(renew(*blocker), std::nullopt);
+    ASSERT_EQ(scripted.closed.take(), std::optional(1));
+
+    EXPECT_EQ(renew(*blocker), std::nullopt) << "sent on the closed connection";
+    EXPECT_EQ(connectionsMade, 2);
+    EXPECT_TRUE(blocker->isEngaged());
+}
+
+TEST_F(SocketLidSleepBlockerWithScriptedHelperTest, AnUnconfirmedResetIsGivenBackOnANewConnection) {
+    using Step = ScriptedHelper::Step;
+    // Granted, then silent; a connection closed at once; then the give-back.
+    ScriptedHelper scripted(socket, {{Step::grant, Step::ignore, Step::waitForTest}, {}, {Step::grant}});
+    auto blocker = makeScriptedBlocker(0.3);
+    ASSERT_EQ(renew(*blocker), std::nullopt);
+    ASSERT_EQ(renew(*blocker), LidSleepBlockerError::helperUnavailable());
+    ASSERT_TRUE(blocker->isResetUnconfirmed());
+    scripted.proceed.post(true);
+    ASSERT_EQ(scripted.closed.take(), std::optional(1));
+    ASSERT_EQ(renew(*blocker), LidSleepBlockerError::helperUnavailable());
+    ASSERT_EQ(scripted.closed.take(), std::optional(2));
+    ASSERT_FALSE(blocker->hasConnection());
+    ASSERT_TRUE(blocker->isResetUnconfirmed());
+    for (int i = 0; i < 2; ++i) {
+        scripted.requests.take();
+    }
+
+    EXPECT_EQ(revoke(*blocker), std::nullopt);
+    EXPECT_EQ(scripted.requests.take(), std::optional(0.0)) << "no give-back was sent";
+    EXPECT_EQ(connectionsMade, 3);
+    EXPECT_FALSE(blocker->isResetUnconfirmed());
+}
+
+TEST_F(SocketLidSleepBlockerWithScriptedHelperTest, ACompletionMayDropTheLastOwnerOfTheBlocker) {
+    using Step = ScriptedHelper::Step;
+    ScriptedHelper scripted(socket, {{Step::grant}});
+    auto blocker = makeScriptedBlocker();
+    Completed completed;
+    blocker->renew(Date{now() + 30}, [&, record = completed.record()](std::optional<LidSleepBlockerError> error) {
+        record(std::move(error));
+        blocker.reset(); // what follows the completion must not touch it
+    });
+    ASSERT_TRUE(await(completed));
+    EXPECT_EQ(completed.result, std::nullopt);
+    EXPECT_EQ(blocker, nullptr);
 }
 
 TEST(SocketLidSleepBlockerPreparation, RegistersOnlyWhenNeededAndReportsApprovalFirst) {
@@ -345,13 +495,7 @@ TEST(SocketLidSleepBlockerPreparation, RegistersOnlyWhenNeededAndReportsApproval
                                           ++connectionsMade;
                                           return std::unique_ptr<LidLeaseClientConnection>();
                                       });
-        std::optional<std::string> thrown;
-        try {
-            blocker.prepare();
-        } catch (const std::exception& error) {
-            thrown = error.what();
-        }
-        EXPECT_EQ(thrown, c.expectedError);
+        EXPECT_EQ(prepareOutcome(blocker), c.expectedError);
         EXPECT_EQ(registration->registerCount, c.registrations);
         EXPECT_EQ(connectionsMade, 0) << "preparing never connects";
     }

@@ -39,23 +39,45 @@ struct Ended {
 };
 using ServerEvent = std::variant<Renewal, Revocation, Ended>;
 
+/// Allows everyone at once: what polkit says is the helper's process tests' to see.
+struct AllowingAuthority final : PeerAuthority {
+    void check(const PeerProcess&, Answer answer) override { answer(std::nullopt); }
+};
+
 /// A listener on a socket in a temporary directory, admitting connections
 /// through the real listener delegate; the request function posts every
 /// request to a mailbox, so each test answers them when and where it likes.
 class ListenerFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start(guards()); }
+
+    /// (Re)starts the listener with these guards, on a socket of its own or
+    /// the one given.
+    void start(LidLeaseSocketListener::Guards guarding, UniqueFd socket = {}) {
+        listener.reset();
+        // What the previous listener reported is of no interest to the next.
+        while (events.take(std::chrono::milliseconds(0))) {
+        }
         listener = std::make_unique<LidLeaseSocketListener>(
-            LidHelperListeningSocket::bound(path),
+            socket ? std::move(socket) : LidHelperListeningSocket::bound(path),
             [this](LidLeaseIncomingConnection& connection) {
                 return delegate.shouldAcceptNewConnection(connection);
             },
-            [this](const PeerCredentials& peer, const std::string& requirement) {
-                peers.post(peer);
+            [this](const PeerProcess& peer, const std::string& requirement) {
+                peers.post(peer.credentials());
                 EXPECT_EQ(requirement, "the test's requirement");
                 return accepting.load();
-            });
+            },
+            std::move(guarding));
         listener->resume();
+    }
+
+    virtual LidLeaseSocketListener::Guards guards() {
+        LidLeaseSocketListener::Guards guards;
+        guards.authority = std::make_unique<AllowingAuthority>();
+        guards.log = [this](const std::string& line) { logged.post(line); };
+        guards.failed = [this](const std::string& why) { failures.post(why); };
+        return guards;
     }
 
     LidLeaseRequestFunction requests = [this](LidLeaseClientNumber client, LidLeaseRequest request,
@@ -101,6 +123,12 @@ protected:
         return LidLeaseWireMessage::decode(received.bytes);
     }
 
+    /// The listener closed the connection, read or unread.
+    static bool hungUp(int fd) {
+        pollfd polled{fd, POLLRDHUP, 0};
+        return ::poll(&polled, 1, 10'000) == 1 && (polled.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+    }
+
     static bool peerClosed(int fd) {
         pollfd polled{fd, POLLIN, 0};
         if (::poll(&polled, 1, 10'000) != 1) {
@@ -114,6 +142,8 @@ protected:
     std::string path = (directory.path() / "lidhelper.sock").string();
     Mailbox<ServerEvent> events;
     Mailbox<PeerCredentials> peers;
+    Mailbox<std::string> logged;
+    Mailbox<std::string> failures;
     std::atomic<bool> accepting{true};
     LidLeaseListenerDelegate delegate{"the test's requirement", requests};
     std::unique_ptr<LidLeaseSocketListener> listener;
@@ -313,6 +343,57 @@ TEST_F(ListenerFixture, AClientThatHangsUpWhileItsRepliesPileUpStillEnds) {
     }
     raw.reset();
     EXPECT_TRUE(std::holds_alternative<Ended>(events.take().value_or(Renewal{})));
+}
+
+TEST_F(ListenerFixture, ClosesAConnectionBeyondTheCapsAtOnceAndLogsWhy) {
+    struct Case {
+        std::size_t perUser;
+        std::size_t inAll;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {2, 10, "refused a connection from uid 0: this user has 2 connections already"},
+        {10, 2, "refused a connection from uid 0: the helper serves 2 connections already"},
+    };
+    const uid_t uid = ::geteuid();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        auto guarding = guards();
+        guarding.limits.connectionsPerUser = c.perUser;
+        guarding.limits.connections = c.inAll;
+        start(std::move(guarding));
+        std::vector<UniqueFd> admitted;
+        std::vector<Revocation> unanswered; // a reply dropped unsent would close its connection
+        for (std::uint64_t id = 1; id <= 2; ++id) {
+            admitted.push_back(rawClient());
+            ASSERT_EQ(SeqpacketSocket::send(admitted.back().get(), LidLeaseWireMessage::revokeLease(id).encode()),
+                      SeqpacketSocket::SendOutcome::sent);
+            unanswered.push_back(next<Revocation>());
+        }
+        UniqueFd beyond = rawClient();
+        EXPECT_TRUE(hungUp(beyond.get()));
+        std::string expected = c.line;
+        if (uid != 0) {
+            expected.replace(expected.find("uid 0"), 5, "uid " + std::to_string(uid));
+        }
+        EXPECT_EQ(logged.take(), expected);
+        // Room again once one of them has gone.
+        admitted.pop_back();
+        next<Ended>();
+        UniqueFd again = rawClient();
+        ASSERT_EQ(SeqpacketSocket::send(again.get(), LidLeaseWireMessage::revokeLease(9).encode()),
+                  SeqpacketSocket::SendOutcome::sent);
+        unanswered.push_back(next<Revocation>());
+    }
+}
+
+TEST_F(ListenerFixture, AListeningSocketThatFailsEndsTheListenerAndSaysSo) {
+    listener.reset();
+    UniqueFd socket = LidHelperListeningSocket::bound(path);
+    const UniqueFd same(::dup(socket.get()));
+    start(guards(), std::move(socket));
+    ASSERT_EQ(::shutdown(same.get(), SHUT_RDWR), 0);
+    EXPECT_EQ(failures.take(), std::optional<std::string>("the listening socket failed"));
 }
 
 TEST(LidLeaseClientConnection, FailsEveryRequestWhenTheHelperCannotBeReached) {

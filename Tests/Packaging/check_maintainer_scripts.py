@@ -1,0 +1,137 @@
+"""Runs the package's maintainer scripts as dpkg would for install, upgrade,
+reinstall, remove and purge, each in a private mount namespace with its own
+/run (with or without a running systemd), /etc/systemd/system and /usr/local,
+against a stand-in systemctl that records its calls."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SOCKET = "staywake-lidhelper.socket"
+SERVICE = "staywake-lidhelper.service"
+WANTS = ["sockets.target.wants/" + SOCKET, "multi-user.target.wants/" + SERVICE]
+OTHER = "sockets.target.wants/other.socket"
+SKIPPED = 77
+
+STAND_IN = """#!/bin/sh
+echo "$*" >> "$SYSTEMCTL_LOG"
+exit "${SYSTEMCTL_STATUS:-0}"
+"""
+
+# Inside the namespace: the scenario's /run, /etc/systemd/system and
+# /usr/local, then one maintainer script with its arguments.
+SETUP = """set -e
+mount -t tmpfs tmpfs /run
+if [ "$RUNNING" = yes ]; then mkdir -p /run/systemd/system; fi
+mkdir -p /etc/systemd/system
+mount --bind "$ETC" /etc/systemd/system
+mount -t tmpfs tmpfs /usr/local
+if [ "$LOCAL_UNITS" = yes ]; then
+    mkdir -p /usr/local/lib/systemd/system
+    touch /usr/local/lib/systemd/system/staywake-lidhelper.socket
+fi
+script=$1
+shift
+exec sh "$SCRIPTS/$script" "$@"
+"""
+
+# (name, systemd running, /usr/local units, systemctl exit status,
+#  [(script, arguments)], the systemctl calls expected, whether the links
+#  that enable the units remain afterwards, text expected on stderr)
+SCENARIOS = [
+    ("first install", True, False, 0, [("postinst", ["configure", ""])],
+     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True, ""),
+    ("first install in a chroot", False, False, 0, [("postinst", ["configure", ""])],
+     ["enable " + SOCKET], True, ""),
+    ("first install with systemctl failing", True, False, 1, [("postinst", ["configure", ""])],
+     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True, ""),
+    ("install over a cmake --install in /usr/local", True, True, 0, [("postinst", ["configure", ""])],
+     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True,
+     "/usr/local/lib/systemd/system/" + SOCKET),
+    ("upgrade: the running helper is neither stopped nor re-enabled", True, False, 0,
+     [("prerm", ["upgrade", "1.1.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
+    ("reinstall of the same version", True, False, 0,
+     [("prerm", ["upgrade", "1.0.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
+    ("remove: the helper and its socket stop in one transaction", True, False, 0,
+     [("prerm", ["remove"]), ("postrm", ["remove"])], [f"stop {SERVICE} {SOCKET}", "daemon-reload"], True, ""),
+    ("remove without systemd", False, False, 0, [("prerm", ["remove"]), ("postrm", ["remove"])], [], True, ""),
+    ("purge", True, False, 0, [("postrm", ["purge"])], [], False, ""),
+]
+
+
+def namespace_command():
+    """unshare as root, or in a user namespace of one's own; None when neither works."""
+    for command in (["unshare", "--mount", "--propagation", "private"],
+                    ["unshare", "--mount", "--propagation", "private", "--map-root-user"]):
+        if os.geteuid() != 0 and "--map-root-user" not in command:
+            continue
+        probe = subprocess.run(command + ["mount", "-t", "tmpfs", "tmpfs", "/mnt"], capture_output=True, check=False)
+        if probe.returncode == 0:
+            return command
+    return None
+
+
+def run(scripts, unshare, scenario):
+    name, running, local_units, status, steps, expected, linked, stderr_text = scenario
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="staywake-maintscripts-") as scratch:
+        bin_dir = os.path.join(scratch, "bin")
+        etc = os.path.join(scratch, "etc")
+        os.makedirs(bin_dir)
+        for link in WANTS + [OTHER]:
+            os.makedirs(os.path.join(etc, os.path.dirname(link)), exist_ok=True)
+            os.symlink("/usr/lib/systemd/system/" + os.path.basename(link), os.path.join(etc, link))
+        with open(os.path.join(bin_dir, "systemctl"), "w", encoding="utf-8") as file:
+            file.write(STAND_IN)
+        os.chmod(os.path.join(bin_dir, "systemctl"), 0o755)
+        log = os.path.join(scratch, "calls")
+        open(log, "w", encoding="utf-8").close()
+        environment = dict(os.environ, PATH=bin_dir + ":/usr/sbin:/usr/bin:/sbin:/bin", SYSTEMCTL_LOG=log,
+                           SYSTEMCTL_STATUS=str(status), RUNNING="yes" if running else "no",
+                           LOCAL_UNITS="yes" if local_units else "no", ETC=etc, SCRIPTS=scripts)
+        stderr = ""
+        for script, script_arguments in steps:
+            result = subprocess.run(unshare + ["sh", "-c", SETUP, "setup", script] + script_arguments,
+                                    env=environment, capture_output=True, text=True, check=False)
+            stderr += result.stderr
+            if result.returncode != 0:
+                failures.append(f"{name}: {script} exited with {result.returncode}: {result.stderr.strip()}")
+                break
+        with open(log, encoding="utf-8") as file:
+            calls = file.read().splitlines()
+        if calls != expected:
+            failures.append(f"{name}: systemctl was called {calls}, expected {expected}")
+        for link in WANTS:
+            if os.path.lexists(os.path.join(etc, link)) != linked:
+                failures.append(f"{name}: {link} {'is gone' if linked else 'remains'}")
+        if not os.path.lexists(os.path.join(etc, OTHER)):
+            failures.append(f"{name}: another package's {OTHER} was removed")
+        if stderr_text and stderr_text not in stderr:
+            failures.append(f"{name}: stderr does not mention {stderr_text}: {stderr!r}")
+        if not stderr_text and stderr:
+            failures.append(f"{name}: unexpected stderr {stderr!r}")
+    return failures
+
+
+def main():
+    scripts = sys.argv[1]
+    unshare = namespace_command() if shutil.which("unshare") else None
+    if unshare is None:
+        reason = "the maintainer scripts run in a private mount namespace, which needs root or user namespaces"
+        if os.environ.get("STAYWAKE_NO_SKIP"):
+            print("FAIL: expected to run, but:", reason)
+            return 1
+        print("SKIPPED:", reason)
+        return SKIPPED
+    failures = []
+    for scenario in SCENARIOS:
+        failures += run(scripts, unshare, scenario)
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
