@@ -21,8 +21,8 @@ public:
 
 class NoRegistration final : public LidHelperRegistration {
 public:
-    LidHelperStatus status() const override { return LidHelperStatus::notRegistered; }
-    void registerHelper() override {}
+    void readStatus(StatusHandler handler) const override { handler(LidHelperStatus::notRegistered); }
+    void registerHelper(Finished finished) override { finished(nullptr); }
 };
 
 /// In-memory mechanisms that write down when each one is made.
