@@ -1,9 +1,10 @@
 #include "StaywakeLidHelper/LidHelperDaemon.h"
 
-#include "StaywakeCore/Clock/SystemDateProvider.h"
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
+#include "StaywakeLinux/Bundle/BundleInfo.h"
+#include "StaywakeLinux/Clock/SystemDateProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Identity/ProcessExecutable.h"
@@ -34,7 +35,8 @@ void LidHelperDaemon::start() {
     const auto startedFrom = ProcessExecutable::runningExecutableFile();
     const auto codeDirectoryHash = CodeSigningIdentity::currentCodeDirectoryHash();
     const auto teamIdentifier = CodeSigningIdentity::currentTeamIdentifier();
-    logLine(LidHelperService::startLine(executablePath, launchedPath, codeDirectoryHash));
+    logLine(LidHelperService::startLine(BundleInfo::versionAround(executablePath), executablePath, launchedPath,
+                                        codeDirectoryHash));
 
     interrupt_ = std::make_shared<CommandInterrupt>();
     const auto lines = [log = log_](const std::string& line) { log->log(line); };

@@ -91,6 +91,18 @@ def verify_icon(destdir, name, sizes):
     check(root.find(".//{http://www.w3.org/2000/svg}path") is not None, f"{path} draws no path")
 
 
+def verify_manifest(destdir, build):
+    """Every file and link the install put down is in the install manifest, so
+    that uninstalling by the manifest leaves nothing behind."""
+    with open(os.path.join(build, "install_manifest.txt"), encoding="utf-8") as file:
+        listed = {os.path.relpath(line, destdir) if line.startswith(destdir) else line.lstrip("/")
+                  for line in file.read().splitlines()}
+    for folder, _, names in os.walk(destdir):
+        for name in names:
+            installed = os.path.relpath(os.path.join(folder, name), destdir)
+            check(installed in listed, f"{installed} is installed but not in the install manifest")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -109,6 +121,7 @@ def main():
             print(result.stdout + result.stderr)
             return 1
 
+        verify_manifest(destdir, arguments.build)
         contents = os.path.join(destdir, BUNDLE, "Contents")
         with open(os.path.join(contents, "Info.plist"), "rb") as file:
             info = plistlib.load(file)

@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-/// Skips a test that cannot run here (a missing tool or service), with the
-/// reason. The test command sets STAYWAKE_NO_SKIP, under which the same case
-/// fails instead: everything it expects to run must run.
+/// Skips a test that cannot run here (it needs root, or a missing tool or
+/// service), with the reason. CI sets STAYWAKE_NO_SKIP (.ci/run), under which
+/// the same case fails instead: everything it expects to run must run.
 #define STAYWAKE_SKIP(reason)                                                                     \
     do {                                                                                          \
         if (std::getenv("STAYWAKE_NO_SKIP") != nullptr) {                                         \

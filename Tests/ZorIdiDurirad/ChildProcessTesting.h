@@ -3,6 +3,7 @@
 // Helpers for tests that run real programs: a temporary directory for scripts,
 // and a fixture that fails a test which leaves a zombie or a descriptor behind.
 
+#include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 
 #include <cerrno>
@@ -11,7 +12,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -32,7 +32,7 @@ public:
 
     std::string write(const std::string& name, const std::string& contents, bool executable = false) const {
         const std::string file = path(name);
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
+        writeFile(file, contents);
         if (executable) {
             std::filesystem::permissions(file, std::filesystem::perms::owner_all |
                                                    std::filesystem::perms::group_read |
@@ -41,10 +41,7 @@ public:
         return file;
     }
 
-    std::string read(const std::string& name) const {
-        std::ifstream file(path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
+    std::string read(const std::string& name) const { return readFile(path(name)); }
 
     std::string makeFifo(const std::string& name) const {
         const std::string file = path(name);

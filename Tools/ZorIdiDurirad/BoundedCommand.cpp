@@ -1,7 +1,7 @@
 #include "ZorIdiDurirad/BoundedCommand.h"
 
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
 #include "StaywakeCore/Support/RepairedUtf8.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "ZorIdiDurirad/ChildProcess.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"

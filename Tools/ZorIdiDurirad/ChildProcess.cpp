@@ -1,6 +1,6 @@
 #include "ZorIdiDurirad/ChildProcess.h"
 
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "ZorIdiDurirad/CommandLaunchError.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetOutput.h"
 #include "ZorIdiDurirad/PmsetReadBack.h"

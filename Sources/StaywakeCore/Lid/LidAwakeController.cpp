@@ -14,11 +14,11 @@ LidAwakeController::LidAwakeController(std::shared_ptr<AwakeController> awake,
                                        std::shared_ptr<const MachineConditions> conditions,
                                        std::shared_ptr<MachineConditionsNotifier> conditionsNotifier,
                                        std::shared_ptr<const DateProvider> dates,
-                                       std::shared_ptr<DeadlineScheduler> scheduler,
+                                       std::shared_ptr<DeadlineScheduler> renewalScheduler,
                                        std::shared_ptr<DeadlineScheduler> deadlineScheduler)
     : awake_(std::move(awake)), blocker_(std::move(blocker)), store_(std::move(store)),
       machine_(std::move(conditions)), conditionsNotifier_(std::move(conditionsNotifier)), dates_(std::move(dates)),
-      scheduler_(std::move(scheduler)), deadlineScheduler_(std::move(deadlineScheduler)),
+      renewalScheduler_(std::move(renewalScheduler)), deadlineScheduler_(std::move(deadlineScheduler)),
       lifetime_(this, [](LidAwakeController*) {}) {
     hasAcknowledgedHeatWarning_.set(store_->hasAcknowledgedHeatWarning());
     machineConditions_.set(machine_->snapshot());
@@ -79,7 +79,7 @@ bool LidAwakeController::start(std::optional<double> duration, bool joining) {
 }
 
 void LidAwakeController::turnOff() {
-    scheduler_->cancel();
+    renewalScheduler_->cancel();
     deadlineScheduler_->cancel();
 
     const bool wasRenewing = isRenewing_;
@@ -163,7 +163,7 @@ void LidAwakeController::renewed(const std::optional<LidSleepBlockerError>& erro
         } else {
             // Night Brew switches itself off and gives the lease back; the
             // awake session goes on.
-            scheduler_->cancel();
+            renewalScheduler_->cancel();
             deadlineScheduler_->cancel();
             isOn_.set(false);
             startFailure_.set(AwakeFailure(*error));
@@ -215,8 +215,8 @@ void LidAwakeController::answered() {
 }
 
 void LidAwakeController::arm() {
-    scheduler_->schedule(dates_->now() + LidSleepLease::renewalInterval,
-                         whileAlive(&LidAwakeController::checkLease));
+    renewalScheduler_->schedule(dates_->now() + LidSleepLease::renewalInterval,
+                                whileAlive(&LidAwakeController::checkLease));
 }
 
 void LidAwakeController::armDeadline() {

@@ -41,7 +41,8 @@ public:
     LidAwakeController(std::shared_ptr<AwakeController> awake, std::shared_ptr<LidSleepBlocker> blocker,
                        std::shared_ptr<LidAwakeStore> store, std::shared_ptr<const MachineConditions> conditions,
                        std::shared_ptr<MachineConditionsNotifier> conditionsNotifier,
-                       std::shared_ptr<const DateProvider> dates, std::shared_ptr<DeadlineScheduler> scheduler,
+                       std::shared_ptr<const DateProvider> dates,
+                       std::shared_ptr<DeadlineScheduler> renewalScheduler,
                        std::shared_ptr<DeadlineScheduler> deadlineScheduler);
 
     LidAwakeController(const LidAwakeController&) = delete;
@@ -122,7 +123,7 @@ private:
     std::shared_ptr<const MachineConditions> machine_;
     std::shared_ptr<MachineConditionsNotifier> conditionsNotifier_;
     std::shared_ptr<const DateProvider> dates_;
-    std::shared_ptr<DeadlineScheduler> scheduler_;
+    std::shared_ptr<DeadlineScheduler> renewalScheduler_;
     std::shared_ptr<DeadlineScheduler> deadlineScheduler_;
     // Callbacks hold this weakly; it expires with the controller. It owns
     // nothing (its deleter does nothing).

@@ -2,7 +2,6 @@
 
 #include "StaywakeCore/Defaults/PropertyValue.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,10 +26,6 @@ inline constexpr double stopRetryWindow = 2.5;
 /// The pause between those attempts.
 inline constexpr double stopRetryPause = 0.5;
 
-/// The largest Info.plist `bundleVersion` reads; anything bigger is no
-/// bundle's information file.
-inline constexpr std::uintmax_t infoPlistSizeLimit = 1048576;
-
 /// The helper's job description for the service manager: exactly the keys
 /// "Label", "BundleProgram", "MachServices", "AssociatedBundleIdentifiers",
 /// "RunAtLoad" and "KeepAlive".
@@ -43,19 +38,17 @@ PropertyValue::Dictionary launchdPlist();
 std::optional<std::string> codeRequirement(std::string_view identifier,
                                            const std::optional<std::string>& teamIdentifier);
 
-/// The helper's first log line: its version, code directory hash and path,
-/// and the path it was started as when that differs.
-std::string startLine(const std::optional<std::string>& executablePath,
+/// The helper's first log line: its version (see bundleVersion), code
+/// directory hash and path, and the path it was started as when that differs.
+std::string startLine(const std::optional<std::string>& version,
+                      const std::optional<std::string>& executablePath,
                       const std::optional<std::string>& launchedPath,
                       const std::optional<std::string>& codeDirectoryHash);
 
-/// "short version (build)" from the Info.plist in the parent of the
-/// executable's folder (Contents/Info.plist for a program in Contents/Helpers
-/// or Contents/bin). Absent unless that is a regular file of at most
-/// `infoPlistSizeLimit` bytes holding a property-list dictionary whose
-/// "CFBundleShortVersionString" and "CFBundleVersion" are texts that pass
-/// `isVersion`.
-std::optional<std::string> bundleVersion(const std::string& aroundExecutable);
+/// "short version (build)" from a bundle's information dictionary. Absent
+/// unless its "CFBundleShortVersionString" and "CFBundleVersion" are texts
+/// that pass `isVersion`.
+std::optional<std::string> bundleVersion(const PropertyValue::Dictionary& info);
 
 /// Not empty, at most 64 bytes, and only ASCII letters, digits, ".", "-" and
 /// "_": safe to put into a log line as it is.

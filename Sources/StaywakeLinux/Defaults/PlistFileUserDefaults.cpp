@@ -1,20 +1,19 @@
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
 
+#include "StaywakeLinux/AtomicFile.h"
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
 #include "StaywakeLinux/Socket/UniqueFd.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace staywake {
 
@@ -31,20 +30,6 @@ std::string utcStamp() {
     char text[32];
     std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
     return text;
-}
-
-void writeAll(int fd, const std::string& bytes, const std::string& path) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw SystemError("could not write", path, errno);
-        }
-        written += static_cast<std::size_t>(count);
-    }
 }
 
 std::optional<std::string> readAll(int fd) {
@@ -85,11 +70,19 @@ int renameWithoutReplacing(const std::string& from, const std::string& to) {
     return 0;
 }
 
+bool operator==(const std::timespec& a, const std::timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 } // namespace
 
+PlistFileUserDefaults::FileStamp PlistFileUserDefaults::FileStamp::of(const struct stat& status) {
+    return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
 bool PlistFileUserDefaults::FileStamp::operator==(const FileStamp& other) const {
-    return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&
+           changed == other.changed;
 }
 
 PlistFileUserDefaults::PlistFileUserDefaults(std::filesystem::path directory, std::string domain)
@@ -102,35 +95,9 @@ PlistFileUserDefaults::PlistFileUserDefaults(std::filesystem::path directory, st
     refreshIfChanged();
 }
 
-std::optional<std::filesystem::path> PlistFileUserDefaults::directoryFor(
-    const std::optional<std::string>& xdgConfigHome, const std::optional<std::string>& home) {
-    // A relative XDG_CONFIG_HOME is invalid and ignored.
-    if (xdgConfigHome && std::filesystem::path(*xdgConfigHome).is_absolute()) {
-        return std::filesystem::path(*xdgConfigHome) / "staywake";
-    }
-    if (home && std::filesystem::path(*home).is_absolute()) {
-        return std::filesystem::path(*home) / ".config" / "staywake";
-    }
-    return std::nullopt;
-}
-
 std::optional<std::filesystem::path> PlistFileUserDefaults::standardDirectory() {
-    const auto variable = [](const char* name) -> std::optional<std::string> {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    };
-    std::optional<std::string> home = variable("HOME");
-    if (!home || !std::filesystem::path(*home).is_absolute()) {
-        home.reset();
-        std::vector<char> buffer(16384);
-        passwd entry{};
-        passwd* found = nullptr;
-        if (getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-            found->pw_dir != nullptr) {
-            home = found->pw_dir;
-        }
-    }
-    return directoryFor(variable("XDG_CONFIG_HOME"), home);
+    const auto configHome = UserFolders::configHome();
+    return configHome ? std::optional(*configHome / "staywake") : std::nullopt;
 }
 
 std::optional<PropertyValue> PlistFileUserDefaults::object(const std::string& key) const {
@@ -190,6 +157,7 @@ void PlistFileUserDefaults::refreshIfChanged() const {
             // No file (or not yet a folder): nothing is set. A file another
             // process removed takes its values with it.
             statFailing_ = false;
+            unreadableStamp_.reset();
             if (stamp_) {
                 values_.clear();
                 stamp_.reset();
@@ -204,7 +172,7 @@ void PlistFileUserDefaults::refreshIfChanged() const {
         return;
     }
     statFailing_ = false;
-    const FileStamp current{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+    const FileStamp current = FileStamp::of(status);
     if ((stamp_ && *stamp_ == current) || (unreadableStamp_ && *unreadableStamp_ == current)) {
         return;
     }
@@ -221,7 +189,7 @@ void PlistFileUserDefaults::readFile() const {
         if (error != ENOENT) {
             struct stat status {};
             if (::stat(file_.c_str(), &status) == 0) {
-                unreadableStamp_ = FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+                unreadableStamp_ = FileStamp::of(status);
             }
             report("The settings in " + file_.string() + " could not be read: " +
                    SystemError("could not open", file_.string(), error).what() + ".");
@@ -232,7 +200,7 @@ void PlistFileUserDefaults::readFile() const {
     if (::fstat(fd.get(), &status) != 0) {
         return;
     }
-    const FileStamp stamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+    const FileStamp stamp = FileStamp::of(status);
     if (!S_ISREG(status.st_mode)) {
         moveAside(stamp, "it is not a regular file");
         return;
@@ -297,7 +265,6 @@ void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dicti
     // Private to the user; a failure shows up as a failed write below.
     static_cast<void>(::mkdir(directory_.c_str(), 0700));
     UniqueFd directory(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const int directoryError = errno;
     if (directory.get() >= 0) {
         // Serialises read-change-write with other processes sharing the file.
         while (::flock(directory.get(), LOCK_EX) != 0 && errno == EINTR) {
@@ -308,58 +275,27 @@ void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dicti
     if (!changed && !unsaved_) {
         return;
     }
-    write(directory.get(), directoryError);
-}
-
-void PlistFileUserDefaults::write(int directoryFd, int directoryError) {
-    std::string temporary;
+    if (unreadableStamp_ || statFailing_) {
+        // The settings in a file that could not be read are still the user's:
+        // the file is never written over. Once it can be read (its owner
+        // fixed its permissions) or is gone, the next change is saved.
+        keepUnsaved("the file there could not be read, and it is left as it is");
+        return;
+    }
     try {
-        if (directoryFd < 0) {
-            throw SystemError("could not open the folder", directory_.string(), directoryError);
-        }
-        const std::string xml = PropertyListCoding::encodeXml(values_);
-        std::string pattern = (directory_ / ("." + domain_ + ".plist.XXXXXX")).string();
-        UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (fd.get() < 0) {
-            throw SystemError("could not create a file in", directory_.string(), errno);
-        }
-        temporary = pattern;
-        writeAll(fd.get(), xml, temporary);
-        if (::fchmod(fd.get(), 0600) != 0) {
-            throw SystemError("could not set the permissions of", temporary, errno);
-        }
-        if (::fsync(fd.get()) != 0) {
-            throw SystemError("could not sync", temporary, errno);
-        }
-        struct stat status {};
-        if (::fstat(fd.get(), &status) != 0) {
-            throw SystemError("could not look at", temporary, errno);
-        }
-        // A deferred write error shows up when the file is closed.
-        if (::close(fd.release()) != 0) {
-            throw SystemError("could not close", temporary, errno);
-        }
-        if (::rename(temporary.c_str(), file_.c_str()) != 0) {
-            throw SystemError("could not replace", file_.string(), errno);
-        }
-        temporary.clear();
-        stamp_ = FileStamp{status.st_dev, status.st_ino, status.st_size, status.st_mtim};
-        unreadableStamp_.reset();
-        // The rename is durable only once the folder is.
-        if (::fsync(directoryFd) != 0) {
-            throw SystemError("could not sync the folder", directory_.string(), errno);
-        }
+        stamp_ = FileStamp::of(AtomicFile::replace(file_, PropertyListCoding::encodeXml(values_), 0600));
         unsaved_ = false;
     } catch (const SystemError& error) {
-        if (!temporary.empty()) {
-            ::unlink(temporary.c_str());
-        }
-        if (!unsaved_) {
-            report("The settings could not be saved to " + file_.string() + ": " + error.what() +
-                   ". Changes are kept until the app quits and saved with the next change.");
-        }
-        unsaved_ = true;
+        keepUnsaved(error.what());
     }
+}
+
+void PlistFileUserDefaults::keepUnsaved(const std::string& why) {
+    if (!unsaved_) {
+        report("The settings could not be saved to " + file_.string() + ": " + why +
+               ". Changes are kept until the app quits and saved with the next change.");
+    }
+    unsaved_ = true;
 }
 
 } // namespace staywake

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace staywake {
@@ -27,6 +28,9 @@ namespace staywake {
 /// - A file that is no property list with a dictionary at its root is never
 ///   overwritten: it is moved aside to <domain>.plist.corrupt-<UTC time>, the
 ///   domain reads as empty, and one problem says where it went.
+/// - A file that cannot be opened or read (no permission, an I/O error) is
+///   left where it is and never written over: changes are kept in memory and
+///   saved once it can be read again or is gone.
 /// - A failed write never throws: the change stays in memory for this run,
 ///   one problem is reported until a write succeeds again, and the next change
 ///   writes everything.
@@ -39,21 +43,15 @@ public:
     explicit PlistFileUserDefaults(std::filesystem::path directory,
                                    std::string domain = std::string(standardDomain));
 
-    /// $XDG_CONFIG_HOME/staywake when XDG_CONFIG_HOME names an absolute path,
-    /// else <home>/.config/staywake with home from HOME or the password
-    /// database. Absent when neither gives a home.
+    /// The app's folder: staywake in the user's configuration folder
+    /// (UserFolders::configHome); absent when there is none.
     static std::optional<std::filesystem::path> standardDirectory();
-    /// The same rule on given values (absent = the variable is not set).
-    static std::optional<std::filesystem::path> directoryFor(const std::optional<std::string>& xdgConfigHome,
-                                                             const std::optional<std::string>& home);
 
     std::optional<PropertyValue> object(const std::string& key) const override;
     /// Throws std::invalid_argument for a value no property list can carry
     /// (see PropertyListCoding::storableForm); dates are kept to the second.
     void set(const std::string& key, PropertyValue value) override;
     void removeObject(const std::string& key) override;
-
-    const std::filesystem::path& filePath() const { return file_; }
 
     /// The oldest problem not yet told, if any.
     std::optional<std::string> takeProblem();
@@ -66,6 +64,10 @@ private:
         ino_t inode;
         off_t size;
         std::timespec modified;
+        // Moves on a change of permissions too, after which an unreadable
+        // file may have become readable.
+        std::timespec changed;
+        static FileStamp of(const struct stat& status);
         bool operator==(const FileStamp& other) const;
     };
 
@@ -73,8 +75,8 @@ private:
     void readFile() const;
     void moveAside(const FileStamp& stamp, const std::string& why) const;
     void change(const std::function<bool(PropertyValue::Dictionary&)>& edit);
-    /// Writes every value; `directoryError` says why `directoryFd` is -1.
-    void write(int directoryFd, int directoryError);
+    /// Keeps the values in memory and reports the first failure to save them.
+    void keepUnsaved(const std::string& why);
     void report(std::string problem) const;
 
     std::filesystem::path directory_;

@@ -4,6 +4,8 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -32,6 +34,311 @@ struct MallocFree {
 bool isStorableText(const std::string& text) {
     return text.find('\0') == std::string::npos && repairedUtf8(text) == text;
 }
+
+// libplist's XML reader is lenient where a settings file must not be: it
+// reads <real>1.8e9xyz</real> as 1.8e9, <real>17e</real> as 17 and
+// <integer>abc</integer> as 0, and drops a <key> that has no value. A damaged
+// file would then restore, say, a made-up session deadline. So an XML
+// property list is checked here first, strictly, and anything this check
+// refuses counts as no property list at all.
+class StrictXmlCheck {
+public:
+    explicit StrictXmlCheck(std::string_view xml) : rest_(xml) {}
+
+    bool passes() {
+        if (repairedUtf8(rest_) != rest_) {
+            return false;
+        }
+        skip("\xEF\xBB\xBF");
+        skipMisc();
+        if (skip("<?xml")) {
+            if (!skipPast("?>")) {
+                return false;
+            }
+            skipMisc();
+        }
+        if (skip("<!DOCTYPE")) {
+            if (!skipPast(">")) {
+                return false;
+            }
+            skipMisc();
+        }
+        const auto root = openTag();
+        if (!root || root->name != "plist" || root->empty) {
+            return false;
+        }
+        skipMisc();
+        if (!value(openTag())) {
+            return false;
+        }
+        skipMisc();
+        if (!closeTag("plist")) {
+            return false;
+        }
+        skipMisc();
+        return rest_.empty();
+    }
+
+private:
+    struct Tag {
+        std::string_view name;
+        bool empty; // <name/>
+    };
+
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+    bool skip(std::string_view text) {
+        if (!rest_.starts_with(text)) {
+            return false;
+        }
+        rest_.remove_prefix(text.size());
+        return true;
+    }
+    bool skipPast(std::string_view end) {
+        const auto found = rest_.find(end);
+        if (found == std::string_view::npos) {
+            return false;
+        }
+        rest_.remove_prefix(found + end.size());
+        return true;
+    }
+    // White space and comments.
+    void skipMisc() {
+        while (true) {
+            while (!rest_.empty() && isSpace(rest_.front())) {
+                rest_.remove_prefix(1);
+            }
+            if (!rest_.starts_with("<!--") || !skipPast("-->")) {
+                return;
+            }
+        }
+    }
+
+    // An opening or empty tag; attributes are allowed on <plist> only.
+    std::optional<Tag> openTag() {
+        if (rest_.size() < 2 || rest_[0] != '<' || rest_[1] == '/' || rest_[1] == '!' || rest_[1] == '?') {
+            return std::nullopt;
+        }
+        const auto end = rest_.find('>');
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        std::string_view inside = rest_.substr(1, end - 1);
+        rest_.remove_prefix(end + 1);
+        Tag tag{inside, false};
+        if (tag.name.ends_with('/')) {
+            tag.empty = true;
+            tag.name.remove_suffix(1);
+        }
+        const auto space = tag.name.find_first_of(" \t\r\n");
+        if (space != std::string_view::npos) {
+            if (tag.name.substr(0, space) != "plist") {
+                return std::nullopt;
+            }
+            tag.name = tag.name.substr(0, space);
+        }
+        return tag;
+    }
+    bool closeTag(std::string_view name) {
+        return skip("</") && skip(name) && skip(">");
+    }
+
+    // Character data up to the closing tag: entities must be well formed and
+    // CDATA sections are taken as they are.
+    std::optional<std::string_view> text(std::string_view name) {
+        const std::string_view start = rest_;
+        while (!rest_.empty() && !rest_.starts_with("</")) {
+            if (skip("<![CDATA[")) {
+                if (!skipPast("]]>")) {
+                    return std::nullopt;
+                }
+            } else if (rest_.front() == '<') {
+                return std::nullopt;
+            } else if (rest_.front() == '&') {
+                const auto end = rest_.find(';');
+                if (end == std::string_view::npos || !isEntity(rest_.substr(1, end - 1))) {
+                    return std::nullopt;
+                }
+                rest_.remove_prefix(end + 1);
+            } else {
+                rest_.remove_prefix(1);
+            }
+        }
+        const std::string_view content = start.substr(0, start.size() - rest_.size());
+        if (!closeTag(name)) {
+            return std::nullopt;
+        }
+        return content;
+    }
+
+    static bool isEntity(std::string_view name) {
+        if (name == "lt" || name == "gt" || name == "amp" || name == "quot" || name == "apos") {
+            return true;
+        }
+        if (!name.starts_with('#') || name.size() < 2) {
+            return false;
+        }
+        const bool hex = name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        return !digits.empty() && std::all_of(digits.begin(), digits.end(), [hex](char c) {
+            return isDigit(c) || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+        });
+    }
+
+    static std::string_view trimmed(std::string_view text) {
+        while (!text.empty() && isSpace(text.front())) {
+            text.remove_prefix(1);
+        }
+        while (!text.empty() && isSpace(text.back())) {
+            text.remove_suffix(1);
+        }
+        return text;
+    }
+    static std::size_t digitCount(std::string_view text) {
+        std::size_t count = 0;
+        while (count < text.size() && isDigit(text[count])) {
+            ++count;
+        }
+        return count;
+    }
+
+    // A decimal integer that fits 64 signed bits, as the values are read.
+    static bool isInteger(std::string_view text) {
+        if (text.starts_with('+')) {
+            text.remove_prefix(1);
+            if (text.starts_with('-')) {
+                return false;
+            }
+        }
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return error == std::errc() && end == text.data() + text.size();
+    }
+
+    // [+-] digits [. digits] [e [+-] digits], at least one digit before the
+    // exponent, or the words libplist writes for not-a-number and infinity.
+    static bool isReal(std::string_view text) {
+        if (text == "nan" || text == "+infinity" || text == "-infinity" || text == "infinity" ||
+            text == "+inf" || text == "-inf" || text == "inf") {
+            return true;
+        }
+        if (text.starts_with('+') || text.starts_with('-')) {
+            text.remove_prefix(1);
+        }
+        std::size_t digits = digitCount(text);
+        text.remove_prefix(digits);
+        if (text.starts_with('.')) {
+            text.remove_prefix(1);
+            const std::size_t fraction = digitCount(text);
+            text.remove_prefix(fraction);
+            digits += fraction;
+        }
+        if (digits == 0) {
+            return false;
+        }
+        if (text.starts_with('e') || text.starts_with('E')) {
+            text.remove_prefix(1);
+            if (text.starts_with('+') || text.starts_with('-')) {
+                text.remove_prefix(1);
+            }
+            const std::size_t exponent = digitCount(text);
+            if (exponent == 0) {
+                return false;
+            }
+            text.remove_prefix(exponent);
+        }
+        return text.empty();
+    }
+
+    // YYYY-MM-DDTHH:MM:SSZ
+    static bool isDate(std::string_view text) {
+        constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
+        if (text.size() != shape.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+            if (shape[i] == 'd' ? !isDigit(text[i]) : text[i] != shape[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static bool isBase64(std::string_view text) {
+        return std::all_of(text.begin(), text.end(), [](char c) {
+            return isSpace(c) || isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '+' ||
+                   c == '/' || c == '=';
+        });
+    }
+
+    bool value(const std::optional<Tag>& tag) {
+        if (!tag || ++depth_ > maximumDepth) {
+            return false;
+        }
+        const bool valid = valueBody(*tag);
+        --depth_;
+        return valid;
+    }
+
+    bool valueBody(const Tag& tag) {
+        const std::string_view name = tag.name;
+        if (name == "true" || name == "false") {
+            return tag.empty || closeTag(name);
+        }
+        if (name == "array" || name == "dict") {
+            return tag.empty || elements(name == "dict", name);
+        }
+        if (tag.empty) {
+            return name == "string" || name == "data";
+        }
+        if (name != "string" && name != "integer" && name != "real" && name != "date" && name != "data") {
+            return false;
+        }
+        const auto content = text(name);
+        if (!content) {
+            return false;
+        }
+        if (name == "integer") {
+            return isInteger(trimmed(*content));
+        }
+        if (name == "real") {
+            return isReal(trimmed(*content));
+        }
+        if (name == "date") {
+            return isDate(trimmed(*content));
+        }
+        return name != "data" || isBase64(*content);
+    }
+
+    // The children of an array, or of a dictionary as key and value pairs.
+    bool elements(bool keyed, std::string_view name) {
+        while (true) {
+            skipMisc();
+            if (rest_.starts_with("</")) {
+                return closeTag(name);
+            }
+            if (keyed) {
+                const auto key = openTag();
+                if (!key || key->name != "key" || key->empty || !text("key")) {
+                    return false;
+                }
+                skipMisc();
+            }
+            if (!value(openTag())) {
+                return false;
+            }
+        }
+    }
+
+    // Deeper nesting is no settings file; the limit keeps the check's own
+    // stack small.
+    static constexpr int maximumDepth = 64;
+    std::string_view rest_;
+    int depth_ = 0;
+};
+
+bool isBinaryPropertyList(std::string_view bytes) { return bytes.starts_with("bplist00"); }
 
 plist_t encode(const PropertyValue& value);
 
@@ -164,6 +471,9 @@ std::string PropertyListCoding::encodeXml(const PropertyValue::Dictionary& dicti
 
 std::optional<PropertyValue::Dictionary> PropertyListCoding::decodeDictionary(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    if (!isBinaryPropertyList(bytes) && !StrictXmlCheck(bytes).passes()) {
         return std::nullopt;
     }
     plist_t parsed = nullptr;

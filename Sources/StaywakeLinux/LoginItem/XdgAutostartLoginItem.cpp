@@ -1,15 +1,17 @@
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 
-#include "StaywakeLinux/Socket/UniqueFd.h"
+#include "StaywakeCore/Support/RepairedUtf8.h"
+#include "StaywakeLinux/AtomicFile.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
 #include "StaywakeLinux/SystemError.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdint>
-#include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <pwd.h>
+#include <iterator>
+#include <optional>
+#include <ranges>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -30,43 +32,10 @@ constexpr std::string_view entryDescription = "the autostart entry";
 // A desktop entry is UTF-8 text; a value of type string holds no control
 // characters. An install path that breaks either cannot be named at all.
 bool isNameableInDesktopEntry(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7f) {
-            return false;
-        }
-        std::size_t length = 1;
-        std::uint32_t lowest = 0;
-        if (byte >= 0xf0 && byte <= 0xf4) {
-            length = 4;
-            lowest = 0x10000;
-        } else if (byte >= 0xe0) {
-            length = byte <= 0xef ? 3 : 0;
-            lowest = 0x800;
-        } else if (byte >= 0xc2) {
-            length = 2;
-            lowest = 0x80;
-        } else if (byte >= 0x80) {
-            length = 0;
-        }
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        std::uint32_t codePoint = length == 1 ? byte : byte & (0x7fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto continuation = static_cast<unsigned char>(text[i + k]);
-            if ((continuation & 0xc0) != 0x80) {
-                return false;
-            }
-            codePoint = (codePoint << 6) | (continuation & 0x3fu);
-        }
-        if (codePoint < lowest || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
+    return repairedUtf8(text) == text && std::none_of(text.begin(), text.end(), [](char c) {
+               const auto byte = static_cast<unsigned char>(c);
+               return byte < 0x20 || byte == 0x7f;
+           });
 }
 
 // The Exec key is read in three layers, outermost first: the string escapes of
@@ -104,30 +73,72 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// Session managers read booleans with GLib, which also takes 1 for true.
-bool isHidden(std::istream& entry) {
+constexpr std::string_view mainGroup = "[Desktop Entry]";
+
+// The key of a "key=value" line, or nothing for blank lines, comments and
+// group headers.
+std::optional<std::string_view> keyOf(std::string_view line) {
+    const auto text = trimmed(line);
+    const auto equals = text.find('=');
+    if (text.empty() || text.front() == '#' || text.front() == '[' || equals == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return trimmed(text.substr(0, equals));
+}
+
+// A boolean as session managers read it with GLib, which also takes 1 and 0;
+// nothing for anything else.
+std::optional<bool> booleanValue(std::string_view line) {
+    const auto value = trimmed(line.substr(line.find('=') + 1));
+    if (value == "true" || value == "1") {
+        return true;
+    }
+    if (value == "false" || value == "0") {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// The ways a user or a desktop switches an autostart entry off: Hidden=true
+// (the standard), X-GNOME-Autostart-enabled=false (GNOME's own switch). The
+// last occurrence of a key counts.
+bool isSwitchedOff(std::string_view entry) {
     bool inMainGroup = false;
     bool hidden = false;
-    std::string line;
-    while (std::getline(entry, line)) {
-        const auto text = trimmed(line);
-        if (text.empty() || text.front() == '#') {
+    bool gnomeEnabled = true;
+    for (const auto line : std::views::split(entry, '\n')) {
+        const std::string_view text(line.begin(), line.end());
+        if (trimmed(text).starts_with('[')) {
+            inMainGroup = trimmed(text) == mainGroup;
             continue;
         }
-        if (text.front() == '[') {
-            inMainGroup = text == "[Desktop Entry]";
+        const auto key = keyOf(text);
+        if (!inMainGroup || !key) {
             continue;
         }
-        const auto equals = text.find('=');
-        if (!inMainGroup || equals == std::string_view::npos) {
-            continue;
-        }
-        if (trimmed(text.substr(0, equals)) == "Hidden") {
-            const auto value = trimmed(text.substr(equals + 1));
-            hidden = value == "true" || value == "1";
+        if (*key == "Hidden") {
+            hidden = booleanValue(text).value_or(false);
+        } else if (*key == "X-GNOME-Autostart-enabled") {
+            gnomeEnabled = booleanValue(text).value_or(true);
         }
     }
-    return hidden;
+    return hidden || !gnomeEnabled;
+}
+
+// An entry the user may have edited, up to a size no entry reaches; nothing
+// when there is none to keep (no file, not a regular file, not UTF-8 text).
+std::optional<std::string> readEntry(const fs::path& path) {
+    constexpr std::uintmax_t largestEntry = 64 * 1024;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > largestEntry || error) {
+        return std::nullopt;
+    }
+    std::ifstream file(path, std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(file), {});
+    if (!file || repairedUtf8(text) != text) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 // Missing folders are made private, as the base directory rules ask.
@@ -151,67 +162,10 @@ void createFolder(const fs::path& folder) {
     }
 }
 
-// Temporary file, fsync, rename, fsync of the folder: after a crash the entry
-// is either the old one or the new one, never half written.
-void writeAtomically(const fs::path& path, const std::string& contents) {
-    const std::string failure = "Could not write " + std::string(entryDescription);
-    std::string pattern = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    UniqueFd file(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (file.get() < 0) {
-        throw SystemError(failure, path.string(), errno);
-    }
-    const fs::path temporary = pattern;
-    auto fail = [&](int error) {
-        ::unlink(temporary.c_str());
-        throw SystemError(failure, path.string(), error);
-    };
-    if (::fchmod(file.get(), 0644) != 0) {
-        fail(errno);
-    }
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const auto result = ::write(file.get(), contents.data() + written, contents.size() - written);
-        if (result < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        written += static_cast<std::size_t>(result);
-    }
-    if (::fsync(file.get()) != 0) {
-        fail(errno);
-    }
-    if (::close(file.release()) != 0) {
-        fail(errno);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        fail(errno);
-    }
-    UniqueFd folder(::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) {
-        ::fsync(folder.get());
-    }
-}
-
 fs::path absoluteWhereKnown(fs::path path) {
     std::error_code error;
     fs::path result = fs::absolute(path, error);
     return error ? path : result;
-}
-
-fs::path homeOfCurrentUser() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
-        return home;
-    }
-    std::array<char, 4096> buffer{};
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
-        return found->pw_dir;
-    }
-    return {};
 }
 
 } // namespace
@@ -223,30 +177,57 @@ XdgAutostartLoginItem::XdgAutostartLoginItem(fs::path configHome, fs::path execu
       executable_(absoluteWhereKnown(std::move(executable))), home_(std::move(home)) {}
 
 XdgAutostartLoginItem XdgAutostartLoginItem::forCurrentUser(fs::path executable) {
-    fs::path home = homeOfCurrentUser();
-    fs::path configHome = home / ".config";
-    // A relative $XDG_CONFIG_HOME is invalid and must be ignored.
-    if (const char* value = std::getenv("XDG_CONFIG_HOME"); value != nullptr && *value == '/') {
-        configHome = value;
-    }
-    return XdgAutostartLoginItem(std::move(configHome), std::move(executable), std::move(home));
+    // A user with no home at all gets a folder relative to the working folder:
+    // no session reads it, but nothing fails either.
+    return XdgAutostartLoginItem(UserFolders::configHome().value_or(".config"), std::move(executable),
+                                 UserFolders::home().value_or(fs::path()));
 }
 
-std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable) {
+std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable, std::string_view existing) {
     const std::string program = executable.string();
     if (!isNameableInDesktopEntry(program)) {
         throw std::runtime_error("Could not write " + std::string(entryDescription) +
                                  ": the app's location " + program +
                                  " cannot be named in it (it is not UTF-8 text or has control characters)");
     }
-    std::ostringstream entry;
-    entry << "[Desktop Entry]\n"
-          << "Type=Application\n"
-          << "Name=Staywake\n"
-          << "Comment=Keeps the computer awake\n"
-          << "Exec=" << execValue(program) << "\n"
-          << "Terminal=false\n";
-    return entry.str();
+    std::ostringstream ours;
+    ours << mainGroup << "\n"
+         << "Type=Application\n"
+         << "Name=Staywake\n"
+         << "Comment=Keeps the computer awake\n"
+         << "Exec=" << execValue(program) << "\n"
+         << "Terminal=false\n";
+    // Every other line of an entry the user edited stays: their own keys,
+    // translations, comments and groups. The keys written here are replaced,
+    // and the switches that turn the entry off go, since it is being turned on.
+    constexpr std::array<std::string_view, 7> replaced = {
+        "Type", "Name", "Comment", "Exec", "Terminal", "Hidden", "X-GNOME-Autostart-enabled"};
+    std::string kept;
+    bool wroteOurs = false;
+    bool inMainGroup = false;
+    if (existing.ends_with('\n')) {
+        existing.remove_suffix(1);
+    }
+    if (existing.empty()) {
+        return ours.str();
+    }
+    for (const auto line : std::views::split(existing, '\n')) {
+        const std::string_view text(line.begin(), line.end());
+        if (trimmed(text).starts_with('[')) {
+            inMainGroup = trimmed(text) == mainGroup;
+            if (inMainGroup) {
+                kept += wroteOurs ? "" : ours.str();
+                wroteOurs = true;
+                continue;
+            }
+        }
+        const auto key = keyOf(text);
+        if (inMainGroup && key && std::find(replaced.begin(), replaced.end(), *key) != replaced.end()) {
+            continue;
+        }
+        kept.append(text).push_back('\n');
+    }
+    return wroteOurs ? kept : ours.str() + kept;
 }
 
 LoginItemState XdgAutostartLoginItem::state() const {
@@ -255,11 +236,12 @@ LoginItemState XdgAutostartLoginItem::state() const {
     if (!fs::is_regular_file(entryPath_, error)) {
         return LoginItemState::disabled;
     }
-    std::ifstream entry(entryPath_);
-    if (!entry) {
+    std::ifstream file(entryPath_, std::ios::binary);
+    if (!file) {
         return LoginItemState::disabled;
     }
-    return isHidden(entry) ? LoginItemState::disabled : LoginItemState::enabled;
+    const std::string entry(std::istreambuf_iterator<char>(file), {});
+    return isSwitchedOff(entry) ? LoginItemState::disabled : LoginItemState::enabled;
 }
 
 bool XdgAutostartLoginItem::isAtStableLocation() const {
@@ -291,9 +273,14 @@ bool XdgAutostartLoginItem::isAtStableLocation() const {
 }
 
 void XdgAutostartLoginItem::registerItem() {
-    const std::string contents = desktopEntry(executable_);
+    const std::string contents = desktopEntry(executable_, readEntry(entryPath_).value_or(""));
     createFolder(entryPath_.parent_path());
-    writeAtomically(entryPath_, contents);
+    try {
+        AtomicFile::replace(entryPath_, contents, 0644);
+    } catch (const SystemError& error) {
+        throw SystemError("Could not write " + std::string(entryDescription), entryPath_.string(),
+                          error.errorNumber());
+    }
 }
 
 void XdgAutostartLoginItem::unregisterItem() {

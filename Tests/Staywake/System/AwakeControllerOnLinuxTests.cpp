@@ -7,8 +7,8 @@
 #include "Staywake/System/TimerDeadlineScheduler.h"
 #include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
-#include "StaywakeCore/Clock/SystemContinuousTimeProvider.h"
-#include "StaywakeCore/Clock/SystemDateProvider.h"
+#include "StaywakeLinux/Clock/SystemContinuousTimeProvider.h"
+#include "StaywakeLinux/Clock/SystemDateProvider.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/TestSupport.h"
 

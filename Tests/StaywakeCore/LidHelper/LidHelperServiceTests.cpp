@@ -1,18 +1,11 @@
 #include "StaywakeCore/LidHelper/LidHelperService.h"
-#include "Support/TemporaryDirectory.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
-#include <plist/plist.h>
 #include <string>
 
 namespace staywake {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(LidHelperService, JobDescriptionHasExactlyTheSixKeys) {
     const auto plist = LidHelperService::launchdPlist();
@@ -69,129 +62,56 @@ TEST(LidHelperService, VersionRule) {
     }
 }
 
-/// A bundle in a fresh temporary directory; removed with everything in it.
-class TemporaryBundle {
-public:
-    TemporaryBundle() {
-        fs::create_directories(contents / "Helpers");
-        fs::create_directories(contents / "bin");
-    }
-
-    void writeInfo(const std::string& bytes) const {
-        std::ofstream file(contents / "Info.plist", std::ios::binary | std::ios::trunc);
-        file << bytes;
-    }
-    std::string helper() const { return (contents / "Helpers" / "StaywakeLidHelper").string(); }
-
-    testing::TemporaryDirectory root{"staywake-bundle"};
-    fs::path contents = root.path() / "Staywake.app" / "Contents";
-};
-
-std::string xmlInfo(const std::string& entries) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n" +
-           entries + "</plist>\n";
-}
-
-std::string versions(const std::string& shortVersion, const std::string& build) {
-    return xmlInfo("<dict>\n<key>CFBundleIdentifier</key><string>com.staywake.app</string>\n"
-                   "<key>CFBundleShortVersionString</key>" +
-                   shortVersion + "\n<key>CFBundleVersion</key>" + build + "\n</dict>\n");
-}
-
-std::string binaryInfo(const char* shortVersion, const char* build) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(shortVersion));
-    plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(build));
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(dict, &bytes, &length);
-    std::string result(bytes, length);
-    plist_to_bin_free(bytes);
-    plist_free(dict);
-    return result;
-}
-
-TEST(LidHelperService, ReadsTheBundleVersionAroundTheExecutable) {
-    const std::string good = versions("<string>1.4</string>", "<string>57</string>");
-    // Padding after the closing tag leaves a valid property list of any size.
-    const auto padded = [&](std::size_t size) { return good + std::string(size - good.size(), ' '); };
+TEST(LidHelperService, ReadsTheBundleVersionFromTheInformationDictionary) {
+    using Dictionary = PropertyValue::Dictionary;
+    const auto info = [](PropertyValue shortVersion, PropertyValue build) {
+        return Dictionary{{"CFBundleIdentifier", "com.staywake.app"},
+                          {"CFBundleShortVersionString", std::move(shortVersion)},
+                          {"CFBundleVersion", std::move(build)}};
+    };
     struct Case {
-        const char* name;
-        std::optional<std::string> info; // absent: no file
+        Dictionary info;
         std::optional<std::string> version;
     };
     const Case cases[] = {
-        {"XML", good, "1.4 (57)"},
-        {"binary", binaryInfo("2.0.1", "2001"), "2.0.1 (2001)"},
-        {"exactly the size limit", padded(1048576), "1.4 (57)"},
-        {"one byte over the limit", padded(1048577), std::nullopt},
-        {"no file", std::nullopt, std::nullopt},
-        {"empty file", "", std::nullopt},
-        {"not a property list", "CFBundleVersion=57\n", std::nullopt},
-        {"an array at the top", xmlInfo("<array><string>1.4</string></array>\n"), std::nullopt},
-        {"build is an integer", versions("<string>1.4</string>", "<integer>57</integer>"), std::nullopt},
-        {"short version is a real", versions("<real>1.4</real>", "<string>57</string>"), std::nullopt},
-        {"build is missing",
-         xmlInfo("<dict><key>CFBundleShortVersionString</key><string>1.4</string></dict>\n"), std::nullopt},
-        {"short version fails the rule", versions("<string>1.4 beta</string>", "<string>57</string>"),
-         std::nullopt},
-        {"build is empty", versions("<string>1.4</string>", "<string></string>"), std::nullopt},
+        {info("1.4", "57"), "1.4 (57)"},
+        {info("1.4", 57), std::nullopt},
+        {info(1.4, "57"), std::nullopt},
+        {info("1.4 beta", "57"), std::nullopt},
+        {info("1.4", ""), std::nullopt},
+        {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
+        {Dictionary{}, std::nullopt},
     };
     for (const auto& c : cases) {
-        TemporaryBundle bundle;
-        if (c.info) {
-            bundle.writeInfo(*c.info);
-        }
-        EXPECT_EQ(LidHelperService::bundleVersion(bundle.helper()), c.version) << c.name;
+        EXPECT_EQ(LidHelperService::bundleVersion(c.info), c.version);
     }
 }
 
-TEST(LidHelperService, FindsTheSameInfoFromTheAppAndTheHelperFolders) {
-    TemporaryBundle bundle;
-    bundle.writeInfo(versions("<string>3.1</string>", "<string>310</string>"));
-    EXPECT_EQ(LidHelperService::bundleVersion((bundle.contents / "bin" / "Staywake").string()), "3.1 (310)");
-    EXPECT_EQ(LidHelperService::bundleVersion((bundle.contents / "Helpers" / "pmset").string()), "3.1 (310)");
-    EXPECT_EQ(LidHelperService::bundleVersion(""), std::nullopt);
-}
-
-TEST(LidHelperService, RefusesAnInfoPlistThatIsNotARegularFile) {
-    TemporaryBundle bundle;
-    fs::create_directory(bundle.contents / "Info.plist");
-    EXPECT_EQ(LidHelperService::bundleVersion(bundle.helper()), std::nullopt);
-}
-
 TEST(LidHelperService, StartLine) {
-    TemporaryBundle bundle;
-    bundle.writeInfo(versions("<string>1.4</string>", "<string>57</string>"));
-    const std::string helper = bundle.helper();
+    const std::string helper = "/usr/lib/staywake/Staywake.app/Contents/Helpers/StaywakeLidHelper";
     const std::string hash = "0123456789abcdef0123456789abcdef01234567";
     struct Case {
+        std::optional<std::string> version;
         std::optional<std::string> executable;
         std::optional<std::string> launched;
         std::optional<std::string> hash;
         std::string line;
     };
     const Case cases[] = {
-        {helper, helper, hash, "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
-        {helper, std::nullopt, hash,
+        {"1.4 (57)", helper, helper, hash, "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
+        {"1.4 (57)", helper, std::nullopt, hash,
          "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
-        {helper, "/opt/old/StaywakeLidHelper", std::nullopt,
+        {"1.4 (57)", helper, "/opt/old/StaywakeLidHelper", std::nullopt,
          "helper starting: Staywake 1.4 (57), cdhash unknown, from " + helper +
              ", started as /opt/old/StaywakeLidHelper"},
-        {std::nullopt, "/opt/old/StaywakeLidHelper", hash,
+        {std::nullopt, std::nullopt, "/opt/old/StaywakeLidHelper", hash,
          "helper starting: Staywake version unknown, cdhash " + hash +
              ", from a path that could not be read, started as /opt/old/StaywakeLidHelper"},
-        {std::nullopt, std::nullopt, std::nullopt,
+        {std::nullopt, std::nullopt, std::nullopt, std::nullopt,
          "helper starting: Staywake version unknown, cdhash unknown, from a path that could not be read"},
-        {"/nowhere/Helpers/StaywakeLidHelper", std::nullopt, hash,
-         "helper starting: Staywake version unknown, cdhash " + hash +
-             ", from /nowhere/Helpers/StaywakeLidHelper"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(LidHelperService::startLine(c.executable, c.launched, c.hash), c.line);
+        EXPECT_EQ(LidHelperService::startLine(c.version, c.executable, c.launched, c.hash), c.line);
     }
 }
 

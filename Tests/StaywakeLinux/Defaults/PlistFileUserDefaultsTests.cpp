@@ -1,6 +1,10 @@
 #include "StaywakeCore/Awake/UserDefaultsAwakeIntentStore.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
+#include "StaywakeLinux/Defaults/UserFolders.h"
+#include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
+#include "Support/UnprivilegedRun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,15 +37,8 @@ std::string xmlDictionary(const std::string& body) {
     return xmlHeader + "<dict>\n" + body + "</dict>\n</plist>\n";
 }
 
-std::string contents(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-}
+using testing::readFile;
+using testing::writeFile;
 
 class PlistFileUserDefaultsTest : public ::testing::Test {
 protected:
@@ -50,10 +47,7 @@ protected:
     }
 
     /// Puts these bytes where the settings file belongs.
-    void place(const std::string& bytes) const {
-        fs::create_directories(directory);
-        writeFile(file, bytes);
-    }
+    void place(const std::string& bytes) const { writeFile(file, bytes); }
 
     std::vector<fs::path> filesBesideTheSettings() const {
         std::vector<fs::path> found;
@@ -135,7 +129,7 @@ TEST_F(PlistFileUserDefaultsTest, ABooleanStaysABooleanAndAnIntegerStaysAnIntege
     EXPECT_TRUE(reader->object("count")->isInteger());
     EXPECT_EQ(reader->object("count")->number(), 1.0);
 
-    const std::string xml = contents(file);
+    const std::string xml = readFile(file);
     EXPECT_NE(xml.find("<key>flag</key>\n\t<true/>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<key>count</key>\n\t<integer>1</integer>"), std::string::npos) << xml;
 }
@@ -223,7 +217,7 @@ TEST_F(PlistFileUserDefaultsTest, WritesAnXmlFileOnlyTheUserCanReadAndLeavesNoTe
     for (int i = 0; i < 5; ++i) {
         defaults->set("count", i);
     }
-    EXPECT_TRUE(contents(file).starts_with("<?xml"));
+    EXPECT_TRUE(readFile(file).starts_with("<?xml"));
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::status(directory).permissions(), fs::perms::owner_all);
     EXPECT_TRUE(filesBesideTheSettings().empty());
@@ -252,6 +246,9 @@ TEST_F(PlistFileUserDefaultsTest, ACorruptFileIsMovedAsideReadAsEmptyAndReported
         xmlHeader + "<array><integer>1</integer></array>\n</plist>\n",
         xmlHeader + "<dict><key>a</key><integer>1</integer>",
         "bplist00 truncated",
+        // What a lenient reader would take for numbers, or let pass unpaired.
+        xmlDictionary("<key>a</key><real>1.8e9xyz</real>\n"),
+        xmlDictionary("<key>a</key><integer>1</integer><key>b</key>\n"),
     };
     for (const auto& corrupt : corruptContents) {
         SCOPED_TRACE(corrupt);
@@ -263,7 +260,7 @@ TEST_F(PlistFileUserDefaultsTest, ACorruptFileIsMovedAsideReadAsEmptyAndReported
         const auto aside = filesBesideTheSettings();
         ASSERT_EQ(aside.size(), 1U);
         EXPECT_TRUE(aside[0].filename().string().starts_with("com.staywake.app.plist.corrupt-"));
-        EXPECT_EQ(contents(aside[0]), corrupt);
+        EXPECT_EQ(readFile(aside[0]), corrupt);
 
         const auto problem = defaults->takeProblem();
         ASSERT_TRUE(problem);
@@ -275,8 +272,45 @@ TEST_F(PlistFileUserDefaultsTest, ACorruptFileIsMovedAsideReadAsEmptyAndReported
         // A new value starts a new file; the corrupt one stays where it was put.
         defaults->set("a", 1);
         EXPECT_EQ(open()->object("a"), PropertyValue(1));
-        EXPECT_EQ(contents(aside[0]), corrupt);
+        EXPECT_EQ(readFile(aside[0]), corrupt);
     }
+}
+
+TEST_F(PlistFileUserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOverAndIsReadOnceItCanBe) {
+    place(xmlDictionary("<key>a</key><integer>1</integer>\n"));
+    const std::string original = readFile(file);
+    fs::permissions(file, fs::perms::none);
+    testing::giveToUnprivilegedUser(root.path());
+
+    // Root reads any file: only another user sees the file as unreadable.
+    const auto run = testing::runUnprivileged([&] {
+        std::ostringstream seen;
+        const auto defaults = open();
+        defaults->set("b", 2);
+        seen << "b kept: " << (defaults->object("b") == PropertyValue(2));
+        std::vector<std::string> problems;
+        while (auto problem = defaults->takeProblem()) {
+            problems.push_back(*problem);
+        }
+        seen << ", problems: " << problems.size();
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+        seen << ", file kept: " << (readFile(file) == original);
+        seen << ", a read: " << (defaults->object("a") == PropertyValue(1));
+        defaults->set("c", 3);
+        for (const auto& problem : problems) {
+            seen << "\n" << problem;
+        }
+        return seen.str();
+    });
+    if (!run.ran) {
+        STAYWAKE_SKIP(run.output);
+    }
+    EXPECT_TRUE(run.output.starts_with("b kept: 1, problems: 2, file kept: 1, a read: 1\n")) << run.output;
+    EXPECT_NE(run.output.find("left as it is"), std::string::npos) << run.output;
+    const auto reader = open();
+    EXPECT_EQ(reader->object("a"), PropertyValue(1));
+    EXPECT_EQ(reader->object("c"), PropertyValue(3));
+    EXPECT_TRUE(filesBesideTheSettings().empty());
 }
 
 TEST_F(PlistFileUserDefaultsTest, AFileCorruptedWhileOpenIsMovedAsideWithoutReplacingAnEarlierOne) {
@@ -293,7 +327,7 @@ TEST_F(PlistFileUserDefaultsTest, AFileCorruptedWhileOpenIsMovedAsideWithoutRepl
     EXPECT_EQ(problems.size(), 2U);
     std::vector<std::string> asideContents;
     for (const auto& path : filesBesideTheSettings()) {
-        asideContents.push_back(contents(path));
+        asideContents.push_back(readFile(path));
     }
     std::sort(asideContents.begin(), asideContents.end());
     EXPECT_EQ(asideContents, (std::vector<std::string>{"not a property list", "still not one"}));
@@ -324,7 +358,6 @@ TEST_F(PlistFileUserDefaultsTest, ProblemsWaitForAHandler) {
 TEST_F(PlistFileUserDefaultsTest, AFailedWriteKeepsTheChangeReportsOnceAndIsRetriedByTheNextChange) {
     // A regular file where the folder should be: no folder can be made there,
     // whoever runs the test.
-    fs::create_directories(directory.parent_path());
     writeFile(directory, "in the way");
 
     const auto defaults = open();
@@ -347,24 +380,24 @@ TEST_F(PlistFileUserDefaultsTest, AFailedWriteKeepsTheChangeReportsOnceAndIsRetr
     EXPECT_EQ(defaults->takeProblem(), std::nullopt);
 }
 
-TEST(PlistFileUserDefaults, FindsItsFolderTheWayTheDesktopSaysConfigurationLives) {
+TEST(PlistFileUserDefaults, FindsTheConfigurationFolderTheWayTheDesktopSaysAndTakesOnlyPlainDomains) {
     using Path = std::optional<fs::path>;
     struct Case {
         std::optional<std::string> xdgConfigHome;
-        std::optional<std::string> home;
+        Path home;
         Path expected;
     };
     const std::vector<Case> cases = {
-        {"/xdg", "/home/u", fs::path("/xdg/staywake")},
-        {std::nullopt, "/home/u", fs::path("/home/u/.config/staywake")},
-        {"", "/home/u", fs::path("/home/u/.config/staywake")},
-        {"relative/config", "/home/u", fs::path("/home/u/.config/staywake")},
-        {"/xdg", std::nullopt, fs::path("/xdg/staywake")},
+        {"/xdg", fs::path("/home/u"), fs::path("/xdg")},
+        {std::nullopt, fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"", fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"relative/config", fs::path("/home/u"), fs::path("/home/u/.config")},
+        {"/xdg", std::nullopt, fs::path("/xdg")},
         {std::nullopt, std::nullopt, std::nullopt},
-        {std::nullopt, "", std::nullopt},
+        {std::nullopt, fs::path(""), std::nullopt},
     };
     for (const auto& [xdg, home, expected] : cases) {
-        EXPECT_EQ(PlistFileUserDefaults::directoryFor(xdg, home), expected);
+        EXPECT_EQ(UserFolders::configHomeFor(xdg, home), expected);
     }
     EXPECT_THROW(PlistFileUserDefaults("/tmp", "../escape"), std::invalid_argument);
     EXPECT_THROW(PlistFileUserDefaults("/tmp", ""), std::invalid_argument);

@@ -1,6 +1,7 @@
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 #include "StaywakeLinux/SystemError.h"
+#include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 
 #include <cstdlib>
@@ -18,10 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contentsOf(const fs::path& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+using testing::readFile;
+using testing::writeFile;
 
 /// The text of what `attempt` throws; empty when it returns.
 template <typename Attempt> std::string failureOf(Attempt attempt) {
@@ -31,11 +30,6 @@ template <typename Attempt> std::string failureOf(Attempt attempt) {
         return error.what();
     }
     return {};
-}
-
-void write(const fs::path& path, const std::string& contents) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << contents;
 }
 
 std::string execLineOf(const std::string& entry) {
@@ -54,29 +48,29 @@ struct AutostartFixture : ::testing::Test {
     fs::path home = tree.path() / "home";
     fs::path configHome = tree.path() / "config" / "nested";
     fs::path program = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
+    fs::path entryFile = configHome / "autostart/com.staywake.app.desktop";
     XdgAutostartLoginItem item{configHome, program, home};
 };
 
 TEST_F(AutostartFixture, RegisteringWritesAnEntryThatStartsThisInstallationAndUnregisteringRemovesIt) {
     EXPECT_EQ(item.state(), LoginItemState::disabled);
-    EXPECT_EQ(item.entryPath(), configHome / "autostart/com.staywake.app.desktop");
 
     item.registerItem();
     EXPECT_EQ(item.state(), LoginItemState::enabled);
-    const std::string entry = contentsOf(item.entryPath());
+    const std::string entry = readFile(entryFile);
     EXPECT_TRUE(entry.starts_with("[Desktop Entry]\n")) << entry;
     EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
     EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
     // Missing folders are created private; the entry itself is readable.
     EXPECT_EQ(fs::status(configHome / "autostart").permissions() & fs::perms::all, fs::perms::owner_all);
-    EXPECT_EQ(fs::status(item.entryPath()).permissions() & fs::perms::all,
+    EXPECT_EQ(fs::status(entryFile).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
     // Nothing but the entry is left in the folder (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1);
 
     item.unregisterItem();
-    EXPECT_FALSE(fs::exists(item.entryPath()));
+    EXPECT_FALSE(fs::exists(entryFile));
     EXPECT_EQ(item.state(), LoginItemState::disabled);
     item.unregisterItem(); // nothing there: still fine
 }
@@ -97,31 +91,71 @@ TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
         {"[Desktop Entry]\nHidden[de]=true\n", LoginItemState::enabled},
         {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", LoginItemState::enabled},
         {"", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled = 0\n", LoginItemState::disabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=maybe\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\nX-GNOME-Autostart-enabled=true\n",
+         LoginItemState::enabled},
+        {"[Desktop Entry]\n[Other]\nX-GNOME-Autostart-enabled=false\n", LoginItemState::enabled},
     };
     for (const auto& c : cases) {
-        write(item.entryPath(), c.contents);
+        writeFile(entryFile, c.contents);
         EXPECT_EQ(item.state(), c.expected) << c.contents;
     }
 
-    fs::remove(item.entryPath());
-    fs::create_directory(item.entryPath());
+    fs::remove(entryFile);
+    fs::create_directory(entryFile);
     EXPECT_EQ(item.state(), LoginItemState::disabled) << "a folder in the entry's place starts nothing";
 }
 
 TEST_F(AutostartFixture, RegisteringAgainRepairsAHiddenOrStaleEntry) {
-    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
+    writeFile(entryFile, "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
     ASSERT_EQ(item.state(), LoginItemState::disabled);
 
     item.registerItem();
 
     EXPECT_EQ(item.state(), LoginItemState::enabled);
-    const std::string entry = contentsOf(item.entryPath());
+    const std::string entry = readFile(entryFile);
     EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
     EXPECT_EQ(entry.find("Hidden"), std::string::npos);
 }
 
+TEST_F(AutostartFixture, RegisteringKeepsTheUsersOwnKeysGroupsAndComments) {
+    writeFile(entryFile, "# mine\n"
+                                "[Desktop Entry]\n"
+                                "Exec=/old/place/Staywake\n"
+                                "X-GNOME-Autostart-Delay=10\n"
+                                "Name[de]=Wachbleiben\n"
+                                "X-GNOME-Autostart-enabled=false\n"
+                                "Hidden=true\n"
+                                "[Desktop Action quit]\n"
+                                "Exec=staywake --quit\n");
+
+    item.registerItem();
+
+    EXPECT_EQ(item.state(), LoginItemState::enabled);
+    EXPECT_EQ(readFile(entryFile), "# mine\n" + XdgAutostartLoginItem::desktopEntry(program) +
+                                              "X-GNOME-Autostart-Delay=10\n"
+                                              "Name[de]=Wachbleiben\n"
+                                              "[Desktop Action quit]\n"
+                                              "Exec=staywake --quit\n");
+}
+
+TEST_F(AutostartFixture, TheRepairAtLaunchLeavesAnEntryGnomeSwitchedOffAsItIs) {
+    const std::string off = "[Desktop Entry]\nType=Application\nExec=/old/Staywake\nX-GNOME-Autostart-enabled=false\n";
+    writeFile(entryFile, off);
+    fs::create_directories(program.parent_path());
+
+    const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
+                                         true);
+
+    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
+    EXPECT_EQ(readFile(entryFile), off);
+}
+
 TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
-    write(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
+    writeFile(entryFile, "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
     fs::create_directories(program.parent_path()); // installed under ~/.local: a stable location
 
     const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
@@ -129,21 +163,21 @@ TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
 
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    EXPECT_EQ(execLineOf(contentsOf(item.entryPath())), "\"" + program.string() + "\"");
+    EXPECT_EQ(execLineOf(readFile(entryFile)), "\"" + program.string() + "\"");
 }
 
 TEST_F(AutostartFixture, TheControllerLeavesAnEntryAloneWhenRunFromElsewhere) {
     const std::string stale = "[Desktop Entry]\nType=Application\nExec=/opt/Staywake/bin/Staywake\n";
-    write(item.entryPath(), stale);
+    writeFile(entryFile, stale);
     const LoginItemController controller(
         std::make_shared<XdgAutostartLoginItem>(configHome, tree.path() / "Downloads/Staywake", home), true);
     EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(contentsOf(item.entryPath()), stale);
+    EXPECT_EQ(readFile(entryFile), stale);
 }
 
 TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
     fs::create_directories(configHome.parent_path());
-    write(configHome, "a file where the configuration folder should be");
+    writeFile(configHome, "a file where the configuration folder should be");
     LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
 
     controller.setEnabled(true);
@@ -159,13 +193,13 @@ TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
     controller.toggle();
     EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
-    EXPECT_FALSE(fs::exists(item.entryPath()));
+    EXPECT_FALSE(fs::exists(entryFile));
 }
 
 TEST_F(AutostartFixture, NamesARelativeProgramAbsolutely) {
     XdgAutostartLoginItem relative(configHome, "bin/Staywake", home);
     relative.registerItem();
-    EXPECT_EQ(execLineOf(contentsOf(relative.entryPath())),
+    EXPECT_EQ(execLineOf(readFile(entryFile)),
               "\"" + (fs::current_path() / "bin/Staywake").string() + "\"");
 }
 
@@ -193,35 +227,35 @@ TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
         XdgAutostartLoginItem badItem(configHome, bad, home);
         EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos)
             << bad;
-        EXPECT_FALSE(fs::exists(badItem.entryPath()));
+        EXPECT_FALSE(fs::exists(entryFile));
     }
 }
 
 TEST_F(AutostartFixture, FailuresNameThePathAndTheReason) {
     // Works as root too: no permission bits involved.
     fs::create_directories(configHome.parent_path());
-    write(configHome, "a file where the configuration folder should be");
+    writeFile(configHome, "a file where the configuration folder should be");
     EXPECT_EQ(failureOf([&] { item.registerItem(); }), "Could not create the autostart folder " +
                                                            (configHome / "autostart").string() +
                                                            ": Not a directory");
 
     fs::remove(configHome);
-    fs::create_directories(item.entryPath() / "occupied");
+    fs::create_directories(entryFile / "occupied");
     EXPECT_EQ(failureOf([&] { item.registerItem(); }),
-              "Could not write the autostart entry " + item.entryPath().string() + ": Is a directory");
+              "Could not write the autostart entry " + entryFile.string() + ": Is a directory");
     EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1)
         << "the temporary file was left behind";
     EXPECT_EQ(failureOf([&] { item.unregisterItem(); }),
-              "Could not remove the autostart entry " + item.entryPath().string() + ": Is a directory");
+              "Could not remove the autostart entry " + entryFile.string() + ": Is a directory");
 }
 
 TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterResolvingLinks) {
     testing::TemporaryDirectory tree{"staywake-autostart"};
     const fs::path home = tree.path() / "home";
     const fs::path installed = home / ".local/lib/staywake/Staywake.app/Contents/bin/Staywake";
-    write(installed, "program");
+    writeFile(installed, "program");
     const fs::path elsewhere = tree.path() / "Downloads/Staywake.app/Contents/bin/Staywake";
-    write(elsewhere, "program");
+    writeFile(elsewhere, "program");
     fs::create_directories(tree.path() / "links");
     fs::create_symlink(installed, tree.path() / "links/to-installed");
     fs::create_directories(home / ".local/bin");
@@ -252,24 +286,14 @@ TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterReso
     }
 }
 
-TEST(XdgAutostartLoginItem, FollowsXdgConfigHomeAndIgnoresARelativeOne) {
+TEST(XdgAutostartLoginItem, ForTheCurrentUserWritesIntoTheUsersConfigurationFolder) {
     testing::TemporaryDirectory tree{"staywake-autostart"};
-    const std::string savedConfig = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", tree.path().c_str(), 1);
-
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = saved ? saved : "";
     ::setenv("XDG_CONFIG_HOME", (tree.path() / "cfg").c_str(), 1);
-    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.path() / "cfg/autostart/com.staywake.app.desktop");
-    ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);
-    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.path() / ".config/autostart/com.staywake.app.desktop");
-    ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(XdgAutostartLoginItem::forCurrentUser("/opt/x").entryPath(),
-              tree.path() / ".config/autostart/com.staywake.app.desktop");
-
-    savedConfig.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    ::setenv("HOME", savedHome.c_str(), 1);
+    XdgAutostartLoginItem::forCurrentUser("/opt/x").registerItem();
+    saved ? ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_TRUE(fs::is_regular_file(tree.path() / "cfg/autostart/com.staywake.app.desktop"));
 }
 
 } // namespace

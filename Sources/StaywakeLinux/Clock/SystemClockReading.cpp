@@ -1,4 +1,4 @@
-#include "StaywakeCore/Clock/SystemClockReading.h"
+#include "StaywakeLinux/Clock/SystemClockReading.h"
 
 #include <limits>
 

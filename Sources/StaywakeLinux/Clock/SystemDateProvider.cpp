@@ -1,4 +1,4 @@
-#include "StaywakeCore/Clock/SystemDateProvider.h"
+#include "StaywakeLinux/Clock/SystemDateProvider.h"
 
 #include <chrono>
 

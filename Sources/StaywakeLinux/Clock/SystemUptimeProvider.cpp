@@ -1,6 +1,6 @@
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 
-#include "StaywakeCore/Clock/SystemClockReading.h"
+#include "StaywakeLinux/Clock/SystemClockReading.h"
 
 #include <ctime>
 

@@ -1,6 +1,6 @@
-#include "StaywakeCore/Clock/SystemContinuousTimeProvider.h"
-#include "StaywakeCore/Clock/SystemDateProvider.h"
-#include "StaywakeCore/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemContinuousTimeProvider.h"
+#include "StaywakeLinux/Clock/SystemDateProvider.h"
+#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "StaywakeCore/Clock/SystemContinuousTimeProvider.h"
+#include "StaywakeLinux/Clock/SystemContinuousTimeProvider.h"
 
-#include "StaywakeCore/Clock/SystemClockReading.h"
+#include "StaywakeLinux/Clock/SystemClockReading.h"
 
 #include <ctime>
 

@@ -1,0 +1,72 @@
+#include "StaywakeLinux/AtomicFile.h"
+
+#include "StaywakeLinux/Socket/UniqueFd.h"
+#include "StaywakeLinux/SystemError.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace staywake {
+
+namespace {
+
+void writeAll(int fd, std::string_view bytes, const std::string& path) {
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw SystemError("could not write", path, errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+}
+
+} // namespace
+
+struct stat AtomicFile::replace(const std::filesystem::path& path, std::string_view contents, mode_t mode) {
+    const std::filesystem::path folderPath = path.parent_path().empty() ? "." : path.parent_path();
+    const std::string folderName = folderPath.string();
+    UniqueFd folder(::open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        throw SystemError("could not open the folder", folderName, errno);
+    }
+    std::string temporary = (folderPath / ("." + path.filename().string() + ".XXXXXX")).string();
+    UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file) {
+        throw SystemError("could not create a file in", folderName, errno);
+    }
+    try {
+        writeAll(file.get(), contents, temporary);
+        if (::fchmod(file.get(), mode) != 0) {
+            throw SystemError("could not set the permissions of", temporary, errno);
+        }
+        if (::fsync(file.get()) != 0) {
+            throw SystemError("could not sync", temporary, errno);
+        }
+        // A deferred write error shows up when the file is closed.
+        if (::close(file.release()) != 0) {
+            throw SystemError("could not close", temporary, errno);
+        }
+        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            throw SystemError("could not replace", path.string(), errno);
+        }
+    } catch (const SystemError&) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    struct stat status {};
+    if (::fsync(folder.get()) != 0) {
+        throw SystemError("could not sync the folder", folderName, errno);
+    }
+    // Looked at after the rename, which changes the inode's change time.
+    if (::fstatat(folder.get(), path.filename().c_str(), &status, 0) != 0) {
+        throw SystemError("could not look at", path.string(), errno);
+    }
+    return status;
+}
+
+} // namespace staywake
