@@ -6,6 +6,7 @@
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
 #include "Staywake/Control/AppControl.h"
+#include "Staywake/Control/SessionNotices.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "Staywake/Panel/AwakePanel.h"
 #include "Staywake/System/DesktopReduceMotion.h"
@@ -92,6 +93,7 @@ int run(QApplication& application) {
                     [sessionBus, systemBus](const QString& reason) -> std::unique_ptr<SleepBlocker> {
                         return std::make_unique<InhibitSleepBlocker>(sessionBus, systemBus, reason);
                     });
+    SessionNotices notices(sessionBus, controllers.awake, mechanisms.dates, mechanisms.scheduler(), defaults);
 
     auto registration = std::make_shared<SystemdLidHelperRegistration>(systemBus);
     StaywakeShell::Options options;
