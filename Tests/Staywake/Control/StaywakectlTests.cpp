@@ -114,8 +114,20 @@ protected:
 
 TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     startApp();
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--address"), buses.sessionAddress(),
+                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
+    ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
     const Ran on = ctl({QStringLiteral("on"), QStringLiteral("--for"), QStringLiteral("10m")});
     ASSERT_EQ(on.status, 0) << on.err.toStdString();
+    QByteArray announced;
+    EXPECT_TRUE(waitUntil([&] {
+        announced += monitor.readAll();
+        return announced.contains("string \"com.staywake.App1\"") && announced.contains("string \"ActiveUntil\"");
+    })) << announced.toStdString();
+    monitor.kill();
+    monitor.waitForFinished();
 
     const QJsonObject state = status();
     const qint64 expected = QDateTime::currentSecsSinceEpoch() + 600;
