@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QTimer>
@@ -207,6 +208,12 @@ QString AppControl::hold(const QString& owner, const QString& why, uint& id) {
         }
     }
     owners_.addWatchedService(owner);
+    // A client that left before the watch was in place would hold forever:
+    // the bus answers this only after it has the watch.
+    if (const auto present = bus_.interface()->isServiceRegistered(owner); present.isValid() && !present.value()) {
+        ownerGone(owner);
+        return QStringLiteral("The connection that asked for the hold has gone.");
+    }
     id = *added;
     holdsChanged();
     return {};
