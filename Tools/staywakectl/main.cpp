@@ -17,6 +17,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -68,11 +70,7 @@ QList<QVariantMap> holdList(const QVariant& value) {
                                              : value.value<QList<QVariantMap>>();
 }
 
-int status(const AppClient& app, const QStringList& options) {
-    const bool json = options == QStringList{QStringLiteral("--json")};
-    if (!json && !options.isEmpty()) {
-        return misuse(QStringLiteral("status takes only --json"));
-    }
+int status(const AppClient& app, bool json) {
     QString error;
     const auto values = app.properties(error);
     if (!values) {
@@ -125,56 +123,64 @@ std::optional<qint64> nextClockTime(const QString& text) {
     return qint64(then);
 }
 
-int reply(const AppClient& app, const QString& method, const QVariantList& arguments = {}) {
+/// A call to make once the whole command line has been read.
+struct Request {
+    QString method;
+    QVariantList arguments;
+};
+
+int reply(const AppClient& app, const Request& request) {
     QString error;
-    return app.call(method, arguments, error) ? 0 : complain(error, failed);
+    return app.call(request.method, request.arguments, error) ? 0 : complain(error, failed);
 }
 
-int on(const AppClient& app, const QStringList& options) {
+/// The call `on` makes; absent, with the complaint printed, for a wrong line.
+std::optional<Request> onRequest(const QStringList& options) {
     if (options.isEmpty()) {
-        return reply(app, QStringLiteral("TurnOn"), {0.0});
+        return Request{QStringLiteral("TurnOn"), {0.0}};
     }
-    if (options.size() != 2) {
-        return misuse(QStringLiteral("on takes either --for LENGTH or --until HH:MM"));
-    }
-    if (options[0] == QLatin1String("--for")) {
-        const auto seconds = ControlInput::duration(options[1].toStdString());
-        if (!seconds) {
-            return misuse(QStringLiteral("\"%1\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s")
-                              .arg(options[1]));
+    if (options.size() == 2 && options[0] == QLatin1String("--for")) {
+        if (const auto seconds = ControlInput::duration(options[1].toStdString())) {
+            return Request{QStringLiteral("TurnOn"), {*seconds}};
         }
-        return reply(app, QStringLiteral("TurnOn"), {*seconds});
+        misuse(QStringLiteral("\"%1\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s").arg(options[1]));
+        return std::nullopt;
     }
-    if (options[0] == QLatin1String("--until")) {
-        const auto until = nextClockTime(options[1]);
-        if (!until) {
-            return misuse(QStringLiteral("\"%1\" is not a time of day such as 17:30").arg(options[1]));
+    if (options.size() == 2 && options[0] == QLatin1String("--until")) {
+        if (const auto until = nextClockTime(options[1])) {
+            return Request{QStringLiteral("TurnOnUntil"), {QVariant::fromValue(*until)}};
         }
-        return reply(app, QStringLiteral("TurnOnUntil"), {QVariant::fromValue(*until)});
+        misuse(QStringLiteral("\"%1\" is not a time of day such as 17:30").arg(options[1]));
+        return std::nullopt;
     }
-    return misuse(QStringLiteral("on takes either --for LENGTH or --until HH:MM"));
+    misuse(QStringLiteral("on takes either --for LENGTH or --until HH:MM"));
+    return std::nullopt;
 }
 
-int run(const AppClient& app, QStringList options) {
+/// The reason and the command of `run`; absent, with the complaint printed,
+/// for a wrong line.
+std::optional<std::pair<QString, QStringList>> runRequest(QStringList options) {
     QString why;
     if (options.size() >= 2 && options[0] == QLatin1String("--why")) {
         why = options[1];
         options = options.mid(2);
     }
     if (options.size() < 2 || options[0] != QLatin1String("--")) {
-        return misuse(QStringLiteral("run needs -- and the command to run"));
+        misuse(QStringLiteral("run needs -- and the command to run"));
+        return std::nullopt;
     }
     options.removeFirst();
-    if (why.isEmpty()) {
-        why = options.join(QLatin1Char(' '));
-    }
+    return std::pair{why.isEmpty() ? options.join(QLatin1Char(' ')) : why, options};
+}
+
+int run(const AppClient& app, const QString& why, const QStringList& words) {
     QString error;
     const auto held = app.call(QStringLiteral("Hold"), {why}, error);
     if (!held || held->isEmpty()) {
         return complain(error, failed);
     }
     std::vector<std::string> command;
-    for (const auto& word : options) {
+    for (const auto& word : words) {
         command.push_back(word.toLocal8Bit().toStdString());
     }
     const int exitStatus = HeldCommand::run(command);
@@ -237,31 +243,44 @@ int control(const QStringList& words) {
     if (!known.contains(command)) {
         return misuse(QStringLiteral("unknown command \"%1\"").arg(command));
     }
-    // The command line is checked before the bus is touched: a wrong one changes nothing.
-    if (command == QLatin1String("off") && !options.isEmpty()) {
-        return misuse(QStringLiteral("off takes no options"));
+    // The whole command line is read before the bus is touched: a wrong one
+    // changes nothing, whether or not Staywake can be reached.
+    const bool json = options == QStringList{QStringLiteral("--json")};
+    if (command == QLatin1String("status") && !json && !options.isEmpty()) {
+        return misuse(QStringLiteral("status takes only --json"));
     }
-    const bool nightBrewOn = options == QStringList{QStringLiteral("on")};
-    if (command == QLatin1String("nightbrew") && !nightBrewOn && options != QStringList{QStringLiteral("off")}) {
-        return misuse(QStringLiteral("nightbrew takes on or off"));
+    std::optional<Request> request;
+    std::optional<std::pair<QString, QStringList>> held;
+    if (command == QLatin1String("on")) {
+        request = onRequest(options);
+    } else if (command == QLatin1String("off")) {
+        request = Request{QStringLiteral("TurnOff"), {}};
+        if (!options.isEmpty()) {
+            return misuse(QStringLiteral("off takes no options"));
+        }
+    } else if (command == QLatin1String("nightbrew")) {
+        const bool turningOn = options == QStringList{QStringLiteral("on")};
+        if (!turningOn && options != QStringList{QStringLiteral("off")}) {
+            return misuse(QStringLiteral("nightbrew takes on or off"));
+        }
+        request = Request{QStringLiteral("SetNightBrew"), {turningOn}};
+    } else if (command == QLatin1String("run")) {
+        held = runRequest(options);
+        if (!held) {
+            return misused;
+        }
+    }
+    if (command != QLatin1String("status") && !request && !held) {
+        return misused;
     }
     const AppClient app(QDBusConnection::sessionBus());
     if (const QString problem = app.problem(); !problem.isEmpty()) {
         return complain(problem, failed);
     }
-    if (command == QLatin1String("status")) {
-        return status(app, options);
+    if (held) {
+        return run(app, held->first, held->second);
     }
-    if (command == QLatin1String("on")) {
-        return on(app, options);
-    }
-    if (command == QLatin1String("off")) {
-        return reply(app, QStringLiteral("TurnOff"));
-    }
-    if (command == QLatin1String("nightbrew")) {
-        return reply(app, QStringLiteral("SetNightBrew"), {nightBrewOn});
-    }
-    return run(app, options);
+    return request ? reply(app, *request) : status(app, json);
 }
 
 } // namespace

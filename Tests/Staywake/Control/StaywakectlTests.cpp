@@ -202,22 +202,35 @@ TEST_F(StaywakectlTest, KillingRunEndsItsHold) {
     }
 }
 
-TEST(Staywakectl, SaysSoWithStatusOneWhenTheAppOrTheBusIsMissing) {
+TEST(Staywakectl, SaysSoWithStatusOneWhenTheAppOrTheBusIsMissingButReadsTheLineFirst) {
     MockBuses buses;
     if (buses.isMissingATool()) {
         STAYWAKE_SKIP(buses.failure().toStdString());
     }
     const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
-    for (const QString& address : {buses.sessionAddress(), noBus}) {
+    const struct {
+        QString address;
+        QStringList arguments;
+        int status;
+    } cases[] = {
+        {buses.sessionAddress(), {"status"}, 1},
+        {buses.sessionAddress(), {"on", "--for", "1h"}, 1},
+        {noBus, {"status"}, 1},
+        {noBus, {"run", "--", "true"}, 1},
+        {noBus, {"on", "--for", "0m"}, 2},
+        {noBus, {"run", "true"}, 2},
+    };
+    for (const auto& c : cases) {
         QProcess process;
         auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), c.address);
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(STAYWAKECTL_PROGRAM), {QStringLiteral("status")});
+        process.start(QStringLiteral(STAYWAKECTL_PROGRAM), c.arguments);
         ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), 1) << address.toStdString();
-        EXPECT_EQ(process.readAllStandardError().count('\n'), 1) << address.toStdString();
-        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+        const auto what = (c.address + QLatin1Char(' ') + c.arguments.join(' ')).toStdString();
+        EXPECT_EQ(process.exitCode(), c.status) << what;
+        EXPECT_EQ(process.readAllStandardError().count('\n'), 1) << what;
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty()) << what;
     }
 }
 
