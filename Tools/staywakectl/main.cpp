@@ -8,7 +8,9 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -43,7 +45,8 @@ Commands:
   run [--why TEXT] -- COMMAND [ARGUMENTS...]
                              keep awake while COMMAND runs; SIGINT and SIGTERM
                              are passed on to it
-  inhibitors                 everything that holds off sleep or idle now
+  inhibitors                 everything that holds off sleep or idle now: logind's
+                             locks and, in a GNOME session, the session's own
 
 Exit status:
   0    done
@@ -194,6 +197,38 @@ QString processName(uint pid) {
     return comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll()).trimmed() : QStringLiteral("?");
 }
 
+/// GNOME's session inhibitors, where a GNOME session runs: they hold off
+/// idle and suspend without logind knowing.
+void desktopInhibitors() {
+    QDBusConnection session = QDBusConnection::sessionBus();
+    const QString service = QStringLiteral("org.gnome.SessionManager");
+    if (!session.isConnected() || !session.interface()->isServiceRegistered(service).value()) {
+        return;
+    }
+    const auto ask = [&](const QString& path, const QString& interface, const QString& method) {
+        const QDBusMessage answer =
+            session.call(QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 5000);
+        return answer.arguments().value(0);
+    };
+    const auto paths = qdbus_cast<QList<QDBusObjectPath>>(
+        ask(QStringLiteral("/org/gnome/SessionManager"), service, QStringLiteral("GetInhibitors")).value<QDBusArgument>());
+    const std::pair<uint, const char*> flagNames[] = {
+        {1, "logout"}, {2, "switch-user"}, {4, "suspend"}, {8, "idle"}, {16, "automount"}};
+    const QString inhibitor = QStringLiteral("org.gnome.SessionManager.Inhibitor");
+    for (const auto& path : paths) {
+        const uint flags = ask(path.path(), inhibitor, QStringLiteral("GetFlags")).toUInt();
+        QStringList what;
+        for (const auto& [flag, name] : flagNames) {
+            if (flags & flag) {
+                what.append(QString::fromLatin1(name));
+            }
+        }
+        say(QStringLiteral("%1\t%2\t%3\tblock\tdesktop session")
+                .arg(ask(path.path(), inhibitor, QStringLiteral("GetAppId")).toString(),
+                     ask(path.path(), inhibitor, QStringLiteral("GetReason")).toString(), what.join(QLatin1Char(':'))));
+    }
+}
+
 int inhibitors(const QStringList& options) {
     if (!options.isEmpty()) {
         return misuse(QStringLiteral("inhibitors takes no options"));
@@ -223,6 +258,7 @@ int inhibitors(const QStringList& options) {
         say(QStringLiteral("%1\t%2\t%3\t%4\t%5 (%6)").arg(who, why, what, mode).arg(pid).arg(processName(pid)));
     }
     list.endArray();
+    desktopInhibitors();
     return 0;
 }
 

@@ -135,9 +135,19 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     EXPECT_NEAR(state.value(QStringLiteral("ActiveUntil")).toDouble(), double(expected), 30.0);
     EXPECT_EQ(state.value(QStringLiteral("Status")).toString(), QStringLiteral("Staywake, on, 9 minutes left"));
 
+    QProcess desktop;
+    desktop.setProcessEnvironment(environment);
+    desktop.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", STAYWAKE_GNOME_SESSION_MOCK});
+    ASSERT_TRUE(waitUntil([this] {
+        return buses.sessionBus().interface()->isServiceRegistered(QStringLiteral("org.gnome.SessionManager")).value();
+    }));
     const Ran listed = ctl({QStringLiteral("inhibitors")});
+    desktop.terminate();
+    desktop.waitForFinished();
     ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
     EXPECT_TRUE(listed.out.contains(QRegularExpression(QStringLiteral("Staywake\\t[^\\n]*\\tidle\\tblock\\t[0-9]+"))))
+        << listed.out.toStdString();
+    EXPECT_TRUE(listed.out.contains(QStringLiteral("org.gnome.Totem\tPlaying a film\tsuspend:idle\tblock\tdesktop session\n")))
         << listed.out.toStdString();
 
     ASSERT_EQ(ctl({QStringLiteral("off")}).status, 0);
