@@ -20,6 +20,8 @@ namespace staywake {
 namespace {
 
 const QString controlInterface = QStringLiteral("com.staywake.App1");
+QDBusError invalid(const QString& sentence) { return QDBusError(QDBusError::InvalidArgs, sentence); }
+QDBusError failed(const QString& sentence) { return QDBusError(QDBusError::Failed, sentence); }
 const QString notReady = QStringLiteral("Staywake is still starting; try again in a moment.");
 
 class ControlAdaptor final : public QDBusAbstractAdaptor {
@@ -61,9 +63,9 @@ public slots:
 
 private:
     QVariant read(const char* name) const { return control_.properties().value(QString::fromLatin1(name)); }
-    void answer(const QString& error) const {
-        if (!error.isEmpty()) {
-            instance_.sendErrorReply(QDBusError::InvalidArgs, error);
+    void answer(const QDBusError& error) const {
+        if (error.isValid()) {
+            instance_.sendErrorReply(error.name(), error.message());
         }
     }
 
@@ -74,7 +76,7 @@ private:
 } // namespace
 
 AppControl::AppControl(SingleInstance& instance, QDBusConnection bus)
-    : QObject(&instance), instance_(instance), bus_(bus) {
+    : QObject(&instance), bus_(std::move(bus)) {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     new ControlAdaptor(instance, *this);
     owners_.setConnection(bus_);
@@ -137,63 +139,64 @@ QVariantMap AppControl::properties() const {
     return values;
 }
 
-QString AppControl::turnOn(double seconds) {
+QDBusError AppControl::turnOn(double seconds) {
     if (!controllers_) {
-        return notReady;
+        return failed(notReady);
     }
     if (seconds != 0 && !ControlInput::isSessionLength(seconds)) {
-        return QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
-            .arg(ControlInput::longestSession);
+        return invalid(QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
+                           .arg(ControlInput::longestSession));
     }
     controllers_->awake->turnOn(seconds == 0 ? std::nullopt : std::optional<double>(seconds));
-    return {};
+    return QDBusError();
 }
 
-QString AppControl::turnOnUntil(qint64 secondsSince1970) {
+QDBusError AppControl::turnOnUntil(qint64 secondsSince1970) {
     if (!controllers_) {
-        return notReady;
+        return failed(notReady);
     }
     const double seconds = Date{double(secondsSince1970)} - dates_->now();
     if (!ControlInput::isSessionLength(seconds)) {
-        return QStringLiteral("The end must lie after now and at most %1 seconds ahead.")
-            .arg(ControlInput::longestSession);
+        return invalid(QStringLiteral("The end must lie after now and at most %1 seconds ahead.")
+                           .arg(ControlInput::longestSession));
     }
     controllers_->awake->turnOn(seconds);
-    return {};
+    return QDBusError();
 }
 
-QString AppControl::turnOff() {
+QDBusError AppControl::turnOff() {
     if (!controllers_) {
-        return notReady;
+        return failed(notReady);
     }
     controllers_->awake->turnOff();
-    return {};
+    return QDBusError();
 }
 
-QString AppControl::setNightBrew(bool on) {
+QDBusError AppControl::setNightBrew(bool on) {
     if (!controllers_) {
-        return notReady;
+        return failed(notReady);
     }
     if (!on) {
         controllers_->lid->turnOff();
-        return {};
+        return QDBusError();
     }
     if (controllers_->lid->turnOnJoiningSessionOr(std::nullopt)) {
-        return {};
+        return QDBusError();
     }
     const auto failure = controllers_->lid->lastFailure().get();
-    return failure ? localized(FailureSentence::of(*failure))
-                   : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel.");
+    return failed(failure ? localized(FailureSentence::of(*failure))
+                          : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel."));
 }
 
-QString AppControl::hold(const QString& owner, const QString& why, uint& id) {
+QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) {
     if (!controllers_) {
-        return notReady;
+        return failed(notReady);
     }
     const QString name = why.trimmed().isEmpty() ? owner : why.trimmed();
     const auto added = holds_.add(owner.toStdString(), name.toStdString());
     if (!added) {
-        return QStringLiteral("This connection already has %1 holds; release one first.").arg(HoldBook::perOwnerLimit);
+        return QDBusError(QDBusError::LimitsExceeded,
+                          QStringLiteral("This connection already has %1 holds; release one first.").arg(HoldBook::perOwnerLimit));
     }
     if (!holdLock_) {
         const auto holders = holds_.holders();
@@ -204,7 +207,7 @@ QString AppControl::hold(const QString& owner, const QString& why, uint& id) {
         } catch (const std::exception& error) {
             holdLock_.reset();
             holds_.release(owner.toStdString(), *added);
-            return QStringLiteral("The system refused to keep the computer awake: %1").arg(QString::fromUtf8(error.what()));
+            return failed(QStringLiteral("The system refused to keep the computer awake: %1").arg(QString::fromUtf8(error.what())));
         }
     }
     owners_.addWatchedService(owner);
@@ -212,19 +215,19 @@ QString AppControl::hold(const QString& owner, const QString& why, uint& id) {
     // the bus answers this only after it has the watch.
     if (const auto present = bus_.interface()->isServiceRegistered(owner); present.isValid() && !present.value()) {
         ownerGone(owner);
-        return QStringLiteral("The connection that asked for the hold has gone.");
+        return failed(QStringLiteral("The connection that asked for the hold has gone."));
     }
     id = *added;
     holdsChanged();
-    return {};
+    return QDBusError();
 }
 
-QString AppControl::release(const QString& owner, uint id) {
+QDBusError AppControl::release(const QString& owner, uint id) {
     if (!holds_.release(owner.toStdString(), id)) {
-        return QStringLiteral("This connection has no hold %1.").arg(id);
+        return invalid(QStringLiteral("This connection has no hold %1.").arg(id));
     }
     holdsChanged();
-    return {};
+    return QDBusError();
 }
 
 void AppControl::ownerGone(const QString& owner) {

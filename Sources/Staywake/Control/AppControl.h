@@ -6,6 +6,7 @@
 #include "StaywakeCore/Control/HoldBook.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QStringList>
@@ -47,13 +48,14 @@ public:
     QVariantMap properties() const;
     const HoldBook& holds() const { return holds_; }
 
-    // The methods, for the adaptor. Each returns an error sentence, or empty.
-    QString turnOn(double seconds);
-    QString turnOnUntil(qint64 secondsSince1970);
-    QString turnOff();
-    QString setNightBrew(bool on);
-    QString hold(const QString& owner, const QString& why, uint& id);
-    QString release(const QString& owner, uint id);
+    // The methods, for the adaptor. Each returns the error to answer with, or
+    // an invalid one.
+    QDBusError turnOn(double seconds);
+    QDBusError turnOnUntil(qint64 secondsSince1970);
+    QDBusError turnOff();
+    QDBusError setNightBrew(bool on);
+    QDBusError hold(const QString& owner, const QString& why, uint& id);
+    QDBusError release(const QString& owner, uint id);
 
 signals:
     /// Whom the holds are for, oldest first; empty when there are none.
@@ -64,7 +66,6 @@ private:
     void holdsChanged();
     void ownerGone(const QString& owner);
 
-    SingleInstance& instance_;
     QDBusConnection bus_;
     std::optional<StaywakeApp::Controllers> controllers_;
     std::shared_ptr<const DateProvider> dates_;

@@ -78,6 +78,7 @@ void SessionNotices::notify(const QString& summary, const QStringList& actions, 
         const QDBusPendingReply<uint> reply = *call;
         if (isWarning && reply.isValid()) {
             warningId_ = reply.value();
+            emit warningShown(warningId_);
         }
         call->deleteLater();
     });

@@ -30,6 +30,10 @@ public:
                    std::shared_ptr<const DateProvider> dates, std::shared_ptr<DeadlineScheduler> scheduler,
                    std::shared_ptr<UserDefaults> defaults, QObject* parent = nullptr);
 
+signals:
+    /// The daemon took the warning (for tests and the log).
+    void warningShown(uint id);
+
 private slots:
     void actionInvoked(uint id, const QString& action);
 

@@ -111,17 +111,19 @@ TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
     ASSERT_TRUE(noticeTimer->pendingAt);
     EXPECT_DOUBLE_EQ(*noticeTimer->pendingAt - start, 3300);
 
+    uint shown = 0;
+    QObject::connect(notices.get(), &SessionNotices::warningShown, [&shown](uint id) { shown = id; });
     advance(3300);
     noticeTimer->fire();
-    ASSERT_TRUE(waitUntil([this] { return received().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return shown != 0; }));
+    ASSERT_EQ(received().size(), 1u);
     const Notice warning = received().front();
     EXPECT_EQ(warning.summary, QStringLiteral("5 minutes left"));
     EXPECT_EQ(warning.actions, (QStringList{"add-30-minutes", "Add 30 minutes", "turn-off", "Turn Off Now"}));
 
-    // The fresh daemon numbers its first notification 1.
     buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
                       {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
-                       QVariantList{1u, QStringLiteral("add-30-minutes")}});
+                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
     ASSERT_TRUE(waitUntil([&] { return awake->activeUntil().get() == start + 3600 + 1800; }));
     EXPECT_TRUE(awake->isOn());
 }
