@@ -28,7 +28,7 @@ using testing::with;
 const std::vector<const char*> optionalItems = {
     "problem",           "awakeFailure",   "cancelTimer",   "presets",   "heatWarning",
     "noHeatPath",        "lidFailure",     "approveHelper", "dontRetry", "needsApproval",
-    "notInApplications", "openLoginItems", "loginFailure",
+    "notInApplications", "openLoginItems", "loginFailure",      "holders",
 };
 
 struct PanelState {
@@ -185,6 +185,17 @@ std::vector<PanelState> panelStates() {
          true,
          false,
          {{"problem", "The settings file was unreadable."}}},
+        {"scripts holding the computer awake",
+         {},
+         [](PanelWorld& w) { w.panel->setHolders({"nightly backup", "render"}); },
+         {"holders"},
+         "Off",
+         "Staywake, off",
+         "Your computer can sleep as usual.",
+         "Turn On",
+         true,
+         false,
+         {{"holders", "Kept awake for nightly backup, render"}}},
     };
 }
 
