@@ -5,7 +5,6 @@
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
-
 #include <optional>
 
 namespace staywake {
@@ -20,7 +19,8 @@ public:
     QString problem() const;
 
     /// Calls `method`; the answer, or absent with `error` set to a sentence.
-    std::optional<QVariantList> call(const QString& method, const QVariantList& arguments, QString& error) const;
+    std::optional<QVariantList> call(const QString& method, const QVariantList& arguments,
+                                     QString& error) const;
     /// Every property; absent with `error` set to a sentence.
     std::optional<QVariantMap> properties(QString& error) const;
 

@@ -33,13 +33,15 @@ int HeldCommand::run(const std::vector<std::string>& command) {
     forward.sa_sigaction = passOn;
     forward.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&forward.sa_mask);
-    struct sigaction oldInterrupt {}, oldTerminate {};
+    struct sigaction oldInterrupt {
+    }, oldTerminate{};
     sigaction(SIGINT, &forward, &oldInterrupt);
     sigaction(SIGTERM, &forward, &oldTerminate);
 
     const pid_t pid = fork();
     if (pid < 0) {
-        std::fprintf(stderr, "staywakectl: could not start %s: %s\n", command.front().c_str(), std::strerror(errno));
+        std::fprintf(stderr, "staywakectl: could not start %s: %s\n", command.front().c_str(),
+                     std::strerror(errno));
         return 126;
     }
     if (pid == 0) {

@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QFile>
@@ -16,12 +16,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
-
 #include <cstdio>
 #include <ctime>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace staywake {
@@ -146,7 +145,8 @@ std::optional<Request> onRequest(const QStringList& options) {
         if (const auto seconds = ControlInput::duration(options[1].toStdString())) {
             return Request{QStringLiteral("TurnOn"), {*seconds}};
         }
-        misuse(QStringLiteral("\"%1\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s").arg(options[1]));
+        misuse(QStringLiteral("\"%1\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s")
+                   .arg(options[1]));
         return std::nullopt;
     }
     if (options.size() == 2 && options[0] == QLatin1String("--until")) {
@@ -206,12 +206,13 @@ void desktopInhibitors() {
         return;
     }
     const auto ask = [&](const QString& path, const QString& interface, const QString& method) {
-        const QDBusMessage answer =
-            session.call(QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 5000);
+        const QDBusMessage answer = session.call(
+            QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 5000);
         return answer.arguments().value(0);
     };
     const auto paths = qdbus_cast<QList<QDBusObjectPath>>(
-        ask(QStringLiteral("/org/gnome/SessionManager"), service, QStringLiteral("GetInhibitors")).value<QDBusArgument>());
+        ask(QStringLiteral("/org/gnome/SessionManager"), service, QStringLiteral("GetInhibitors"))
+            .value<QDBusArgument>());
     const std::pair<uint, const char*> flagNames[] = {
         {1, "logout"}, {2, "switch-user"}, {4, "suspend"}, {8, "idle"}, {16, "automount"}};
     const QString inhibitor = QStringLiteral("org.gnome.SessionManager.Inhibitor");
@@ -225,7 +226,8 @@ void desktopInhibitors() {
         }
         say(QStringLiteral("%1\t%2\t%3\tblock\tdesktop session")
                 .arg(ask(path.path(), inhibitor, QStringLiteral("GetAppId")).toString(),
-                     ask(path.path(), inhibitor, QStringLiteral("GetReason")).toString(), what.join(QLatin1Char(':'))));
+                     ask(path.path(), inhibitor, QStringLiteral("GetReason")).toString(),
+                     what.join(QLatin1Char(':'))));
     }
 }
 
@@ -235,16 +237,17 @@ int inhibitors(const QStringList& options) {
     }
     QDBusConnection system = QDBusConnection::systemBus();
     if (!system.isConnected()) {
-        return complain(QStringLiteral("staywakectl: no system bus: %1").arg(system.lastError().message()), failed);
+        return complain(QStringLiteral("staywakectl: no system bus: %1").arg(system.lastError().message()),
+                        failed);
     }
-    const auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.login1"),
-                                                     QStringLiteral("/org/freedesktop/login1"),
-                                                     QStringLiteral("org.freedesktop.login1.Manager"),
-                                                     QStringLiteral("ListInhibitors"));
+    const auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("ListInhibitors"));
     const QDBusMessage answer = system.call(call, QDBus::Block, 25000);
     if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
-        return complain(QStringLiteral("staywakectl: logind did not list its inhibitors: %1").arg(answer.errorMessage()),
-                        failed);
+        return complain(
+            QStringLiteral("staywakectl: logind did not list its inhibitors: %1").arg(answer.errorMessage()),
+            failed);
     }
     const auto list = answer.arguments().first().value<QDBusArgument>();
     list.beginArray();
@@ -255,7 +258,10 @@ int inhibitors(const QStringList& options) {
         list.beginStructure();
         list >> what >> who >> why >> mode >> uid >> pid;
         list.endStructure();
-        say(QStringLiteral("%1\t%2\t%3\t%4\t%5 (%6)").arg(who, why, what, mode).arg(pid).arg(processName(pid)));
+        say(QStringLiteral("%1\t%2\t%3\t%4\t%5 (%6)")
+                .arg(who, why, what, mode)
+                .arg(pid)
+                .arg(processName(pid)));
     }
     list.endArray();
     desktopInhibitors();
@@ -268,7 +274,8 @@ int control(const QStringList& words) {
     }
     const QString command = words.first();
     const QStringList options = words.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
         std::fputs(usage, stdout);
         return 0;
     }

@@ -12,7 +12,6 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QTimer>
-
 #include <cmath>
 
 namespace staywake {
@@ -20,8 +19,12 @@ namespace staywake {
 namespace {
 
 const QString controlInterface = QStringLiteral("com.staywake.App1");
-QDBusError invalid(const QString& sentence) { return QDBusError(QDBusError::InvalidArgs, sentence); }
-QDBusError failed(const QString& sentence) { return QDBusError(QDBusError::Failed, sentence); }
+QDBusError invalid(const QString& sentence) {
+    return QDBusError(QDBusError::InvalidArgs, sentence);
+}
+QDBusError failed(const QString& sentence) {
+    return QDBusError(QDBusError::Failed, sentence);
+}
 const QString notReady = QStringLiteral("Staywake is still starting; try again in a moment.");
 
 class ControlAdaptor final : public QDBusAbstractAdaptor {
@@ -131,11 +134,12 @@ QVariantMap AppControl::properties() const {
     values.insert(QStringLiteral("IsOn"), awake.isOn().get());
     values.insert(QStringLiteral("IsRequested"), awake.isRequested().get());
     values.insert(QStringLiteral("NightBrew"), lid.isOn().get());
-    values.insert(QStringLiteral("ActiveUntil"),
-                  until ? std::llround(until->secondsSince1970) : 0LL);
-    values.insert(QStringLiteral("Status"),
-                  localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_)));
-    values.insert(QStringLiteral("LastFailure"), failure ? localized(FailureSentence::of(*failure)) : QString());
+    values.insert(QStringLiteral("ActiveUntil"), until ? std::llround(until->secondsSince1970) : 0LL);
+    values.insert(
+        QStringLiteral("Status"),
+        localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_)));
+    values.insert(QStringLiteral("LastFailure"),
+                  failure ? localized(FailureSentence::of(*failure)) : QString());
     return values;
 }
 
@@ -144,8 +148,9 @@ QDBusError AppControl::turnOn(double seconds) {
         return failed(notReady);
     }
     if (seconds != 0 && !ControlInput::isSessionLength(seconds)) {
-        return invalid(QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
-                           .arg(ControlInput::longestSession));
+        return invalid(
+            QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
+                .arg(ControlInput::longestSession));
     }
     controllers_->awake->turnOn(seconds == 0 ? std::nullopt : std::optional<double>(seconds));
     return QDBusError();
@@ -184,8 +189,10 @@ QDBusError AppControl::setNightBrew(bool on) {
         return QDBusError();
     }
     const auto failure = controllers_->lid->lastFailure().get();
-    return failed(failure ? localized(FailureSentence::of(*failure))
-                          : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel."));
+    return failed(
+        failure
+            ? localized(FailureSentence::of(*failure))
+            : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel."));
 }
 
 QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) {
@@ -196,7 +203,8 @@ QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) 
     const auto added = holds_.add(owner.toStdString(), name.toStdString());
     if (!added) {
         return QDBusError(QDBusError::LimitsExceeded,
-                          QStringLiteral("This connection already has %1 holds; release one first.").arg(HoldBook::perOwnerLimit));
+                          QStringLiteral("This connection already has %1 holds; release one first.")
+                              .arg(HoldBook::perOwnerLimit));
     }
     if (!holdLock_) {
         const auto holders = holds_.holders();
@@ -207,13 +215,15 @@ QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) 
         } catch (const std::exception& error) {
             holdLock_.reset();
             holds_.release(owner.toStdString(), *added);
-            return failed(QStringLiteral("The system refused to keep the computer awake: %1").arg(QString::fromUtf8(error.what())));
+            return failed(QStringLiteral("The system refused to keep the computer awake: %1")
+                              .arg(QString::fromUtf8(error.what())));
         }
     }
     owners_.addWatchedService(owner);
     // A client that left before the watch was in place would hold forever:
     // the bus answers this only after it has the watch.
-    if (const auto present = bus_.interface()->isServiceRegistered(owner); present.isValid() && !present.value()) {
+    if (const auto present = bus_.interface()->isServiceRegistered(owner);
+        present.isValid() && !present.value()) {
         ownerGone(owner);
         return failed(QStringLiteral("The connection that asked for the hold has gone."));
     }

@@ -11,7 +11,6 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
-
 #include <functional>
 #include <memory>
 #include <optional>

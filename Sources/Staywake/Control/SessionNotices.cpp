@@ -19,12 +19,15 @@ const QString addAction = QStringLiteral("add-30-minutes");
 const QString offAction = QStringLiteral("turn-off");
 constexpr double addedSeconds = 30 * 60;
 
-QString text(const char* key) { return QCoreApplication::translate("Localizable", key); }
+QString text(const char* key) {
+    return QCoreApplication::translate("Localizable", key);
+}
 
 } // namespace
 
 SessionNotices::SessionNotices(QDBusConnection sessionBus, std::shared_ptr<AwakeController> awake,
-                               std::shared_ptr<const DateProvider> dates, std::shared_ptr<DeadlineScheduler> scheduler,
+                               std::shared_ptr<const DateProvider> dates,
+                               std::shared_ptr<DeadlineScheduler> scheduler,
                                std::shared_ptr<UserDefaults> defaults, QObject* parent)
     : QObject(parent), bus_(std::move(sessionBus)), awake_(std::move(awake)), dates_(std::move(dates)),
       scheduler_(std::move(scheduler)), defaults_(std::move(defaults)) {
@@ -61,7 +64,8 @@ void SessionNotices::sessionChanged() {
 
 void SessionNotices::warn() {
     if (awake_->isRequested() && end_ && isWanted()) {
-        notify(text("5 minutes left"), {addAction, text("Add 30 minutes"), offAction, text("Turn Off Now")}, true);
+        notify(text("5 minutes left"), {addAction, text("Add 30 minutes"), offAction, text("Turn Off Now")},
+               true);
     }
 }
 
@@ -70,18 +74,20 @@ bool SessionNotices::isWanted() const {
 }
 
 void SessionNotices::notify(const QString& summary, const QStringList& actions, bool isWarning) {
-    auto message = QDBusMessage::createMethodCall(notifications, notificationsPath, notifications, QStringLiteral("Notify"));
-    message << QStringLiteral("Staywake") << (isWarning ? warningId_ : 0u) << QStringLiteral("com.staywake.app") << summary
-            << QString() << actions << QVariantMap() << -1;
+    auto message = QDBusMessage::createMethodCall(notifications, notificationsPath, notifications,
+                                                  QStringLiteral("Notify"));
+    message << QStringLiteral("Staywake") << (isWarning ? warningId_ : 0u)
+            << QStringLiteral("com.staywake.app") << summary << QString() << actions << QVariantMap() << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, isWarning](QDBusPendingCallWatcher* call) {
-        const QDBusPendingReply<uint> reply = *call;
-        if (isWarning && reply.isValid()) {
-            warningId_ = reply.value();
-            emit warningShown(warningId_);
-        }
-        call->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, isWarning](QDBusPendingCallWatcher* call) {
+                const QDBusPendingReply<uint> reply = *call;
+                if (isWarning && reply.isValid()) {
+                    warningId_ = reply.value();
+                    emit warningShown(warningId_);
+                }
+                call->deleteLater();
+            });
 }
 
 void SessionNotices::actionInvoked(uint id, const QString& action) {

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 #include <optional>
 

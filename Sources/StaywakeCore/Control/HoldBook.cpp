@@ -5,7 +5,8 @@
 namespace staywake {
 
 std::optional<std::uint32_t> HoldBook::add(std::string owner, std::string why) {
-    const auto owned = std::count_if(holds_.begin(), holds_.end(), [&](const Hold& hold) { return hold.owner == owner; });
+    const auto owned =
+        std::count_if(holds_.begin(), holds_.end(), [&](const Hold& hold) { return hold.owner == owner; });
     if (static_cast<std::size_t>(owned) >= perOwnerLimit) {
         return std::nullopt;
     }

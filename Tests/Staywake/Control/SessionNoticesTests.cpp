@@ -1,19 +1,17 @@
-#include "Staywake/Control/SessionNotices.h"
-
 #include "MockBuses.h"
-#include "Support/Fakes/FakeClocks.h"
-#include "Support/Fakes/ManualScheduling.h"
-#include "Support/TestSupport.h"
+#include "Staywake/Control/SessionNotices.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
+#include "Support/Fakes/FakeClocks.h"
+#include "Support/Fakes/ManualScheduling.h"
+#include "Support/TestSupport.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 #include <QProcess>
 #include <QProcessEnvironment>
-
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -48,10 +46,9 @@ protected:
         ASSERT_TRUE(waitUntil([this] {
             return buses.sessionBus().interface()->isServiceRegistered(daemonName).value();
         })) << daemon.readAllStandardError().toStdString();
-        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(),
-                                                  std::make_shared<InMemoryAwakeIntentStore>(), dates, continuous,
-                                                  sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(),
-                                                  false);
+        awake = std::make_shared<AwakeController>(
+            std::make_shared<InMemorySleepBlocker>(), std::make_shared<InMemoryAwakeIntentStore>(), dates,
+            continuous, sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(), false);
         notices = std::make_unique<SessionNotices>(buses.sessionBus(), awake, dates, noticeTimer, defaults);
     }
 
@@ -85,9 +82,10 @@ protected:
                 return value.canConvert<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value;
             };
             const QVariant actions = unwrap(5);
-            found.push_back({unwrap(3).toString(), actions.canConvert<QDBusArgument>()
-                                                         ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
-                                                         : actions.toStringList()});
+            found.push_back(
+                {unwrap(3).toString(), actions.canConvert<QDBusArgument>()
+                                           ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
+                                           : actions.toStringList()});
         }
         calls.endArray();
         return found;
@@ -98,8 +96,10 @@ protected:
     std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
     std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
         std::make_shared<testing::FakeContinuousTimeProvider>();
-    std::shared_ptr<testing::ManualDeadlineScheduler> sessionTimer = std::make_shared<testing::ManualDeadlineScheduler>();
-    std::shared_ptr<testing::ManualDeadlineScheduler> noticeTimer = std::make_shared<testing::ManualDeadlineScheduler>();
+    std::shared_ptr<testing::ManualDeadlineScheduler> sessionTimer =
+        std::make_shared<testing::ManualDeadlineScheduler>();
+    std::shared_ptr<testing::ManualDeadlineScheduler> noticeTimer =
+        std::make_shared<testing::ManualDeadlineScheduler>();
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
     std::shared_ptr<AwakeController> awake;
     std::unique_ptr<SessionNotices> notices;

@@ -12,9 +12,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 
@@ -22,8 +21,8 @@ namespace staywake {
 namespace {
 
 using testing::LogindInhibitor;
-using testing::MockBuses;
 using testing::logindInhibitors;
+using testing::MockBuses;
 using testing::waitUntil;
 
 struct Ran {
@@ -65,7 +64,10 @@ protected:
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
         ASSERT_TRUE(waitUntil([this] {
-            return buses.sessionBus().interface()->isServiceRegistered(QStringLiteral("com.staywake.app")).value();
+            return buses.sessionBus()
+                .interface()
+                ->isServiceRegistered(QStringLiteral("com.staywake.app"))
+                .value();
         })) << "the app did not claim its name";
     }
 
@@ -91,7 +93,8 @@ protected:
     }
 
     QDBusMessage callApp(const QString& method, const QVariantList& arguments) {
-        auto message = QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"), QStringLiteral("/com/staywake/app"),
+        auto message = QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"),
+                                                      QStringLiteral("/com/staywake/app"),
                                                       QStringLiteral("com.staywake.App1"), method);
         message.setArguments(arguments);
         return buses.sessionBus().call(message, QDBus::Block, 20000);
@@ -115,16 +118,19 @@ protected:
 TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     startApp();
     QProcess monitor;
-    monitor.start(QStringLiteral("dbus-monitor"),
-                  {QStringLiteral("--address"), buses.sessionAddress(),
-                   QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
+    monitor.start(
+        QStringLiteral("dbus-monitor"),
+        {QStringLiteral("--address"), buses.sessionAddress(),
+         QStringLiteral(
+             "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
     ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
     const Ran on = ctl({QStringLiteral("on"), QStringLiteral("--for"), QStringLiteral("10m")});
     ASSERT_EQ(on.status, 0) << on.err.toStdString();
     QByteArray announced;
     EXPECT_TRUE(waitUntil([&] {
         announced += monitor.readAll();
-        return announced.contains("string \"com.staywake.App1\"") && announced.contains("string \"ActiveUntil\"");
+        return announced.contains("string \"com.staywake.App1\"") &&
+               announced.contains("string \"ActiveUntil\"");
     })) << announced.toStdString();
     monitor.kill();
     monitor.waitForFinished();
@@ -133,21 +139,28 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     const qint64 expected = QDateTime::currentSecsSinceEpoch() + 600;
     EXPECT_TRUE(state.value(QStringLiteral("IsOn")).toBool());
     EXPECT_NEAR(state.value(QStringLiteral("ActiveUntil")).toDouble(), double(expected), 30.0);
-    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(), QStringLiteral("Staywake, on, 9 minutes left"));
+    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(),
+              QStringLiteral("Staywake, on, 9 minutes left"));
 
     QProcess desktop;
     desktop.setProcessEnvironment(environment);
-    desktop.start(QStringLiteral("/usr/bin/python3"), {"-m", "dbusmock", "--template", STAYWAKE_GNOME_SESSION_MOCK});
+    desktop.start(QStringLiteral("/usr/bin/python3"),
+                  {"-m", "dbusmock", "--template", STAYWAKE_GNOME_SESSION_MOCK});
     ASSERT_TRUE(waitUntil([this] {
-        return buses.sessionBus().interface()->isServiceRegistered(QStringLiteral("org.gnome.SessionManager")).value();
+        return buses.sessionBus()
+            .interface()
+            ->isServiceRegistered(QStringLiteral("org.gnome.SessionManager"))
+            .value();
     }));
     const Ran listed = ctl({QStringLiteral("inhibitors")});
     desktop.terminate();
     desktop.waitForFinished();
     ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
-    EXPECT_TRUE(listed.out.contains(QRegularExpression(QStringLiteral("Staywake\\t[^\\n]*\\tidle\\tblock\\t[0-9]+"))))
+    EXPECT_TRUE(
+        listed.out.contains(QRegularExpression(QStringLiteral("Staywake\\t[^\\n]*\\tidle\\tblock\\t[0-9]+"))))
         << listed.out.toStdString();
-    EXPECT_TRUE(listed.out.contains(QStringLiteral("org.gnome.Totem\tPlaying a film\tsuspend:idle\tblock\tdesktop session\n")))
+    EXPECT_TRUE(listed.out.contains(
+        QStringLiteral("org.gnome.Totem\tPlaying a film\tsuspend:idle\tblock\tdesktop session\n")))
         << listed.out.toStdString();
 
     ASSERT_EQ(ctl({QStringLiteral("off")}).status, 0);
@@ -157,9 +170,18 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
 TEST_F(StaywakectlTest, RejectsWrongInputWithStatusTwoAndChangesNothing) {
     startApp();
     const QStringList wrong[] = {
-        {"on", "--for", "0m"},     {"on", "--for", "-5m"},  {"on", "--for", "soon"}, {"on", "--for", "9999h"},
-        {"on", "--until", "25:00"}, {"on", "--until", "5pm"}, {"on", "--for"},         {"nightbrew", "maybe"},
-        {"off", "now"},            {"run", "sleep", "1"},    {"frobnicate"},           {},
+        {"on", "--for", "0m"},
+        {"on", "--for", "-5m"},
+        {"on", "--for", "soon"},
+        {"on", "--for", "9999h"},
+        {"on", "--until", "25:00"},
+        {"on", "--until", "5pm"},
+        {"on", "--for"},
+        {"nightbrew", "maybe"},
+        {"off", "now"},
+        {"run", "sleep", "1"},
+        {"frobnicate"},
+        {},
     };
     for (const auto& arguments : wrong) {
         const Ran ran = ctl(arguments);
@@ -199,8 +221,8 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsAndPassesItsStatusOn) {
 TEST_F(StaywakectlTest, KillingRunEndsItsHold) {
     startApp();
     const QString pidFile = QString::fromStdString((home.path() / "command.pid").string());
-    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                         QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
+    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
+                         QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
     ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();
