@@ -43,6 +43,12 @@ SessionNotices::SessionNotices(QDBusConnection sessionBus, std::shared_ptr<Awake
 }
 
 void SessionNotices::sessionChanged() {
+    // A warning speaks of one session: its actions must not revive or stretch
+    // a later one.
+    ++sessions_;
+    if (warningId_ != 0) {
+        close(std::exchange(warningId_, 0u));
+    }
     const Date now = dates_->now();
     const auto previousEnd = std::exchange(end_, awake_->endsAt());
     // A session that is over at or after its end ran out; one that ends
@@ -80,14 +86,25 @@ void SessionNotices::notify(const QString& summary, const QStringList& actions, 
             << QStringLiteral("com.staywake.app") << summary << QString() << actions << QVariantMap() << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, isWarning](QDBusPendingCallWatcher* call) {
+            [this, isWarning, session = sessions_](QDBusPendingCallWatcher* call) {
                 const QDBusPendingReply<uint> reply = *call;
                 if (isWarning && reply.isValid()) {
-                    warningId_ = reply.value();
-                    emit warningShown(warningId_);
+                    if (session != sessions_) {
+                        close(reply.value());
+                    } else {
+                        warningId_ = reply.value();
+                        emit warningShown(warningId_);
+                    }
                 }
                 call->deleteLater();
             });
+}
+
+void SessionNotices::close(uint id) {
+    auto message = QDBusMessage::createMethodCall(notifications, notificationsPath, notifications,
+                                                  QStringLiteral("CloseNotification"));
+    message << id;
+    bus_.asyncCall(message);
 }
 
 void SessionNotices::actionInvoked(uint id, const QString& action) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -40,6 +41,7 @@ private:
     void sessionChanged();
     void warn();
     bool isWanted() const;
+    void close(uint id);
     void notify(const QString& summary, const QStringList& actions, bool isWarning);
 
     QDBusConnection bus_;
@@ -48,6 +50,8 @@ private:
     std::shared_ptr<DeadlineScheduler> scheduler_;
     std::shared_ptr<UserDefaults> defaults_;
     std::optional<Date> end_;
+    /// Counts the session's starts, re-aims and ends.
+    std::uint64_t sessions_ = 0;
     uint warningId_ = 0;
 };
 

@@ -62,32 +62,42 @@ protected:
         continuous->advance(seconds);
     }
 
-    std::vector<Notice> received() const {
+    /// The arguments of every call of `method` the daemon has had, in order.
+    std::vector<QVariantList> calls(const QString& method) const {
         const auto answer = buses.controlMock(buses.sessionBus(), daemonName, daemonPath,
-                                              QStringLiteral("GetMethodCalls"), {QStringLiteral("Notify")});
-        std::vector<Notice> found;
+                                              QStringLiteral("GetMethodCalls"), {method});
+        std::vector<QVariantList> found;
         if (answer.arguments().isEmpty()) {
             return found;
         }
-        const auto calls = answer.arguments().first().value<QDBusArgument>();
-        calls.beginArray();
-        while (!calls.atEnd()) {
+        const auto list = answer.arguments().first().value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
             quint64 time = 0;
             QVariantList arguments;
-            calls.beginStructure();
-            calls >> time >> arguments;
-            calls.endStructure();
-            auto unwrap = [&](int at) {
-                const QVariant value = arguments.value(at);
-                return value.canConvert<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value;
-            };
-            const QVariant actions = unwrap(5);
-            found.push_back(
-                {unwrap(3).toString(), actions.canConvert<QDBusArgument>()
-                                           ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
-                                           : actions.toStringList()});
+            list.beginStructure();
+            list >> time >> arguments;
+            list.endStructure();
+            for (auto& argument : arguments) {
+                if (argument.canConvert<QDBusVariant>()) {
+                    argument = argument.value<QDBusVariant>().variant();
+                }
+            }
+            found.push_back(arguments);
         }
-        calls.endArray();
+        list.endArray();
+        return found;
+    }
+
+    std::vector<Notice> received() const {
+        std::vector<Notice> found;
+        for (const auto& arguments : calls(QStringLiteral("Notify"))) {
+            const QVariant actions = arguments.value(5);
+            found.push_back(
+                {arguments.value(3).toString(), actions.canConvert<QDBusArgument>()
+                                                    ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
+                                                    : actions.toStringList()});
+        }
         return found;
     }
 
@@ -126,6 +136,19 @@ TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
                        QVariantList{shown, QStringLiteral("add-30-minutes")}});
     ASSERT_TRUE(waitUntil([&] { return awake->activeUntil().get() == start + 3600 + 1800; }));
     EXPECT_TRUE(awake->isOn());
+
+    // The answered warning is gone, and its action, clicked again, is stale.
+    const auto closed = calls(QStringLiteral("CloseNotification"));
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed.front().value(0).toUInt(), shown);
+    buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
+                      {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
+    const uint first = shown;
+    advance(1800);
+    noticeTimer->fire();
+    ASSERT_TRUE(waitUntil([&] { return shown != first; }));
+    EXPECT_EQ(awake->activeUntil().get(), start + 3600 + 1800);
 }
 
 TEST_F(SessionNoticesTest, TellsOnlyOfATimedSessionThatRanOutWhileTheSettingAllows) {
