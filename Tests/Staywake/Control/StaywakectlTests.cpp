@@ -169,19 +169,11 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
 
 TEST_F(StaywakectlTest, RejectsWrongInputWithStatusTwoAndChangesNothing) {
     startApp();
+    // What makes a length or a time wrong is the parser's business; here each
+    // way the line can be wrong once.
     const QStringList wrong[] = {
-        {"on", "--for", "0m"},
-        {"on", "--for", "-5m"},
-        {"on", "--for", "soon"},
-        {"on", "--for", "9999h"},
-        {"on", "--until", "25:00"},
-        {"on", "--until", "5pm"},
-        {"on", "--for"},
-        {"nightbrew", "maybe"},
-        {"off", "now"},
-        {"run", "sleep", "1"},
-        {"frobnicate"},
-        {},
+        {"on", "--for", "0m"}, {"on", "--until", "25:00"}, {"on", "--for"}, {"nightbrew", "maybe"},
+        {"off", "now"},        {"run", "sleep", "1"},      {"frobnicate"},  {},
     };
     for (const auto& arguments : wrong) {
         const Ran ran = ctl(arguments);

@@ -12,28 +12,14 @@ TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
         std::string text;
         std::optional<double> seconds;
     } cases[] = {
-        {"1h30m", 5400},
-        {"45m", 2700},
-        {"90s", 90},
-        {"2h", 7200},
-        {"1h2m3s", 3723},
-        {"0h5m", 300},
-        {"720h", 2592000},
-        {"721h", std::nullopt},
-        {"0m", std::nullopt},
-        {"0h0m0s", std::nullopt},
-        {"", std::nullopt},
-        {"90", std::nullopt},
-        {"-5m", std::nullopt},
-        {"1.5h", std::nullopt},
-        {"30m1h", std::nullopt},
-        {"1h1h", std::nullopt},
-        {"h", std::nullopt},
-        {"5 m", std::nullopt},
-        {"5d", std::nullopt},
-        {"9999999999h", std::nullopt},
-        {"nan", std::nullopt},
-        {"1h30", std::nullopt},
+        // clang-format off
+        {"1h30m", 5400}, {"45m", 2700}, {"90s", 90}, {"2h", 7200}, {"1h2m3s", 3723}, {"0h5m", 300},
+        {"720h", 2592000}, {"721h", std::nullopt}, {"9999999999h", std::nullopt},
+        {"0m", std::nullopt}, {"0h0m0s", std::nullopt}, {"-5m", std::nullopt},
+        {"", std::nullopt}, {"90", std::nullopt}, {"1.5h", std::nullopt}, {"30m1h", std::nullopt},
+        {"1h1h", std::nullopt}, {"h", std::nullopt}, {"5 m", std::nullopt}, {"5d", std::nullopt},
+        {"nan", std::nullopt}, {"1h30", std::nullopt},
+        // clang-format on
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ControlInput::duration(c.text), c.seconds) << c.text;
