@@ -132,6 +132,13 @@ def verify_tree(root, arguments):
         check(os.path.islink(link) and os.readlink(link) == "../lib/staywake/Staywake.app/Contents/bin/Staywake",
               "usr/bin/staywake does not link to the app")
         check(os.path.isfile(link), "usr/bin/staywake dangles")
+        service = read(os.path.join(root, "usr/share/dbus-1/services/com.staywake.app.service"))
+        check(unit_values(service) == {"Name": ["com.staywake.app"], "Exec": ["/usr/bin/staywake"]},
+              f"the bus cannot start the app from {service!r}")
+    if "bin/staywakectl" in arguments.programs.split(","):
+        check(os.path.isfile(os.path.join(root, "usr/bin/staywakectl")), "usr/bin/staywakectl is missing")
+        check(os.path.isfile(os.path.join(root, "usr/share/bash-completion/completions/staywakectl")),
+              "staywakectl has no bash completion")
 
     units = os.path.join(root, "usr/lib/systemd/system")
     socket = unit_values(read(os.path.join(units, "staywake-lidhelper.socket")))

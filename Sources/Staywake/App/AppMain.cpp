@@ -6,8 +6,12 @@
 #include "Staywake/App/SignalIntake.h"
 #include "Staywake/App/SingleInstance.h"
 #include "Staywake/App/StaywakeShell.h"
+#include "Staywake/Control/AppControl.h"
+#include "Staywake/Control/SessionNotices.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
+#include "Staywake/Panel/AwakePanel.h"
 #include "Staywake/System/DesktopReduceMotion.h"
+#include "Staywake/System/InhibitSleepBlocker.h"
 #include "Staywake/System/StartupApplicationsSettings.h"
 #include "Staywake/Translations/AppTranslations.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
@@ -60,6 +64,7 @@ int run(QApplication& application) {
     const QDBusConnection sessionBus = QDBusConnection::sessionBus();
     const QDBusConnection systemBus = QDBusConnection::systemBus();
     SingleInstance instance(sessionBus);
+    auto* control = new AppControl(instance, sessionBus);
     const auto claim = instance.claim();
     if (claim != SingleInstance::Claim::owned) {
         qCInfo(appLog).noquote() << SingleInstance::describe(claim);
@@ -84,7 +89,13 @@ int run(QApplication& application) {
                              QCoreApplication::translate("Localizable", "Staywake is keeping this Mac awake")};
     // The stored session, if any, takes the idle lock in here, before any
     // window exists.
-    auto controllers = StaywakeApp::live(linuxMechanisms(defaults, system));
+    const auto mechanisms = linuxMechanisms(defaults, system);
+    auto controllers = StaywakeApp::live(mechanisms);
+    control->attach(controllers, mechanisms.dates, localization.locale,
+                    [sessionBus, systemBus](const QString& reason) -> std::unique_ptr<SleepBlocker> {
+                        return std::make_unique<InhibitSleepBlocker>(sessionBus, systemBus, reason);
+                    });
+    SessionNotices notices(sessionBus, controllers.awake, mechanisms.dates, mechanisms.scheduler(), defaults);
 
     auto registration = std::make_shared<SystemdLidHelperRegistration>(systemBus);
     StaywakeShell::Options options;
@@ -107,6 +118,8 @@ int run(QApplication& application) {
     };
     StaywakeShell shell(controllers, options);
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
+    QObject::connect(control, &AppControl::holdersChanged, &shell,
+                     [&shell](const QStringList& holders) { shell.panel().setHolders(holders); });
 
     if (defaultsProblem) {
         shell.tellProblem(*defaultsProblem);

@@ -27,6 +27,10 @@ void AwakePanel::refresh() {
     content_->refresh();
 }
 
+void AwakePanel::setHolders(const QStringList& holders) {
+    content_->setHolders(holders);
+}
+
 void AwakePanel::showProblem(const QString& sentence) {
     content_->showProblem(sentence);
 }

@@ -64,6 +64,10 @@ public:
     /// settings file could not be read); an empty sentence removes it.
     void showProblem(const QString& sentence);
 
+    /// Shows "Kept awake for …" naming the scripts' holds below the header
+    /// while `holders` is not empty.
+    void setHolders(const QStringList& holders);
+
     /// The action handed on to the settings row.
     const std::function<void()>& checkForUpdates() const { return checkForUpdates_; }
 

@@ -129,6 +129,9 @@ void AwakePanelContent::build(QWidget* settingsRow) {
 
     header_ = named(new PanelHeader(controllers_.awake, controllers_.lid, locale_, &panel_), "header");
     layout->addWidget(header_);
+    holders_ = named(new PanelNote(PanelSymbol::info, PanelColor::secondary, {}, &panel_), "holders");
+    holders_->hide();
+    layout->addWidget(holders_);
     buildSessionItems(*layout);
     buildNightBrewSection(*layout);
 
@@ -334,6 +337,12 @@ void AwakePanelContent::refresh() {
     updateLogin();
     header_->refreshStatus();
     fitHeight();
+}
+
+void AwakePanelContent::setHolders(const QStringList& holders) {
+    holders_->setText(filledIn(QCoreApplication::translate("Localizable", "Kept awake for %1"),
+                               {holders.join(QStringLiteral(", "))}));
+    setShown(holders_, !holders.isEmpty());
 }
 
 void AwakePanelContent::showProblem(const QString& sentence) {

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariantAnimation>
 #include <functional>
 #include <memory>
@@ -42,6 +43,7 @@ public:
 
     void refresh();
     void showProblem(const QString& sentence);
+    void setHolders(const QStringList& holders);
 
 private:
     enum class Motion { immediate, animated };
@@ -78,6 +80,7 @@ private:
     QVariantAnimation heightAnimation_;
 
     PanelNote* problem_ = nullptr;
+    PanelNote* holders_ = nullptr;
     PanelHeader* header_ = nullptr;
     QLabel* explanation_ = nullptr;
     PanelNote* awakeFailure_ = nullptr;

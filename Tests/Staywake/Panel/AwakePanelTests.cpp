@@ -28,7 +28,7 @@ using testing::with;
 const std::vector<const char*> optionalItems = {
     "problem",           "awakeFailure",   "cancelTimer",   "presets",   "heatWarning",
     "noHeatPath",        "lidFailure",     "approveHelper", "dontRetry", "needsApproval",
-    "notInApplications", "openLoginItems", "loginFailure",
+    "notInApplications", "openLoginItems", "loginFailure",      "holders",
 };
 
 // What the header, explanation and power button say.
@@ -107,6 +107,9 @@ std::vector<PanelState> panelStates() {
          nullptr, {"needsApproval", "openLoginItems"}, offWords},
         {"a settings file problem", {}, [](PanelWorld& w) { w.panel->showProblem("The settings file was unreadable."); },
          {"problem"}, offWords, true, false, {{"problem", "The settings file was unreadable."}}},
+        {"scripts holding the computer awake", {},
+         [](PanelWorld& w) { w.panel->setHolders({"nightly backup", "render"}); },
+         {"holders"}, offWords, true, false, {{"holders", "Kept awake for nightly backup, render"}}},
     };
     // clang-format on
 }

@@ -1,0 +1,185 @@
+#include "MockBuses.h"
+#include "Staywake/Control/SessionNotices.h"
+#include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
+#include "StaywakeCore/Awake/InMemorySleepBlocker.h"
+#include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
+#include "Support/Fakes/FakeClocks.h"
+#include "Support/Fakes/ManualScheduling.h"
+#include "Support/TestSupport.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace staywake {
+namespace {
+
+using testing::MockBuses;
+using testing::waitUntil;
+
+const QString daemonName = QStringLiteral("org.freedesktop.Notifications");
+const QString daemonPath = QStringLiteral("/org/freedesktop/Notifications");
+
+struct Notice {
+    QString summary;
+    QStringList actions;
+};
+
+/// A dbusmock notification daemon on the test's session bus, a session on
+/// fake clocks, and the notices about it.
+class SessionNoticesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (buses.isMissingATool()) {
+            STAYWAKE_SKIP(buses.failure().toStdString());
+        }
+        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), buses.sessionAddress());
+        daemon.setProcessEnvironment(environment);
+        daemon.start(QStringLiteral("/usr/bin/python3"),
+                     {"-m", "dbusmock", "--template", "notification_daemon", "--session"});
+        ASSERT_TRUE(waitUntil([this] {
+            return buses.sessionBus().interface()->isServiceRegistered(daemonName).value();
+        })) << daemon.readAllStandardError().toStdString();
+        awake = std::make_shared<AwakeController>(
+            std::make_shared<InMemorySleepBlocker>(), std::make_shared<InMemoryAwakeIntentStore>(), dates,
+            continuous, sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(), false);
+        notices = std::make_unique<SessionNotices>(buses.sessionBus(), awake, dates, noticeTimer, defaults);
+    }
+
+    void TearDown() override {
+        daemon.terminate();
+        daemon.waitForFinished();
+    }
+
+    void advance(double seconds) {
+        dates->advance(seconds);
+        continuous->advance(seconds);
+    }
+
+    /// The arguments of every call of `method` the daemon has had, in order.
+    std::vector<QVariantList> calls(const QString& method) const {
+        const auto answer = buses.controlMock(buses.sessionBus(), daemonName, daemonPath,
+                                              QStringLiteral("GetMethodCalls"), {method});
+        std::vector<QVariantList> found;
+        if (answer.arguments().isEmpty()) {
+            return found;
+        }
+        const auto list = answer.arguments().first().value<QDBusArgument>();
+        list.beginArray();
+        while (!list.atEnd()) {
+            quint64 time = 0;
+            QVariantList arguments;
+            list.beginStructure();
+            list >> time >> arguments;
+            list.endStructure();
+            for (auto& argument : arguments) {
+                if (argument.canConvert<QDBusVariant>()) {
+                    argument = argument.value<QDBusVariant>().variant();
+                }
+            }
+            found.push_back(arguments);
+        }
+        list.endArray();
+        return found;
+    }
+
+    std::vector<Notice> received() const {
+        std::vector<Notice> found;
+        for (const auto& arguments : calls(QStringLiteral("Notify"))) {
+            const QVariant actions = arguments.value(5);
+            found.push_back(
+                {arguments.value(3).toString(), actions.canConvert<QDBusArgument>()
+                                                    ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
+                                                    : actions.toStringList()});
+        }
+        return found;
+    }
+
+    MockBuses buses;
+    QProcess daemon;
+    std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
+    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+        std::make_shared<testing::FakeContinuousTimeProvider>();
+    std::shared_ptr<testing::ManualDeadlineScheduler> sessionTimer =
+        std::make_shared<testing::ManualDeadlineScheduler>();
+    std::shared_ptr<testing::ManualDeadlineScheduler> noticeTimer =
+        std::make_shared<testing::ManualDeadlineScheduler>();
+    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
+    std::shared_ptr<AwakeController> awake;
+    std::unique_ptr<SessionNotices> notices;
+};
+
+TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
+    const Date start = dates->now();
+    awake->turnOn(3600);
+    ASSERT_TRUE(noticeTimer->pendingAt);
+    EXPECT_DOUBLE_EQ(*noticeTimer->pendingAt - start, 3300);
+
+    uint shown = 0;
+    QObject::connect(notices.get(), &SessionNotices::warningShown, [&shown](uint id) { shown = id; });
+    advance(3300);
+    noticeTimer->fire();
+    ASSERT_TRUE(waitUntil([&] { return shown != 0; }));
+    ASSERT_EQ(received().size(), 1u);
+    const Notice warning = received().front();
+    EXPECT_EQ(warning.summary, QStringLiteral("5 minutes left"));
+    EXPECT_EQ(warning.actions, (QStringList{"add-30-minutes", "Add 30 minutes", "turn-off", "Turn Off Now"}));
+
+    buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
+                      {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
+    ASSERT_TRUE(waitUntil([&] { return awake->activeUntil().get() == start + 3600 + 1800; }));
+    EXPECT_TRUE(awake->isOn());
+
+    // The answered warning is gone, and its action, clicked again, is stale.
+    const auto closed = calls(QStringLiteral("CloseNotification"));
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed.front().value(0).toUInt(), shown);
+    buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
+                      {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
+    const uint first = shown;
+    advance(1800);
+    noticeTimer->fire();
+    ASSERT_TRUE(waitUntil([&] { return shown != first; }));
+    EXPECT_EQ(awake->activeUntil().get(), start + 3600 + 1800);
+}
+
+TEST_F(SessionNoticesTest, TellsOnlyOfATimedSessionThatRanOutWhileTheSettingAllows) {
+    // Each step that must stay silent goes first; the one notice that follows
+    // on the same connection shows they sent nothing.
+    awake->turnOn(15 * 60 - 1);
+    EXPECT_FALSE(noticeTimer->isPending()) << "too short to warn";
+    awake->turnOff();
+
+    defaults->set(SessionNotices::settingKey, false);
+    awake->turnOn(3600);
+    advance(3300);
+    noticeTimer->fire();
+    advance(300);
+    sessionTimer->fire();
+    ASSERT_FALSE(awake->isRequested());
+
+    defaults->set(SessionNotices::settingKey, true);
+    awake->turnOn(20 * 60);
+    awake->turnOff();
+    awake->turnOn(20 * 60);
+    advance(20 * 60);
+    sessionTimer->fire();
+    ASSERT_FALSE(awake->isRequested());
+
+    ASSERT_TRUE(waitUntil([this] { return !received().empty(); }));
+    const auto all = received();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all.front().summary, QStringLiteral("Your computer can sleep again"));
+    EXPECT_TRUE(all.front().actions.isEmpty());
+}
+
+} // namespace
+} // namespace staywake

@@ -1,0 +1,262 @@
+#include "MockBuses.h"
+#include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <limits>
+#include <memory>
+
+namespace staywake {
+namespace {
+
+using testing::LogindInhibitor;
+using testing::logindInhibitors;
+using testing::MockBuses;
+using testing::waitUntil;
+
+struct Ran {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+/// The real app on private buses, and staywakectl run against it.
+class StaywakectlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (buses.isMissingATool()) {
+            STAYWAKE_SKIP(buses.failure().toStdString());
+        }
+        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), buses.sessionAddress());
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), buses.systemAddress());
+        environment.insert(QStringLiteral("HOME"), QString::fromStdString(home.path().string()));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(home.path().string()));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
+
+    void TearDown() override {
+        if (app.state() != QProcess::NotRunning) {
+            app.terminate();
+            if (!app.waitForFinished(10000)) {
+                app.kill();
+                app.waitForFinished();
+            }
+        }
+        if (HasFailure()) {
+            std::fprintf(stderr, "the app's log:\n%s\n", app.readAllStandardError().constData());
+        }
+    }
+
+    void startApp() {
+        app.setProcessEnvironment(environment);
+        app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil([this] {
+            return buses.sessionBus()
+                .interface()
+                ->isServiceRegistered(QStringLiteral("com.staywake.app"))
+                .value();
+        })) << "the app did not claim its name";
+    }
+
+    std::unique_ptr<QProcess> startCtl(const QStringList& arguments) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral(STAYWAKECTL_PROGRAM), arguments);
+        EXPECT_TRUE(process->waitForStarted());
+        return process;
+    }
+
+    Ran ctl(const QStringList& arguments) {
+        auto process = startCtl(arguments);
+        EXPECT_TRUE(process->waitForFinished(60000));
+        return {process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()),
+                QString::fromUtf8(process->readAllStandardError())};
+    }
+
+    QJsonObject status() {
+        const Ran ran = ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
+        return QJsonDocument::fromJson(ran.out.toUtf8()).object();
+    }
+
+    QDBusMessage callApp(const QString& method, const QVariantList& arguments) {
+        auto message = QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"),
+                                                      QStringLiteral("/com/staywake/app"),
+                                                      QStringLiteral("com.staywake.App1"), method);
+        message.setArguments(arguments);
+        return buses.sessionBus().call(message, QDBus::Block, 20000);
+    }
+
+    bool holdLockWith(const QString& why) {
+        for (const auto& lock : logindInhibitors(buses.systemBus())) {
+            if (lock.why.contains(why)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    MockBuses buses;
+    staywake::testing::TemporaryDirectory home{"staywakectl-home"};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess app;
+};
+
+TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
+    startApp();
+    QProcess monitor;
+    monitor.start(
+        QStringLiteral("dbus-monitor"),
+        {QStringLiteral("--address"), buses.sessionAddress(),
+         QStringLiteral(
+             "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
+    ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
+    const Ran on = ctl({QStringLiteral("on"), QStringLiteral("--for"), QStringLiteral("10m")});
+    ASSERT_EQ(on.status, 0) << on.err.toStdString();
+    QByteArray announced;
+    EXPECT_TRUE(waitUntil([&] {
+        announced += monitor.readAll();
+        return announced.contains("string \"com.staywake.App1\"") &&
+               announced.contains("string \"ActiveUntil\"");
+    })) << announced.toStdString();
+    monitor.kill();
+    monitor.waitForFinished();
+
+    const QJsonObject state = status();
+    const qint64 expected = QDateTime::currentSecsSinceEpoch() + 600;
+    EXPECT_TRUE(state.value(QStringLiteral("IsOn")).toBool());
+    EXPECT_NEAR(state.value(QStringLiteral("ActiveUntil")).toDouble(), double(expected), 30.0);
+    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(),
+              QStringLiteral("Staywake, on, 9 minutes left"));
+
+    QProcess desktop;
+    desktop.setProcessEnvironment(environment);
+    desktop.start(QStringLiteral("/usr/bin/python3"),
+                  {"-m", "dbusmock", "--template", STAYWAKE_GNOME_SESSION_MOCK});
+    ASSERT_TRUE(waitUntil([this] {
+        return buses.sessionBus()
+            .interface()
+            ->isServiceRegistered(QStringLiteral("org.gnome.SessionManager"))
+            .value();
+    }));
+    const Ran listed = ctl({QStringLiteral("inhibitors")});
+    desktop.terminate();
+    desktop.waitForFinished();
+    ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
+    EXPECT_TRUE(
+        listed.out.contains(QRegularExpression(QStringLiteral("Staywake\\t[^\\n]*\\tidle\\tblock\\t[0-9]+"))))
+        << listed.out.toStdString();
+    EXPECT_TRUE(listed.out.contains(
+        QStringLiteral("org.gnome.Totem\tPlaying a film\tsuspend:idle\tblock\tdesktop session\n")))
+        << listed.out.toStdString();
+
+    ASSERT_EQ(ctl({QStringLiteral("off")}).status, 0);
+    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+}
+
+TEST_F(StaywakectlTest, RejectsWrongInputWithStatusTwoAndChangesNothing) {
+    startApp();
+    // What makes a length or a time wrong is the parser's business; here each
+    // way the line can be wrong once.
+    const QStringList wrong[] = {
+        {"on", "--for", "0m"}, {"on", "--until", "25:00"}, {"on", "--for"}, {"nightbrew", "maybe"},
+        {"off", "now"},        {"run", "sleep", "1"},      {"frobnicate"},  {},
+    };
+    for (const auto& arguments : wrong) {
+        const Ran ran = ctl(arguments);
+        EXPECT_EQ(ran.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_EQ(ran.err.count('\n'), 1) << ran.err.toStdString();
+    }
+    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<QString, QVariant> refused[] = {
+        {QStringLiteral("TurnOn"), -1.0},
+        {QStringLiteral("TurnOn"), nan},
+        {QStringLiteral("TurnOn"), 1e12},
+        {QStringLiteral("TurnOnUntil"), QVariant::fromValue(qlonglong(1000))},
+    };
+    for (const auto& [method, argument] : refused) {
+        EXPECT_EQ(callApp(method, {argument}).type(), QDBusMessage::ErrorMessage) << method.toStdString();
+    }
+    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+}
+
+TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsAndPassesItsStatusOn) {
+    startApp();
+    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--why"), QStringLiteral("nightly backup"),
+                         QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                         QStringLiteral("sleep 2; exit 3")});
+    EXPECT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("nightly backup")); }));
+    EXPECT_EQ(status().value(QStringLiteral("Holds")).toArray().size(), 1);
+    ASSERT_TRUE(run->waitForFinished(30000));
+    EXPECT_EQ(run->exitCode(), 3);
+    EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("nightly backup")); }));
+    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
+    // The user's own session was never touched.
+    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+}
+
+TEST_F(StaywakectlTest, KillingRunEndsItsHold) {
+    startApp();
+    const QString pidFile = QString::fromStdString((home.path() / "command.pid").string());
+    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
+                         QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
+    ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
+    ::kill(pid_t(run->processId()), SIGKILL);
+    run->waitForFinished();
+    EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("Kept awake for")); }));
+    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
+    QFile file(pidFile);
+    if (file.open(QIODevice::ReadOnly)) {
+        ::kill(file.readAll().trimmed().toInt(), SIGKILL);
+    }
+}
+
+TEST(Staywakectl, SaysSoWithStatusOneWhenTheAppOrTheBusIsMissingButReadsTheLineFirst) {
+    MockBuses buses;
+    if (buses.isMissingATool()) {
+        STAYWAKE_SKIP(buses.failure().toStdString());
+    }
+    const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
+    const struct {
+        QString address;
+        QStringList arguments;
+        int status;
+    } cases[] = {
+        {buses.sessionAddress(), {"status"}, 1},
+        {buses.sessionAddress(), {"on", "--for", "1h"}, 1},
+        {noBus, {"status"}, 1},
+        {noBus, {"run", "--", "true"}, 1},
+        {noBus, {"on", "--for", "0m"}, 2},
+        {noBus, {"run", "true"}, 2},
+    };
+    for (const auto& c : cases) {
+        QProcess process;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), c.address);
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(STAYWAKECTL_PROGRAM), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const auto what = (c.address + QLatin1Char(' ') + c.arguments.join(' ')).toStdString();
+        EXPECT_EQ(process.exitCode(), c.status) << what;
+        EXPECT_EQ(process.readAllStandardError().count('\n'), 1) << what;
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty()) << what;
+    }
+}
+
+} // namespace
+} // namespace staywake
