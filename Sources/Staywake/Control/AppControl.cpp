@@ -208,8 +208,8 @@ QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) 
     }
     if (!holdLock_) {
         const auto holders = holds_.holders();
-        holdLock_ = holdBlocker_(filledIn(QCoreApplication::translate("Localizable", "Kept awake for %1"),
-                                          {QString::fromStdString(holders.front())}));
+        holdLock_ = holdBlocker_(localized(
+            LocalizableText::localizable(QT_TRANSLATE_NOOP("Localizable", "Kept awake for %1"), {holders.front()})));
         try {
             holdLock_->engage();
         } catch (const std::exception& error) {

@@ -340,8 +340,8 @@ void AwakePanelContent::refresh() {
 }
 
 void AwakePanelContent::setHolders(const QStringList& holders) {
-    holders_->setText(filledIn(QCoreApplication::translate("Localizable", "Kept awake for %1"),
-                               {holders.join(QStringLiteral(", "))}));
+    holders_->setText(localized(LocalizableText::localizable(QT_TRANSLATE_NOOP("Localizable", "Kept awake for %1"),
+                                                             {holders.join(QStringLiteral(", ")).toStdString()})));
     setShown(holders_, !holders.isEmpty());
 }
 
