@@ -167,8 +167,12 @@ QMenu* SettingsMenu::makeMenu(const Actions& actions, Qt::LayoutDirection direct
             menu->addSeparator();
         }
         QAction* item = menu->addAction(translated(command.title));
+        const auto& handler = actions.*command.action;
+        // A command this build cannot carry out (no updater) is shown greyed
+        // out rather than doing nothing when chosen.
+        item->setEnabled(static_cast<bool>(handler));
         // The menu owns the item and the item its handler: both end with the menu.
-        QObject::connect(item, &QAction::triggered, item, [handler = actions.*command.action] {
+        QObject::connect(item, &QAction::triggered, item, [handler] {
             if (handler) {
                 handler();
             }
