@@ -26,6 +26,7 @@
 #include <functional>
 #include <fstream>
 #include <future>
+#include <string_view>
 
 namespace staywake {
 namespace {
@@ -77,9 +78,17 @@ public:
         }
         std::vector<std::string> arguments = {program.string(), socketPath, std::to_string(seconds)};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
+        // The given variables replace inherited ones of the same name: the
+        // first of two wins in getenv, so appending would not override.
         std::vector<std::string> variables;
+        const auto given = [&](std::string_view variable) {
+            const auto name = variable.substr(0, variable.find('=') + 1);
+            return std::ranges::any_of(environment, [&](const std::string& v) { return v.starts_with(name); });
+        };
         for (char** variable = environ; *variable != nullptr; ++variable) {
-            variables.emplace_back(*variable);
+            if (!given(*variable)) {
+                variables.emplace_back(*variable);
+            }
         }
         variables.insert(variables.end(), environment.begin(), environment.end());
         const auto pointers = [](std::vector<std::string>& texts) {
