@@ -18,7 +18,8 @@ constexpr const char* manager = "org.freedesktop.login1.Manager";
 
 // Owns what one method call leaves behind.
 struct Call {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    // All zero, as SD_BUS_ERROR_NULL (a C compound literal C++ does not have).
+    sd_bus_error error{};
     sd_bus_message* reply = nullptr;
 
     Call() = default;

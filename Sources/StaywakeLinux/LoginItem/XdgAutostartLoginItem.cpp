@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <ranges>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -99,6 +98,20 @@ std::optional<bool> booleanValue(std::string_view line) {
     return std::nullopt;
 }
 
+// The lines of a text, without their line breaks. (Written out because
+// clang 14 cannot compile libstdc++ 12's views::split over a string_view.)
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (true) {
+        const auto end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) {
+            return lines;
+        }
+        text.remove_prefix(end + 1);
+    }
+}
+
 // The ways a user or a desktop switches an autostart entry off: Hidden=true
 // (the standard), X-GNOME-Autostart-enabled=false (GNOME's own switch). The
 // last occurrence of a key counts.
@@ -106,8 +119,7 @@ bool isSwitchedOff(std::string_view entry) {
     bool inMainGroup = false;
     bool hidden = false;
     bool gnomeEnabled = true;
-    for (const auto line : std::views::split(entry, '\n')) {
-        const std::string_view text(line.begin(), line.end());
+    for (const std::string_view text : linesOf(entry)) {
         if (trimmed(text).starts_with('[')) {
             inMainGroup = trimmed(text) == mainGroup;
             continue;
@@ -211,8 +223,7 @@ std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable, std:
     if (existing.empty()) {
         return ours.str();
     }
-    for (const auto line : std::views::split(existing, '\n')) {
-        const std::string_view text(line.begin(), line.end());
+    for (const std::string_view text : linesOf(existing)) {
         if (trimmed(text).starts_with('[')) {
             inMainGroup = trimmed(text) == mainGroup;
             if (inMainGroup) {
