@@ -1,4 +1,4 @@
-// The pmset tool accepts two command lines and nothing else. The input is the
+// The pmset tool accepts two command lines, and its own hold mode, and nothing else. The input is the
 // argument list, NUL-separated; whatever parses must be one of the two
 // command lines, spelt exactly.
 
@@ -20,6 +20,9 @@ namespace {
 std::vector<std::string_view> commandLine(const PmsetRequest& request) {
     if (request.kind == PmsetRequest::Kind::read) {
         return {"-g"};
+    }
+    if (request.kind == PmsetRequest::Kind::hold) {
+        return {"--hold"};
     }
     return {"-a", "disablesleep", request.disableSleep ? "1" : "0"};
 }
