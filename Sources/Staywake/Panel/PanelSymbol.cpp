@@ -1,5 +1,7 @@
 #include "Staywake/Panel/PanelSymbol.h"
 
+#include "Staywake/Icon/ThemedSymbol.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -93,13 +95,8 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
 
 void paintSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& frame, double size,
                  const QColor& color) {
-    const QRectF box(frame.center().x() - size / 2, frame.center().y() - size / 2, size, size);
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeIconName(symbol)));
-    if (!themed.isNull()) {
-        themed.paint(&painter, box.toAlignedRect());
-        return;
-    }
-    drawSymbol(painter, symbol, box, color);
+    paintThemedSymbol(painter, themeIconName(symbol), frame, size,
+                      [&](const QRectF& box) { drawSymbol(painter, symbol, box, color); });
 }
 
 PanelSymbolImage::PanelSymbolImage(PanelSymbol symbol, double frameWidth, double size, QWidget* parent)

@@ -1,5 +1,7 @@
 #include "Staywake/Settings/SettingsSymbol.h"
 
+#include "Staywake/Icon/ThemedSymbol.h"
+
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
@@ -94,13 +96,8 @@ const char* themeIconName(SettingsSymbol symbol) {
 
 void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size,
                  const QColor& color) {
-    const QRectF box(frame.center().x() - size / 2, frame.center().y() - size / 2, size, size);
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeIconName(symbol)));
-    if (!themed.isNull()) {
-        themed.paint(&painter, box.toAlignedRect());
-        return;
-    }
-    drawSymbol(painter, symbol, box, color);
+    paintThemedSymbol(painter, themeIconName(symbol), frame, size,
+                      [&](const QRectF& box) { drawSymbol(painter, symbol, box, color); });
 }
 
 QPixmap symbolPixmap(SettingsSymbol symbol, double frameWidth, double size, const QColor& color) {
