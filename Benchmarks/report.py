@@ -56,7 +56,9 @@ def app_rows(runs, window):
         'trayer’s panel, polled every 10 ms (each poll runs `xwininfo` and `xdotool`, so the '
         'resolution is a few tens of ms); median of 3 launches on one Xvfb desktop with private buses '
         'and accessibility on, as the end-to-end tests set it up.',
-        'PSS, RSS: `Pss` and `Rss` of `/proc/PID/smaps_rollup`, 10 s after the last launch.',
+        'PSS, RSS: `Pss` and `Rss` of `/proc/PID/smaps_rollup`, 10 s after the last launch. PSS divides '
+        'each shared page among every process on the machine that maps it, so it moves with what else '
+        'runs; the apps run one after the other on desktops that are otherwise alike.',
         f'Wakeups: voluntary plus involuntary context switches summed over `/proc/PID/task/*/status`, '
         f'counted over {window:g} s right after the memory reading, with the panel never opened, '
         f'divided by the window.',
