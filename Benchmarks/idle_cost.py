@@ -40,6 +40,19 @@ def memory(pid):
     return values
 
 
+def pss_by_mapping(pid):
+    """KiB of PSS per mapped file's name (anonymous memory under its kind)."""
+    totals, name = {}, None
+    with open(f'/proc/{pid}/smaps', encoding='utf-8', errors='replace') as smaps:
+        for line in smaps:
+            fields = line.split()
+            if '-' in fields[0] and len(fields) >= 5:  # a mapping's header line
+                name = fields[5].rsplit('/', 1)[-1] if len(fields) >= 6 else '[anonymous]'
+            elif fields[0] == 'Pss:':
+                totals[name] = totals.get(name, 0) + int(fields[1])
+    return totals
+
+
 def context_switches(pid):
     """Voluntary plus involuntary context switches of all live threads."""
     total = 0
@@ -83,7 +96,8 @@ def measure(binary, window, launches, settings=None):
                 app.stop()
         launched = time.monotonic() - starts[-1]
         time.sleep(max(0.0, launched + MEMORY_AFTER - time.monotonic()))
-        result = {'start_ms': 1000 * statistics.median(starts), **memory(app.pid)}
+        result = {'start_ms': 1000 * statistics.median(starts), **memory(app.pid),
+                  'pss_by_mapping': pss_by_mapping(app.pid)}
         before = context_switches(app.pid)
         time.sleep(window)
         result['wakeups_per_s'] = (context_switches(app.pid) - before) / window
