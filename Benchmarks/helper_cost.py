@@ -1,0 +1,160 @@
+#!/usr/bin/python3
+"""Measures what the lid helper costs: the real helper binary in a bundle
+beside the tests' fake pmset, in a private /run (a mount namespace of its
+own, so it needs root), asking a mocked polkit on a private system bus.
+
+Prints JSON lines: the helper's PSS, RSS, the part of its PSS that ICU's data
+library takes, its wakeups per second and the fake pmset's invocations over a
+window, with no client and with one lease held (renewed every 10 s); then the
+round trip of back-to-back renewals through the app's lease client, with
+both processes' descriptors and RSS before and after.
+
+  helper_cost.py --helper PATH --client PATH [--window SECONDS] [--renewals N]
+"""
+
+import argparse
+import contextlib
+import json
+import os
+import plistlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True
+from idle_cost import context_switches, memory  # noqa: E402  pylint: disable=wrong-import-position
+
+FAKE_PMSET = os.path.join(ROOT, 'Tests', 'StaywakeLidHelper', 'fake-pmset')
+MOCK_BUSES = os.path.join(ROOT, 'Tests', 'Staywake', 'System', 'mock_buses.py')
+SETTLE = 10.0
+
+
+def icu_data_pss(pid):
+    """KiB of the process's PSS that ICU's data library takes."""
+    total, inside = 0, False
+    with open(f'/proc/{pid}/smaps', encoding='utf-8', errors='replace') as smaps:
+        for line in smaps:
+            fields = line.split()
+            if '-' in fields[0] and len(fields) >= 5:  # a mapping's header line
+                inside = len(fields) >= 6 and 'libicudata' in fields[5]
+            elif inside and fields[0] == 'Pss:':
+                total += int(fields[1])
+    return total
+
+
+def descriptors(pid):
+    return len(os.listdir(f'/proc/{pid}/fd'))
+
+
+class Helper:
+    """The helper running in its bundle, and what it needs around it."""
+
+    def __init__(self, binary, folder):
+        self.run = os.path.join(folder, 'run')
+        self.helpers = os.path.join(folder, 'Staywake.app', 'Contents', 'Helpers')
+        os.makedirs(self.run)
+        os.makedirs(self.helpers)
+        shutil.copy(binary, os.path.join(self.helpers, 'StaywakeLidHelper'))
+        shutil.copy(FAKE_PMSET, os.path.join(self.helpers, 'pmset'))
+        with open(os.path.join(folder, 'Staywake.app', 'Contents', 'Info.plist'), 'wb') as file:
+            plistlib.dump({'CFBundleIdentifier': 'com.staywake.app', 'CFBundleShortVersionString': '1.0',
+                           'CFBundleVersion': '1'}, file)
+        with open(os.path.join(self.helpers, 'pmset.state'), 'w', encoding='ascii') as file:
+            file.write('0\n')
+        self.socket = os.path.join(self.run, 'staywake', 'lidhelper.sock')
+        self.output = open(os.path.join(folder, 'helper-output'), 'w', encoding='utf-8')  # noqa: SIM115
+        self.buses = subprocess.Popen(['/usr/bin/python3', MOCK_BUSES, '--without=upower,portal', '--polkit=allow'],
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        system_bus = json.loads(self.buses.stdout.readline())['system']
+        # sh execs the helper, so its pid is the helper's.
+        self.process = subprocess.Popen(
+            ['unshare', '--mount', '--propagation', 'private', 'sh', '-c', 'mount --rbind "$0" /run && exec "$1"',
+             self.run, os.path.join(self.helpers, 'StaywakeLidHelper')],
+            env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=system_bus), stdin=subprocess.DEVNULL,
+            stdout=self.output, stderr=self.output)
+        deadline = time.monotonic() + 20
+        while not os.path.exists(self.socket):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f'the helper did not listen (status {self.process.poll()}):\n{self.log()}')
+            time.sleep(0.05)
+
+    def log(self):
+        with open(self.output.name, encoding='utf-8', errors='replace') as file:
+            return file.read()
+
+    def pmset_calls(self, since):
+        """The fake pmset's command lines since `since` (wall clock)."""
+        with contextlib.suppress(FileNotFoundError), \
+                open(os.path.join(self.helpers, 'pmset.calls'), encoding='utf-8') as file:
+            return [line.split(' ', 1)[1].strip() for line in file if float(line.split(' ', 1)[0]) >= since]
+        return []
+
+    def close(self):
+        for process in (self.process,):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self.buses.stdin.close()
+        self.buses.wait(timeout=20)
+        self.output.close()
+
+
+def idle_figures(helper, window, name):
+    pid = helper.process.pid
+    started = time.time()
+    before = context_switches(pid)
+    time.sleep(window)
+    calls = helper.pmset_calls(started)
+    return {'name': name, **memory(pid), 'icu_data_pss': icu_data_pss(pid),
+            'wakeups_per_s': (context_switches(pid) - before) / window, 'pmset_reads': calls.count('-g'),
+            'pmset_writes': len(calls) - calls.count('-g'), 'window_s': window}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--helper', required=True)
+    parser.add_argument('--client', required=True)
+    parser.add_argument('--window', type=float, default=20.0, help='seconds over which wakeups and pmset calls count')
+    parser.add_argument('--renewals', type=int, default=10000)
+    options = parser.parse_args()
+    if os.geteuid() != 0:
+        sys.exit('cannot measure the helper: it runs in a mount namespace of its own, which needs root')
+    with tempfile.TemporaryDirectory(prefix='staywake-bench-') as folder:
+        helper = Helper(options.helper, folder)
+        try:
+            time.sleep(SETTLE)
+            print(json.dumps(idle_figures(helper, options.window, 'helper, no client')), flush=True)
+
+            holder = subprocess.Popen([options.client, helper.socket, 'hold'], stdin=subprocess.PIPE,
+                                      stdout=subprocess.PIPE, text=True)
+            answer = holder.stdout.readline().strip()
+            if answer != 'granted':
+                raise RuntimeError(f'the lease was not granted: {answer!r}\n{helper.log()}')
+            print(json.dumps(idle_figures(helper, options.window, 'helper, one lease held')), flush=True)
+            holder.stdin.close()
+            holder.wait(timeout=20)
+
+            pid = helper.process.pid
+            before = {'helper_fds_before': descriptors(pid), 'helper_rss_before': memory(pid)['rss']}
+            result = subprocess.run([options.client, helper.socket, 'renew', str(options.renewals)],
+                                    capture_output=True, text=True, check=False)
+            if result.returncode != 0:
+                raise RuntimeError(f'the renewals failed: {result.stdout}{result.stderr}\n{helper.log()}')
+            print(json.dumps({'name': 'lease round trip', **json.loads(result.stdout), **before,
+                              'helper_fds_after': descriptors(pid), 'helper_rss_after': memory(pid)['rss']}),
+                  flush=True)
+        finally:
+            helper.close()
+
+
+if __name__ == '__main__':
+    main()
