@@ -1,5 +1,7 @@
 #include "LidHelperProcess.h"
 
+#include "Support/MockBusLauncher.h"
+
 #include "StaywakeLinux/Journal/PrivateRun.h"
 
 #include <fcntl.h>
@@ -55,46 +57,20 @@ constexpr const char* infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 /// Starts mock_buses.py; its pid, the pipe to its input (closing it ends the
 /// buses) and the system bus address it printed.
 std::tuple<pid_t, int, std::string> startBuses(Polkit polkit) {
-    std::vector<std::string> arguments = {"/usr/bin/python3", STAYWAKE_MOCK_BUSES_SCRIPT, "--without=upower,portal"};
+    std::vector<std::string> arguments = {"--without=upower,portal"};
     const char* answers[] = {"allow", "deny", "hang"};
     if (polkit != Polkit::missing) {
         arguments.push_back(std::string("--polkit=") + answers[static_cast<int>(polkit)]);
     }
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-        argv.push_back(argument.data());
+    const auto buses = launchMockBuses(STAYWAKE_MOCK_BUSES_SCRIPT, arguments, 60'000);
+    if (buses.systemAddress.empty()) {
+        ::close(buses.input);
+        if (buses.pid > 0) {
+            ::waitpid(buses.pid, nullptr, 0);
+        }
+        throw std::runtime_error("the mocked buses did not start: " + buses.line);
     }
-    argv.push_back(nullptr);
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(toChild[0], STDIN_FILENO);
-        ::dup2(fromChild[1], STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(121);
-    }
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
-    std::string line;
-    char byte = 0;
-    pollfd polled{fromChild[0], POLLIN, 0};
-    while (::poll(&polled, 1, 60'000) == 1 && ::read(fromChild[0], &byte, 1) == 1 && byte != '\n') {
-        line += byte;
-    }
-    ::close(fromChild[0]);
-    const std::string key = "\"system\": \"";
-    const auto start = line.find(key);
-    const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
-    if (end == std::string::npos) {
-        ::close(toChild[1]);
-        ::waitpid(pid, nullptr, 0);
-        throw std::runtime_error("the mocked buses did not start: " + line);
-    }
-    return {pid, toChild[1], line.substr(start + key.size(), end - start - key.size())};
+    return {buses.pid, buses.input, buses.systemAddress};
 }
 
 } // namespace

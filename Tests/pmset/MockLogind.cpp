@@ -1,5 +1,7 @@
 #include "MockLogind.h"
 
+#include "Support/MockBusLauncher.h"
+
 #include "StaywakeLinux/Journal/PrivateRun.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "pmset/LogindBus.h"
@@ -39,48 +41,22 @@ std::string controlMock(const std::string& address, const std::vector<std::strin
 } // namespace
 
 MockLogind::MockLogind(bool withLogind) {
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    std::string python = "/usr/bin/python3"; // Debian's: a python3 earlier on PATH may lack dbusmock
-    std::string script = STAYWAKE_MOCK_BUSES_SCRIPT;
-    std::string without = withLogind ? "--without=upower,portal" : "--without=logind,upower,portal";
-    char* argv[] = {python.data(), script.data(), without.data(), nullptr};
-    const int spawned = ::posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
-    input_ = toChild[1];
-    if (spawned != 0) {
-        pid_ = -1;
-        ::close(fromChild[0]);
+    const auto buses = launchMockBuses(STAYWAKE_MOCK_BUSES_SCRIPT,
+                                       {withLogind ? "--without=upower,portal" : "--without=logind,upower,portal"},
+                                       90'000);
+    pid_ = buses.pid;
+    input_ = buses.input;
+    if (pid_ < 0) {
         failure_ = "could not start /usr/bin/python3";
         missingTool_ = true;
         return;
     }
-    // The launcher prints {"system": ADDRESS, "session": ADDRESS} once logind answers.
-    std::string line;
-    char byte = 0;
-    pollfd readable{fromChild[0], POLLIN, 0};
-    while (::poll(&readable, 1, 90'000) == 1 && ::read(fromChild[0], &byte, 1) == 1 && byte != '\n') {
-        line += byte;
-    }
-    ::close(fromChild[0]);
-    const std::string key = "\"system\": \"";
-    const auto start = line.find(key);
-    const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
-    if (end == std::string::npos) {
+    if (buses.systemAddress.empty()) {
         stop();
         failure_ = "the mock bus did not start (its reason is on standard error above)";
         return;
     }
-    systemAddress_ = line.substr(start + key.size(), end - start - key.size());
+    systemAddress_ = buses.systemAddress;
 }
 
 MockLogind::~MockLogind() { stop(); }
