@@ -65,18 +65,6 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
     }
 }
 
-// The mapping tests above are only as good as these inequalities.
-TEST(AwakeFailure, EqualOnlyForTheSameCaseWithEqualValues) {
-    EXPECT_NE(AwakeFailure::assertionRefused(1), AwakeFailure::assertionRefused(2));
-    EXPECT_NE(AwakeFailure::reported("nope"),
-              AwakeFailure::lidHelperRefused(LidHelperRefusal::unrecognized("nope")));
-    EXPECT_NE(AwakeFailure::lidHelperUnavailable(), AwakeFailure::lidHelperRequiresApproval());
-    EXPECT_NE(AwakeFailure::reported("a"), AwakeFailure::reported("b"));
-
-    EXPECT_NE(LidSleepBlockerError::helperRefused("a"), LidSleepBlockerError::helperRefused("b"));
-    EXPECT_NE(LidSleepBlockerError::helperUnavailable(), LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_EQ(LidSleepBlockerError::helperUnavailable().reason(), "");
-}
 
 } // namespace
 } // namespace staywake

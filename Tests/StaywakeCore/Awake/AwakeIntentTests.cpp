@@ -1,5 +1,4 @@
 #include "StaywakeCore/Awake/AwakeIntent.h"
-#include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -58,38 +57,7 @@ TEST(AwakeIntent, DeadlineNeedsAPositiveFiniteDurationAndAUsableEnd) {
     }
 }
 
-// The table-driven tests of the intent are only as good as these inequalities.
-TEST(AwakeIntent, ComparesCasesAndDatesExactly) {
-    EXPECT_NE(AwakeIntent::until(Date{10}), AwakeIntent::until(Date{std::nextafter(10.0, infinity)}));
-    EXPECT_NE(AwakeIntent::off(), AwakeIntent::indefinite());
-    EXPECT_NE(StoredAwakeIntent::unreadableDeadline(), StoredAwakeIntent::intent(AwakeIntent::off()));
-}
 
-TEST(InMemoryAwakeIntentStore, BuildsItsRecordFromTheFlagAndDate) {
-    struct Case {
-        bool requested;
-        std::optional<Date> until;
-        StoredAwakeIntent stored;
-    };
-    const std::vector<Case> cases = {
-        {false, Date{1'800'000'000}, StoredAwakeIntent::intent(AwakeIntent::off())},
-        {true, std::nullopt, StoredAwakeIntent::intent(AwakeIntent::indefinite())},
-        // The date is kept as given: telling usable from unusable is the
-        // controller's job.
-        {true, Date{-5}, StoredAwakeIntent::intent(AwakeIntent::until(Date{-5}))},
-    };
-    for (const auto& [requested, until, stored] : cases) {
-        InMemoryAwakeIntentStore store(requested, until);
-        EXPECT_EQ(store.load(), stored);
-        EXPECT_EQ(store.awakeUntil(), requested ? until : std::nullopt);
-    }
-
-    InMemoryAwakeIntentStore unreadable(StoredAwakeIntent::unreadableDeadline());
-    EXPECT_TRUE(unreadable.isAwakeRequested());
-    EXPECT_EQ(unreadable.awakeUntil(), std::nullopt);
-    unreadable.save(AwakeIntent::off());
-    EXPECT_FALSE(unreadable.isAwakeRequested());
-}
 
 } // namespace
 } // namespace staywake

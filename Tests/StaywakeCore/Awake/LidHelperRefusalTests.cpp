@@ -76,13 +76,6 @@ TEST(LidHelperRefusal, IllFormedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(LidHelperRefusal::settingUnwritten("\xff").detail(), replacement);
 }
 
-TEST(LidHelperRefusal, BuiltCasesCarryTheirTextAndCompareByCaseAndText) {
-    EXPECT_EQ(LidHelperRefusal::settingUnreadable("x").reason(),
-              "The sleep setting could not be read, so it was left as it is: x");
-    EXPECT_NE(LidHelperRefusal::settingUnwritten("x"), LidHelperRefusal::settingUnreadable("x"));
-    EXPECT_NE(LidHelperRefusal::settingUnwritten("x"), LidHelperRefusal::settingUnwritten("y"));
-    EXPECT_NE(LidHelperRefusal::unrecognized(""), LidHelperRefusal::deadlineNotANumber());
-}
 
 } // namespace
 } // namespace staywake

@@ -54,23 +54,6 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
     }
 }
 
-TEST(UserDefaultsPresetDurationStore, WritesRealsAndRemovesTheKeyForNothing) {
-    InMemoryUserDefaults defaults;
-    defaults.set("other", 1);
-    UserDefaultsPresetDurationStore store(defaults);
-
-    store.setPinnedSeconds(Seconds{1800, 28800});
-    EXPECT_EQ(defaults.object(presetsKey), PropertyValue(array({1800.0, 28800.0})));
-    EXPECT_TRUE(defaults.object(presetsKey)->as<PropertyValue::Array>()->front().isReal());
-
-    store.setPinnedSeconds(Seconds{});
-    EXPECT_EQ(defaults.object(presetsKey), PropertyValue(array({})));
-
-    store.setPinnedSeconds(std::nullopt);
-    EXPECT_EQ(defaults.object(presetsKey), std::nullopt);
-    EXPECT_EQ(defaults.object("other"), PropertyValue(1));
-}
-
 TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
     InMemoryPresetDurationStore store;
     PresetDurationsController controller(store);

@@ -79,25 +79,7 @@ TEST(PresetDurations, AllowsAtMostThreeStarsAndOnlyOnCandidates) {
     }
 }
 
-TEST(PresetDurations, EveryCandidateCanBeStarredAndUnstarredInTurn) {
-    PresetDurations presets({});
-    for (const auto candidate : PresetDurations::candidates) {
-        presets.toggle(candidate);
-        EXPECT_TRUE(presets.isChosen(candidate));
-        presets.toggle(candidate);
-        EXPECT_FALSE(presets.isChosen(candidate));
-    }
-    EXPECT_EQ(presets, PresetDurations({}));
-}
 
-TEST(AwakeDuration, ZeroAndNegativeZeroAreOneDuration) {
-    EXPECT_EQ(AwakeDuration{0.0}, AwakeDuration{-0.0});
-    EXPECT_EQ(std::hash<AwakeDuration>{}(AwakeDuration{0.0}),
-              std::hash<AwakeDuration>{}(AwakeDuration{-0.0}));
-    const std::unordered_set<AwakeDuration> durations{AwakeDuration{0.0}, AwakeDuration{-0.0},
-                                                      AwakeDuration{60}};
-    EXPECT_EQ(durations.size(), 2U);
-}
 
 } // namespace
 } // namespace staywake

@@ -164,12 +164,6 @@ TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheRes
     }
 }
 
-TEST(LidHelperFileWatch, FindingsAreEqualByCaseAndReplacementHash) {
-    EXPECT_EQ(Finding::replaced(otherHash), Finding::replaced(otherHash));
-    EXPECT_NE(Finding::replaced(otherHash), Finding::replaced(runningHash));
-    EXPECT_NE(Finding::missing(), Finding::unrecognised());
-    EXPECT_NE(Finding::running(), Finding::replaced(runningHash));
-}
 
 TEST(LidHelperFileWatch, LaunchedPathIsTheFirstAbsoluteCandidate) {
     using Path = std::optional<std::string>;

@@ -69,15 +69,6 @@ TEST(AwakeExplanation, TakesItsSentenceFromTheRightTable) {
     EXPECT_EQ(LocalizableText::localizable("x").table, "Localizable");
 }
 
-TEST(AwakeExplanation, IsHashableByCase) {
-    const std::unordered_set<AwakeExplanation> explanations{AwakeExplanation::sleepsNormally,
-                                                            AwakeExplanation::awakeIndefinitely,
-                                                            AwakeExplanation::sleepsNormally};
-    EXPECT_EQ(explanations.size(), 2U);
-    const std::unordered_set<AwakeSessionControls> controls{AwakeSessionControls::presets,
-                                                            AwakeSessionControls::presets};
-    EXPECT_EQ(controls.size(), 1U);
-}
 
 } // namespace
 } // namespace staywake

@@ -3,39 +3,107 @@
 #include "StaywakeCore/Wording/SpokenStatus.h"
 
 #include <gtest/gtest.h>
+#include <limits>
+#include <optional>
 #include <string>
 
 namespace staywake {
 namespace {
 
-// The countdown, the duration label (as the quit confirmation shows the time
-// left) and the spoken time left all round down, so they never disagree about
-// which minute it is.
-TEST(TimeLeftTexts, AgreeAtEveryRoundingBoundary) {
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// Every text that shows a length of time, per locale. They all round down, so
+// the countdown, the duration label and the spoken time left never disagree
+// about which minute it is; impossible lengths read as nothing left.
+TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
     struct Case {
-        double remaining;
+        const char* locale;
+        double seconds;
         std::string countdown;
         std::string label;
+        std::string fullLabel;
+    };
+    const Case cases[] = {
+        {"en_US", 5, "0:05", "0 min", "0 minutes"},
+        {"en_US", 59.6, "0:59", "0 min", "0 minutes"},
+        {"en_US", 60, "1:00", "1 min", "1 minute"},
+        {"en_US", 119.9, "1:59", "1 min", "1 minute"},
+        {"en_US", 605, "10:05", "10 min", "10 minutes"},
+        {"en_US", 3599.5, "59:59", "59 min", "59 minutes"},
+        {"en_US", 3600, "1:00:00", "1 hr", "1 hour"},
+        {"en_US", 3661.7, "1:01:01", "1 hr, 1 min", "1 hour, 1 minute"},
+        {"en_US", 5399.99, "1:29:59", "1 hr, 29 min", "1 hour, 29 minutes"},
+        {"en_US", 7200, "2:00:00", "2 hr", "2 hours"},
+        {"en_US", 86399, "23:59:59", "23 hr, 59 min", "23 hours, 59 minutes"},
+        {"en_US", 360000, "100:00:00", "100 hr", "100 hours"},
+        {"en_US", -0.5, "0:00", "0 min", "0 minutes"},
+        {"en_US", nan, "0:00", "0 min", "0 minutes"},
+        {"en_US", infinity, "\u221E:00:00", "\u221E hr", "\u221E hours"},
+        // A session until the latest date a deadline may name.
+        {"en_US", 64092211200.0 + 59, "17,803,392:00:59", "17,803,392 hr", "17,803,392 hours"},
+        {"de_DE", 3599.5, "59:59", "59 Min.", "59 Minuten"},
+        {"de_DE", 7384, "2:03:04", "2 Std., 3 Min.", "2 Stunden, 3 Minuten"},
+        // The locale decides the separator...
+        {"da_DK", 3599, "59.59", "59 min.", "59 minutter"},
+        {"da_DK", 3600, "1.00.00", "1 t.", "1 time"},
+        // ...keeps number and unit together with no-break spaces...
+        {"fr_FR", 5400, "1:30:00", "1\u202Fh et 30\u00A0min", "1\u00A0heure et 30 minutes"},
+        // ...and picks the digits, the word for "and" and the dual forms.
+        {"ar_EG", 1800, "\u0663\u0660:\u0660\u0660", "\u0663\u0660 \u062f", "\u0663\u0660 \u062f\u0642\u064a\u0642\u0629"},
+        {"ar_EG", 3600, "\u0661:\u0660\u0660:\u0660\u0660", "\u0661 \u0633", "\u0633\u0627\u0639\u0629"},
+        {"ar_EG", 7500, "\u0662:\u0660\u0665:\u0660\u0660", "\u0662 \u0633 \u0648\u0665 \u062f",
+         "\u0633\u0627\u0639\u062a\u0627\u0646 \u0648\u0665 \u062f\u0642\u0627\u0626\u0642"},
+        {"ar-EG", 3599.9, "\u0665\u0669:\u0665\u0669", "\u0665\u0669 \u062f", "\u0665\u0669 \u062f\u0642\u064a\u0642\u0629"},
+        {"ar_EG@numbers=latn", 1800, "30:00", "30 \u062f", "30 \u062f\u0642\u064a\u0642\u0629"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + std::to_string(c.seconds));
+        EXPECT_EQ(CountdownText::formatted(c.seconds, c.locale), c.countdown);
+        EXPECT_EQ(AwakeDuration{c.seconds}.label(c.locale), c.label);
+        EXPECT_EQ(AwakeDuration{c.seconds}.fullLabel(c.locale), c.fullLabel);
+        const std::string spoken = c.fullLabel == "0 minutes" ? "Staywake, on, less than a minute left"
+                                                              : "Staywake, on, " + c.fullLabel + " left";
+        EXPECT_EQ(SpokenStatus::describing(true, c.seconds).accessibilityLabel(c.locale).english(), spoken);
+    }
+}
+
+TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
+    struct Case {
+        bool isOn;
+        std::optional<double> remaining;
+        LocalizableText status;
         std::string spoken;
     };
     const Case cases[] = {
-        {59.4, "0:59", "0 min", "Staywake, on, less than a minute left"},
-        {59.6, "0:59", "0 min", "Staywake, on, less than a minute left"},
-        {60, "1:00", "1 min", "Staywake, on, 1 minute left"},
-        {60.5, "1:00", "1 min", "Staywake, on, 1 minute left"},
-        {119.9, "1:59", "1 min", "Staywake, on, 1 minute left"},
-        {3599.5, "59:59", "59 min", "Staywake, on, 59 minutes left"},
-        {3600, "1:00:00", "1 hr", "Staywake, on, 1 hour left"},
-        {3659.9, "1:00:59", "1 hr", "Staywake, on, 1 hour left"},
-        {5399.99, "1:29:59", "1 hr, 29 min", "Staywake, on, 1 hour, 29 minutes left"},
-        {7200, "2:00:00", "2 hr", "Staywake, on, 2 hours left"},
+        {false, std::nullopt, LocalizableText::localizable("Off"), "Staywake, off"},
+        {false, 90, LocalizableText::localizable("Off"), "Staywake, off"},
+        {true, std::nullopt, LocalizableText::localizable("On"), "Staywake, on"},
+        {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}), "Staywake, on, 1 minute left"},
+        {true, 0, LocalizableText::localizable("On \u00B7 %1 left", {"0:00"}), "Staywake, on, less than a minute left"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.remaining);
-        EXPECT_EQ(CountdownText::formatted(c.remaining, "en_US"), c.countdown);
-        EXPECT_EQ(AwakeDuration{c.remaining}.label("en_US"), c.label);
-        EXPECT_EQ(SpokenStatus::describing(true, c.remaining).accessibilityLabel("en_US").english(),
-                  c.spoken);
+        SCOPED_TRACE(::testing::Message() << c.isOn << " " << c.remaining.value_or(-1));
+        EXPECT_EQ(CountdownText::statusText(c.isOn, c.remaining, "en_US"), c.status);
+        EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(), c.spoken);
+    }
+}
+
+TEST(LocalizableText, FillsInArgumentsInOnePass) {
+    const struct {
+        std::string key;
+        std::vector<std::string> arguments;
+        std::string english;
+    } cases[] = {
+        {"On \u00B7 %1 left", {"59:59"}, "On \u00B7 59:59 left"},
+        {"%2 then %1", {"a", "b"}, "b then a"},
+        {"%1 left", {"100%2 %1"}, "100%2 %1 left"}, // an argument is never scanned again
+        {"%1 and %2", {"only"}, "only and %2"},     // a marker without an argument stays
+        {"50% done, %", {}, "50% done, %"},
+        {"%0 %1", {"x"}, "%0 x"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LocalizableText::localizable(c.key, c.arguments).english(), c.english) << c.key;
     }
 }
 
