@@ -61,10 +61,6 @@ TEST(MenuBarIcon, NamesEveryStateInItsOwnWords) {
     EXPECT_EQ(texts.size(), std::size(cases));
 }
 
-TEST(MenuBarIcon, CupIsTwentyOneByFourteenPoints) {
-    EXPECT_EQ(MenuBarIcon::cupSize(), (PathSize{21, 14}));
-}
-
 TEST(MenuBarIcon, BadgeSitsAtTheTopOfTheTrailingEdge) {
     const PathSize badge{8, 8};
     const struct {

@@ -34,17 +34,16 @@ TEST(PathData, TangentArcRoundsTheCornerBetweenTwoLines) {
     for (const auto& c : cases) {
         const auto resolved = PathData::resolve(c.current, c.arc);
         ASSERT_TRUE(resolved.has_value());
-        EXPECT_NEAR(resolved->start.x, c.start.x, 1e-9);
-        EXPECT_NEAR(resolved->start.y, c.start.y, 1e-9);
-        EXPECT_NEAR(resolved->end.x, c.end.x, 1e-9);
-        EXPECT_NEAR(resolved->end.y, c.end.y, 1e-9);
-        EXPECT_NEAR(resolved->center.x, c.center.x, 1e-9);
-        EXPECT_NEAR(resolved->center.y, c.center.y, 1e-9);
+        const auto near = [](PathPoint a, PathPoint b) { return std::hypot(a.x - b.x, a.y - b.y) < 1e-9; };
+        EXPECT_TRUE(near(resolved->start, c.start));
+        EXPECT_TRUE(near(resolved->end, c.end));
+        EXPECT_TRUE(near(resolved->center, c.center));
         EXPECT_NEAR(resolved->sweep, c.sweep, 1e-9);
         // Sweeping from the start angle lands on the end point.
         const double endAngle = resolved->startAngle + resolved->sweep;
-        EXPECT_NEAR(resolved->center.x + resolved->radius * std::cos(endAngle), c.end.x, 1e-9);
-        EXPECT_NEAR(resolved->center.y + resolved->radius * std::sin(endAngle), c.end.y, 1e-9);
+        EXPECT_TRUE(near({resolved->center.x + resolved->radius * std::cos(endAngle),
+                          resolved->center.y + resolved->radius * std::sin(endAngle)},
+                         c.end));
     }
 }
 
