@@ -201,53 +201,36 @@ TEST_F(LidAwakeControllerTest, AGrantedLeaseReachesThirtySecondsAheadAndIsRenewe
     EXPECT_EQ(onChanges, std::vector<bool>{true}) << "renewals while on announce nothing";
 }
 
-TEST_F(LidAwakeControllerTest, ARenewalGrantedAfterTurnOffIsStaleButStillCountedAsAnswered) {
+TEST_F(LidAwakeControllerTest, WhenSettledWaitsForEveryAnswerAndAStaleGrantAfterTurnOffArmsNothing) {
     auto lid = make();
+    int settledAtOnce = 0;
+    lid->whenSettled([&] { ++settledAtOnce; });
+    EXPECT_EQ(settledAtOnce, 1);
+
     blocker->holdsReplies = true;
     lid->turnOn(std::nullopt);
-    int settled = 0;
-
     lid->turnOff();
     EXPECT_FALSE(lid->isTurningOn());
     EXPECT_FALSE(leaseTimer->isPending());
     EXPECT_EQ(blocker->unansweredCount(), 2u) << "the give-back follows the renewal in flight";
-    lid->whenSettled([&] { ++settled; });
+    std::vector<std::string> order;
+    lid->whenSettled([&] { order.push_back("first"); });
+    lid->whenSettled([&] { order.push_back("second"); });
 
     blocker->answerNext(); // the renewal, granted
     EXPECT_FALSE(lid->isOn());
     EXPECT_FALSE(leaseTimer->isPending()) << "a stale grant arms no renewal";
     EXPECT_FALSE(lid->isSettled());
-    EXPECT_EQ(settled, 0);
+    EXPECT_TRUE(order.empty());
 
     blocker->answerNext(); // the give-back
     EXPECT_FALSE(blocker->isEngaged());
     EXPECT_TRUE(lid->isSettled());
-    EXPECT_EQ(settled, 1);
-    EXPECT_TRUE(awake->isOn()) << "turning Night Brew off leaves the awake session alone";
-}
-
-TEST_F(LidAwakeControllerTest, WhenSettledRunsAtOnceOrOnceAfterEveryOutstandingAnswer) {
-    auto lid = make();
-    int settled = 0;
-    lid->whenSettled([&] { ++settled; });
-    EXPECT_EQ(settled, 1);
-
-    blocker->holdsReplies = true;
-    lid->turnOn(std::nullopt);
-    blocker->answerAll();
-    pass(10);
-    leaseTimer->fire(); // a renewal in flight
-    lid->turnOff();     // and a give-back behind it
-    std::vector<std::string> order;
-    lid->whenSettled([&] { order.push_back("first"); });
-    lid->whenSettled([&] { order.push_back("second"); });
-
-    blocker->answerNext();
-    EXPECT_TRUE(order.empty());
-    blocker->answerNext();
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
+    EXPECT_TRUE(awake->isOn()) << "turning Night Brew off leaves the awake session alone";
 
     lid->checkLease(); // off with nothing unconfirmed: no request, nothing runs again
+    EXPECT_EQ(blocker->unansweredCount(), 0u);
     EXPECT_EQ(order.size(), 2u);
 }
 
@@ -336,8 +319,13 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackIsShownAndRetriedOneAtATimeU
     lid->turnOff();
     EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
 
+    // A start that fails meanwhile is not shown once the give-back is confirmed.
+    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+    EXPECT_FALSE(lid->turnOn(std::nullopt));
+
     blocker->holdsReplies = true;
-    lid->checkLease();
+    lid->turnOff(); // already off: still retries
+    EXPECT_EQ(blocker->unansweredCount(), 1u);
     lid->checkLease();
     lid->turnOff();
     EXPECT_EQ(blocker->unansweredCount(), 1u) << "only one give-back at a time";
@@ -377,34 +365,6 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
     EXPECT_TRUE(lid->turnOn(std::nullopt));
     EXPECT_TRUE(lid->isOn());
     EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
-}
-
-/// Night Brew turned on, then off with a give-back nobody confirmed.
-std::unique_ptr<LidAwakeController> offWithAnUnconfirmedGiveBack(LidAwakeControllerTest& t) {
-    auto lid = t.make();
-    lid->turnOn(std::nullopt);
-    t.blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
-    lid->turnOff();
-    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
-    return lid;
-}
-
-TEST_F(LidAwakeControllerTest, TurningOffRetriesAnUnconfirmedGiveBackEvenWhenAlreadyOff) {
-    auto lid = offWithAnUnconfirmedGiveBack(*this);
-    const int before = blocker->revokeCount;
-
-    lid->turnOff();
-    EXPECT_EQ(blocker->revokeCount, before + 1);
-    EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
-}
-
-TEST_F(LidAwakeControllerTest, AStartFailureWhileAGiveBackIsUnconfirmedIsNotShownOnceItIsConfirmed) {
-    auto lid = offWithAnUnconfirmedGiveBack(*this);
-    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_FALSE(lid->turnOn(std::nullopt));
-
-    lid->checkLease(); // the give-back goes through this time
-    EXPECT_EQ(lid->lastFailure().get(), std::nullopt) << "a failure from before the confirmation came back";
 }
 
 TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMakesMoot) {

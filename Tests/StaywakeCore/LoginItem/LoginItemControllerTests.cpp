@@ -1,6 +1,6 @@
-#include "StaywakeCore/LoginItem/InMemoryLoginItem.h"
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -11,153 +11,111 @@
 namespace staywake {
 namespace {
 
+using State = LoginItemState;
+
 /// A login item that counts what it is asked, can be told to refuse, and
 /// reports whatever state the test gives it after a registration.
 class ScriptedLoginItem final : public LoginItem {
 public:
-    ScriptedLoginItem(LoginItemState initial, bool atStableLocation)
-        : current(initial), stable(atStableLocation) {}
+    ScriptedLoginItem(State initial, bool atStableLocation) : current(initial), stable(atStableLocation) {}
 
-    LoginItemState state() const override {
-        ++stateReads;
-        return current;
-    }
+    State state() const override { return current; }
     bool isAtStableLocation() const override { return stable; }
     void registerItem() override {
         ++registerCalls;
-        if (refusal) {
-            throw std::runtime_error(*refusal);
-        }
+        refuseIfTold();
         current = stateAfterRegister;
     }
     void unregisterItem() override {
         ++unregisterCalls;
+        refuseIfTold();
+        current = State::disabled;
+    }
+    void refuseIfTold() const {
         if (refusal) {
             throw std::runtime_error(*refusal);
         }
-        current = LoginItemState::disabled;
     }
 
-    LoginItemState current;
+    State current;
     bool stable;
-    LoginItemState stateAfterRegister = LoginItemState::enabled;
+    State stateAfterRegister = State::enabled;
     std::optional<std::string> refusal;
-    mutable int stateReads = 0;
     int registerCalls = 0;
     int unregisterCalls = 0;
 };
 
-const std::string refusalText =
-    "Could not write the autostart entry /home/ann/.config/autostart/x: Read-only file system";
+const std::string refusalText = "Could not write the autostart entry /home/ann/.config/autostart/x: Read-only file system";
 
-TEST(LoginItemController, RepairsOnlyAnEnabledRegistrationAtAStableLocation) {
-    struct Case {
-        LoginItemState state;
+// What reaches the item at launch (with or without the repair) and on a
+// toggle: only an enabled item at a stable location is registered again at
+// launch, and a toggle enables only from disabled.
+TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
+    enum class Action { launch, launchWithoutRepair, toggle };
+    const struct {
+        State state;
         bool stable;
-        bool repairing;
+        Action action;
         int registerCalls;
-        int stateReads;
-    };
-    const Case cases[] = {
-        {LoginItemState::enabled, true, true, 1, 2},
-        {LoginItemState::enabled, false, true, 0, 1}, // run from a download or a mounted image
-        {LoginItemState::enabled, true, false, 0, 1},
-        {LoginItemState::disabled, true, true, 0, 1},
-        {LoginItemState::disabled, false, true, 0, 1},
-        {LoginItemState::requiresApproval, true, true, 0, 1},
+        int unregisterCalls;
+        State after;
+    } cases[] = {
+        {State::enabled, true, Action::launch, 1, 0, State::enabled},
+        {State::enabled, false, Action::launch, 0, 0, State::enabled}, // run from a download or a mounted image
+        {State::enabled, true, Action::launchWithoutRepair, 0, 0, State::enabled},
+        {State::disabled, true, Action::launch, 0, 0, State::disabled},
+        {State::requiresApproval, true, Action::launch, 0, 0, State::requiresApproval},
+        {State::disabled, false, Action::toggle, 1, 0, State::enabled},
+        {State::enabled, false, Action::toggle, 0, 1, State::disabled},
+        {State::requiresApproval, false, Action::toggle, 0, 1, State::disabled}, // withdraws the waiting one
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.state) << c.stable << static_cast<int>(c.action));
         auto item = std::make_shared<ScriptedLoginItem>(c.state, c.stable);
-        const LoginItemController controller(item, c.repairing);
-        EXPECT_EQ(item->registerCalls, c.registerCalls)
-            << static_cast<int>(c.state) << c.stable << c.repairing;
-        EXPECT_EQ(item->stateReads, c.stateReads) << static_cast<int>(c.state) << c.stable << c.repairing;
-        EXPECT_EQ(item->unregisterCalls, 0);
-        EXPECT_EQ(controller.state().get(), c.state);
+        LoginItemController controller(item, c.action != Action::launchWithoutRepair);
+        if (c.action == Action::toggle) {
+            controller.toggle();
+        }
+        EXPECT_EQ(item->registerCalls, c.registerCalls);
+        EXPECT_EQ(item->unregisterCalls, c.unregisterCalls);
+        EXPECT_EQ(controller.state().get(), c.after);
         EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
     }
 }
 
-TEST(LoginItemController, AFailedRepairIsReportedAndTheStateReadAgain) {
-    auto item = std::make_shared<ScriptedLoginItem>(LoginItemState::enabled, true);
+TEST(LoginItemController, AFailureKeepsItsMessageUntilAChangeSucceedsOrTheStateMovesOn) {
+    auto item = std::make_shared<ScriptedLoginItem>(State::enabled, true);
     item->refusal = refusalText;
-    const LoginItemController controller(item, true);
+    item->current = State::enabled;
+    LoginItemController controller(item, true); // the repair at launch fails
     EXPECT_EQ(controller.lastFailure().get(), AwakeFailure::reported(refusalText));
-    EXPECT_EQ(item->stateReads, 2);
-    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-}
+    EXPECT_EQ(controller.state().get(), State::enabled);
 
-TEST(LoginItemController, AFailedChangeKeepsItsMessageAndShowsWhatTheItemReports) {
-    auto item = std::make_shared<ScriptedLoginItem>(LoginItemState::disabled, true);
-    LoginItemController controller(item, true);
-    item->refusal = refusalText;
-
+    item->current = State::disabled;
     controller.setEnabled(true);
     EXPECT_EQ(controller.lastFailure().get(), AwakeFailure::reported(refusalText));
-    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
-    EXPECT_FALSE(controller.isRegistered());
+    EXPECT_EQ(controller.state().get(), State::disabled) << "what the item reports, not what was asked";
 
-    // The next successful change clears it, and the state is read, not assumed.
+    controller.refresh();
+    EXPECT_TRUE(controller.lastFailure().get()) << "nothing changed: the failure stays";
+    item->current = State::requiresApproval; // changed elsewhere
+    controller.refresh();
+    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
+
+    controller.setEnabled(false);
+    EXPECT_TRUE(controller.lastFailure().get());
     item->refusal.reset();
-    item->stateAfterRegister = LoginItemState::requiresApproval;
+    item->stateAfterRegister = State::requiresApproval;
+    std::vector<State> heard;
+    controller.state().observe([&](State state) { heard.push_back(state); });
+    controller.setEnabled(true);
     controller.setEnabled(true);
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    EXPECT_EQ(controller.state().get(), LoginItemState::requiresApproval);
     EXPECT_TRUE(controller.isRegistered());
     EXPECT_TRUE(controller.needsApproval());
     EXPECT_FALSE(controller.isEnabled());
-}
-
-TEST(LoginItemController, RefreshDropsAFailureOnlyWhenTheStateMovedOn) {
-    auto item = std::make_shared<ScriptedLoginItem>(LoginItemState::requiresApproval, true);
-    LoginItemController controller(item, true);
-    item->refusal = refusalText;
-    controller.setEnabled(false);
-    ASSERT_TRUE(controller.lastFailure().get().has_value());
-
-    controller.refresh();
-    EXPECT_TRUE(controller.lastFailure().get().has_value()) << "nothing changed: the failure stays";
-
-    item->current = LoginItemState::enabled; // the user approved it elsewhere
-    controller.refresh();
-    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-}
-
-TEST(LoginItemController, ToggleEnablesOnlyFromDisabled) {
-    struct Case {
-        LoginItemState from;
-        int registerCalls;
-        int unregisterCalls;
-        LoginItemState to;
-    };
-    const Case cases[] = {
-        {LoginItemState::disabled, 1, 0, LoginItemState::enabled},
-        {LoginItemState::enabled, 0, 1, LoginItemState::disabled},
-        {LoginItemState::requiresApproval, 0, 1, LoginItemState::disabled}, // withdraws the waiting one
-    };
-    for (const auto& c : cases) {
-        auto item = std::make_shared<ScriptedLoginItem>(c.from, false);
-        LoginItemController controller(item, true);
-        controller.toggle();
-        EXPECT_EQ(item->registerCalls, c.registerCalls) << static_cast<int>(c.from);
-        EXPECT_EQ(item->unregisterCalls, c.unregisterCalls) << static_cast<int>(c.from);
-        EXPECT_EQ(controller.state().get(), c.to) << static_cast<int>(c.from);
-    }
-}
-
-TEST(LoginItemController, TellsObserversOfRealChangesOnly) {
-    auto item = std::make_shared<InMemoryLoginItem>(LoginItemState::disabled, true);
-    LoginItemController controller(item, true);
-    std::vector<LoginItemState> states;
-    controller.state().observe([&](LoginItemState state) { states.push_back(state); });
-
-    controller.setEnabled(true);
-    controller.setEnabled(true);
-    controller.refresh();
     controller.toggle();
-    EXPECT_EQ(states, (std::vector<LoginItemState>{LoginItemState::enabled, LoginItemState::disabled}));
-    EXPECT_TRUE(controller.isAtStableLocation());
+    EXPECT_EQ(heard, (std::vector<State>{State::disabled})) << "observers hear real changes only";
 }
 
 } // namespace

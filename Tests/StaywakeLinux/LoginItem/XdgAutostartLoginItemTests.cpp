@@ -1,4 +1,3 @@
-#include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
 #include "StaywakeLinux/SystemError.h"
 #include "Support/Files.h"
@@ -109,18 +108,6 @@ TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
     EXPECT_EQ(item.state(), LoginItemState::disabled) << "a folder in the entry's place starts nothing";
 }
 
-TEST_F(AutostartFixture, RegisteringAgainRepairsAHiddenOrStaleEntry) {
-    writeFile(entryFile, "[Desktop Entry]\nType=Application\nExec=/old/place/Staywake\nHidden=true\n");
-    ASSERT_EQ(item.state(), LoginItemState::disabled);
-
-    item.registerItem();
-
-    EXPECT_EQ(item.state(), LoginItemState::enabled);
-    const std::string entry = readFile(entryFile);
-    EXPECT_EQ(execLineOf(entry), "\"" + program.string() + "\"");
-    EXPECT_EQ(entry.find("Hidden"), std::string::npos);
-}
-
 TEST_F(AutostartFixture, RegisteringKeepsTheUsersOwnKeysGroupsAndComments) {
     writeFile(entryFile, "# mine\n"
                                 "[Desktop Entry]\n"
@@ -140,60 +127,6 @@ TEST_F(AutostartFixture, RegisteringKeepsTheUsersOwnKeysGroupsAndComments) {
                                               "Name[de]=Wachbleiben\n"
                                               "[Desktop Action quit]\n"
                                               "Exec=staywake --quit\n");
-}
-
-TEST_F(AutostartFixture, TheRepairAtLaunchLeavesAnEntryGnomeSwitchedOffAsItIs) {
-    const std::string off = "[Desktop Entry]\nType=Application\nExec=/old/Staywake\nX-GNOME-Autostart-enabled=false\n";
-    writeFile(entryFile, off);
-    fs::create_directories(program.parent_path());
-
-    const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
-                                         true);
-
-    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
-    EXPECT_EQ(readFile(entryFile), off);
-}
-
-TEST_F(AutostartFixture, TheControllerRepairsAStaleEntryAtLaunch) {
-    writeFile(entryFile, "[Desktop Entry]\nType=Application\nExec=/usr/local/bin/staywake-old\n");
-    fs::create_directories(program.parent_path()); // installed under ~/.local: a stable location
-
-    const LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home),
-                                         true);
-
-    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    EXPECT_EQ(execLineOf(readFile(entryFile)), "\"" + program.string() + "\"");
-}
-
-TEST_F(AutostartFixture, TheControllerLeavesAnEntryAloneWhenRunFromElsewhere) {
-    const std::string stale = "[Desktop Entry]\nType=Application\nExec=/opt/Staywake/bin/Staywake\n";
-    writeFile(entryFile, stale);
-    const LoginItemController controller(
-        std::make_shared<XdgAutostartLoginItem>(configHome, tree.path() / "Downloads/Staywake", home), true);
-    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(readFile(entryFile), stale);
-}
-
-TEST_F(AutostartFixture, TheControllerReportsAFailedWriteWithItsMessage) {
-    fs::create_directories(configHome.parent_path());
-    writeFile(configHome, "a file where the configuration folder should be");
-    LoginItemController controller(std::make_shared<XdgAutostartLoginItem>(configHome, program, home), true);
-
-    controller.setEnabled(true);
-
-    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
-    EXPECT_EQ(controller.lastFailure().get(),
-              AwakeFailure::reported("Could not create the autostart folder " +
-                                     (configHome / "autostart").string() + ": Not a directory"));
-
-    fs::remove(configHome);
-    controller.setEnabled(true);
-    EXPECT_EQ(controller.state().get(), LoginItemState::enabled);
-    EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    controller.toggle();
-    EXPECT_EQ(controller.state().get(), LoginItemState::disabled);
-    EXPECT_FALSE(fs::exists(entryFile));
 }
 
 TEST_F(AutostartFixture, NamesARelativeProgramAbsolutely) {
