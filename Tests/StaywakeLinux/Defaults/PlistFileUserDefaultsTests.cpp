@@ -1,4 +1,3 @@
-#include "StaywakeCore/Awake/UserDefaultsAwakeIntentStore.h"
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
 #include "StaywakeLinux/Defaults/UserFolders.h"
 #include "Support/Files.h"
@@ -120,15 +119,9 @@ TEST_F(PlistFileUserDefaultsTest, EveryTypeComesBackAsItWasInAnotherInstance) {
     EXPECT_EQ(reader->takeProblem(), std::nullopt);
 }
 
-TEST_F(PlistFileUserDefaultsTest, ABooleanStaysABooleanAndAnIntegerStaysAnInteger) {
+TEST_F(PlistFileUserDefaultsTest, WritesBooleansAndIntegersAsPropertyListsDo) {
     open()->set("flag", true);
     open()->set("count", 1);
-    const auto reader = open();
-    EXPECT_TRUE(reader->object("flag")->isBoolean());
-    EXPECT_EQ(reader->object("flag")->number(), std::nullopt);
-    EXPECT_TRUE(reader->object("count")->isInteger());
-    EXPECT_EQ(reader->object("count")->number(), 1.0);
-
     const std::string xml = readFile(file);
     EXPECT_NE(xml.find("<key>flag</key>\n\t<true/>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<key>count</key>\n\t<integer>1</integer>"), std::string::npos) << xml;
@@ -161,31 +154,6 @@ TEST_F(PlistFileUserDefaultsTest, ValuesNoPropertyListCanCarryAreRefusedAndNothi
         EXPECT_THROW(defaults->set(key, value), std::invalid_argument) << key;
     }
     EXPECT_FALSE(fs::exists(file));
-}
-
-TEST_F(PlistFileUserDefaultsTest,
-       TheAwakeStoreReadsIntegerAndRealDeadlinesFromTheFileAndRefusesTextsAndBooleans) {
-    const std::string requested = "<key>com.staywake.isAwakeRequested</key><true/>\n";
-    struct Case {
-        std::string deadline;
-        StoredAwakeIntent expected;
-    };
-    const auto unreadable = StoredAwakeIntent::unreadableDeadline();
-    const std::vector<Case> cases = {
-        {"<integer>1700000000</integer>", StoredAwakeIntent::intent(AwakeIntent::until(Date{1'700'000'000}))},
-        {"<real>1700000000.5</real>", StoredAwakeIntent::intent(AwakeIntent::until(Date{1'700'000'000.5}))},
-        {"", StoredAwakeIntent::intent(AwakeIntent::indefinite())},
-        {"<string>1700000000</string>", unreadable},
-        {"<true/>", unreadable},
-    };
-    for (const auto& [deadline, expected] : cases) {
-        SCOPED_TRACE(deadline);
-        const std::string body =
-            deadline.empty() ? requested : requested + "<key>com.staywake.awakeUntil</key>" + deadline + "\n";
-        place(xmlDictionary(body));
-        UserDefaultsAwakeIntentStore store(open());
-        EXPECT_EQ(store.load(), expected);
-    }
 }
 
 TEST_F(PlistFileUserDefaultsTest, AnotherInstancesChangesAreSeenAndNotLost) {
