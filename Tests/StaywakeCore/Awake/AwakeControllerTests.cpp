@@ -1,5 +1,4 @@
 #include "StaywakeCore/Awake/AwakeController.h"
-#include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
@@ -9,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,8 +26,10 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr Date launch{1'700'000'000};
 
-StoredAwakeIntent stored(const AwakeIntent& intent) {
-    return StoredAwakeIntent::intent(intent);
+StoredAwakeIntent stored(const AwakeIntent& intent) { return StoredAwakeIntent::intent(intent); }
+
+std::string relative(std::optional<Date> date) {
+    return date ? "+" + ::testing::PrintToString(*date - launch) : "-";
 }
 
 /// Keeps every intent it is given, so a test can tell what was written.
@@ -41,6 +43,17 @@ public:
     void save(const AwakeIntent& intent) override {
         saved.push_back(intent);
         current = stored(intent);
+    }
+    /// The intents saved so far, as "off", "on" or "until +seconds".
+    std::string savedText() const {
+        std::string text;
+        for (const auto& intent : saved) {
+            text += (text.empty() ? "" : " ") + std::string(intent.kind() == AwakeIntent::Kind::off          ? "off"
+                                                            : intent.kind() == AwakeIntent::Kind::indefinite ? "on"
+                                                                                                             : "until ") +
+                    (intent.date() ? relative(intent.date()) : "");
+        }
+        return text;
     }
 
     StoredAwakeIntent current;
@@ -60,11 +73,10 @@ protected:
         store = std::make_shared<RecordingIntentStore>(record);
     }
     std::unique_ptr<AwakeController> controllerOn(std::shared_ptr<SleepBlocker> lock, bool restoring = true) {
-        return std::make_unique<AwakeController>(std::move(lock), store, dates, continuous, scheduler,
-                                                 recheck, restoring);
+        return std::make_unique<AwakeController>(std::move(lock), store, dates, continuous, scheduler, recheck,
+                                                 restoring);
     }
-    std::unique_ptr<AwakeController> make(StoredAwakeIntent record = stored(AwakeIntent::off()),
-                                          bool restoring = true) {
+    std::unique_ptr<AwakeController> make(StoredAwakeIntent record = stored(AwakeIntent::off()), bool restoring = true) {
         reset(record);
         return controllerOn(blocker, restoring);
     }
@@ -76,86 +88,76 @@ protected:
         continuous->advance(seconds);
     }
 
+    /// What the controller shows and holds, in one line.
+    std::string state(const AwakeController& controller) const {
+        std::ostringstream line;
+        line << (controller.isOn().get() ? "on" : "off") << (controller.isRequested().get() ? " requested" : "")
+             << ", until " << relative(controller.activeUntil().get()) << ", timer " << relative(scheduler->pendingAt)
+             << ", lock " << (blocker->isEngaged() ? "held" : "free") << ", saved [" << store->savedText() << "]";
+        return line.str();
+    }
+
     std::shared_ptr<InMemorySleepBlocker> blocker;
     std::shared_ptr<RecordingIntentStore> store;
     std::shared_ptr<FakeDateProvider> dates = std::make_shared<FakeDateProvider>(launch);
-    std::shared_ptr<FakeContinuousTimeProvider> continuous =
-        std::make_shared<FakeContinuousTimeProvider>(5000);
+    std::shared_ptr<FakeContinuousTimeProvider> continuous = std::make_shared<FakeContinuousTimeProvider>(5000);
     std::shared_ptr<ManualDeadlineScheduler> scheduler;
     std::shared_ptr<ManualRecheckNotifier> recheck;
 };
 
-TEST_F(AwakeControllerTest, RestoresOnlyAUsableSessionStillAheadAndClearsTheRestWithoutOtherWrites) {
+// At launch the record is restored only if it is still usable and ahead; a
+// record that can no longer be restored is rewritten to off, and nothing else
+// is written. Without restoring, the controller only mirrors the record.
+TEST_F(AwakeControllerTest, LaunchRestoresOnlyAUsableSessionStillAhead) {
     const auto until = [](Date date) { return stored(AwakeIntent::until(date)); };
     const Date justPastDistantFuture{std::nextafter(Date::distantFuture().secondsSince1970, infinity)};
-    struct Case {
+    const std::string distantFuture = relative(Date::distantFuture());
+    const struct {
         std::string name;
         StoredAwakeIntent record;
-        std::optional<Date> activeUntil; // with `on`
-        bool on;
+        bool restoring;
+        std::string state;
+    } cases[] = {
+        {"off", stored(AwakeIntent::off()), true, "off, until -, timer -, lock free, saved []"},
+        {"indefinite", stored(AwakeIntent::indefinite()), true, "on requested, until -, timer -, lock held, saved []"},
+        {"an hour ahead", until(launch + 3600), true,
+         "on requested, until +3600, timer +3600, lock held, saved []"},
+        {"the distant future", until(Date::distantFuture()), true,
+         "on requested, until " + distantFuture + ", timer " + distantFuture + ", lock held, saved []"},
+        {"due right now", until(launch), true, "off, until -, timer -, lock free, saved [off]"},
+        {"passed", until(launch - 1), true, "off, until -, timer -, lock free, saved [off]"},
+        {"past the distant future", until(justPastDistantFuture), true, "off, until -, timer -, lock free, saved [off]"},
+        {"not a number", until(Date{notANumber}), true, "off, until -, timer -, lock free, saved [off]"},
+        {"unreadable", StoredAwakeIntent::unreadableDeadline(), true, "off, until -, timer -, lock free, saved [off]"},
+        {"mirrored: indefinite", stored(AwakeIntent::indefinite()), false,
+         "off requested, until -, timer -, lock free, saved []"},
+        {"mirrored: ahead", until(launch + 60), false, "off requested, until +60, timer -, lock free, saved []"},
+        {"mirrored: passed", until(launch - 60), false, "off requested, until -, timer -, lock free, saved []"},
+        {"mirrored: unreadable", StoredAwakeIntent::unreadableDeadline(), false,
+         "off requested, until -, timer -, lock free, saved []"},
     };
-    const std::vector<Case> cases = {
-        {"off", stored(AwakeIntent::off()), std::nullopt, false},
-        {"indefinite", stored(AwakeIntent::indefinite()), std::nullopt, true},
-        {"an hour ahead", until(launch + 3600), launch + 3600, true},
-        {"the distant future", until(Date::distantFuture()), Date::distantFuture(), true},
-        {"due right now", until(launch), std::nullopt, false},
-        {"passed", until(launch - 1), std::nullopt, false},
-        {"past the distant future", until(justPastDistantFuture), std::nullopt, false},
-        {"not a number", until(Date{notANumber}), std::nullopt, false},
-        {"unreadable", StoredAwakeIntent::unreadableDeadline(), std::nullopt, false},
-    };
-    for (const auto& [name, record, activeUntil, on] : cases) {
-        SCOPED_TRACE(name);
-        const auto controller = make(record);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto controller = make(c.record, c.restoring);
+        EXPECT_EQ(state(*controller), c.state);
+        EXPECT_EQ(controller->endsAt(), controller->activeUntil().get());
         EXPECT_EQ(store->loadCount, 1);
-        EXPECT_EQ(controller->isOn().get(), on);
-        EXPECT_EQ(blocker->isEngaged(), on);
-        EXPECT_EQ(controller->isRequested().get(), on);
-        EXPECT_EQ(controller->activeUntil().get(), activeUntil);
-        EXPECT_EQ(controller->lastFailure().get(), std::nullopt);
-        // Only a record that can no longer be restored is rewritten, to off.
-        const bool cleared = !on && name != "off";
-        EXPECT_EQ(store->saved, cleared ? Intents{AwakeIntent::off()} : Intents{});
-        EXPECT_EQ(scheduler->pendingAt, activeUntil);
-    }
-}
-
-TEST_F(AwakeControllerTest, WithoutRestoringOnlyMirrorsTheRecord) {
-    struct Case {
-        StoredAwakeIntent record;
-        bool requested;
-        std::optional<Date> activeUntil;
-    };
-    const std::vector<Case> cases = {
-        {stored(AwakeIntent::off()), false, std::nullopt},
-        {stored(AwakeIntent::indefinite()), true, std::nullopt},
-        {stored(AwakeIntent::until(launch + 60)), true, launch + 60},
-        {stored(AwakeIntent::until(launch - 60)), true, std::nullopt},
-        {StoredAwakeIntent::unreadableDeadline(), true, std::nullopt},
-    };
-    for (const auto& [record, requested, activeUntil] : cases) {
-        const auto controller = make(record, false);
-        EXPECT_FALSE(controller->isOn().get());
-        EXPECT_EQ(controller->isRequested().get(), requested);
-        EXPECT_EQ(controller->activeUntil().get(), activeUntil);
-        EXPECT_EQ(controller->endsAt(), activeUntil);
-        EXPECT_TRUE(store->saved.empty());
-        EXPECT_EQ(blocker->engageCalls, 0);
-        EXPECT_EQ(scheduler->scheduleCount + scheduler->cancelCount, 0);
         EXPECT_EQ(recheck->observeCount, 1);
+        EXPECT_EQ(controller->lastFailure().get(), std::nullopt);
+        if (!c.restoring) {
+            EXPECT_EQ(blocker->engageCalls + scheduler->scheduleCount + scheduler->cancelCount, 0);
+        }
     }
 }
 
 TEST_F(AwakeControllerTest, WhicheverClockSaysTheSessionEndsFirstWinsAndATieGoesToTheWallClock) {
-    struct Case {
+    const Date deadline = launch + 1800;
+    const struct {
         std::string name;
         double wallMove;
         double continuousMove;
         Date endsAt;
-    };
-    const Date deadline = launch + 1800;
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"no time passed", 0, 0, deadline},
         {"both clocks moved alike", 600.25, 600.25, deadline},
         // Both clocks leave exactly the same time, but so far from the deadline
@@ -181,46 +183,44 @@ TEST_F(AwakeControllerTest, WhicheverClockSaysTheSessionEndsFirstWinsAndATieGoes
         // session whose end has come at once.
         recheck->trigger();
         const bool ended = endsAt <= dates->now();
-        EXPECT_EQ(controller->isOn().get(), !ended);
         EXPECT_EQ(controller->isRequested().get(), !ended);
-        EXPECT_EQ(scheduler->pendingAt, ended ? std::nullopt : std::optional<Date>(endsAt));
-        EXPECT_EQ(store->saved.back(), ended ? AwakeIntent::off() : AwakeIntent::until(deadline));
+        EXPECT_EQ(state(*controller), ended ? "off, until -, timer -, lock free, saved [until +1800 off]"
+                                            : "on requested, until +1800, timer " + relative(endsAt) +
+                                                  ", lock held, saved [until +1800]");
     }
 }
 
-TEST_F(AwakeControllerTest, AnEarlyTimerReArmsAndTheShownDeadlineStaysWhenTheWallClockIsSetBack) {
-    const auto controller = make();
-    controller->turnOn(1800);
-    dates->advance(-3600);
-    recheck->trigger();
-
-    pass(1799.5);
-    scheduler->fire();
-    EXPECT_TRUE(controller->isOn().get());
-    EXPECT_EQ(scheduler->pendingAt, launch - 3600 + 1800);
-    EXPECT_EQ(controller->activeUntil().get(), launch + 1800);
-    EXPECT_EQ(controller->remaining(), 0.5);
-
-    pass(0.5);
-    scheduler->fire();
-    EXPECT_FALSE(controller->isOn().get());
-    EXPECT_FALSE(blocker->isEngaged());
-    EXPECT_EQ(store->saved.back(), AwakeIntent::off());
-}
-
-TEST_F(AwakeControllerTest, RemainingIsNeverNegativeNorNotANumber) {
+TEST_F(AwakeControllerTest, AnEarlyTimerReArmsAndRemainingTimeIsNeverNegativeNorNotANumber) {
     const auto controller = make();
     EXPECT_EQ(controller->remaining(), std::nullopt);
     controller->turnOn(std::nullopt);
     EXPECT_EQ(controller->remaining(), std::nullopt);
-    EXPECT_EQ(controller->endsAt(), std::nullopt);
 
-    controller->turnOn(60);
-    EXPECT_EQ(controller->remaining(), 60.0);
-    pass(60.5); // past the deadline; the timer has not fired yet
+    controller->turnOn(1800);
+    EXPECT_EQ(controller->remaining(), 1800.0);
+    dates->advance(-3600); // the wall clock is set back
+    recheck->trigger();
+    pass(1799.5);
+    scheduler->fire();
+    EXPECT_EQ(state(*controller), "on requested, until +1800, timer +-1800, lock held, saved [on until +1800]")
+        << "the timer is re-armed and the shown deadline stays";
+    EXPECT_EQ(controller->remaining(), 0.5);
+    pass(0.75); // past the end; the timer has not fired yet
     EXPECT_EQ(controller->remaining(), 0.0);
+    const Date now = dates->current;
     dates->current = Date{notANumber};
     EXPECT_EQ(controller->remaining(), 0.0);
+    dates->current = now;
+    scheduler->fire();
+    EXPECT_EQ(state(*controller), "off, until -, timer -, lock free, saved [on until +1800 off]");
+
+    // Checking a session without a deadline touches nothing.
+    controller->turnOn(std::nullopt);
+    const int timerCalls = scheduler->scheduleCount + scheduler->cancelCount;
+    pass(1e9);
+    controller->checkExpiry();
+    EXPECT_TRUE(controller->isOn().get());
+    EXPECT_EQ(scheduler->scheduleCount + scheduler->cancelCount, timerCalls);
 }
 
 TEST_F(AwakeControllerTest, ADurationThatIsNotAFiniteNumberAboveZeroTurnsTheSessionOff) {
@@ -229,11 +229,8 @@ TEST_F(AwakeControllerTest, ADurationThatIsNotAFiniteNumberAboveZeroTurnsTheSess
         const auto controller = make(stored(AwakeIntent::indefinite()));
         int sessionCalls = 0;
         controller->observeSession([&] { ++sessionCalls; });
-
         controller->turnOn(duration);
-        EXPECT_FALSE(controller->isOn().get());
-        EXPECT_FALSE(controller->isRequested().get());
-        EXPECT_EQ(store->saved, Intents{AwakeIntent::off()});
+        EXPECT_EQ(state(*controller), "off, until -, timer -, lock free, saved [off]");
         EXPECT_EQ(sessionCalls, 1);
     }
 }
@@ -250,68 +247,51 @@ TEST_F(AwakeControllerTest, ReAimingARunningSessionKeepsTheLockAndTellsObservers
 
     pass(10);
     controller->turnOn(7200);
+    controller->turnOn(7200); // the same deadline again changes nothing observable but the session call
+    EXPECT_EQ(state(*controller),
+              "on requested, until +7210, timer +7210, lock held, saved [until +3600 until +7210 until +7210]");
+    controller->turnOn(std::nullopt);
+    EXPECT_EQ(state(*controller),
+              "on requested, until -, timer -, lock held, saved [until +3600 until +7210 until +7210 on]");
     EXPECT_EQ(blocker->takenCount, 1);
     EXPECT_EQ(blocker->releasedCount, 0);
-    EXPECT_EQ(sessionCalls, 1);
+    EXPECT_EQ(sessionCalls, 3);
     EXPECT_EQ(onChanges, 0);
-    EXPECT_EQ(deadlines, (std::vector<std::optional<Date>>{launch + 10 + 7200}));
-    EXPECT_EQ(scheduler->pendingAt, launch + 10 + 7200);
-    EXPECT_EQ(store->saved,
-              (Intents{AwakeIntent::until(launch + 3600), AwakeIntent::until(launch + 10 + 7200)}));
-
-    // The same deadline again changes nothing observable but the session call.
-    controller->turnOn(7200);
-    EXPECT_EQ(deadlines.size(), 1U);
-    EXPECT_EQ(sessionCalls, 2);
-    controller->turnOn(std::nullopt);
-    EXPECT_EQ(deadlines.back(), std::nullopt);
-    EXPECT_FALSE(scheduler->isPending());
-    EXPECT_EQ(blocker->takenCount, 1);
+    EXPECT_EQ(deadlines, (std::vector<std::optional<Date>>{launch + 7210, std::nullopt}));
 }
 
-TEST_F(AwakeControllerTest, ARefusedLockStaysRequestedAndAToggleRetries) {
+TEST_F(AwakeControllerTest, ARefusedLockStaysRequestedStillExpiresAndAToggleRetries) {
     const auto controller = make();
     blocker->refuse(-536870199);
     std::vector<std::optional<AwakeFailure>> failures;
     controller->lastFailure().observe([&](const auto& failure) { failures.push_back(failure); });
 
     controller->turnOn(1800);
-    EXPECT_FALSE(controller->isOn().get());
-    EXPECT_TRUE(controller->isRequested().get());
+    EXPECT_EQ(state(*controller), "off requested, until +1800, timer +1800, lock free, saved [until +1800]");
     EXPECT_EQ(controller->lastFailure().get(), AwakeFailure::assertionRefused(-536870199));
-    EXPECT_EQ(store->saved.back(), AwakeIntent::until(launch + 1800));
-    EXPECT_EQ(scheduler->pendingAt, launch + 1800);
 
-    // Still refused: the failure is unchanged and not announced again.
-    controller->toggle();
-    EXPECT_FALSE(controller->isOn().get());
+    controller->toggle(); // still refused: the failure is unchanged and not announced again
+    EXPECT_EQ(state(*controller), "off requested, until -, timer -, lock free, saved [until +1800 on]");
     EXPECT_EQ(failures.size(), 1U);
-    EXPECT_EQ(store->saved.back(), AwakeIntent::indefinite());
 
     blocker->stopRefusing();
     controller->toggle();
     EXPECT_TRUE(controller->isOn().get());
     EXPECT_EQ(controller->lastFailure().get(), std::nullopt);
+    controller->toggle();
+    EXPECT_EQ(state(*controller), "off, until -, timer -, lock free, saved [until +1800 on on off]");
     EXPECT_EQ(failures.size(), 2U);
 
-    controller->toggle();
-    EXPECT_FALSE(controller->isOn().get());
-    EXPECT_FALSE(controller->isRequested().get());
-    EXPECT_EQ(store->saved.back(), AwakeIntent::off());
-}
-
-TEST_F(AwakeControllerTest, ARefusedSessionStillExpiresAndExpiryClearsTheFailure) {
+    // A refused restore keeps the record for the next launch, and expires.
     reset(stored(AwakeIntent::until(launch + 60)));
     blocker->refuse(7);
-    const auto controller = controllerOn(blocker);
-    EXPECT_EQ(controller->lastFailure().get(), AwakeFailure::assertionRefused(7));
-    EXPECT_TRUE(store->saved.empty()); // a refused restore keeps the record for the next launch
-
+    const auto restored = controllerOn(blocker);
+    EXPECT_EQ(restored->lastFailure().get(), AwakeFailure::assertionRefused(7));
+    EXPECT_EQ(state(*restored), "off requested, until +60, timer +60, lock free, saved []");
     pass(60);
     scheduler->fire();
-    EXPECT_FALSE(controller->isRequested().get());
-    EXPECT_EQ(controller->lastFailure().get(), std::nullopt);
-    EXPECT_EQ(store->saved, Intents{AwakeIntent::off()});
+    EXPECT_EQ(state(*restored), "off, until -, timer -, lock free, saved [off]");
+    EXPECT_EQ(restored->lastFailure().get(), std::nullopt) << "expiry clears the failure";
 }
 
 TEST_F(AwakeControllerTest, AnyErrorFromTheBlockerBecomesAFailureValue) {
@@ -331,33 +311,23 @@ TEST_F(AwakeControllerTest, AnyErrorFromTheBlockerBecomesAFailureValue) {
 TEST_F(AwakeControllerTest, ObserversHearEachRealChangeOnceAndSeeTheFinalState) {
     const auto controller = make();
     std::vector<std::string> seen;
-    const auto state = [&] {
-        return std::string(controller->isOn().get() ? "on" : "off") + "/" +
-               (controller->isRequested().get() ? "requested" : "idle") + "/" +
-               (scheduler->isPending() ? "armed" : "unarmed");
-    };
-    controller->observeSession([&] { seen.push_back("first " + state()); });
+    controller->observeSession([&] { seen.push_back(state(*controller)); });
     controller->observeSession([&] { seen.push_back("second"); });
     std::vector<bool> on;
     std::vector<bool> requested;
     controller->isOn().observe([&](bool value) { on.push_back(value); });
     controller->isRequested().observe([&](bool value) { requested.push_back(value); });
 
-    // Turning off while idle still records off and calls every observer.
-    controller->turnOff();
-    EXPECT_EQ(seen, (std::vector<std::string>{"first off/idle/unarmed", "second"}));
-    EXPECT_EQ(store->saved, Intents{AwakeIntent::off()});
-    EXPECT_EQ(blocker->releasedCount, 0);
-
-    seen.clear();
+    controller->turnOff(); // while idle: still records off and calls every observer
     controller->turnOn(60);
     controller->turnOn(std::nullopt);
     controller->checkExpiry();
     controller->turnOff();
-    controller->turnOff();
     EXPECT_EQ(seen, (std::vector<std::string>{
-                        "first on/requested/armed", "second", "first on/requested/unarmed", "second",
-                        "first off/idle/unarmed", "second", "first off/idle/unarmed", "second"}));
+                        "off, until -, timer -, lock free, saved [off]", "second",
+                        "on requested, until +60, timer +60, lock held, saved [off until +60]", "second",
+                        "on requested, until -, timer -, lock held, saved [off until +60 on]", "second",
+                        "off, until -, timer -, lock free, saved [off until +60 on off]", "second"}));
     EXPECT_EQ(on, (std::vector<bool>{true, false}));
     EXPECT_EQ(requested, (std::vector<bool>{true, false}));
 }
@@ -385,17 +355,6 @@ TEST_F(AwakeControllerTest, TimersAndRechecksOfADestroyedControllerDoNothing) {
 
     recheck->trigger();
     EXPECT_FALSE(successor->isOn().get());
-}
-
-TEST_F(AwakeControllerTest, CheckingWithoutADeadlineTouchesNothing) {
-    const auto controller = make(stored(AwakeIntent::indefinite()));
-    const int schedules = scheduler->scheduleCount;
-    const int cancels = scheduler->cancelCount;
-    pass(1e9);
-    controller->checkExpiry();
-    EXPECT_TRUE(controller->isOn().get());
-    EXPECT_EQ(scheduler->scheduleCount, schedules);
-    EXPECT_EQ(scheduler->cancelCount, cancels);
 }
 
 } // namespace
