@@ -65,6 +65,5 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
     }
 }
 
-
 } // namespace
 } // namespace staywake

@@ -57,7 +57,5 @@ TEST(AwakeIntent, DeadlineNeedsAPositiveFiniteDurationAndAUsableEnd) {
     }
 }
 
-
-
 } // namespace
 } // namespace staywake

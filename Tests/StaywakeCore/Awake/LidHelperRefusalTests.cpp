@@ -76,6 +76,5 @@ TEST(LidHelperRefusal, IllFormedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(LidHelperRefusal::settingUnwritten("\xff").detail(), replacement);
 }
 
-
 } // namespace
 } // namespace staywake

@@ -25,10 +25,12 @@ TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANum
         std::optional<PropertyValue> stored;
         bool boolean;
     } cases[] = {
-        {std::nullopt, false},        {PropertyValue(true), true},   {PropertyValue(false), false},
-        {PropertyValue(1), true},     {PropertyValue(0), false},     {PropertyValue(0.5), true},
-        {PropertyValue("YES"), true}, {PropertyValue("true"), true}, {PropertyValue("no"), false},
-        {PropertyValue("acknowledged"), false}, {PropertyValue(Date{1}), false},
+        {std::nullopt, false},           {PropertyValue(true), true},
+        {PropertyValue(false), false},   {PropertyValue(1), true},
+        {PropertyValue(0), false},       {PropertyValue(0.5), true},
+        {PropertyValue("YES"), true},    {PropertyValue("true"), true},
+        {PropertyValue("no"), false},    {PropertyValue("acknowledged"), false},
+        {PropertyValue(Date{1}), false},
     };
     for (const auto& c : cases) {
         const auto defaults = std::make_shared<InMemoryUserDefaults>();
@@ -51,7 +53,9 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
     const auto unreadable = StoredAwakeIntent::unreadableDeadline();
     const auto off = StoredAwakeIntent::intent(AwakeIntent::off());
     const auto indefinite = StoredAwakeIntent::intent(AwakeIntent::indefinite());
-    const auto untilDate = [](double seconds) { return StoredAwakeIntent::intent(AwakeIntent::until(Date{seconds})); };
+    const auto untilDate = [](double seconds) {
+        return StoredAwakeIntent::intent(AwakeIntent::until(Date{seconds}));
+    };
     const double distantFuture = Date::distantFuture().secondsSince1970;
     const double pastDistantFuture = std::nextafter(distantFuture, std::numeric_limits<double>::infinity());
     const struct {
@@ -65,10 +69,14 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
         {"requested false", {{requested, false}, {until, 1.8e9}}, off},
         {"not requested, any deadline", {{until, "garbage"}}, off},
         {"a real deadline", {{requested, true}, {until, 1.8e9 + 0.5}}, untilDate(1.8e9 + 0.5)},
-        {"an integer deadline", {{requested, true}, {until, std::int64_t{1'700'000'000}}}, untilDate(1'700'000'000)},
+        {"an integer deadline",
+         {{requested, true}, {until, std::int64_t{1'700'000'000}}},
+         untilDate(1'700'000'000)},
         {"the distant future", {{requested, true}, {until, distantFuture}}, untilDate(distantFuture)},
         {"past the distant future", {{requested, true}, {until, pastDistantFuture}}, unreadable},
-        {"an integer past the distant future", {{requested, true}, {until, std::int64_t{64092211201}}}, unreadable},
+        {"an integer past the distant future",
+         {{requested, true}, {until, std::int64_t{64092211201}}},
+         unreadable},
         {"a text deadline", {{requested, true}, {until, "1700000000"}}, unreadable},
         {"a Boolean deadline", {{requested, true}, {until, true}}, unreadable},
         {"a date object", {{requested, true}, {until, Date{1.8e9}}}, unreadable},
@@ -79,7 +87,8 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
     };
     for (const auto& [name, values, expected] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(UserDefaultsAwakeIntentStore(std::make_shared<InMemoryUserDefaults>(values)).load(), expected);
+        EXPECT_EQ(UserDefaultsAwakeIntentStore(std::make_shared<InMemoryUserDefaults>(values)).load(),
+                  expected);
     }
 }
 
@@ -97,18 +106,29 @@ TEST(UserDefaultsStores, WriteTypedValuesUnderTheirKeys) {
         std::function<void()> write;
         Dictionary values;
     } steps[] = {
-        {"a deadline", [&] { intents.save(AwakeIntent::until(Date{1.8e9})); }, {{requested, true}, {until, 1.8e9}}},
+        {"a deadline",
+         [&] { intents.save(AwakeIntent::until(Date{1.8e9})); },
+         {{requested, true}, {until, 1.8e9}}},
         // An old deadline may stay behind: off never reads it.
         {"off", [&] { intents.save(AwakeIntent::off()); }, {{until, 1.8e9}}},
         {"indefinite", [&] { intents.save(AwakeIntent::indefinite()); }, {{requested, true}}},
-        {"acknowledged", [&] { lid.setHasAcknowledgedHeatWarning(true); }, {{requested, true}, {acknowledged, true}}},
-        {"not acknowledged", [&] { lid.setHasAcknowledgedHeatWarning(false); },
+        {"acknowledged",
+         [&] { lid.setHasAcknowledgedHeatWarning(true); },
+         {{requested, true}, {acknowledged, true}}},
+        {"not acknowledged",
+         [&] { lid.setHasAcknowledgedHeatWarning(false); },
          {{requested, true}, {acknowledged, false}}},
-        {"pinned", [&] { presets.setPinnedSeconds(std::vector<double>{1800, 28800}); },
+        {"pinned",
+         [&] {
+             presets.setPinnedSeconds(std::vector<double>{1800, 28800});
+         },
          {{requested, true}, {acknowledged, false}, {presetsKey, PropertyValue::Array{1800.0, 28800.0}}}},
-        {"nothing pinned", [&] { presets.setPinnedSeconds(std::vector<double>{}); },
+        {"nothing pinned",
+         [&] { presets.setPinnedSeconds(std::vector<double>{}); },
          {{requested, true}, {acknowledged, false}, {presetsKey, PropertyValue::Array{}}}},
-        {"never chose", [&] { presets.setPinnedSeconds(std::nullopt); }, {{requested, true}, {acknowledged, false}}},
+        {"never chose",
+         [&] { presets.setPinnedSeconds(std::nullopt); },
+         {{requested, true}, {acknowledged, false}}},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.step);

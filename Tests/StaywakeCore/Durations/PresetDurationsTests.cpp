@@ -79,7 +79,5 @@ TEST(PresetDurations, AllowsAtMostThreeStarsAndOnlyOnCandidates) {
     }
 }
 
-
-
 } // namespace
 } // namespace staywake

@@ -1,9 +1,8 @@
 #include "StaywakeCore/Icon/CupOnLaptop.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <variant>
 
 namespace staywake {
@@ -40,7 +39,8 @@ TEST(CupOnLaptop, InkFillsTheRectangleInsideItsMargin) {
     for (const Detail detail : {Detail::full, Detail::plain, Detail::blunt}) {
         for (const bool filled : {false, true}) {
             for (const double scale : {1.0, 2.0, -1.0}) {
-                SCOPED_TRACE(::testing::Message() << static_cast<int>(detail) << " filled " << filled << " @" << scale);
+                SCOPED_TRACE(::testing::Message()
+                             << static_cast<int>(detail) << " filled " << filled << " @" << scale);
                 const PathRect rect = rectOfHeight(detail == Detail::blunt ? 6.3 : 40, 3.3, 4.1);
                 const double unit = rect.height / CupOnLaptop::boxHeight;
                 double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
@@ -60,7 +60,8 @@ TEST(CupOnLaptop, InkFillsTheRectangleInsideItsMargin) {
                     }
                 }
                 const double margin = CupOnLaptop::strokeInset * unit;
-                const double side = (CupOnLaptop::boxWidth - CupOnLaptop::inkWidth(detail)) / 2 * unit + margin;
+                const double side =
+                    (CupOnLaptop::boxWidth - CupOnLaptop::inkWidth(detail)) / 2 * unit + margin;
                 const double slack = detail == Detail::blunt ? 1 / std::max(scale, 1.0) : 1e-9;
                 EXPECT_NEAR(minX, rect.minX() + side, slack);
                 EXPECT_NEAR(maxX, rect.maxX() - side, slack);
@@ -171,8 +172,8 @@ TEST(CupOnLaptop, LaptopIsSolidUntilItsHollowWouldShow) {
         {true, 5, 1, Laptop::filledSlab},
     };
     for (const auto& c : cases) {
-        const Drawing drawing =
-            CupOnLaptop::drawing(c.filled, rectOfHeight(c.height), CupOnLaptop::detail(c.height * c.scale), c.scale);
+        const Drawing drawing = CupOnLaptop::drawing(c.filled, rectOfHeight(c.height),
+                                                     CupOnLaptop::detail(c.height * c.scale), c.scale);
         EXPECT_EQ(laptopOf(drawing), c.expected) << c.filled << " " << c.height << "@" << c.scale;
     }
 }
@@ -183,7 +184,8 @@ TEST(CupOnLaptop, OutlinedCupClipsItsHandleToTheOutsideOfTheBodyAndBluntHasNoHan
     const Drawing outlinedDrawing = CupOnLaptop::drawing(false, rect, Detail::full, 1);
     const auto& outlined = outlinedDrawing.operations;
     ASSERT_EQ(outlined.size(), 5u);
-    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[0]).path, CupOnLaptop::bodyPath(place, CupOnLaptop::strokeInset));
+    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[0]).path,
+              CupOnLaptop::bodyPath(place, CupOnLaptop::strokeInset));
     const auto& clip = std::get<Drawing::BeginClip>(outlined[1]);
     EXPECT_EQ(clip.rule, Drawing::FillRule::evenOdd);
     const PathData outerBody = CupOnLaptop::bodyPath(place, 0);
@@ -201,7 +203,8 @@ TEST(CupOnLaptop, OutlinedCupClipsItsHandleToTheOutsideOfTheBodyAndBluntHasNoHan
     EXPECT_EQ(std::get<Drawing::Stroke>(solid[1]).path, CupOnLaptop::handlePath(place));
 
     for (const bool filled : {false, true}) {
-        EXPECT_EQ(CupOnLaptop::drawing(filled, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u) << filled;
+        EXPECT_EQ(CupOnLaptop::drawing(filled, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u)
+            << filled;
     }
 }
 

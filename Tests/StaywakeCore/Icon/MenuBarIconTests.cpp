@@ -1,7 +1,6 @@
 #include "StaywakeCore/Icon/MenuBarIcon.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace staywake {
@@ -42,11 +41,20 @@ TEST(MenuBarIcon, NamesEveryStateInItsOwnWords) {
     } cases[] = {
         {{false, false, false}, Label::off, CupGlyph(Vessel::cup, false), "Localizable", "Staywake: off"},
         {{true, false, false}, Label::on, CupGlyph(Vessel::cup, true), "Localizable", "Staywake: on"},
-        {{true, true, false}, Label::onWithTimerRunning, CupGlyph(Vessel::cup, true), "Localizable",
+        {{true, true, false},
+         Label::onWithTimerRunning,
+         CupGlyph(Vessel::cup, true),
+         "Localizable",
          "Staywake: on, timer running"},
-        {{true, false, true}, Label::onWithLidClosed, CupGlyph(Vessel::doubleMug, true), "NightBrew",
+        {{true, false, true},
+         Label::onWithLidClosed,
+         CupGlyph(Vessel::doubleMug, true),
+         "NightBrew",
          "Staywake: Night Brew on"},
-        {{true, true, true}, Label::onWithLidClosedAndTimerRunning, CupGlyph(Vessel::doubleMug, true), "NightBrew",
+        {{true, true, true},
+         Label::onWithLidClosedAndTimerRunning,
+         CupGlyph(Vessel::doubleMug, true),
+         "NightBrew",
          "Staywake: Night Brew on, timer running"},
     };
     std::set<std::string_view> texts;

@@ -1,9 +1,8 @@
 #include "StaywakeCore/Icon/DrawnSymbol.h"
 #include "StaywakeCore/Icon/MugPair.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <tuple>
 
 namespace staywake {
@@ -26,8 +25,8 @@ TEST(MugPair, KnockoutGrowsTheFrontMugByTheGapThenSweepsItDown) {
 }
 
 TEST(MugPair, GapIsOneDevicePixelOnlyWhenFilled) {
-    for (const auto& [filled, scale, gap] : {std::tuple{true, 1.0, 1.0}, {true, 2.0, 0.5}, {true, 0.0, 1.0},
-                                             {false, 2.0, 0.0}}) {
+    for (const auto& [filled, scale, gap] :
+         {std::tuple{true, 1.0, 1.0}, {true, 2.0, 0.5}, {true, 0.0, 1.0}, {false, 2.0, 0.0}}) {
         EXPECT_EQ(MugPair::gap(filled, scale), gap) << filled << " @" << scale;
     }
     EXPECT_EQ(MugPair::dilation(0), (std::vector<PathPoint>{{0, 0}}));

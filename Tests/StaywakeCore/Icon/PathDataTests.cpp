@@ -1,8 +1,7 @@
 #include "StaywakeCore/Icon/PathData.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numbers>
 
 namespace staywake {

@@ -1,10 +1,9 @@
 #include "StaywakeCore/Identity/CodeRequirement.h"
-#include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeCore/Identity/LidHelperFileWatch.h"
 #include "StaywakeCore/Identity/ProgramFileInspector.h"
+#include "StaywakeCore/LidHelper/LidHelperService.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,8 +19,8 @@ constexpr const char* helperPath = "/usr/lib/staywake/Staywake.app/Contents/Help
 const std::string runningHash = "1111111111111111111111111111111111111111";
 const std::string otherHash = "2222222222222222222222222222222222222222";
 const LidHelperFileWatch::File startedFrom{.device = 2049, .inode = 100};
-const Identity runningIdentity{.device = 2049, .inode = 100, .size = 4096, .modifiedSeconds = 1700000000,
-                               .modifiedNanoseconds = 5};
+const Identity runningIdentity{
+    .device = 2049, .inode = 100, .size = 4096, .modifiedSeconds = 1700000000, .modifiedNanoseconds = 5};
 
 // A program file that tests change underneath the watch; counts the judgements.
 struct FakeProgramFile {
@@ -143,17 +142,20 @@ TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheRes
         bool isResetInDoubt;
         bool stepsAside;
     } cases[] = {
-        {Finding::replaced(otherHash), false, false, true},  {Finding::replaced(otherHash), true, false, false},
-        {Finding::replaced(otherHash), false, true, false},  {Finding::replaced(otherHash), true, true, false},
-        {Finding::running(), false, false, false},           {Finding::missing(), false, false, false},
+        {Finding::replaced(otherHash), false, false, true},
+        {Finding::replaced(otherHash), true, false, false},
+        {Finding::replaced(otherHash), false, true, false},
+        {Finding::replaced(otherHash), true, true, false},
+        {Finding::running(), false, false, false},
+        {Finding::missing(), false, false, false},
         {Finding::unrecognised(), false, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LidHelperFileWatch::stepsAside(c.finding, c.isLeaseHeld, c.isResetInDoubt), c.stepsAside)
-            << static_cast<int>(c.finding.kind()) << " held " << c.isLeaseHeld << " in doubt " << c.isResetInDoubt;
+            << static_cast<int>(c.finding.kind()) << " held " << c.isLeaseHeld << " in doubt "
+            << c.isResetInDoubt;
     }
 }
-
 
 TEST(LidHelperFileWatch, LaunchedPathIsTheFirstAbsoluteCandidate) {
     using Path = std::optional<std::string>;
@@ -215,12 +217,14 @@ TEST(LidHelperFileWatch, ForTheRunningHelperNeedsEveryInput) {
     const auto inspector = std::make_shared<RecordingInspector>();
     const std::optional<std::string> path = helperPath;
     const std::optional<std::string> team = "ABCDE12345";
-    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(std::nullopt, startedFrom, runningHash, team, inspector));
+    EXPECT_FALSE(
+        LidHelperFileWatch::forRunningHelper(std::nullopt, startedFrom, runningHash, team, inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, std::nullopt, runningHash, team, inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, std::nullopt, team, inspector));
-    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::nullopt, inspector));
-    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::string("abcde12345"),
-                                                      inspector));
+    EXPECT_FALSE(
+        LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::nullopt, inspector));
+    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash,
+                                                      std::string("abcde12345"), inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, team, nullptr));
 }
 

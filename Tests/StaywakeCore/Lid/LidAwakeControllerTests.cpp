@@ -8,9 +8,8 @@
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -41,15 +40,17 @@ public:
     Handler handler;
 };
 
-const AwakeFailure turnedOffElsewhere = AwakeFailure::lidHelperRefused(LidHelperRefusal::settingTurnedOffElsewhere());
-const AwakeFailure notPutBack = AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("pmset hung"));
+const AwakeFailure turnedOffElsewhere =
+    AwakeFailure::lidHelperRefused(LidHelperRefusal::settingTurnedOffElsewhere());
+const AwakeFailure notPutBack =
+    AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("pmset hung"));
 
 class LidAwakeControllerTest : public ::testing::Test {
 public:
     std::unique_ptr<LidAwakeController> make(bool acknowledged = true) {
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
-        return std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates, leaseTimer,
-                                                    deadlineTimer);
+        return std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates,
+                                                    leaseTimer, deadlineTimer);
     }
 
     void pass(double seconds) {
@@ -85,7 +86,8 @@ public:
 
     std::shared_ptr<InMemoryLidSleepBlocker> blocker = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<InMemoryLidAwakeStore> store;
-    std::shared_ptr<StaticMachineConditions> conditions = std::make_shared<StaticMachineConditions>(false, false);
+    std::shared_ptr<StaticMachineConditions> conditions =
+        std::make_shared<StaticMachineConditions>(false, false);
     std::shared_ptr<ManualConditionsNotifier> notifier = std::make_shared<ManualConditionsNotifier>();
     std::shared_ptr<ManualDeadlineScheduler> leaseTimer = std::make_shared<ManualDeadlineScheduler>();
     std::shared_ptr<ManualDeadlineScheduler> deadlineTimer = std::make_shared<ManualDeadlineScheduler>();
@@ -108,12 +110,13 @@ TEST(LidClosePrecaution, WarnsBeforeFirstUseAndWhileOnWithoutAHeatPath) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lidClosePrecautionShown(c.isOn, c.acknowledged, c.conditions), c.expected)
-            << "on " << c.isOn << ", acknowledged " << c.acknowledged << ", battery " << c.conditions.isOnBattery
-            << ", external display " << c.conditions.hasExternalDisplay;
+            << "on " << c.isOn << ", acknowledged " << c.acknowledged << ", battery "
+            << c.conditions.isOnBattery << ", external display " << c.conditions.hasExternalDisplay;
     }
 }
 
-TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
+TEST_F(LidAwakeControllerTest,
+       IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
     auto lid = make(false);
     EXPECT_EQ(lid->refusal().get(), LidAwakeRefusal::unacknowledged);
     EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::beforeFirstUse);
@@ -132,8 +135,9 @@ TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarnin
     EXPECT_EQ(lid->refusal().get(), std::nullopt);
     EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::none);
 
-    for (const double duration : {0.0, -60.0, std::numeric_limits<double>::infinity(),
-                                  std::numeric_limits<double>::quiet_NaN(), Date::distantFuture().secondsSince1970}) {
+    for (const double duration :
+         {0.0, -60.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+          Date::distantFuture().secondsSince1970}) {
         EXPECT_FALSE(lid->turnOn(duration)) << duration;
         EXPECT_FALSE(lid->turnOnJoiningSessionOr(duration)) << duration;
     }
@@ -236,13 +240,15 @@ TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRef
     } cases[] = {
         {"a refused renewal leaves the session on",
          [](LidAwakeControllerTest& t, LidAwakeController&) {
-             t.blocker->nextRenewalError = LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
+             t.blocker->nextRenewalError =
+                 LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
              t.pass(10);
              t.leaseTimer->fire();
          },
          turnedOffElsewhere, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake on +600"},
-        {"the user ends the session", [](LidAwakeControllerTest& t, LidAwakeController&) { t.awake->turnOff(); },
-         std::nullopt, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
+        {"the user ends the session",
+         [](LidAwakeControllerTest& t, LidAwakeController&) { t.awake->turnOff(); }, std::nullopt,
+         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
         {"the session's deadline passes",
          [](LidAwakeControllerTest& t, LidAwakeController&) {
              t.pass(600);
@@ -317,7 +323,8 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
     } steps[] = {
         {"the give-back refused",
          [&] {
-             blocker->nextRevocationError = LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason());
+             blocker->nextRevocationError =
+                 LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason());
              lid->turnOff();
          },
          notPutBack},
@@ -329,13 +336,15 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
          notPutBack},
         {"a start failing meanwhile shows nothing new",
          [&] {
-             blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+             blocker->nextPreparationError =
+                 std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
              EXPECT_FALSE(lid->turnOn(std::nullopt));
          },
          notPutBack},
         {"a later refusal replaces the earlier one",
          [&] {
-             blocker->nextRevocationError = LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
+             blocker->nextRevocationError =
+                 LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
              lid->checkLease();
          },
          turnedOffElsewhere},
@@ -351,10 +360,12 @@ TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMak
     blocker->holdsPreparations = true;
     auto lid = make();
     EXPECT_TRUE(lid->turnOn(600));
-    EXPECT_EQ(state(*lid), "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
+    EXPECT_EQ(state(*lid),
+              "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
         << "the session starts only once the helper is ready";
     blocker->heldPreparations[0]();
-    EXPECT_EQ(state(*lid), "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
+    EXPECT_EQ(state(*lid),
+              "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
 
     lid->turnOff();
     awake->turnOff();
@@ -378,7 +389,8 @@ TEST_F(LidAwakeControllerTest, AFailedPreparationOrAwakeSessionIsShownAndNothing
     } cases[] = {
         {"requires approval",
          [](LidAwakeControllerTest& t) {
-             t.blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+             t.blocker->nextPreparationError =
+                 std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
          },
          AwakeFailure::lidHelperRequiresApproval()},
         {"registration error",
@@ -419,8 +431,9 @@ TEST_F(LidAwakeControllerTest, PowerAndDisplayChangesMoveOnlyThePrecaution) {
     }
     EXPECT_TRUE(lid->isOn());
     EXPECT_EQ(conditionChanges, 3);
-    EXPECT_EQ(shown, (std::vector<LidClosePrecaution>{LidClosePrecaution::noHeatPath, LidClosePrecaution::none,
-                                                      LidClosePrecaution::noHeatPath, LidClosePrecaution::none}));
+    EXPECT_EQ(shown,
+              (std::vector<LidClosePrecaution>{LidClosePrecaution::noHeatPath, LidClosePrecaution::none,
+                                               LidClosePrecaution::noHeatPath, LidClosePrecaution::none}));
 
     conditions->setOnBattery(true);
     lid->turnOff();

@@ -1,3 +1,4 @@
+#include "StaywakeCore/Identity/CodeRequirement.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ TEST(LidHelperService, JobDescriptionHasExactlyTheSixKeys) {
     EXPECT_EQ(plist, expected);
 }
 
+// The requirement text is built only from clean names, and reads back as the
+// same identifier and team.
 TEST(LidHelperService, BuildsRequirementsOnlyFromCleanNames) {
     struct Case {
         std::string identifier;
@@ -30,6 +33,8 @@ TEST(LidHelperService, BuildsRequirementsOnlyFromCleanNames) {
     const Case cases[] = {
         {"com.staywake.app.lidhelper", "AB12CD34EF",
          R"(anchor apple generic and identifier "com.staywake.app.lidhelper" and certificate leaf[subject.OU] = "AB12CD34EF")"},
+        {".", "0123456789",
+         R"(anchor apple generic and identifier "." and certificate leaf[subject.OU] = "0123456789")"},
         {"a-B.9", "ZZZZZZZZZZ",
          R"(anchor apple generic and identifier "a-B.9" and certificate leaf[subject.OU] = "ZZZZZZZZZZ")"},
         {"com.staywake.app", std::nullopt, std::nullopt},
@@ -43,8 +48,11 @@ TEST(LidHelperService, BuildsRequirementsOnlyFromCleanNames) {
         {"caf\xC3\xA9", "AB12CD34EF", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(LidHelperService::codeRequirement(c.identifier, c.team), c.requirement)
-            << c.identifier << " / " << c.team.value_or("(none)");
+        const auto requirement = LidHelperService::codeRequirement(c.identifier, c.team);
+        EXPECT_EQ(requirement, c.requirement) << c.identifier << " / " << c.team.value_or("(none)");
+        if (requirement) {
+            EXPECT_EQ(CodeRequirement::parse(*requirement), (CodeRequirement{c.identifier, *c.team}));
+        }
     }
 }
 
@@ -74,12 +82,9 @@ TEST(LidHelperService, ReadsTheBundleVersionFromTheInformationDictionary) {
         std::optional<std::string> version;
     };
     const Case cases[] = {
-        {info("1.4", "57"), "1.4 (57)"},
-        {info("1.4", 57), std::nullopt},
-        {info(1.4, "57"), std::nullopt},
-        {info("1.4 beta", "57"), std::nullopt},
-        {info("1.4", ""), std::nullopt},
-        {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
+        {info("1.4", "57"), "1.4 (57)"}, {info("1.4", 57), std::nullopt},
+        {info(1.4, "57"), std::nullopt}, {info("1.4 beta", "57"), std::nullopt},
+        {info("1.4", ""), std::nullopt}, {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
         {Dictionary{}, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -98,7 +103,8 @@ TEST(LidHelperService, StartLine) {
         std::string line;
     };
     const Case cases[] = {
-        {"1.4 (57)", helper, helper, hash, "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
+        {"1.4 (57)", helper, helper, hash,
+         "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
         {"1.4 (57)", helper, std::nullopt, hash,
          "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
         {"1.4 (57)", helper, "/opt/old/StaywakeLidHelper", std::nullopt,

@@ -40,6 +40,5 @@ TEST(MachineConditions, OnlyBatteryWithoutAnExternalDisplayHasNoHeatPath) {
     }
 }
 
-
 } // namespace
 } // namespace staywake

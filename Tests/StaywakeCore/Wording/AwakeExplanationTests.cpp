@@ -69,6 +69,5 @@ TEST(AwakeExplanation, TakesItsSentenceFromTheRightTable) {
     EXPECT_EQ(LocalizableText::localizable("x").table, "Localizable");
 }
 
-
 } // namespace
 } // namespace staywake

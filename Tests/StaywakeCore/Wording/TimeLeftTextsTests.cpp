@@ -50,11 +50,13 @@ TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
         // ...keeps number and unit together with no-break spaces...
         {"fr_FR", 5400, "1:30:00", "1\u202Fh et 30\u00A0min", "1\u00A0heure et 30 minutes"},
         // ...and picks the digits, the word for "and" and the dual forms.
-        {"ar_EG", 1800, "\u0663\u0660:\u0660\u0660", "\u0663\u0660 \u062f", "\u0663\u0660 \u062f\u0642\u064a\u0642\u0629"},
+        {"ar_EG", 1800, "\u0663\u0660:\u0660\u0660", "\u0663\u0660 \u062f",
+         "\u0663\u0660 \u062f\u0642\u064a\u0642\u0629"},
         {"ar_EG", 3600, "\u0661:\u0660\u0660:\u0660\u0660", "\u0661 \u0633", "\u0633\u0627\u0639\u0629"},
         {"ar_EG", 7500, "\u0662:\u0660\u0665:\u0660\u0660", "\u0662 \u0633 \u0648\u0665 \u062f",
          "\u0633\u0627\u0639\u062a\u0627\u0646 \u0648\u0665 \u062f\u0642\u0627\u0626\u0642"},
-        {"ar-EG", 3599.9, "\u0665\u0669:\u0665\u0669", "\u0665\u0669 \u062f", "\u0665\u0669 \u062f\u0642\u064a\u0642\u0629"},
+        {"ar-EG", 3599.9, "\u0665\u0669:\u0665\u0669", "\u0665\u0669 \u062f",
+         "\u0665\u0669 \u062f\u0642\u064a\u0642\u0629"},
         {"ar_EG@numbers=latn", 1800, "30:00", "30 \u062f", "30 \u062f\u0642\u064a\u0642\u0629"},
     };
     for (const auto& c : cases) {
@@ -79,13 +81,16 @@ TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
         {false, std::nullopt, LocalizableText::localizable("Off"), "Staywake, off"},
         {false, 90, LocalizableText::localizable("Off"), "Staywake, off"},
         {true, std::nullopt, LocalizableText::localizable("On"), "Staywake, on"},
-        {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}), "Staywake, on, 1 minute left"},
-        {true, 0, LocalizableText::localizable("On \u00B7 %1 left", {"0:00"}), "Staywake, on, less than a minute left"},
+        {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}),
+         "Staywake, on, 1 minute left"},
+        {true, 0, LocalizableText::localizable("On \u00B7 %1 left", {"0:00"}),
+         "Staywake, on, less than a minute left"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.isOn << " " << c.remaining.value_or(-1));
         EXPECT_EQ(CountdownText::statusText(c.isOn, c.remaining, "en_US"), c.status);
-        EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(), c.spoken);
+        EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(),
+                  c.spoken);
     }
 }
 

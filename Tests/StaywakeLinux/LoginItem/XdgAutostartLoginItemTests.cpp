@@ -110,30 +110,29 @@ TEST_F(AutostartFixture, ReadsTheEntryTheWayTheSessionDoes) {
 
 TEST_F(AutostartFixture, RegisteringKeepsTheUsersOwnKeysGroupsAndComments) {
     writeFile(entryFile, "# mine\n"
-                                "[Desktop Entry]\n"
-                                "Exec=/old/place/Staywake\n"
-                                "X-GNOME-Autostart-Delay=10\n"
-                                "Name[de]=Wachbleiben\n"
-                                "X-GNOME-Autostart-enabled=false\n"
-                                "Hidden=true\n"
-                                "[Desktop Action quit]\n"
-                                "Exec=staywake --quit\n");
+                         "[Desktop Entry]\n"
+                         "Exec=/old/place/Staywake\n"
+                         "X-GNOME-Autostart-Delay=10\n"
+                         "Name[de]=Wachbleiben\n"
+                         "X-GNOME-Autostart-enabled=false\n"
+                         "Hidden=true\n"
+                         "[Desktop Action quit]\n"
+                         "Exec=staywake --quit\n");
 
     item.registerItem();
 
     EXPECT_EQ(item.state(), LoginItemState::enabled);
     EXPECT_EQ(readFile(entryFile), "# mine\n" + XdgAutostartLoginItem::desktopEntry(program) +
-                                              "X-GNOME-Autostart-Delay=10\n"
-                                              "Name[de]=Wachbleiben\n"
-                                              "[Desktop Action quit]\n"
-                                              "Exec=staywake --quit\n");
+                                       "X-GNOME-Autostart-Delay=10\n"
+                                       "Name[de]=Wachbleiben\n"
+                                       "[Desktop Action quit]\n"
+                                       "Exec=staywake --quit\n");
 }
 
 TEST_F(AutostartFixture, NamesARelativeProgramAbsolutely) {
     XdgAutostartLoginItem relative(configHome, "bin/Staywake", home);
     relative.registerItem();
-    EXPECT_EQ(execLineOf(readFile(entryFile)),
-              "\"" + (fs::current_path() / "bin/Staywake").string() + "\"");
+    EXPECT_EQ(execLineOf(readFile(entryFile)), "\"" + (fs::current_path() / "bin/Staywake").string() + "\"");
 }
 
 TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
