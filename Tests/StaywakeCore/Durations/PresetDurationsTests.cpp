@@ -43,14 +43,6 @@ TEST(PresetDurations, ValidatesPinnedLists) {
     }
 }
 
-TEST(PresetDurations, StartsFromAValidListOrElseTheDefaults) {
-    EXPECT_EQ(PresetDurations({}).chosen, std::set<double>{});
-    EXPECT_EQ(PresetDurations({AwakeDuration{21600}, AwakeDuration{3600}}).chosen,
-              (std::set<double>{3600, 21600}));
-    EXPECT_EQ(PresetDurations({AwakeDuration{1800}, AwakeDuration{1800}}).chosen,
-              (std::set<double>{1800, 3600, 7200}));
-}
-
 TEST(PresetDurations, AllowsAtMostThreeStarsAndOnlyOnCandidates) {
     struct Case {
         const char* situation;
