@@ -103,6 +103,8 @@ TEST(CupOnLaptop, BluntDrawingLiesOnTheDevicePixelGrid) {
             }
         }
     }
+    EXPECT_EQ(Placement(rectOfHeight(7), Detail::blunt, -2).deviceScale, 1)
+        << "a scale of 0 or less counts as 1";
     // Unsnapped detail keeps its coordinates as they are.
     EXPECT_DOUBLE_EQ(Placement(rectOfHeight(10.13), Detail::full, 2).snapped(0.3), 0.3);
 }

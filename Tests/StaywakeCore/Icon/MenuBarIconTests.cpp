@@ -69,7 +69,8 @@ TEST(MenuBarIcon, NamesEveryStateInItsOwnWords) {
     EXPECT_EQ(texts.size(), std::size(cases));
 }
 
-TEST(MenuBarIcon, BadgeSitsAtTheTopOfTheTrailingEdge) {
+TEST(MenuBarIcon, BadgeSitsAtTheTopOfTheTrailingEdgeOfTheFourteenPointCup) {
+    EXPECT_EQ(MenuBarIcon::cupSize(), (PathSize{21, 14}));
     const PathSize badge{8, 8};
     const struct {
         bool lid;

@@ -55,8 +55,16 @@ TEST(MugPair, FrontMugStandsRaisedAtNearlyHalfTheMugsWidth) {
 }
 
 TEST(DrawnSymbol, DrawsOnlyTheSymbolsTheGlyphsUse) {
-    for (const char* name : {"mug", "mug.fill", "clock.fill"}) {
-        EXPECT_TRUE(DrawnSymbol::named(name)) << name;
+    const struct {
+        const char* name;
+        double pointSize;
+        PathSize size;
+    } cases[] = {
+        {"mug", 15, {16, 14}}, {"mug.fill", 13, {13, 12}}, {"clock.fill", 8, {8, 8}}, {"mug", 0, {0, 0}}};
+    for (const auto& c : cases) {
+        const auto symbol = DrawnSymbol::named(c.name);
+        ASSERT_TRUE(symbol) << c.name;
+        EXPECT_EQ(symbol->size(c.pointSize), c.size) << c.name << " " << c.pointSize;
     }
     EXPECT_FALSE(DrawnSymbol::named("clock"));
     EXPECT_FALSE(DrawnSymbol::named("cup.and.saucer"));
