@@ -9,28 +9,6 @@ namespace {
 using Label = MenuBarIcon::SpokenLabel;
 using Vessel = CupGlyph::Vessel;
 
-TEST(MenuBarIcon, FollowsTheSessionAndIgnoresTheLidWhenOff) {
-    const Date deadline{1'700'000'000};
-    const struct {
-        bool isOn;
-        std::optional<Date> activeUntil;
-        bool lidClosed;
-        MenuBarIcon expected;
-    } cases[] = {
-        {false, std::nullopt, false, {false, false, false}},
-        {false, deadline, true, {false, false, false}},
-        {false, std::nullopt, true, {false, false, false}},
-        {true, std::nullopt, false, {true, false, false}},
-        {true, deadline, false, {true, true, false}},
-        {true, std::nullopt, true, {true, false, true}},
-        {true, deadline, true, {true, true, true}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(MenuBarIcon::current(c.isOn, c.activeUntil, c.lidClosed), c.expected)
-            << c.isOn << c.activeUntil.has_value() << c.lidClosed;
-    }
-}
-
 TEST(MenuBarIcon, NamesEveryStateInItsOwnWords) {
     const struct {
         MenuBarIcon icon;
