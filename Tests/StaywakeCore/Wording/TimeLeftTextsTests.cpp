@@ -92,6 +92,9 @@ TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
         EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(),
                   c.spoken);
     }
+    EXPECT_EQ(CountdownText::statusText(true, 3600, "ar_EG").arguments,
+              std::vector<std::string>{CountdownText::formatted(3600, "ar_EG")})
+        << "the countdown in the status text is the locale's";
 }
 
 TEST(LocalizableText, FillsInArgumentsInOnePass) {
