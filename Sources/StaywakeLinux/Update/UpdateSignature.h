@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace staywake::UpdateSignature {
+
+/// Checks the Ed25519 signature of a downloaded update package. `signature`
+/// and `publicKey` are base64 (64 and 32 bytes: what the release's feed item
+/// and the app's Info.plist carry). Absent when the whole file verifies under
+/// the key; otherwise why not, in words ("the signature does not match the
+/// package"). Never throws.
+std::optional<std::string> problem(const std::filesystem::path& package, std::string_view signature,
+                                   std::string_view publicKey);
+
+} // namespace staywake::UpdateSignature
