@@ -295,16 +295,20 @@ void SoftwareUpdate::install(const AppcastItem& item) {
     connect(downloading_, &UpdateFetch::progress, progress_, [this, item](qint64 received, qint64) {
         progress_->setValue(static_cast<int>(100 * received / static_cast<qint64>(item.length)));
     });
-    connect(downloading_, &UpdateFetch::finished, this, [this, item, path] {
+    // Closing the progress dialog counts as its Cancel, so it is closed
+    // without that once the download has ended.
+    const auto closeProgress = [this] {
         if (progress_) {
+            progress_->disconnect(this);
             progress_->close();
         }
+    };
+    connect(downloading_, &UpdateFetch::finished, this, [this, item, path, closeProgress] {
+        closeProgress();
         downloaded(item, path);
     });
-    connect(downloading_, &UpdateFetch::failed, this, [this](const QString& reason) {
-        if (progress_) {
-            progress_->close();
-        }
+    connect(downloading_, &UpdateFetch::failed, this, [this, closeProgress](const QString& reason) {
+        closeProgress();
         tell(text("The update could not be downloaded."), reason);
     });
 }
@@ -321,7 +325,7 @@ void SoftwareUpdate::downloaded(const AppcastItem& item, const QString& path) {
             UpdateSignature::problem(path.toStdString(), item.edSignature, configuration_.publicKey.toStdString())) {
         QFile::remove(path);
         qCWarning(appLog).noquote() << "refused the update" << QString::fromStdString(item.version) << "from"
-                                    << QString::fromStdString(item.url) << ":" << QString::fromStdString(*problem);
+                                    << QString::fromStdString(item.url) + u':' << QString::fromStdString(*problem);
         tell(text("Staywake deleted the downloaded update and installed nothing."),
              text("Its signature could not be verified: %1.").arg(QString::fromStdString(*problem)));
         return;
@@ -363,7 +367,7 @@ void SoftwareUpdate::installed(const AppcastItem& item, int status, const QStrin
              text("Quit Staywake and start it again to use it."));
         return;
     }
-    qCInfo(appLog).noquote() << "installed" << QString::fromStdString(item.version) << "; relaunching";
+    qCInfo(appLog).noquote() << "installed" << QString::fromStdString(item.version) + QStringLiteral("; relaunching");
     if (const auto confirmation = quitConfirmation.lock()) {
         confirmation->isRelaunchingForUpdate = true;
     }
