@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>Staywake can look for a newer version once a day. You can always check with “Check for Updates…” in the settings menu.</source>
-        <translation>يمكن لـ Staywake البحث عن إصدار أحدث مرة واحدة يوميًا. ويمكنك دائمًا البحث بنفسك عبر «البحث عن تحديثات…» في قائمة الإعدادات.</translation>
+        <translation>يمكن لـ Staywake البحث عن إصدار أحدث مرة واحدة يوميًا. ويمكنك دائمًا البحث بنفسك عبر «التحقق من وجود تحديثات…» في قائمة الإعدادات.</translation>
     </message>
     <message>
         <source>Check Automatically</source>

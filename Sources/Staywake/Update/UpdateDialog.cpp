@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -13,13 +14,22 @@ namespace {
 
 QString text(const char* key) { return QCoreApplication::translate("Localizable", key); }
 
-/// Release notes come from the network: nothing they name is loaded.
+/// Release notes come from the network: nothing they name is loaded. An
+/// image is a transparent point rather than nothing, which would show as a
+/// broken-image mark.
 class ReleaseNotesView final : public QTextBrowser {
 public:
     using QTextBrowser::QTextBrowser;
 
 protected:
-    QVariant loadResource(int, const QUrl&) override { return {}; }
+    QVariant loadResource(int type, const QUrl&) override {
+        if (type == QTextDocument::ImageResource) {
+            QImage nothing(1, 1, QImage::Format_ARGB32);
+            nothing.fill(Qt::transparent);
+            return nothing;
+        }
+        return {};
+    }
 };
 
 } // namespace
