@@ -151,16 +151,23 @@ void SoftwareUpdate::checkForUpdates() {
 }
 
 void SoftwareUpdate::check(Origin origin) {
-    if (origin == Origin::user) {
-        userIsWaiting_ = true;
-        if (dialog_) {
-            dialog_->raise();
-            dialog_->activateWindow();
-            userIsWaiting_ = false;
+    // An update already on screen, downloading or installing is the answer.
+    for (QWidget* shown : {static_cast<QWidget*>(dialog_.data()), static_cast<QWidget*>(progress_.data())}) {
+        if (shown && shown->isVisible()) {
+            if (origin == Origin::user) {
+                shown->raise();
+                shown->activateWindow();
+            }
             return;
         }
     }
-    if (checking_ || downloading_ || installer_) {
+    if (installer_) {
+        return;
+    }
+    if (origin == Origin::user) {
+        userIsWaiting_ = true;
+    }
+    if (checking_) {
         return; // the running check answers the user too
     }
     if (!configuration_.feed.isValid() || configuration_.feed.isEmpty()) {
