@@ -243,6 +243,7 @@ class SoftwareUpdateTests(EndToEndCase):
                 self.find(desktop, third, "You're up to date!", 'label')
                 self.assertNotIn(QUESTION, [node['name'] for node in nodes(desktop.accessible(third))])
                 self.assertEqual(self.server.count(FEED), 1 + scheduled)
+                third.stop()
 
     def test_a_failed_check_is_told_to_the_user_and_only_logged_when_scheduled(self):
         desktop = self.open_desktop()
