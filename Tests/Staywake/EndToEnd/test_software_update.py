@@ -3,6 +3,7 @@
 installer that records what it was handed."""
 
 import contextlib
+import datetime
 import http.server
 import os
 import plistlib
@@ -21,7 +22,7 @@ FEED = '/appcast.xml'
 PACKAGE = '/staywake_1.1.0_all.deb'
 REQUESTED = 'com.staywake.isAwakeRequested'
 UNTIL = 'com.staywake.awakeUntil'
-LONG_AGO = 1_000_000_000.0  # a last check in 2001: a scheduled check is due at once
+LONG_AGO = datetime.datetime(2001, 9, 9)  # a last check long ago: a scheduled check is due at once
 FAILED = 'Staywake could not check for updates.'
 QUESTION = 'Check for updates automatically?'
 OFFER = 'Staywake 1.1 is now available — you have 1.0. Would you like to install it now?'
