@@ -128,8 +128,24 @@
         <translation>يبلغ حجم التنزيل %1 بايت، لكن التحديث أعلن عن %2.</translation>
     </message>
     <message>
-        <source>Its signature could not be verified: %1.</source>
-        <translation>تعذّر التحقق من توقيعه: %1.</translation>
+        <source>This copy of Staywake has no valid key to check updates with.</source>
+        <translation>لا تملك هذه النسخة من Staywake مفتاحًا صالحًا لفحص التحديثات.</translation>
+    </message>
+    <message>
+        <source>The update is not signed.</source>
+        <translation>التحديث غير موقَّع.</translation>
+    </message>
+    <message>
+        <source>The update's signature is malformed.</source>
+        <translation>توقيع التحديث غير سليم.</translation>
+    </message>
+    <message>
+        <source>The download could not be read: %1</source>
+        <translation>تعذّرت قراءة التنزيل: %1</translation>
+    </message>
+    <message>
+        <source>Its signature does not match the package: it is not the release that was signed.</source>
+        <translation>توقيعه لا يطابق الحزمة: فهي ليست الإصدار الذي وُقِّع.</translation>
     </message>
     <message>
         <source>The update was not installed; Staywake is unchanged.</source>

@@ -128,8 +128,24 @@
         <translation>Der Download hat %1 Byte, angekündigt waren %2.</translation>
     </message>
     <message>
-        <source>Its signature could not be verified: %1.</source>
-        <translation>Seine Signatur konnte nicht bestätigt werden: %1.</translation>
+        <source>This copy of Staywake has no valid key to check updates with.</source>
+        <translation>Diese Staywake-Kopie hat keinen gültigen Schlüssel, um Updates zu prüfen.</translation>
+    </message>
+    <message>
+        <source>The update is not signed.</source>
+        <translation>Das Update ist nicht signiert.</translation>
+    </message>
+    <message>
+        <source>The update's signature is malformed.</source>
+        <translation>Die Signatur des Updates ist fehlerhaft.</translation>
+    </message>
+    <message>
+        <source>The download could not be read: %1</source>
+        <translation>Der Download konnte nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>Its signature does not match the package: it is not the release that was signed.</source>
+        <translation>Seine Signatur passt nicht zum Paket: Es ist nicht die Version, die signiert wurde.</translation>
     </message>
     <message>
         <source>The update was not installed; Staywake is unchanged.</source>

@@ -128,8 +128,24 @@
         <translation>The download has %1 bytes, but the update announced %2.</translation>
     </message>
     <message>
-        <source>Its signature could not be verified: %1.</source>
-        <translation>Its signature could not be verified: %1.</translation>
+        <source>This copy of Staywake has no valid key to check updates with.</source>
+        <translation>This copy of Staywake has no valid key to check updates with.</translation>
+    </message>
+    <message>
+        <source>The update is not signed.</source>
+        <translation>The update is not signed.</translation>
+    </message>
+    <message>
+        <source>The update's signature is malformed.</source>
+        <translation>The update's signature is malformed.</translation>
+    </message>
+    <message>
+        <source>The download could not be read: %1</source>
+        <translation>The download could not be read: %1</translation>
+    </message>
+    <message>
+        <source>Its signature does not match the package: it is not the release that was signed.</source>
+        <translation>Its signature does not match the package: it is not the release that was signed.</translation>
     </message>
     <message>
         <source>The update was not installed; Staywake is unchanged.</source>

@@ -52,6 +52,23 @@ std::optional<std::string> runningSystemVersion() {
     return system->substr(dash + 1);
 }
 
+QString refusalSentence(const UpdateSignature::Refusal& refusal) {
+    using Reason = UpdateSignature::Refusal::Reason;
+    switch (refusal.reason) {
+    case Reason::noKey:
+        return text("This copy of Staywake has no valid key to check updates with.");
+    case Reason::unsigned_:
+        return text("The update is not signed.");
+    case Reason::malformedSignature:
+        return text("The update's signature is malformed.");
+    case Reason::unreadable:
+        return text("The download could not be read: %1").arg(QString::fromStdString(refusal.detail));
+    case Reason::mismatch:
+        break;
+    }
+    return text("Its signature does not match the package: it is not the release that was signed.");
+}
+
 } // namespace
 
 SoftwareUpdate::Configuration SoftwareUpdate::Configuration::fromBundle(const std::filesystem::path& program) {
@@ -328,13 +345,12 @@ void SoftwareUpdate::downloaded(const AppcastItem& item, const QString& path) {
              text("The download has %1 bytes, but the update announced %2.").arg(size).arg(item.length));
         return;
     }
-    if (const auto problem =
+    if (const auto refusal =
             UpdateSignature::problem(path.toStdString(), item.edSignature, configuration_.publicKey.toStdString())) {
         QFile::remove(path);
         qCWarning(appLog).noquote() << "refused the update" << QString::fromStdString(item.version) << "from"
-                                    << QString::fromStdString(item.url) + u':' << QString::fromStdString(*problem);
-        tell(text("Staywake deleted the downloaded update and installed nothing."),
-             text("Its signature could not be verified: %1.").arg(QString::fromStdString(*problem)));
+                                    << QString::fromStdString(item.url) + u':' << QString::fromStdString(refusal->detail);
+        tell(text("Staywake deleted the downloaded update and installed nothing."), refusalSentence(*refusal));
         return;
     }
     qCInfo(appLog).noquote() << "the update" << QString::fromStdString(item.version)

@@ -79,22 +79,23 @@ std::variant<std::vector<unsigned char>, std::string> readPackage(const std::fil
 
 } // namespace
 
-std::optional<std::string> problem(const std::filesystem::path& package, std::string_view signature,
-                                   std::string_view publicKey) {
+std::optional<Refusal> problem(const std::filesystem::path& package, std::string_view signature,
+                               std::string_view publicKey) {
+    using Reason = Refusal::Reason;
     const auto key = decodeBase64(publicKey);
     if (!key || key->size() != 32) {
-        return std::string("the update key is not a base64 Ed25519 public key");
+        return Refusal{Reason::noKey, "the update key is not a base64 Ed25519 public key"};
     }
     if (signature.empty()) {
-        return std::string("the update is not signed");
+        return Refusal{Reason::unsigned_, "the update is not signed"};
     }
     const auto signatureBytes = decodeBase64(signature);
     if (!signatureBytes || signatureBytes->size() != 64) {
-        return std::string("the update's signature is not a base64 Ed25519 signature");
+        return Refusal{Reason::malformedSignature, "the update's signature is not a base64 Ed25519 signature"};
     }
     auto contents = readPackage(package);
     if (const auto* error = std::get_if<std::string>(&contents)) {
-        return *error;
+        return Refusal{Reason::unreadable, *error};
     }
     const auto& message = std::get<std::vector<unsigned char>>(contents);
 
@@ -103,12 +104,12 @@ std::optional<std::string> problem(const std::filesystem::path& package, std::st
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!verifyingKey || !context ||
         EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, verifyingKey.get()) != 1) {
-        return std::string("OpenSSL could not set up an Ed25519 check");
+        return Refusal{Reason::unreadable, "OpenSSL could not set up an Ed25519 check"};
     }
     // Ed25519 signs the message in one piece, so the whole package is passed at once.
     if (EVP_DigestVerify(context.get(), signatureBytes->data(), signatureBytes->size(), message.data(),
                          message.size()) != 1) {
-        return std::string("the signature does not match the package");
+        return Refusal{Reason::mismatch, "the signature does not match the package"};
     }
     return std::nullopt;
 }

@@ -7,12 +7,19 @@
 
 namespace staywake::UpdateSignature {
 
+/// Why a package was not accepted.
+struct Refusal {
+    enum class Reason { noKey, unsigned_, malformedSignature, unreadable, mismatch };
+    Reason reason;
+    /// The same in words for the log ("the signature does not match the package").
+    std::string detail;
+};
+
 /// Checks the Ed25519 signature of a downloaded update package. `signature`
 /// and `publicKey` are base64 (64 and 32 bytes: what the release's feed item
 /// and the app's Info.plist carry). Absent when the whole file verifies under
-/// the key; otherwise why not, in words ("the signature does not match the
-/// package"). Never throws.
-std::optional<std::string> problem(const std::filesystem::path& package, std::string_view signature,
-                                   std::string_view publicKey);
+/// the key. Never throws.
+std::optional<Refusal> problem(const std::filesystem::path& package, std::string_view signature,
+                               std::string_view publicKey);
 
 } // namespace staywake::UpdateSignature

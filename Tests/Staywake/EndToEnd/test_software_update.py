@@ -190,7 +190,7 @@ class SoftwareUpdateTests(EndToEndCase):
         self.find(desktop, app, 'Release Notes')  # the notes view, shown because the item has notes
         self.press(desktop, app, 'Install Update')
         self.find(desktop, app, 'Staywake deleted the downloaded update and installed nothing.', 'label')
-        self.find(desktop, app, 'Its signature could not be verified: the signature does not match the package.',
+        self.find(desktop, app, 'Its signature does not match the package: it is not the release that was signed.',
                   'label')
         downloads = os.path.join(desktop.folder, 'cache', 'staywake', 'updates')
         self.assertEqual(os.listdir(downloads), [])
