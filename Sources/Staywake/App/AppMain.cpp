@@ -116,6 +116,8 @@ int run(QApplication& application) {
             finished();
         });
     };
+    options.update = StaywakeShell::Options::Update{SoftwareUpdate::Configuration::fromBundle(program), defaults,
+                                                    mechanisms.dates};
     StaywakeShell shell(controllers, options);
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
     QObject::connect(control, &AppControl::holdersChanged, &shell,

@@ -13,9 +13,18 @@ namespace staywake {
 
 StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options options, QObject* parent)
     : QObject(parent), controllers_(std::move(controllers)), options_(std::move(options)),
-      quitConfirmation_(options_.localization.locale, options_.localization.direction) {
-    quitConfirmation_.awake = controllers_.awake;
-    quitConfirmation_.lid = controllers_.lid;
+      quitConfirmation_(std::make_shared<QuitConfirmationDelegate>(options_.localization.locale,
+                                                                   options_.localization.direction)) {
+    quitConfirmation_->awake = controllers_.awake;
+    quitConfirmation_->lid = controllers_.lid;
+    if (options_.update) {
+        update_ = std::make_unique<SoftwareUpdate>(std::move(options_.update->configuration),
+                                                   options_.update->defaults, options_.update->dates,
+                                                   options_.localization.direction);
+        update_->quitConfirmation = quitConfirmation_;
+        update_->quit = [this] { quitAtUsersRequest(); };
+        options_.checkForUpdates = [update = update_.get()] { update->checkForUpdates(); };
+    }
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
                             AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
@@ -47,6 +56,9 @@ void StaywakeShell::start() {
     } else {
         showPanel();
     }
+    if (update_) {
+        update_->start();
+    }
 }
 
 void StaywakeShell::showPanel() {
@@ -58,11 +70,11 @@ void StaywakeShell::tellProblem(const QString& sentence) {
 }
 
 void StaywakeShell::quitAtUsersRequest() {
-    quitConfirmation_.requestQuit(QuitOrigin::user);
+    quitConfirmation_->requestQuit(QuitOrigin::user);
 }
 
 void StaywakeShell::quitAtSystemsRequest() {
-    quitConfirmation_.requestQuit(QuitOrigin::system);
+    quitConfirmation_->requestQuit(QuitOrigin::system);
 }
 
 void StaywakeShell::approveHelper() {

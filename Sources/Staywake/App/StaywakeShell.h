@@ -3,6 +3,7 @@
 #include "Staywake/App/AppLocalization.h"
 #include "Staywake/App/StaywakeApp.h"
 #include "Staywake/Quit/QuitConfirmationDelegate.h"
+#include "Staywake/Update/SoftwareUpdate.h"
 
 #include <QDBusConnection>
 #include <QMenu>
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace staywake {
 
@@ -39,12 +41,21 @@ public:
         /// Asks the system to approve Night Brew's helper; calls `finished`
         /// once the system has answered, whatever it said.
         std::function<void(std::function<void()> finished)> approveHelper;
+        /// What the updater needs; with it the shell owns the updater, which
+        /// "Check for Updates…" then calls (checkForUpdates is not used).
+        struct Update {
+            SoftwareUpdate::Configuration configuration;
+            std::shared_ptr<UserDefaults> defaults;
+            std::shared_ptr<const DateProvider> dates;
+        };
+        std::optional<Update> update;
     };
 
     StaywakeShell(StaywakeApp::Controllers controllers, Options options, QObject* parent = nullptr);
     ~StaywakeShell() override;
 
-    /// Shows the tray item, or the window when there is no tray.
+    /// Shows the tray item, or the window when there is no tray, and starts
+    /// the updater.
     void start();
     /// Opens the panel (a second launch, the desktop's Activate).
     void showPanel();
@@ -58,7 +69,7 @@ public:
     /// no question, but the lid helper's last answer is still awaited.
     void quitAtSystemsRequest();
     /// Decides every quit; the updater announces its relaunch here.
-    QuitConfirmationDelegate& quitConfirmation() { return quitConfirmation_; }
+    QuitConfirmationDelegate& quitConfirmation() { return *quitConfirmation_; }
 
     /// The settings row's commands, which the tray's context menu offers too.
     QMenu& commands() { return *commands_; }
@@ -73,7 +84,9 @@ private:
 
     StaywakeApp::Controllers controllers_;
     Options options_;
-    QuitConfirmationDelegate quitConfirmation_;
+    // Shared so that the updater can hold it weakly.
+    std::shared_ptr<QuitConfirmationDelegate> quitConfirmation_;
+    std::unique_ptr<SoftwareUpdate> update_;
     std::unique_ptr<QMenu> commands_;
     std::unique_ptr<TrayItem> tray_;
     std::unique_ptr<PanelWindow> window_;

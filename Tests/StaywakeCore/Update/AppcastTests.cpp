@@ -1,0 +1,138 @@
+#include "StaywakeCore/Update/Appcast.h"
+
+#include <gtest/gtest.h>
+
+namespace staywake {
+namespace {
+
+std::string feed(const std::string& items) {
+    return R"(<?xml version="1.0" encoding="utf-8"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
+<channel><title>Staywake</title>)" +
+           items + "</channel></rss>";
+}
+
+std::string item(const std::string& version, const std::string& extra = "",
+                 const std::string& enclosureExtra = R"( sparkle:edSignature="c2ln")") {
+    return "<item><title>Staywake " + version + "</title>" + extra +
+           R"(<enclosure url="https://example.com/staywake_)" + version + R"(.deb" length="1024" )" +
+           R"(type="application/vnd.debian.binary-package" sparkle:version=")" + version + "\"" + enclosureExtra +
+           "/></item>";
+}
+
+TEST(Appcast, ParsesGoodFeedsAndNamesWhatIsWrongWithBadOnes) {
+    struct Case {
+        const char* what;
+        std::string feed;
+        // The error, or the number of usable items and why the first
+        // unusable one was left out.
+        std::string outcome;
+    };
+    std::string deep;
+    for (int i = 0; i < 40; ++i) deep += "<a>";
+    const Case cases[] = {
+        {"two items", feed(item("1.1") + item("1.2")), "2 items"},
+        {"a prefix other than sparkle", R"(<rss xmlns:s="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+            <item><enclosure url="https://e/x.deb" length="7" s:version="2" s:edSignature="c2ln"/></item>
+            </channel></rss>)", "1 items"},
+        {"truncated", feed(item("1.1")).substr(0, 200), "the feed is not well-formed XML (line 3: the document ends inside a start tag)"},
+        {"huge", feed(std::string(Appcast::sizeLimit, ' ')), "the feed is larger than 1024 KiB"},
+        {"too deep", "<rss>" + deep, "the feed is not well-formed XML (line 1: elements nest deeper than 32 levels)"},
+        {"an internal entity", "<!DOCTYPE rss [<!ENTITY a \"aaaa\">]><rss/>",
+         "the feed is not well-formed XML (line 1: a document type declaration is not accepted)"},
+        {"an undefined entity", feed("<item>&xxe;</item>"),
+         "the feed is not well-formed XML (line 3: the entity \"xxe\" is not defined (no entities are))"},
+        {"not RSS", "<feed/>", "the feed is not an RSS document (its root is <feed>)"},
+        {"no channel", "<rss/>", "the feed has no channel"},
+        {"Latin-1 bytes", feed("<item>\xE9</item>"), "the feed is not well-formed XML (the document is not UTF-8)"},
+        {"a repeated attribute", feed(item("1.1", "", R"( length="2")")),
+         "the feed is not well-formed XML (line 3: the attribute \"length\" appears twice)"},
+        {"a length that is not a number",
+         feed(R"(<item><enclosure url="https://e/x.deb" length="big" sparkle:version="2"/></item>)"), 
+         "0 items; item 1: its enclosure's length \"big\" is not a positive whole number of bytes"},
+        {"an unbound prefix", feed("<item><x:y/></item>"),
+         "the feed is not well-formed XML (line 3: the prefix \"x\" is not bound to a namespace)"},
+        {"no enclosure", feed("<item><title>x</title></item>" + item("1.1")), "1 items; item 1: it has no enclosure"},
+        {"no version", feed(R"(<item><enclosure url="https://e/x.deb" length="3"/></item>)"), 
+         "0 items; item 1: it has no sparkle:version"},
+        {"a negative length",
+         feed(R"(<item><enclosure url="https://e/x.deb" length="-3" sparkle:version="2"/></item>)"), 
+         "0 items; item 1: its enclosure's length \"-3\" is not a positive whole number of bytes"},
+        {"a length too large",
+         feed(R"(<item><enclosure url="https://e/x.deb" length="99999999999" sparkle:version="2"/></item>)"), 
+         "0 items; item 1: its enclosure's length 99999999999 is larger than any package accepted"},
+    };
+    for (const auto& c : cases) {
+        const auto result = Appcast::parse(c.feed);
+        std::string outcome;
+        if (const auto* error = std::get_if<Appcast::Error>(&result)) {
+            outcome = error->reason;
+        } else {
+            const auto& appcast = std::get<Appcast>(result);
+            outcome = std::to_string(appcast.items.size()) + " items";
+            if (!appcast.skipped.empty()) {
+                outcome += "; " + appcast.skipped.front();
+            }
+        }
+        EXPECT_EQ(outcome, c.outcome) << c.what;
+    }
+}
+
+TEST(Appcast, ReadsEveryFieldFromAttributesOrElementsAndDecodesReferences) {
+    const auto result = Appcast::parse(feed(
+        R"(<item><title>Staywake 1.3 &amp; more</title>
+           <description><![CDATA[<p>Fixes &amp; <b>more</b></p>]]></description>
+           <sparkle:version>130</sparkle:version><sparkle:shortVersionString>1.3</sparkle:shortVersionString>
+           <sparkle:minimumSystemVersion>12</sparkle:minimumSystemVersion>
+           <sparkle:releaseNotesLink>https://example.com/1.3.html</sparkle:releaseNotesLink>
+           <enclosure url="https://example.com/a.deb?x=1&amp;y=&#x32;" length=" 4096 " type="application/x-deb"/>
+         </item>)" + item("1.1", "", "")));
+    const auto& items = std::get<Appcast>(result).items;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].title, "Staywake 1.3 & more");
+    EXPECT_EQ(items[0].description, "<p>Fixes &amp; <b>more</b></p>");
+    EXPECT_EQ(items[0].version, "130");
+    EXPECT_EQ(items[0].shortVersion, "1.3");
+    EXPECT_EQ(items[0].minimumSystemVersion, "12");
+    EXPECT_EQ(items[0].releaseNotesLink, "https://example.com/1.3.html");
+    EXPECT_EQ(items[0].url, "https://example.com/a.deb?x=1&y=2");
+    EXPECT_EQ(items[0].length, 4096u);
+    EXPECT_EQ(items[0].edSignature, "");
+    // Missing signature: kept, so that installing it can say why it refuses.
+    EXPECT_EQ(items[1].edSignature, "");
+    EXPECT_EQ(items[1].shortVersion, "1.1");
+}
+
+TEST(Appcast, ChoosesTheNewestItemThisSystemCanRunThatWasNotSkipped) {
+    const auto needs = [](const char* system) { return "<sparkle:minimumSystemVersion>" + std::string(system) +
+                                                       "</sparkle:minimumSystemVersion>"; };
+    const auto appcast = std::get<Appcast>(
+        Appcast::parse(feed(item("1.1") + item("1.3", needs("13")) + item("1.2", needs("12")) + item("1.0"))));
+    struct Case {
+        const char* current;
+        std::optional<std::string> system;
+        std::optional<std::string> skipped;
+        const char* update;           // "" for none
+        const char* needsNewerSystem; // "" for none
+    };
+    const Case cases[] = {
+        {"1.0", "12", std::nullopt, "1.2", "1.3"},
+        {"1.0", "13", std::nullopt, "1.3", ""},
+        {"1.0", std::nullopt, std::nullopt, "1.3", ""},
+        {"1.0", "11", std::nullopt, "1.1", "1.3"},
+        {"1.2", "12", std::nullopt, "", "1.3"},
+        {"1.3", "13", std::nullopt, "", ""},
+        {"1.0", "12", "1.2", "", "1.3"},  // skipping 1.2 also hides the older 1.1
+        {"1.0", "13", "1.2", "1.3", ""},
+        {"1.2b3", "12", std::nullopt, "1.2", "1.3"},
+    };
+    for (const auto& c : cases) {
+        const auto choice = appcast.newestApplicable(c.current, c.system, c.skipped);
+        EXPECT_EQ(choice.update ? choice.update->version : "", c.update) << c.current << " on " << c.system.value_or("?");
+        EXPECT_EQ(choice.needsNewerSystem ? choice.needsNewerSystem->version : "", c.needsNewerSystem)
+            << c.current << " on " << c.system.value_or("?");
+    }
+}
+
+} // namespace
+} // namespace staywake
