@@ -5,7 +5,7 @@
 #include "StaywakeLinux/Identity/ElfIdentityNote.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 
-#include <openssl/evp.h>
+#include <gcrypt.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -133,11 +133,33 @@ bool ElfNoteCodeSigning::isTrustedLocation(const ReadOnlyFile& file) const {
     }
 }
 
+namespace {
+
+/// libgcrypt, which libsystemd already brings into both programs, initialised
+/// once as its manual asks (unless libsystemd did so first). Hashing needs no
+/// secure memory.
+bool libgcryptReady() {
+    static const bool ready = [] {
+        if (gcry_check_version(GCRYPT_VERSION) == nullptr) {
+            return false;
+        }
+        if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P) == 0) {
+            gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
+            gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+        }
+        return true;
+    }();
+    return ready;
+}
+
+} // namespace
+
 std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const ReadOnlyFile& file) {
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+    gcry_md_hd_t opened = nullptr;
+    if (!libgcryptReady() || gcry_md_open(&opened, GCRY_MD_SHA256, 0) != 0) {
         return std::nullopt;
     }
+    const std::unique_ptr<gcry_md_handle, decltype(&gcry_md_close)> context(opened, &gcry_md_close);
     const auto status = file.status();
     if (!status || status->st_size < 0) {
         return std::nullopt;
@@ -147,18 +169,17 @@ std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const ReadOnlyF
     for (std::uint64_t offset = 0; offset < size;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - offset));
         const std::span<std::byte> part(chunk.data(), length);
-        if (!file.readAt(offset, part) || EVP_DigestUpdate(context.get(), part.data(), part.size()) != 1) {
+        if (!file.readAt(offset, part)) {
             return std::nullopt;
         }
+        gcry_md_write(context.get(), part.data(), part.size());
         offset += length;
     }
-    std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
-    unsigned int digestLength = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest.data(), &digestLength) != 1 ||
-        digestLength < CodeDirectoryHash::byteCount) {
+    const unsigned char* digest = gcry_md_read(context.get(), GCRY_MD_SHA256);
+    if (digest == nullptr || gcry_md_get_algo_dlen(GCRY_MD_SHA256) < CodeDirectoryHash::byteCount) {
         return std::nullopt;
     }
-    return CodeDirectoryHash::fromBytes(std::span(digest.data(), CodeDirectoryHash::byteCount));
+    return CodeDirectoryHash::fromBytes(std::span(digest, CodeDirectoryHash::byteCount));
 }
 
 } // namespace staywake
