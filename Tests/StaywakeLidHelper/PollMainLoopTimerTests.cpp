@@ -2,11 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,26 +46,6 @@ TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
             EXPECT_LT(fired[i], test.firesAround[i] + 0.1);
         }
     }
-}
-
-TEST(PollMainLoopTimer, AWatchedDescriptorRunsItsActionEachTimeItBecomesReadable) {
-    PollMainLoop loop([](const std::string& failure) { ADD_FAILURE() << failure; });
-    UniqueFd events(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    const int fd = events.get();
-    std::uint64_t one = 1;
-    int runs = 0;
-    loop.watch(std::move(events), [&] {
-        std::uint64_t count = 0;
-        ASSERT_EQ(::read(fd, &count, sizeof count), static_cast<ssize_t>(sizeof count));
-        if (++runs == 2) {
-            loop.quit(0);
-        }
-    });
-    ASSERT_EQ(::write(fd, &one, sizeof one), static_cast<ssize_t>(sizeof one));
-    loop.perform(0.05, [&] { ASSERT_EQ(::write(fd, &one, sizeof one), static_cast<ssize_t>(sizeof one)); });
-    loop.perform(2.0, [&] { loop.quit(1); });
-    EXPECT_EQ(loop.run(), 0);
-    EXPECT_EQ(runs, 2);
 }
 
 } // namespace
