@@ -110,8 +110,8 @@ def pss_differences(runs, count=12):
         '',
         '- `Pss` of each mapping of `/proc/PID/smaps`, summed per file name, read with the PSS figure above.',
         '- What is ours: `libcrypto` is gone (program files are hashed with the libgcrypt that libsystemd '
-        'already maps). The rest of the gap comes from the panel, which the app builds at start although '
-        'it is hidden: its duration labels are formatted through ICU (`libicu*`, its data library '
+        'already maps). The rest of the gap most likely comes from the panel, which the app builds at start '
+        'although it is hidden (not yet confirmed by building it late): its duration labels are formatted through ICU (`libicu*`, its data library '
         'included), its text is shaped and its glyphs rasterised (`libharfbuzz`, `libfreetype`, more of '
         '`libQt6Gui`), and its widgets live on the heap. Building it on the first opening would need the '
         'settings row, which also supplies the tray menu’s commands, to stand apart from it; that is not '
@@ -179,7 +179,8 @@ def main():
     lines = [
         '# Benchmark results',
         '',
-        f'Machine: {os.cpu_count()} cores, Linux {platform.release()}, Qt {qt_version()}; '
+        f'Machine: {os.cpu_count()} cores, Linux {platform.release()}, Qt {qt_version()}, load average '
+        f'{"/".join(f"{load:.1f}" for load in os.getloadavg())} (1/5/15 min) when the table was written; '
         'release build (RelWithDebInfo). Written by `./bench`.',
         '',
         '| Figure | Staywake | Baseline | Ratio | Target |',
