@@ -1,17 +1,24 @@
-// The app's end of the lid helper's lease socket, driven for the benchmarks.
-//   StaywakeLeaseBench SOCKET hold
+// The app's client of the lid helper, its SocketLidSleepBlocker, driven for
+// the benchmarks on a poll loop of its own as the main thread.
+//   StaywakeLeaseBench SOCKET HELPER_PROGRAM hold
 //       renews a 30 s lease every 10 s, as the app does, printing "granted"
-//       after the first renewal, until standard input closes; then gives the
-//       lease back.
-//   StaywakeLeaseBench SOCKET renew N
+//       and the wall-clock time after each renewal, until standard input
+//       closes; then gives the lease back.
+//   StaywakeLeaseBench SOCKET HELPER_PROGRAM renew N
 //       makes N renewals one after the other and prints, as one JSON line,
-//       the round trip's p50, p99 and max in ms, and this process's open
-//       descriptors and RSS (KiB) before and after; then gives the lease back.
-// It carries the app's identity, so the helper accepts it from a root-owned
+//       the round trip's p50, p99 and max in ms (from the call to its
+//       completion on the main thread), and this process's open descriptors
+//       and RSS (KiB) before and after; then gives the lease back.
+// HELPER_PROGRAM is the helper's program file, which the client holds to the
+// helper requirement, as the app holds the one in its bundle. The client
+// carries the app's identity, so the helper accepts it from a root-owned
 // build tree.
-#include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
+#include "StaywakeCore/LidHelper/LidHelperService.h"
+#include "StaywakeCore/LidHelper/LidSleepLease.h"
+#include "StaywakeLidHelper/PollMainLoop.h"
+#include "StaywakeLinux/Identity/CodeSigningIdentity.h"
+#include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,24 +26,28 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using namespace staywake;
 using Clock = std::chrono::steady_clock;
 
-double now() { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); }
+/// The helper is installed and enabled: the benchmark starts it itself.
+class InstalledHelper final : public LidHelperRegistration {
+public:
+    void readStatus(StatusHandler handler) const override { handler(LidHelperStatus::enabled); }
+    void registerHelper(Finished finished) override { finished(nullptr); }
+};
 
-/// "granted", "refused: ..." or "failed: ...", once the helper answered.
-std::string renew(staywake::LidLeaseClientConnection& connection, double until) {
-    std::promise<std::string> outcome;
-    connection.renewLease(
-        until, [&](std::optional<std::string> text) { outcome.set_value(text ? "refused: " + *text : "granted"); },
-        [&](const std::string& reason) { outcome.set_value("failed: " + reason); });
-    return outcome.get_future().get();
+Date now() {
+    return Date{std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count()};
+}
+
+std::string describe(const std::optional<LidSleepBlockerError>& error) {
+    return error ? std::string("failed: ") + error->what() : "granted";
 }
 
 std::size_t openDescriptors() {
@@ -58,72 +69,120 @@ long residentKiB() {
     return -1;
 }
 
-/// Holds the lease until standard input closes, renewing every 10 s.
-int hold(staywake::LidLeaseClientConnection& connection) {
-    bool first = true;
-    while (true) {
-        const std::string outcome = renew(connection, now() + 30);
-        if (outcome != "granted") {
-            std::cout << outcome << std::endl;
-            return 1;
-        }
-        if (first) {
-            std::cout << "granted" << std::endl;
-            first = false;
-        }
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&input, 1, 10'000) == 1) {
-            char byte = 0;
-            if (::read(STDIN_FILENO, &byte, 1) <= 0) {
-                return 0;
-            }
-        }
-    }
-}
+class Bench {
+public:
+    Bench(PollMainLoop& loop, std::shared_ptr<SocketLidSleepBlocker> blocker) : loop_(loop), blocker_(std::move(blocker)) {}
 
-int measure(staywake::LidLeaseClientConnection& connection, long count) {
-    const std::string first = renew(connection, now() + 30); // connects
-    if (first != "granted") {
-        std::cout << first << std::endl;
-        return 1;
-    }
-    const std::size_t descriptorsBefore = openDescriptors();
-    const long residentBefore = residentKiB();
-    std::vector<double> milliseconds;
-    milliseconds.reserve(static_cast<std::size_t>(count));
-    for (long i = 0; i < count; ++i) {
-        const auto started = Clock::now();
-        const std::string outcome = renew(connection, now() + 30);
-        milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
-        if (outcome != "granted") {
-            std::cout << "renewal " << i << ": " << outcome << std::endl;
-            return 1;
+    /// Renews now and every renewal interval until standard input closes.
+    void hold() {
+        if (finished_) {
+            return;
         }
+        blocker_->renew(now() + LidSleepLease::duration, [this](std::optional<LidSleepBlockerError> error) {
+            if (error) {
+                finish(describe(error), 1);
+                return;
+            }
+            std::printf("granted %.6f\n", now().secondsSince1970);
+            std::fflush(stdout);
+            loop_.perform(LidSleepLease::renewalInterval, [this] { hold(); });
+        });
     }
-    std::sort(milliseconds.begin(), milliseconds.end());
-    const auto at = [&](double fraction) {
-        return milliseconds[std::min(milliseconds.size() - 1, static_cast<std::size_t>(fraction * milliseconds.size()))];
-    };
-    std::printf("{\"renewals\": %ld, \"p50_ms\": %.3f, \"p99_ms\": %.3f, \"max_ms\": %.3f, "
-                "\"client_fds_before\": %zu, \"client_fds_after\": %zu, "
-                "\"client_rss_before\": %ld, \"client_rss_after\": %ld}\n",
-                count, at(0.5), at(0.99), milliseconds.back(), descriptorsBefore, openDescriptors(), residentBefore,
-                residentKiB());
-    std::fflush(stdout);
-    return 0;
-}
+
+    void measure(long count) {
+        blocker_->renew(now() + LidSleepLease::duration, [this, count](std::optional<LidSleepBlockerError> error) {
+            if (error) {
+                finish(describe(error), 1);
+                return;
+            }
+            descriptorsBefore_ = openDescriptors();
+            residentBefore_ = residentKiB();
+            milliseconds_.reserve(static_cast<std::size_t>(count));
+            next(count);
+        });
+    }
+
+    /// Gives the lease back, says `outcome` unless empty, and ends the loop.
+    void finish(const std::string& outcome, int status) {
+        if (finished_) {
+            return;
+        }
+        finished_ = true;
+        if (!outcome.empty()) {
+            std::cout << outcome << std::endl;
+        }
+        blocker_->revoke([this, status](std::optional<LidSleepBlockerError>) { loop_.quit(status); });
+    }
+
+private:
+    void next(long left) {
+        if (left == 0) {
+            report();
+            finish("", 0);
+            return;
+        }
+        const auto started = Clock::now();
+        blocker_->renew(now() + LidSleepLease::duration,
+                        [this, left, started](std::optional<LidSleepBlockerError> error) {
+                            milliseconds_.push_back(
+                                std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+                            if (error) {
+                                finish("renewal " + std::to_string(milliseconds_.size()) + ": " + describe(error), 1);
+                                return;
+                            }
+                            next(left - 1);
+                        });
+    }
+
+    void report() {
+        std::sort(milliseconds_.begin(), milliseconds_.end());
+        const auto at = [&](double fraction) {
+            return milliseconds_[std::min(milliseconds_.size() - 1,
+                                          static_cast<std::size_t>(fraction * static_cast<double>(milliseconds_.size())))];
+        };
+        std::printf("{\"renewals\": %zu, \"p50_ms\": %.3f, \"p99_ms\": %.3f, \"max_ms\": %.3f, "
+                    "\"client_fds_before\": %zu, \"client_fds_after\": %zu, "
+                    "\"client_rss_before\": %ld, \"client_rss_after\": %ld}\n",
+                    milliseconds_.size(), at(0.5), at(0.99), milliseconds_.back(), descriptorsBefore_,
+                    openDescriptors(), residentBefore_, residentKiB());
+        std::fflush(stdout);
+    }
+
+    PollMainLoop& loop_;
+    std::shared_ptr<SocketLidSleepBlocker> blocker_;
+    bool finished_ = false;
+    std::vector<double> milliseconds_;
+    std::size_t descriptorsBefore_ = 0;
+    long residentBefore_ = 0;
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc >= 3 ? argv[2] : "";
-    if (!((argc == 3 && mode == "hold") || (argc == 4 && mode == "renew"))) {
-        std::cerr << "usage: StaywakeLeaseBench SOCKET hold | SOCKET renew N\n";
+    const std::string mode = argc >= 4 ? argv[3] : "";
+    if (!((argc == 4 && mode == "hold") || (argc == 5 && mode == "renew"))) {
+        std::cerr << "usage: StaywakeLeaseBench SOCKET HELPER_PROGRAM hold | SOCKET HELPER_PROGRAM renew N\n";
         return 2;
     }
-    staywake::LidLeaseClientConnection connection(argv[1]);
-    connection.resume();
-    const int status = mode == "hold" ? hold(connection) : measure(connection, std::stol(argv[3]));
-    renew(connection, 0); // gives the lease back
-    return status;
+    PollMainLoop loop([](const std::string& failure) { std::cerr << "failed: " << failure << '\n'; });
+    SocketLidSleepBlocker::Helper helper;
+    helper.socketPath = argv[1];
+    helper.programPath = argv[2];
+    auto blocker = std::make_shared<SocketLidSleepBlocker>(
+        std::make_shared<InstalledHelper>(),
+        LidHelperService::codeRequirement(LidHelperService::label, CodeSigningIdentity::currentTeamIdentifier()),
+        LidSleepLease::replyTimeout, std::shared_ptr<MainRunLoop>(&loop, [](MainRunLoop*) {}), helper);
+    Bench bench(loop, blocker);
+    if (mode == "hold") {
+        loop.watch(UniqueFd(::dup(STDIN_FILENO)), [&] {
+            char byte = 0;
+            if (::read(STDIN_FILENO, &byte, 1) <= 0) {
+                bench.finish("", 0);
+            }
+        });
+        bench.hold();
+    } else {
+        bench.measure(std::stol(argv[4]));
+    }
+    return loop.run();
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Measures what the lid helper costs: the real helper binary in a bundle
-beside the tests' fake pmset, in a private /run (a mount namespace of its
+beside a compiled fake pmset (StaywakeFakePmset), in a private /run (a mount namespace of its
 own, so it needs root), asking a mocked polkit on a private system bus.
 
 Prints JSON lines: the helper's PSS, RSS, the part of its PSS that ICU's data
@@ -9,7 +9,7 @@ window, with no client and with one lease held (renewed every 10 s); then the
 round trip of back-to-back renewals through the app's lease client, with
 both processes' descriptors and RSS before and after.
 
-  helper_cost.py --helper PATH --client PATH [--window SECONDS] [--renewals N]
+  helper_cost.py --helper PATH --client PATH --pmset PATH [--window SECONDS] [--renewals N]
 """
 
 import argparse
@@ -27,24 +27,15 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True
-from idle_cost import context_switches, memory  # noqa: E402  pylint: disable=wrong-import-position
+from idle_cost import context_switches, memory, pss_by_mapping  # noqa: E402  pylint: disable=wrong-import-position
 
-FAKE_PMSET = os.path.join(ROOT, 'Tests', 'StaywakeLidHelper', 'fake-pmset')
 MOCK_BUSES = os.path.join(ROOT, 'Tests', 'Staywake', 'System', 'mock_buses.py')
 SETTLE = 10.0
 
 
-def icu_data_pss(pid):
-    """KiB of the process's PSS that ICU's data library takes."""
-    total, inside = 0, False
-    with open(f'/proc/{pid}/smaps', encoding='utf-8', errors='replace') as smaps:
-        for line in smaps:
-            fields = line.split()
-            if '-' in fields[0] and len(fields) >= 5:  # a mapping's header line
-                inside = len(fields) >= 6 and 'libicudata' in fields[5]
-            elif inside and fields[0] == 'Pss:':
-                total += int(fields[1])
-    return total
+def icu_pss(pid):
+    """KiB of the process's PSS that ICU's libraries (code and data) take."""
+    return sum(kib for name, kib in pss_by_mapping(pid).items() if name.startswith('libicu'))
 
 
 def descriptors(pid):
@@ -54,13 +45,14 @@ def descriptors(pid):
 class Helper:
     """The helper running in its bundle, and what it needs around it."""
 
-    def __init__(self, binary, folder):
+    def __init__(self, binary, pmset, folder):
         self.run = os.path.join(folder, 'run')
         self.helpers = os.path.join(folder, 'Staywake.app', 'Contents', 'Helpers')
         os.makedirs(self.run)
         os.makedirs(self.helpers)
-        shutil.copy(binary, os.path.join(self.helpers, 'StaywakeLidHelper'))
-        shutil.copy(FAKE_PMSET, os.path.join(self.helpers, 'pmset'))
+        self.program = os.path.join(self.helpers, 'StaywakeLidHelper')
+        shutil.copy(binary, self.program)
+        shutil.copy(pmset, os.path.join(self.helpers, 'pmset'))
         with open(os.path.join(folder, 'Staywake.app', 'Contents', 'Info.plist'), 'wb') as file:
             plistlib.dump({'CFBundleIdentifier': 'com.staywake.app', 'CFBundleShortVersionString': '1.0',
                            'CFBundleVersion': '1'}, file)
@@ -114,7 +106,9 @@ def idle_figures(helper, window, name):
     before = context_switches(pid)
     time.sleep(window)
     calls = helper.pmset_calls(started)
-    return {'name': name, **memory(pid), 'icu_data_pss': icu_data_pss(pid),
+    mappings = pss_by_mapping(pid)
+    return {'name': name, **memory(pid), 'icu_pss': icu_pss(pid),
+            'largest_mappings': sorted(mappings.items(), key=lambda item: -item[1])[:6],
             'wakeups_per_s': (context_switches(pid) - before) / window, 'pmset_reads': calls.count('-g'),
             'pmset_writes': len(calls) - calls.count('-g'), 'window_s': window}
 
@@ -123,29 +117,34 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--helper', required=True)
     parser.add_argument('--client', required=True)
+    parser.add_argument('--pmset', required=True, help='the compiled fake pmset')
     parser.add_argument('--window', type=float, default=20.0, help='seconds over which wakeups and pmset calls count')
     parser.add_argument('--renewals', type=int, default=10000)
     options = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit('cannot measure the helper: it runs in a mount namespace of its own, which needs root')
     with tempfile.TemporaryDirectory(prefix='staywake-bench-') as folder:
-        helper = Helper(options.helper, folder)
+        helper = Helper(options.helper, options.pmset, folder)
         try:
             time.sleep(SETTLE)
             print(json.dumps(idle_figures(helper, options.window, 'helper, no client')), flush=True)
 
-            holder = subprocess.Popen([options.client, helper.socket, 'hold'], stdin=subprocess.PIPE,
+            holder = subprocess.Popen([options.client, helper.socket, helper.program, 'hold'], stdin=subprocess.PIPE,
                                       stdout=subprocess.PIPE, text=True)
             answer = holder.stdout.readline().strip()
-            if answer != 'granted':
+            if not answer.startswith('granted'):
                 raise RuntimeError(f'the lease was not granted: {answer!r}\n{helper.log()}')
-            print(json.dumps(idle_figures(helper, options.window, 'helper, one lease held')), flush=True)
+            started = time.time()
+            held = idle_figures(helper, options.window, 'helper, one lease held')
             holder.stdin.close()
+            renewed = [float(line.split()[1]) for line in holder.stdout if line.startswith('granted ')]
             holder.wait(timeout=20)
+            held['renewals'] = sum(1 for at in renewed if started <= at <= started + options.window)
+            print(json.dumps(held), flush=True)
 
             pid = helper.process.pid
             before = {'helper_fds_before': descriptors(pid), 'helper_rss_before': memory(pid)['rss']}
-            result = subprocess.run([options.client, helper.socket, 'renew', str(options.renewals)],
+            result = subprocess.run([options.client, helper.socket, helper.program, 'renew', str(options.renewals)],
                                     capture_output=True, text=True, check=False)
             if result.returncode != 0:
                 raise RuntimeError(f'the renewals failed: {result.stdout}{result.stderr}\n{helper.log()}')

@@ -10,13 +10,18 @@
 #include "StaywakeLinux/Identity/ProcessExecutable.h"
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/PolkitPeerAuthority.h"
+#include "StaywakeLinux/SystemError.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 #include "ZorIdiDurirad/PmsetToolPath.h"
 
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace staywake {
@@ -36,6 +41,41 @@ std::size_t descriptorLimit() {
     }
     return limit.rlim_cur;
 }
+
+/// Carries the lease requests to the main loop and runs `after` once each has
+/// been handled, so that what a request changed is looked at right away.
+class ThenAfter final : public MainRunLoop {
+public:
+    ThenAfter(std::shared_ptr<MainRunLoop> loop, Action after) : loop_(std::move(loop)), after_(std::move(after)) {}
+
+    void perform(Action action) override { loop_->perform(wrapped(std::move(action))); }
+    void perform(double delaySeconds, Action action) override {
+        loop_->perform(delaySeconds, wrapped(std::move(action)));
+    }
+
+private:
+    Action wrapped(Action action) const {
+        return [action = std::move(action), after = after_] {
+            try {
+                action();
+            } catch (...) {
+                after(); // the main loop reports the failure
+                throw;
+            }
+            after();
+        };
+    }
+
+    std::shared_ptr<MainRunLoop> loop_;
+    Action after_;
+};
+
+/// Retries of a failed write are spaced by the keeper; this is how often it
+/// is asked.
+constexpr double retryCheckInterval = 1.0;
+/// A check armed for a lease's end fires this much after it, so that the
+/// lease has lapsed on the clock that ends it.
+constexpr double pastTheEnd = 0.005;
 
 } // namespace
 
@@ -76,7 +116,9 @@ void LidHelperDaemon::start() {
     }
     keeper_ = std::make_shared<LidSleepLeaseKeeper>(setting, std::make_shared<SystemDateProvider>(),
                                                     std::make_shared<SystemUptimeProvider>());
-    service_ = std::make_unique<LidLeaseService>(keeper_, lines, mainLoop_);
+    checkTimer_ = mainLoop_->timer([this] { checkLease(); });
+    service_ = std::make_unique<LidLeaseService>(keeper_, lines,
+                                                 std::make_shared<ThenAfter>(mainLoop_, [this] { review(); }));
 
     auto callerRequirement = LidHelperService::codeRequirement(LidHelperService::appIdentifier, teamIdentifier);
     if (!callerRequirement) {
@@ -113,12 +155,14 @@ void LidHelperDaemon::start() {
     }
 
     leaseHeld_ = false;
-    mainLoop_->repeat(1.0, [this] { checkLease(); });
+    watchProgramFolder();
+    review();
     terminationThread_.emplace([this] { requestStop(std::nullopt); });
 }
 
 void LidHelperDaemon::requestStop(std::optional<std::string> failure) {
     const double deadline = SystemUptimeProvider().uptime() + LidHelperService::stopRetryWindow;
+    stopRequested_ = true;
     // A pmset still running is killed now, not after its own limit.
     interrupt_->interrupt();
     mainLoop_->stopWith([this, deadline, failure = std::move(failure)] { stop(deadline, failure); });
@@ -129,15 +173,30 @@ void LidHelperDaemon::checkLease() {
         return;
     }
     service_->checkLease();
+    noteLease();
+    if (const auto error = keeper_->lastErrorDescription()) {
+        logLine((leaseHeld_ ? "could not write disablesleep 1, will retry: "
+                            : "sleep is NOT confirmed restored, will retry: ") +
+                *error);
+    }
+    review();
+}
+
+void LidHelperDaemon::noteLease() {
     const bool held = keeper_->leaseExpiry().has_value();
     if (held != leaseHeld_) {
         logLine(held ? "lease granted" : "lease ended");
         leaseHeld_ = held;
     }
-    if (const auto error = keeper_->lastErrorDescription()) {
-        logLine((held ? "could not write disablesleep 1, will retry: " : "sleep is NOT confirmed restored, will retry: ") +
-                *error);
+}
+
+void LidHelperDaemon::review() {
+    // A request cut short by the stop is followed by nothing but the stop.
+    if (stopping_ || stopRequested_) {
+        return;
     }
+    noteLease();
+    armCheck();
     if (!watch_) {
         return;
     }
@@ -145,12 +204,52 @@ void LidHelperDaemon::checkLease() {
     if (look.changed) {
         logFinding(look.finding);
     }
-    const bool isLeaseHeld = held || !service_->holders().empty();
+    const bool isLeaseHeld = leaseHeld_ || !service_->holders().empty();
     const bool isResetInDoubt = keeper_->lastError() != nullptr;
     if (LidHelperFileWatch::stepsAside(look.finding, isLeaseHeld, isResetInDoubt)) {
         logLine("exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle");
         mainLoop_->quit(0);
     }
+}
+
+void LidHelperDaemon::armCheck() {
+    // Nothing can change by itself while no lease is held and the setting is
+    // as written: an idle helper sleeps until a request or its program's
+    // folder changes.
+    std::optional<double> delay;
+    if (keeper_->lastError() != nullptr || (!leaseHeld_ && !service_->holders().empty())) {
+        delay = retryCheckInterval;
+    } else if (const auto expiry = keeper_->leaseExpiry(); expiry && keeper_->leaseUptimeExpiry()) {
+        // The lease ends on whichever clock reaches its end first; the wall
+        // clock can be set forward meanwhile, which the lease's cap bounds.
+        const double byUptime = *keeper_->leaseUptimeExpiry() - SystemUptimeProvider().uptime();
+        const double byWall = *expiry - SystemDateProvider().now();
+        delay = std::clamp(std::min(byUptime, byWall), 0.0, LidSleepLease::duration) + pastTheEnd;
+    }
+    mainLoop_->arm(checkTimer_, delay);
+}
+
+void LidHelperDaemon::watchProgramFolder() {
+    if (!watch_) {
+        return;
+    }
+    // The folder, not the file: an update renames a new file over the old one.
+    UniqueFd events(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    const auto folder = std::filesystem::path(watch_->path()).parent_path();
+    if (!events || ::inotify_add_watch(events.get(), folder.c_str(),
+                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
+                                           IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
+        logLine(std::string(SystemError("could not watch", folder.string(), errno).what()) +
+                "; an update is noticed only at the next request");
+        return;
+    }
+    const int fd = events.get();
+    mainLoop_->watch(std::move(events), [this, fd] {
+        alignas(inotify_event) char buffer[4096];
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        review();
+    });
 }
 
 void LidHelperDaemon::logFinding(const LidHelperFileWatch::Finding& finding) {

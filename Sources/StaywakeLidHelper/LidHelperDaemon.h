@@ -10,14 +10,15 @@
 #include "StaywakeLinux/Socket/LidLeaseSocketListener.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
 namespace staywake {
 
 /// The lid helper as a daemon: it turns the sleep setting off at start,
-/// whoever set it; serves leases on its socket; checks the lease once a
-/// second; stops on SIGTERM with the setting put back; and steps aside when an
+/// whoever set it; serves leases on its socket; checks the lease when it
+/// ends (and once a second while a write is to be retried); stops on SIGTERM with the setting put back; and steps aside when an
 /// update has replaced its program file, so the service manager starts the new
 /// one.
 ///
@@ -36,7 +37,16 @@ public:
 
 private:
     void start();
+    /// The lease check: settles the lease, retries a failed write, then
+    /// `review`.
     void checkLease();
+    /// After the check and after every request: logs a lease granted or
+    /// ended, arms the next check, and looks at the program file.
+    void review();
+    void noteLease();
+    void armCheck();
+    /// Looks at the program file again whenever its folder changes.
+    void watchProgramFolder();
     void logFinding(const LidHelperFileWatch::Finding& finding);
     /// Stops first, before any queued request: a running pmset is killed,
     /// the queued requests are dropped (closing their connections) and the
@@ -53,8 +63,10 @@ private:
     std::unique_ptr<LidLeaseListenerDelegate> delegate_;
     std::unique_ptr<LidLeaseSocketListener> listener_;
     std::optional<LidHelperFileWatch> watch_;
+    PollMainLoop::Timer checkTimer_ = 0;
     bool leaseHeld_ = false;
     bool stopping_ = false;
+    std::atomic<bool> stopRequested_ = false; // set from the termination thread
     // Last, so it is gone before anything its handler reaches.
     std::optional<TerminationSignalThread> terminationThread_;
 };

@@ -100,8 +100,30 @@ void PollMainLoop::repeat(double intervalSeconds, Action action) {
     if (::timerfd_settime(timer.get(), 0, &schedule, nullptr) != 0) {
         throw SystemError("could not arm a timer", errno);
     }
-    repeating_.push_back({std::move(timer), std::move(action)});
+    sources_.push_back({std::move(timer), std::move(action), true});
 }
+
+PollMainLoop::Timer PollMainLoop::timer(Action action) {
+    UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
+    if (!timer) {
+        throw SystemError("could not create a timer", errno);
+    }
+    sources_.push_back({std::move(timer), std::move(action), true});
+    return sources_.size() - 1;
+}
+
+void PollMainLoop::arm(Timer timer, std::optional<double> delaySeconds) {
+    itimerspec schedule{};
+    if (delaySeconds) {
+        // Zero would disarm it: a due time already past fires at once.
+        schedule.it_value = toTimespec(std::isfinite(*delaySeconds) ? std::max(*delaySeconds, 1e-6) : 1e-6);
+    }
+    if (::timerfd_settime(sources_.at(timer).fd.get(), 0, &schedule, nullptr) != 0) {
+        throw SystemError("could not arm a timer", errno);
+    }
+}
+
+void PollMainLoop::watch(UniqueFd fd, Action action) { sources_.push_back({std::move(fd), std::move(action), false}); }
 
 int PollMainLoop::run() {
     std::vector<pollfd> polled;
@@ -118,8 +140,8 @@ int PollMainLoop::run() {
         }
         polled.clear();
         polled.push_back({wake_.fd(), POLLIN, 0});
-        for (const auto& repeating : repeating_) {
-            polled.push_back({repeating.timer.get(), POLLIN, 0});
+        for (const auto& source : sources_) {
+            polled.push_back({source.fd.get(), POLLIN, 0});
         }
         if (::poll(polled.data(), polled.size(), timeout) < 0 && errno != EINTR) {
             throw SystemError("could not wait in the main loop", errno);
@@ -130,12 +152,15 @@ int PollMainLoop::run() {
         if (runStop()) {
             continue;
         }
-        for (std::size_t i = 0; i < repeating_.size() && !exitStatus_; ++i) {
-            if (polled[i + 1].revents != 0) {
-                std::uint64_t expirations = 0;
-                if (::read(repeating_[i].timer.get(), &expirations, sizeof expirations) > 0) {
-                    runGuarded(repeating_[i].action);
-                }
+        // An action may add sources: only those polled are looked at.
+        for (std::size_t i = 0; i + 1 < polled.size() && !exitStatus_; ++i) {
+            if (polled[i + 1].revents == 0) {
+                continue;
+            }
+            std::uint64_t expirations = 0;
+            if (!sources_[i].isTimer || ::read(sources_[i].fd.get(), &expirations, sizeof expirations) > 0) {
+                const Action action = sources_[i].action; // a source added meanwhile may move it
+                runGuarded(action);
             }
         }
         runDue(monotonicNow());

@@ -35,6 +35,19 @@ public:
     /// (or before `run`). Throws SystemError.
     void repeat(double intervalSeconds, Action action);
 
+    /// A one-shot timer for `action`, unarmed until `arm`. Main thread (or
+    /// before `run`). Throws SystemError.
+    using Timer = std::size_t;
+    Timer timer(Action action);
+    /// Runs the timer's action once, `delaySeconds` from now on the monotonic
+    /// clock, in place of whatever it was armed for; absent disarms it. Main
+    /// thread. Throws SystemError.
+    void arm(Timer timer, std::optional<double> delaySeconds);
+
+    /// Runs `action` whenever `fd` is readable; the action must read what is
+    /// there. Main thread (or before `run`).
+    void watch(UniqueFd fd, Action action);
+
     /// Runs `action` next, before anything queued, and drops everything
     /// queued or performed afterwards unrun: for a stop that must not wait
     /// behind requests. Only the first call counts. Callable from any thread.
@@ -46,9 +59,11 @@ public:
     void quit(int status);
 
 private:
-    struct Repeating {
-        UniqueFd timer;
+    struct Source {
+        UniqueFd fd;
         Action action;
+        /// A timerfd, whose expirations are read before its action runs.
+        bool isTimer;
     };
 
     void runGuarded(const Action& action);
@@ -58,7 +73,7 @@ private:
 
     FailureHandler onFailure_;
     EventNotifier wake_;
-    std::vector<Repeating> repeating_;
+    std::vector<Source> sources_;
     std::optional<int> exitStatus_;
 
     std::mutex lock_;

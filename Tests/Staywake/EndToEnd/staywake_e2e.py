@@ -207,14 +207,17 @@ class Desktop:
     tray: the screen edge of a trayer tray ("top", "bottom"), or None for no
     tray host; system_bus, session_bus: give the app such a bus at all;
     without: mocks left off ("logind", "upower", "portal", "systemd");
-    notifications: put a notification daemon mock on the session bus."""
+    notifications: put a notification daemon mock on the session bus;
+    polkit: start polkitd answering the lid helper's action so ("allow", ...)."""
 
-    def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False):
+    def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False,
+                 polkit=None):
         self.tray = tray
         self.system_bus = system_bus
         self.app_has_session_bus = session_bus
         self.without = set(without)
         self.notification_daemon = notifications
+        self.polkit = polkit
         self.apps = []
         self.x = None
         self._watcher = None
@@ -286,7 +289,8 @@ class Desktop:
     def _start_buses(self):
         without = {'logind', 'upower'} if not self.system_bus else set()
         without |= self.without & {'logind', 'upower', 'portal'}
-        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without))],
+        polkit = [f'--polkit={self.polkit}'] if self.polkit else []
+        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *polkit],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=None, text=True)
         line = buses.stdout.readline()
         if not line:
@@ -384,9 +388,10 @@ class Desktop:
 
     # The app.
 
-    def launch(self, *arguments, wait_until_ready=True, **environment):
-        """Starts the app binary; by default waits until it owns its bus name
-        (if it has a session bus) and, with a tray, its icon is embedded."""
+    def launch(self, *arguments, wait_until_ready=True, wrapper=(), **environment):
+        """Starts the app binary (under `wrapper`, a command that execs it);
+        by default waits until it owns its bus name (if it has a session bus)
+        and, with a tray, its icon is embedded."""
         if not self.app_has_session_bus:
             environment.setdefault('DBUS_SESSION_BUS_ADDRESS',
                                    'unix:path=' + os.path.join(self.folder, 'no-session-bus'))
@@ -394,7 +399,7 @@ class Desktop:
             # libxkbcommon-x11 strndup()s X atom names that carry no NUL, which
             # strict string checks take for an overflow; everything else stays checked.
             environment.setdefault('ASAN_OPTIONS', os.environ['ASAN_OPTIONS'] + ':strict_string_checks=0')
-        process = subprocess.Popen([os.environ['STAYWAKE_APP'], *arguments], env=self.environment(**environment),
+        process = subprocess.Popen([*wrapper, os.environ['STAYWAKE_APP'], *arguments], env=self.environment(**environment),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True, errors='replace')
         app = App(process)
