@@ -42,6 +42,9 @@ MockBuses::MockBuses(Options options) {
     if (options.onBattery) {
         arguments << QStringLiteral("--on-battery");
     }
+    if (options.systemd) {
+        arguments << QStringLiteral("--systemd");
+    }
     // Debian's python: a python3 earlier on PATH may lack dbusmock.
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);

@@ -12,8 +12,9 @@
 namespace staywake::testing {
 
 /// A private system and session bus for one test, with python-dbusmock's
-/// logind and UPower on the system bus and a portal offering Inhibit on the
-/// session bus (see mock_buses.py). Gone when the object is destroyed.
+/// logind, UPower and, when asked, systemd on the system bus and a portal
+/// offering Inhibit on the session bus (see mock_buses.py). Gone when the
+/// object is destroyed.
 class MockBuses {
 public:
     struct Options {
@@ -21,6 +22,7 @@ public:
         bool upower = true;
         bool portal = true;
         bool onBattery = false;
+        bool systemd = false;
     };
 
     MockBuses() : MockBuses(Options{}) {}
