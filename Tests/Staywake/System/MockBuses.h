@@ -2,11 +2,11 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QString>
 #include <QVariantList>
 #include <chrono>
 #include <functional>
+#include <sys/types.h>
 #include <vector>
 
 namespace staywake::testing {
@@ -50,7 +50,8 @@ public:
     QDBusMessage emitPrepareForSleep(bool starting) const;
 
 private:
-    QProcess process_;
+    pid_t pid_ = -1;
+    int input_ = -1;
     QString failure_;
     bool missingTool_ = false;
     QString systemAddress_;
