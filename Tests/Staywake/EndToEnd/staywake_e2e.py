@@ -285,8 +285,9 @@ class Desktop:
     def _start_buses(self):
         without = {'logind', 'upower'} if not self.system_bus else set()
         without |= self.without & {'logind', 'upower', 'portal'}
-        systemd = ['--systemd'] if self.system_bus and 'systemd' not in self.without else []
-        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *systemd],
+        switches = ['--systemd'] if self.system_bus and 'systemd' not in self.without else []
+        switches += ['--notifications'] if self.notification_daemon else []
+        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *switches],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=None, text=True)
         line = buses.stdout.readline()
         if not line:
@@ -301,18 +302,6 @@ class Desktop:
         self.mock_system_bus = dbus.bus.BusConnection(self.mock_system_address)
         self._stack.callback(self.session_bus.close)
         self._stack.callback(self.mock_system_bus.close)
-        if self.notification_daemon:
-            self._start_template('notification_daemon', '--session', self.session_bus,
-                                 'org.freedesktop.Notifications')
-
-    def _start_template(self, template, bus_option, bus, name):
-        environment = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.mock_system_address,
-                           DBUS_SESSION_BUS_ADDRESS=self.session_address)
-        mock = self._spawn([sys.executable, '-m', 'dbusmock', '--template', template, bus_option],
-                           env=environment)
-        eventually(lambda: bus.name_has_owner(name) or mock.poll() is not None, f'{name} on the bus')
-        if mock.poll() is not None:
-            raise RuntimeError(f'the {template} mock exited with {mock.returncode}')
 
     def _start_x(self):
         read_end, write_end = os.pipe()

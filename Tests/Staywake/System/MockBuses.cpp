@@ -45,6 +45,9 @@ MockBuses::MockBuses(Options options) {
     if (options.systemd) {
         arguments.emplace_back("--systemd");
     }
+    if (options.notifications) {
+        arguments.emplace_back("--notifications");
+    }
     // The script prints its line once every mocked service answers.
     const auto launched = launchMockBuses(STAYWAKE_MOCK_BUSES_SCRIPT, arguments, 90'000);
     pid_ = launched.pid;

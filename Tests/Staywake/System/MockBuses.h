@@ -23,6 +23,7 @@ public:
         bool portal = true;
         bool onBattery = false;
         bool systemd = false;
+        bool notifications = false;
     };
 
     MockBuses() : MockBuses(Options{}) {}
