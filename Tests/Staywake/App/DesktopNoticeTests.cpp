@@ -1,6 +1,5 @@
-#include "Staywake/App/DesktopNotice.h"
-
 #include "MockBuses.h"
+#include "Staywake/App/DesktopNotice.h"
 #include "Support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -12,7 +11,8 @@ namespace {
 TEST(DesktopNotice, GoesToTheNotificationDaemonOrElseToTheFallback) {
     for (const bool daemon : {false, true}) {
         SCOPED_TRACE(daemon ? "with a daemon" : "without a daemon");
-        testing::MockBuses buses({.logind = false, .upower = false, .portal = false, .notifications = daemon});
+        testing::MockBuses buses(
+            {.logind = false, .upower = false, .portal = false, .notifications = daemon});
         if (!buses.failure().isEmpty()) {
             STAYWAKE_SKIP(buses.failure().toStdString());
         }

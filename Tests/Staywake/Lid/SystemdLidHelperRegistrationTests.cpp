@@ -59,12 +59,12 @@ protected:
 
     QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments,
                       const QString& path = QStringLiteral("/org/freedesktop/systemd1")) const {
-        auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path, interface,
-                                                      method);
+        auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path,
+                                                      interface, method);
         message.setArguments(arguments);
         const auto reply = buses.systemBus().call(message, QDBus::Block, 20000);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString() << ": "
-                                                            << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+            << method.toStdString() << ": " << reply.errorMessage().toStdString();
         return reply;
     }
     void control(const QString& method, const QVariantList& arguments) const {
@@ -85,7 +85,8 @@ protected:
     /// Starts or stops the socket as systemd would, outside the registration.
     void setListening(bool listening) const {
         call(QStringLiteral("org.freedesktop.systemd1.Manager"),
-             listening ? QStringLiteral("StartUnit") : QStringLiteral("StopUnit"), {unit, QStringLiteral("replace")});
+             listening ? QStringLiteral("StartUnit") : QStringLiteral("StopUnit"),
+             {unit, QStringLiteral("replace")});
     }
     QString activeState() const {
         return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
@@ -127,7 +128,8 @@ TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskin
         {QStringLiteral("bad"), {}, LidHelperStatus::notRegistered},
         {QStringLiteral("a-state-of-a-later-systemd"), {}, LidHelperStatus::notRegistered},
         {QString(), {}, LidHelperStatus::notFound},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), LidHelperStatus::notFound},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
+         LidHelperStatus::notFound},
         {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
          LidHelperStatus::notRegistered},
         {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
@@ -150,8 +152,8 @@ TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskin
     setListening(false);
     EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
 
-    const SystemdLidHelperRegistration nowhere(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    const SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
 }
 
@@ -164,16 +166,32 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
         QStringList calls;
     } cases[] = {
         {Act::registering, {}, {}, {enable, reload}},
-        {Act::registering, QStringLiteral("EnableUnitFiles"), QStringLiteral("Interactive authentication required."), {}},
-        {Act::registering, QStringLiteral("Reload"), QStringLiteral("Reload failed: too many reloads"), {enable}},
+        {Act::registering,
+         QStringLiteral("EnableUnitFiles"),
+         QStringLiteral("Interactive authentication required."),
+         {}},
+        {Act::registering,
+         QStringLiteral("Reload"),
+         QStringLiteral("Reload failed: too many reloads"),
+         {enable}},
         {Act::approving, {}, {}, {unmask, enable, reload}},
-        {Act::approving, QStringLiteral("UnmaskUnitFiles"), QStringLiteral("Authentication is required."), {}},
-        {Act::approving, QStringLiteral("EnableUnitFiles"), QStringLiteral("Authentication is required."), {unmask}},
-        {Act::approving, QStringLiteral("Reload"), QStringLiteral("Authentication is required."), {unmask, enable}},
+        {Act::approving,
+         QStringLiteral("UnmaskUnitFiles"),
+         QStringLiteral("Authentication is required."),
+         {}},
+        {Act::approving,
+         QStringLiteral("EnableUnitFiles"),
+         QStringLiteral("Authentication is required."),
+         {unmask}},
+        {Act::approving,
+         QStringLiteral("Reload"),
+         QStringLiteral("Authentication is required."),
+         {unmask, enable}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.act == Act::registering ? "registering, " : "approving, ") + c.failing.toStdString());
-        const QString state = c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
+        const QString state =
+            c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
         setUnitFileState(state);
         setUnitFileState(state, QStringLiteral("staywake-lidhelper.service"));
         setListening(false);
@@ -196,8 +214,8 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
         }
     }
 
-    SystemdLidHelperRegistration nowhere(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     std::optional<Outcome> outcome;
     nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
@@ -214,14 +232,26 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
         QStringList calls;
     } cases[] = {
         {QStringLiteral("enabled"), true, QStringLiteral("enabled"), std::nullopt, {read}},
-        {QStringLiteral("enabled"), false, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
+        {QStringLiteral("enabled"),
+         false,
+         QStringLiteral("enabled"),
+         std::nullopt,
+         {read, enable, reload, read}},
         {QStringLiteral("masked"), true, QStringLiteral("masked"), approval, {read}},
-        {QStringLiteral("disabled"), true, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
+        {QStringLiteral("disabled"),
+         true,
+         QStringLiteral("enabled"),
+         std::nullopt,
+         {read, enable, reload, read}},
         {QStringLiteral("disabled"), true, QStringLiteral("masked"), approval, {read, enable, reload, read}},
-        {QString(), true, QStringLiteral("enabled"), "Unit file staywake-lidhelper.socket does not exist.",
+        {QString(),
+         true,
+         QStringLiteral("enabled"),
+         "Unit file staywake-lidhelper.socket does not exist.",
          {read, enable, read}},
     };
-    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
+    const auto requirement =
+        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
                      c.stateAfterEnable.toStdString());
@@ -229,8 +259,8 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
         setListening(c.listening);
         control(QStringLiteral("SetStateAfterEnable"), {unit, c.stateAfterEnable});
         takeCalls();
-        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()), requirement,
-                                     2.0, std::make_shared<NoMainRunLoop>(), {});
+        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
+                                     requirement, 2.0, std::make_shared<NoMainRunLoop>(), {});
         std::optional<Outcome> answered;
         client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
         ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));

@@ -20,9 +20,9 @@ TEST(QuitConfirmationAlert, SaysWhatIsLeftAndWhatQuittingChangesInTheAppLanguage
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->icon(), QMessageBox::Information);
     EXPECT_EQ(alert->text(), "Quit and stop awake mode?");
-    EXPECT_EQ(alert->informativeText(),
-              "30 min left in this session. Your computer can fall asleep on its own again. Awake mode turns back on "
-              "the next time you open Staywake.");
+    EXPECT_EQ(alert->informativeText(), "30 min left in this session. Your computer can fall asleep on its "
+                                        "own again. Awake mode turns back on "
+                                        "the next time you open Staywake.");
     ASSERT_EQ(alert->buttons().size(), 2);
     EXPECT_EQ(alert->buttons().at(0), alert->defaultButton()) << "the confirm button comes first";
     EXPECT_EQ(alert->defaultButton()->text(), "Quit");

@@ -28,19 +28,20 @@ TEST(DesktopReduceMotion, FollowsTheDesktopsAnimationSettingsAndAnimatesWithoutT
         {"None", "0.5", false},  {"True", "0.0", true},   {"None", "None", false},
     };
     for (const auto& each : cases) {
-        const std::string code = "gnome = " + each.gnomeAnimations + "\nkde = " + each.kdeFactor +
-                                 "\nif list(args) == ['org.gnome.desktop.interface', 'enable-animations'] and gnome is not None:"
-                                 "\n    ret = dbus.Boolean(gnome)"
-                                 "\nelif list(args) == ['org.kde.kdeglobals.KDE', 'AnimationDurationFactor'] and kde is not None:"
-                                 "\n    ret = dbus.Double(kde)"
-                                 "\nelse:"
-                                 "\n    raise dbus.exceptions.DBusException('no such setting', "
-                                 "name='org.freedesktop.portal.Error.NotFound')";
-        const auto added = buses.controlMock(
-            buses.sessionBus(), QStringLiteral("org.freedesktop.portal.Desktop"),
-            QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("AddMethod"),
-            {QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"), QStringLiteral("ss"),
-             QStringLiteral("v"), QString::fromStdString(code)});
+        const std::string code =
+            "gnome = " + each.gnomeAnimations + "\nkde = " + each.kdeFactor +
+            "\nif list(args) == ['org.gnome.desktop.interface', 'enable-animations'] and gnome is not None:"
+            "\n    ret = dbus.Boolean(gnome)"
+            "\nelif list(args) == ['org.kde.kdeglobals.KDE', 'AnimationDurationFactor'] and kde is not None:"
+            "\n    ret = dbus.Double(kde)"
+            "\nelse:"
+            "\n    raise dbus.exceptions.DBusException('no such setting', "
+            "name='org.freedesktop.portal.Error.NotFound')";
+        const auto added =
+            buses.controlMock(buses.sessionBus(), QStringLiteral("org.freedesktop.portal.Desktop"),
+                              QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("AddMethod"),
+                              {QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"),
+                               QStringLiteral("ss"), QStringLiteral("v"), QString::fromStdString(code)});
         ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
         EXPECT_EQ(DesktopReduceMotion::isOn(buses.sessionBus()), each.reduces)
             << "gnome " << each.gnomeAnimations << ", kde " << each.kdeFactor;

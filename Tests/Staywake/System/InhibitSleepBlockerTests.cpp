@@ -44,7 +44,8 @@ std::size_t activePortalInhibitions(const QDBusConnection& sessionBus) {
 
 bool holdsNoLock(const MockBuses& buses) {
     return waitUntil([&] {
-        return logindInhibitors(buses.systemBus()).empty() && activePortalInhibitions(buses.sessionBus()) == 0;
+        return logindInhibitors(buses.systemBus()).empty() &&
+               activePortalInhibitions(buses.sessionBus()) == 0;
     });
 }
 

@@ -32,8 +32,9 @@ QString nextConnectionName(const char* kind) {
 MockBuses::MockBuses(Options options) {
     std::vector<std::string> arguments;
     std::string without;
-    for (const auto& [off, name] : {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
-                                    std::pair(!options.portal, "portal,")}) {
+    for (const auto& [off, name] :
+         {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
+          std::pair(!options.portal, "portal,")}) {
         without += off ? name : "";
     }
     if (!without.empty()) {

@@ -30,7 +30,8 @@ TEST(SystemDeadlineRecheckNotifier, EachResumeCallsOnlyTheLatestHandlerOfALiveNo
     notifier.observe([&] { ++first; });
     notifier.observe([&] { ++latest; });
 
-    ASSERT_EQ(buses.emitPrepareForSleep(true).type(), QDBusMessage::ReplyMessage); // going to sleep: nothing yet
+    ASSERT_EQ(buses.emitPrepareForSleep(true).type(),
+              QDBusMessage::ReplyMessage); // going to sleep: nothing yet
     for (int resume = 1; resume <= 2; ++resume) {
         ASSERT_EQ(buses.emitPrepareForSleep(false).type(), QDBusMessage::ReplyMessage);
         ASSERT_TRUE(waitUntil([&] { return latest >= resume; }));

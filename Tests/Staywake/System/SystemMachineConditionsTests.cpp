@@ -41,7 +41,9 @@ private:
     testing::TemporaryDirectory folder_{"staywake-sysfs"};
 };
 
-QDBusConnection noBus() { return QDBusConnection(QStringLiteral("staywake-test-never-connected")); }
+QDBusConnection noBus() {
+    return QDBusConnection(QStringLiteral("staywake-test-never-connected"));
+}
 
 bool hasExternalDisplay(const FakeSysfs& sysfs) {
     return SystemMachineConditions(noBus(), sysfs.root()).hasExternalDisplay();
@@ -55,18 +57,32 @@ TEST(SystemMachineConditions, ReadsTheDisplaysFromTheDrmConnectors) {
         std::vector<bool> builtIn;
         bool external;
     } cases[] = {
-        {"built-in panel only", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}}, {true}, false},
-        {"built-in and external", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}}, {false, true}, true},
-        {"external only, lid closed", {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", "connected"}}, {false}, true},
+        {"built-in panel only",
+         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}},
+         {true},
+         false},
+        {"built-in and external",
+         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}},
+         {false, true},
+         true},
+        {"external only, lid closed",
+         {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", "connected"}},
+         {false},
+         true},
         {"nothing connected", {{"card0-eDP-1", "disconnected"}, {"card0-DP-1", "disconnected"}}, {}, false},
         {"no connectors at all", {}, {}, false},
         {"disconnected and unknown are no displays",
-         {{"card0-LVDS-1", "connected"}, {"card0-VGA-1", "unknown"}, {"card0-Writeback-1", "unknown"}}, {true}, false},
+         {{"card0-LVDS-1", "connected"}, {"card0-VGA-1", "unknown"}, {"card0-Writeback-1", "unknown"}},
+         {true},
+         false},
         {"every built-in kind",
          {{"card0-eDP-1", "connected"}, {"card0-LVDS-1", "connected"}, {"card1-DSI-1", "connected"}},
-         {true, true, true}, false},
-        {"card numbers compared as numbers", {{"card10-DP-1", "connected"}, {"card2-eDP-1", "connected"}},
-         {true, false}, true},
+         {true, true, true},
+         false},
+        {"card numbers compared as numbers",
+         {{"card10-DP-1", "connected"}, {"card2-eDP-1", "connected"}},
+         {true, false},
+         true},
     };
     for (const auto& c : cases) {
         FakeSysfs sysfs;
