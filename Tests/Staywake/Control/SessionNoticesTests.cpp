@@ -8,10 +8,7 @@
 #include "Support/TestSupport.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusVariant>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -29,8 +26,8 @@ struct Notice {
     QStringList actions;
 };
 
-/// A dbusmock notification daemon on the test's session bus, a session on
-/// fake clocks, and the notices about it.
+/// A notification daemon on the test's session bus, a session on fake
+/// clocks, and the notices about it.
 class SessionNoticesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,23 +35,10 @@ protected:
             STAYWAKE_SKIP(buses.failure().toStdString());
         }
         ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), buses.sessionAddress());
-        daemon.setProcessEnvironment(environment);
-        daemon.start(QStringLiteral("/usr/bin/python3"),
-                     {"-m", "dbusmock", "--template", "notification_daemon", "--session"});
-        ASSERT_TRUE(waitUntil([this] {
-            return buses.sessionBus().interface()->isServiceRegistered(daemonName).value();
-        })) << daemon.readAllStandardError().toStdString();
         awake = std::make_shared<AwakeController>(
             std::make_shared<InMemorySleepBlocker>(), std::make_shared<InMemoryAwakeIntentStore>(), dates,
             continuous, sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(), false);
         notices = std::make_unique<SessionNotices>(buses.sessionBus(), awake, dates, noticeTimer, defaults);
-    }
-
-    void TearDown() override {
-        daemon.terminate();
-        daemon.waitForFinished();
     }
 
     void advance(double seconds) {
@@ -101,8 +85,8 @@ protected:
         return found;
     }
 
-    MockBuses buses;
-    QProcess daemon;
+    MockBuses buses{
+        MockBuses::Options{.logind = false, .upower = false, .portal = false, .notifications = true}};
     std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
     std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
         std::make_shared<testing::FakeContinuousTimeProvider>();

@@ -39,7 +39,6 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS = os.path.dirname(HERE)
 MOCK_BUSES = os.path.join(TESTS, 'System', 'mock_buses.py')
-MOCK_SYSTEMD_FOLDER = os.path.join(TESTS, 'Lid')
 AT_SPI_LAUNCHER = '/usr/libexec/at-spi-bus-launcher'
 APP_NAME = 'com.staywake.app'
 SCREEN = (1280, 800)
@@ -289,8 +288,10 @@ class Desktop:
     def _start_buses(self):
         without = {'logind', 'upower'} if not self.system_bus else set()
         without |= self.without & {'logind', 'upower', 'portal'}
-        polkit = [f'--polkit={self.polkit}'] if self.polkit else []
-        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *polkit],
+        switches = ['--systemd'] if self.system_bus and 'systemd' not in self.without else []
+        switches += ['--notifications'] if self.notification_daemon else []
+        switches += [f'--polkit={self.polkit}'] if self.polkit else []
+        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *switches],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=None, text=True)
         line = buses.stdout.readline()
         if not line:
@@ -305,34 +306,6 @@ class Desktop:
         self.mock_system_bus = dbus.bus.BusConnection(self.mock_system_address)
         self._stack.callback(self.session_bus.close)
         self._stack.callback(self.mock_system_bus.close)
-        if self.system_bus and 'systemd' not in self.without:
-            self._start_systemd()
-        if self.notification_daemon:
-            self._start_template('notification_daemon', '--session', self.session_bus,
-                                 'org.freedesktop.Notifications')
-
-    def _start_template(self, template, bus_option, bus, name):
-        environment = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.mock_system_address,
-                           DBUS_SESSION_BUS_ADDRESS=self.session_address)
-        mock = self._spawn([sys.executable, '-m', 'dbusmock', '--template', template, bus_option],
-                           env=environment)
-        eventually(lambda: bus.name_has_owner(name) or mock.poll() is not None, f'{name} on the bus')
-        if mock.poll() is not None:
-            raise RuntimeError(f'the {template} mock exited with {mock.returncode}')
-
-    def _start_systemd(self):
-        import dbusmock  # pylint: disable=import-outside-toplevel
-        sys.path.insert(0, MOCK_SYSTEMD_FOLDER)
-        try:
-            import mock_systemd  # pylint: disable=import-outside-toplevel
-        finally:
-            sys.path.remove(MOCK_SYSTEMD_FOLDER)
-        self._start_template('systemd', '--system', self.mock_system_bus, 'org.freedesktop.systemd1')
-        manager = self.mock_system_bus.get_object('org.freedesktop.systemd1', '/org/freedesktop/systemd1')
-        for interface, name, in_signature, out_signature, code in mock_systemd.METHODS:
-            manager.AddMethod(interface, name, in_signature, out_signature, code,
-                              dbus_interface=dbusmock.MOCK_IFACE)
-        manager.AddMockUnit(mock_systemd.UNIT, dbus_interface=dbusmock.MOCK_IFACE)
 
     def _start_x(self):
         read_end, write_end = os.pipe()

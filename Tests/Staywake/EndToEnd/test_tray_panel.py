@@ -1,9 +1,8 @@
 """The tray icon opens and closes the panel, anchored to the icon."""
 
 import os
-import unittest
 
-from staywake_e2e import SCREEN, Desktop, EndToEndCase, eventually
+from staywake_e2e import SCREEN, EndToEndCase, eventually
 
 PANEL_WIDTH = 260
 GAP = 8  # the most the panel may stand off the icon
@@ -11,20 +10,18 @@ GAP = 8  # the most the panel may stand off the icon
 
 class TrayPanelTests(EndToEndCase):
 
-    def test_a_click_opens_the_panel_against_the_icon_and_inside_the_screen(self):
-        for edge in ('top', 'bottom'):
-            with self.subTest(edge=edge), Desktop(tray=edge) as desktop:
-                app = desktop.launch()
-                _, icon = desktop.tray_icon(app)
-                _, panel = desktop.open_panel(app)
-
-                self.assertEqual(panel.width, PANEL_WIDTH)
-                # Below an icon at the top of the screen, above one at the bottom.
-                gap = panel.y - icon.bottom if edge == 'top' else icon.y - panel.bottom
-                self.assertTrue(0 <= gap <= GAP, f'panel {panel} is not against icon {icon}')
-                self.assertTrue(panel.x < icon.right and icon.x < panel.right, f'panel {panel} beside icon {icon}')
-                self.assertTrue(0 <= panel.x and panel.right <= SCREEN[0] and 0 <= panel.y
-                                and panel.bottom <= SCREEN[1], f'panel {panel} leaves the {SCREEN} screen')
+    # Where the panel goes for each tray edge is PanelPlacement's table; here
+    # the icon's real geometry reaches it.
+    def test_a_click_opens_the_panel_above_a_bottom_tray_icon_and_inside_the_screen(self):
+        desktop = self.open_desktop(tray='bottom')
+        app = desktop.launch()
+        _, icon = desktop.tray_icon(app)
+        _, panel = desktop.open_panel(app)
+        self.assertEqual(panel.width, PANEL_WIDTH)
+        self.assertTrue(0 <= icon.y - panel.bottom <= GAP, f'panel {panel} is not against icon {icon}')
+        self.assertTrue(panel.x < icon.right and icon.x < panel.right, f'panel {panel} beside icon {icon}')
+        self.assertTrue(0 <= panel.x and panel.right <= SCREEN[0] and 0 <= panel.y
+                        and panel.bottom <= SCREEN[1], f'panel {panel} leaves the {SCREEN} screen')
 
     def test_a_second_click_or_escape_closes_the_panel(self):
         desktop = self.open_desktop()

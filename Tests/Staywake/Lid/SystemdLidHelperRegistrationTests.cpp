@@ -1,89 +1,29 @@
+#include "MockBuses.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "Support/TestSupport.h"
 
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QStringList>
-
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace staywake {
 namespace {
 
+using testing::MockBuses;
+using testing::waitUntil;
+using Outcome = std::optional<std::string>; // the error's text; nothing for success
+
 const QString unit = QStringLiteral("staywake-lidhelper.socket");
-
-/// The private system bus that mock_systemd.py runs this program on, and its
-/// control interface.
-class MockSystemd {
-public:
-    MockSystemd() {
-        const char* address = std::getenv("STAYWAKE_MOCK_SYSTEM_BUS");
-        if (address != nullptr) {
-            bus_ = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("mock-systemd"));
-        }
-    }
-
-    bool isRunning() const { return bus_ && bus_->isConnected(); }
-    QDBusConnection bus() const { return *bus_; }
-
-    void setUnitFileState(const QString& state, const QString& name = unit) const {
-        control(QStringLiteral("SetUnitFileState"), {name, state});
-    }
-    void setStateAfterEnable(const QString& state) const {
-        control(QStringLiteral("SetStateAfterEnable"), {unit, state});
-    }
-    void failNext(const QString& method, const QString& errorName, const QString& message) const {
-        control(QStringLiteral("FailNext"), {method, errorName, message});
-    }
-    QStringList takeCalls() const {
-        const auto reply = control(QStringLiteral("TakeCalls"), {});
-        return reply.arguments().value(0).toStringList();
-    }
-    QString activeState() const {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1/unit/staywake_lidhelper_socket"),
-            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        call.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
-        const auto reply = bus_->call(call);
-        return reply.arguments().value(0).value<QDBusVariant>().variant().toString();
-    }
-    /// Starts or stops the socket as systemd would, outside the registration.
-    void setListening(bool listening) const {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.systemd1"), QStringLiteral("/org/freedesktop/systemd1"),
-            QStringLiteral("org.freedesktop.systemd1.Manager"),
-            listening ? QStringLiteral("StartUnit") : QStringLiteral("StopUnit"));
-        call.setArguments({unit, QStringLiteral("replace")});
-        EXPECT_EQ(bus_->call(call).type(), QDBusMessage::ReplyMessage);
-    }
-
-private:
-    QDBusMessage control(const QString& method, const QList<QVariant>& arguments) const {
-        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"),
-                                                          QStringLiteral("/org/freedesktop/systemd1"),
-                                                          QStringLiteral("com.staywake.Test"), method);
-        call.setArguments(arguments);
-        const QDBusMessage reply = bus_->call(call);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString() << ": "
-                                                            << reply.errorMessage().toStdString();
-        return reply;
-    }
-
-    std::optional<QDBusConnection> bus_;
-};
+const QString read = QStringLiteral("GetUnitFileState staywake-lidhelper.socket");
+const QString enable = QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True");
+const QString unmask =
+    QStringLiteral("UnmaskUnitFiles staywake-lidhelper.socket staywake-lidhelper.service runtime=False");
+const QString reload = QStringLiteral("Reload");
+const QString authorization = QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired");
 
 /// Preparing never needs the main loop: nothing is sent.
 class NoMainRunLoop final : public MainRunLoop {
@@ -92,8 +32,7 @@ public:
     void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
 };
 
-/// The text of an error; nothing for none.
-std::optional<std::string> textOf(const std::exception_ptr& error) {
+Outcome textOf(const std::exception_ptr& error) {
     try {
         if (error) {
             std::rethrow_exception(error);
@@ -104,230 +43,232 @@ std::optional<std::string> textOf(const std::exception_ptr& error) {
     return std::nullopt;
 }
 
-/// Runs the event loop until `done` holds, or 20 s passed.
-bool runUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
-    return done();
-}
-
-std::optional<LidHelperStatus> statusOf(const SystemdLidHelperRegistration& registration) {
-    std::optional<LidHelperStatus> status;
-    registration.readStatus([&](LidHelperStatus read) { status = read; });
-    runUntil([&] { return status.has_value(); });
-    return status;
-}
-
-/// What registering answered: nothing, or the error's text ("no answer" when none came).
-std::optional<std::string> registerAndWait(SystemdLidHelperRegistration& registration) {
-    std::optional<std::optional<std::string>> outcome;
-    registration.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
-    runUntil([&] { return outcome.has_value(); });
-    return outcome.value_or("no answer");
-}
-
+/// A mocked systemd on a private system bus; the lid helper's socket unit is
+/// disabled and listening, and no call is recorded yet.
 class SystemdLidHelperRegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!systemd.isRunning()) {
-            STAYWAKE_SKIP("no private system bus with a mocked systemd (run through mock_systemd.py)");
+        if (buses.isMissingATool()) {
+            STAYWAKE_SKIP(buses.failure().toStdString());
         }
-        systemd.setUnitFileState(QStringLiteral("disabled"));
-        systemd.setStateAfterEnable(QStringLiteral("enabled"));
-        systemd.setListening(true);
-        systemd.takeCalls();
+        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+        setUnitFileState(QStringLiteral("disabled"));
+        setListening(true);
+        takeCalls();
     }
 
-    MockSystemd systemd;
+    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments,
+                      const QString& path = QStringLiteral("/org/freedesktop/systemd1")) const {
+        auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path,
+                                                      interface, method);
+        message.setArguments(arguments);
+        const auto reply = buses.systemBus().call(message, QDBus::Block, 20000);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+            << method.toStdString() << ": " << reply.errorMessage().toStdString();
+        return reply;
+    }
+    void control(const QString& method, const QVariantList& arguments) const {
+        call(QStringLiteral("com.staywake.Test"), method, arguments);
+    }
+    void setUnitFileState(const QString& state, const QString& name = unit) const {
+        control(QStringLiteral("SetUnitFileState"), {name, state});
+    }
+    void failNext(const QString& method, const QString& errorName, const QString& message) const {
+        control(QStringLiteral("FailNext"), {method, errorName, message});
+    }
+    QStringList takeCalls() const {
+        return call(QStringLiteral("com.staywake.Test"), QStringLiteral("TakeCalls"), {})
+            .arguments()
+            .value(0)
+            .toStringList();
+    }
+    /// Starts or stops the socket as systemd would, outside the registration.
+    void setListening(bool listening) const {
+        call(QStringLiteral("org.freedesktop.systemd1.Manager"),
+             listening ? QStringLiteral("StartUnit") : QStringLiteral("StopUnit"),
+             {unit, QStringLiteral("replace")});
+    }
+    QString activeState() const {
+        return call(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                    {QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")},
+                    QStringLiteral("/org/freedesktop/systemd1/unit/staywake_lidhelper_socket"))
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant()
+            .toString();
+    }
+
+    std::optional<LidHelperStatus> statusOf(const SystemdLidHelperRegistration& which) const {
+        std::optional<LidHelperStatus> status;
+        which.readStatus([&](LidHelperStatus answer) { status = answer; });
+        waitUntil([&] { return status.has_value(); });
+        return status;
+    }
+
+    MockBuses buses{MockBuses::Options{.logind = false, .upower = false, .portal = false, .systemd = true}};
+    SystemdLidHelperRegistration registration{buses.systemBus()};
 };
 
-TEST_F(SystemdLidHelperRegistrationTest, MapsEveryUnitFileState) {
-    struct Case {
-        QString state; // empty: no unit file at all
+TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskingEachTime) {
+    const struct {
+        QString state;     // empty: no unit file at all
+        QString readError; // the read fails with this error instead
         LidHelperStatus expected;
+    } cases[] = {
+        {QStringLiteral("enabled"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("enabled-runtime"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("static"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("indirect"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("alias"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("linked"), {}, LidHelperStatus::enabled},
+        {QStringLiteral("disabled"), {}, LidHelperStatus::notRegistered},
+        {QStringLiteral("masked"), {}, LidHelperStatus::requiresApproval},
+        {QStringLiteral("masked-runtime"), {}, LidHelperStatus::requiresApproval},
+        {QStringLiteral("bad"), {}, LidHelperStatus::notRegistered},
+        {QStringLiteral("a-state-of-a-later-systemd"), {}, LidHelperStatus::notRegistered},
+        {QString(), {}, LidHelperStatus::notFound},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
+         LidHelperStatus::notFound},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+         LidHelperStatus::notRegistered},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+         LidHelperStatus::notRegistered},
     };
-    const std::vector<Case> cases = {
-        {QStringLiteral("enabled"), LidHelperStatus::enabled},
-        {QStringLiteral("enabled-runtime"), LidHelperStatus::enabled},
-        {QStringLiteral("static"), LidHelperStatus::enabled},
-        {QStringLiteral("indirect"), LidHelperStatus::enabled},
-        {QStringLiteral("alias"), LidHelperStatus::enabled},
-        {QStringLiteral("linked"), LidHelperStatus::enabled},
-        {QStringLiteral("disabled"), LidHelperStatus::notRegistered},
-        {QStringLiteral("masked"), LidHelperStatus::requiresApproval},
-        {QStringLiteral("masked-runtime"), LidHelperStatus::requiresApproval},
-        {QStringLiteral("bad"), LidHelperStatus::notRegistered},
-        {QStringLiteral("a-state-of-a-later-systemd"), LidHelperStatus::notRegistered},
-        {QString(), LidHelperStatus::notFound},
-    };
-    const SystemdLidHelperRegistration registration(systemd.bus());
+    qsizetype answered = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.state.toStdString());
-        systemd.setUnitFileState(c.state);
+        SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString());
+        answered += c.readError.isEmpty() ? 1 : 0;
+        setUnitFileState(c.state);
+        if (!c.readError.isEmpty()) {
+            failNext(QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no"));
+        }
         EXPECT_EQ(statusOf(registration), c.expected);
     }
-    EXPECT_EQ(systemd.takeCalls().size(), static_cast<qsizetype>(cases.size()))
-        << "every read asks systemd; nothing is cached";
-}
+    EXPECT_EQ(takeCalls().size(), answered) << "nothing is cached";
 
-TEST_F(SystemdLidHelperRegistrationTest, AnEnabledSocketThatDoesNotListenIsRegisteredAgainAndStarted) {
-    const SystemdLidHelperRegistration registration(systemd.bus());
-    systemd.setUnitFileState(QStringLiteral("enabled"));
-    systemd.setListening(false);
+    // An enabled socket that does not listen was registered only in part.
+    setUnitFileState(QStringLiteral("enabled"));
+    setListening(false);
     EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
 
-    // The client's preparation completes the registration cut short.
-    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
-    SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(systemd.bus()), requirement, 2.0,
-                                 std::make_shared<NoMainRunLoop>(), {});
-    std::optional<std::exception_ptr> prepared;
-    client.prepare([&](std::exception_ptr error) { prepared = error; });
-    ASSERT_TRUE(runUntil([&] { return prepared.has_value(); }));
-    EXPECT_EQ(*prepared, nullptr);
-    EXPECT_EQ(systemd.activeState(), QStringLiteral("active"));
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
+    const SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
 }
 
-TEST_F(SystemdLidHelperRegistrationTest, AFailedReadIsNotFoundOnlyWhenSystemdKnowsNoSuchUnit) {
-    struct Case {
-        QString errorName;
-        LidHelperStatus expected;
-    };
-    const std::vector<Case> cases = {
-        {QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), LidHelperStatus::notFound},
-        {QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"), LidHelperStatus::notFound},
-        {QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), LidHelperStatus::notRegistered},
-        {QStringLiteral("org.freedesktop.DBus.Error.Failed"), LidHelperStatus::notRegistered},
-    };
-    const SystemdLidHelperRegistration registration(systemd.bus());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.errorName.toStdString());
-        systemd.failNext(QStringLiteral("GetUnitFileState"), c.errorName, QStringLiteral("no"));
-        EXPECT_EQ(statusOf(registration), c.expected);
-    }
-}
-
-TEST_F(SystemdLidHelperRegistrationTest, NoSystemdOnTheBusReadsAsNotRegistered) {
-    const QDBusConnection nowhere = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                                  QStringLiteral("nowhere"));
-    SystemdLidHelperRegistration registration(nowhere);
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
-    EXPECT_NE(registerAndWait(registration), std::nullopt);
-}
-
-TEST_F(SystemdLidHelperRegistrationTest, RegisteringEnablesTheUnitForGoodReloadsAndStartsIt) {
-    SystemdLidHelperRegistration registration(systemd.bus());
-    systemd.setListening(false);
-    ASSERT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
-    systemd.takeCalls();
-
-    EXPECT_EQ(registerAndWait(registration), std::nullopt);
-
-    EXPECT_EQ(systemd.takeCalls(),
-              (QStringList{QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True"),
-                           QStringLiteral("Reload")}));
-    EXPECT_EQ(systemd.activeState(), QStringLiteral("active"));
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
-}
-
-TEST_F(SystemdLidHelperRegistrationTest, RegisteringPassesSystemdsOrPolkitsErrorOnAndStopsThere) {
-    struct Case {
-        QString method;
-        QString errorName;
+TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsInTurnAndStopAtAFailure) {
+    enum class Act { registering, approving };
+    const struct {
+        Act act;
+        QString failing; // empty: every step succeeds
         QString message;
         QStringList calls;
-    };
-    const std::vector<Case> cases = {
-        {QStringLiteral("EnableUnitFiles"), QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
-         QStringLiteral("Interactive authentication required."), {}},
-        {QStringLiteral("EnableUnitFiles"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-         QStringLiteral("Access denied"), {}},
-        {QStringLiteral("Reload"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+    } cases[] = {
+        {Act::registering, {}, {}, {enable, reload}},
+        {Act::registering,
+         QStringLiteral("EnableUnitFiles"),
+         QStringLiteral("Interactive authentication required."),
+         {}},
+        {Act::registering,
+         QStringLiteral("Reload"),
          QStringLiteral("Reload failed: too many reloads"),
-         {QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True")}},
+         {enable}},
+        {Act::approving, {}, {}, {unmask, enable, reload}},
+        {Act::approving,
+         QStringLiteral("UnmaskUnitFiles"),
+         QStringLiteral("Authentication is required."),
+         {}},
+        {Act::approving,
+         QStringLiteral("EnableUnitFiles"),
+         QStringLiteral("Authentication is required."),
+         {unmask}},
+        {Act::approving,
+         QStringLiteral("Reload"),
+         QStringLiteral("Authentication is required."),
+         {unmask, enable}},
     };
-    SystemdLidHelperRegistration registration(systemd.bus());
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.message.toStdString());
-        systemd.failNext(c.method, c.errorName, c.message);
-        EXPECT_EQ(registerAndWait(registration), std::optional(c.message.toStdString()));
-        EXPECT_EQ(systemd.takeCalls(), c.calls);
-    }
-}
-
-std::optional<std::optional<std::string>> approveAndWait(const SystemdLidHelperRegistration& registration) {
-    std::optional<std::optional<std::string>> outcome;
-    registration.approve([&](std::optional<std::string> error) { outcome = std::move(error); });
-    runUntil([&] { return outcome.has_value(); });
-    return outcome;
-}
-
-TEST_F(SystemdLidHelperRegistrationTest, ApprovingUnmasksBothUnitsEnablesTheSocketAndReloadsInTurn) {
-    const QString unmask =
-        QStringLiteral("UnmaskUnitFiles staywake-lidhelper.socket staywake-lidhelper.service runtime=False");
-    const QString enable = QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True");
-    struct Case {
-        QString failing; // empty: every step succeeds
-        std::optional<std::string> error;
-        QStringList calls;
-    };
-    const std::vector<Case> cases = {
-        {QString(), std::nullopt, {unmask, enable, QStringLiteral("Reload")}},
-        {QStringLiteral("UnmaskUnitFiles"), "Authentication is required.", {}},
-        {QStringLiteral("EnableUnitFiles"), "Authentication is required.", {unmask}},
-        {QStringLiteral("Reload"), "Authentication is required.", {unmask, enable}},
-    };
-    const SystemdLidHelperRegistration registration(systemd.bus());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.failing.toStdString());
-        systemd.setUnitFileState(QStringLiteral("masked"));
-        systemd.setUnitFileState(QStringLiteral("masked"), QStringLiteral("staywake-lidhelper.service"));
+        SCOPED_TRACE((c.act == Act::registering ? "registering, " : "approving, ") + c.failing.toStdString());
+        const QString state =
+            c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
+        setUnitFileState(state);
+        setUnitFileState(state, QStringLiteral("staywake-lidhelper.service"));
+        setListening(false);
         if (!c.failing.isEmpty()) {
-            systemd.failNext(c.failing, QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
-                             QStringLiteral("Authentication is required."));
+            failNext(c.failing, authorization, c.message);
         }
-        systemd.takeCalls();
-        EXPECT_EQ(approveAndWait(registration), std::optional<std::optional<std::string>>(c.error));
-        EXPECT_EQ(systemd.takeCalls(), c.calls);
+        takeCalls();
+        std::optional<Outcome> outcome;
+        if (c.act == Act::registering) {
+            registration.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
+        } else {
+            registration.approve([&](Outcome error) { outcome = std::move(error); });
+        }
+        ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
+        EXPECT_EQ(*outcome, c.failing.isEmpty() ? Outcome() : Outcome(c.message.toStdString()));
+        EXPECT_EQ(takeCalls(), c.calls);
+        if (c.act == Act::registering && c.failing.isEmpty()) {
+            EXPECT_EQ(activeState(), QStringLiteral("active"));
+            EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
+        }
     }
-}
 
+    SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    std::optional<Outcome> outcome;
+    nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
+    EXPECT_NE(*outcome, std::nullopt);
+}
 
 TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemptLeaves) {
-    struct Case {
-        QString stateBefore; // empty: no unit file
-        QString stateAfterEnable;
-        std::optional<std::string> expectedError; // what() of what prepare() throws
-        QStringList calls;
-    };
     const std::string approval = LidSleepBlockerError::helperRequiresApproval().what();
-    const QString read = QStringLiteral("GetUnitFileState staywake-lidhelper.socket");
-    const QString enable = QStringLiteral("EnableUnitFiles staywake-lidhelper.socket runtime=False force=True");
-    const std::vector<Case> cases = {
-        {QStringLiteral("enabled"), QStringLiteral("enabled"), std::nullopt, {read}},
-        {QStringLiteral("masked"), QStringLiteral("masked"), approval, {read}},
-        {QStringLiteral("disabled"), QStringLiteral("enabled"), std::nullopt,
-         {read, enable, QStringLiteral("Reload"), read}},
-        {QStringLiteral("disabled"), QStringLiteral("masked"), approval,
-         {read, enable, QStringLiteral("Reload"), read}},
-        {QString(), QStringLiteral("enabled"), "Unit file staywake-lidhelper.socket does not exist.",
+    const struct {
+        QString stateBefore; // empty: no unit file
+        bool listening;
+        QString stateAfterEnable;
+        Outcome expectedError; // what() of what prepare() throws
+        QStringList calls;
+    } cases[] = {
+        {QStringLiteral("enabled"), true, QStringLiteral("enabled"), std::nullopt, {read}},
+        {QStringLiteral("enabled"),
+         false,
+         QStringLiteral("enabled"),
+         std::nullopt,
+         {read, enable, reload, read}},
+        {QStringLiteral("masked"), true, QStringLiteral("masked"), approval, {read}},
+        {QStringLiteral("disabled"),
+         true,
+         QStringLiteral("enabled"),
+         std::nullopt,
+         {read, enable, reload, read}},
+        {QStringLiteral("disabled"), true, QStringLiteral("masked"), approval, {read, enable, reload, read}},
+        {QString(),
+         true,
+         QStringLiteral("enabled"),
+         "Unit file staywake-lidhelper.socket does not exist.",
          {read, enable, read}},
     };
-    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
+    const auto requirement =
+        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.stateBefore.toStdString() + " -> " + c.stateAfterEnable.toStdString());
-        systemd.setUnitFileState(c.stateBefore);
-        systemd.setStateAfterEnable(c.stateAfterEnable);
-        systemd.takeCalls();
-        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(systemd.bus()), requirement,
-                                     2.0, std::make_shared<NoMainRunLoop>(), {});
-        std::optional<std::optional<std::string>> answered;
+        SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
+                     c.stateAfterEnable.toStdString());
+        setUnitFileState(c.stateBefore);
+        setListening(c.listening);
+        control(QStringLiteral("SetStateAfterEnable"), {unit, c.stateAfterEnable});
+        takeCalls();
+        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
+                                     requirement, 2.0, std::make_shared<NoMainRunLoop>(), {});
+        std::optional<Outcome> answered;
         client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
-        ASSERT_TRUE(runUntil([&] { return answered.has_value(); }));
+        ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
         EXPECT_EQ(*answered, c.expectedError);
-        EXPECT_EQ(systemd.takeCalls(), c.calls);
+        EXPECT_EQ(takeCalls(), c.calls);
+        if (!c.expectedError) {
+            EXPECT_EQ(activeState(), QStringLiteral("active"));
+        }
     }
 }
 

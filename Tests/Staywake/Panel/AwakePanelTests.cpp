@@ -127,60 +127,52 @@ bool isArabic(const QString& text) {
                        [](QChar c) { return c.unicode() >= 0x600 && c.unicode() <= 0x6FF; });
 }
 
-TEST(AwakePanel, ShowsEachStateInEnglish) {
-    PanelLanguage english("en");
-    for (const auto& state : panelStates()) {
-        SCOPED_TRACE(state.name);
-        PanelWorld world(state.setup);
-        if (state.act) {
-            state.act(world);
-        }
-        expectShownItems(world, state);
-        const auto* header = world.item<PanelHeader>("header");
-        EXPECT_EQ(header->statusText(), state.words.status);
-        EXPECT_EQ(header->accessibleName(), state.words.spoken);
-        EXPECT_EQ(world.item<QLabel>("explanation")->text(), state.words.explanation);
-        EXPECT_EQ(world.item<QAbstractButton>("power")->text(), state.words.power);
-        for (const auto& [name, text] : state.notes) {
-            EXPECT_EQ(world.item<PanelNote>(name.c_str())->text(), text) << name;
-        }
-    }
-}
-
-TEST(AwakePanel, ShowsEachStateMirroredInArabic) {
-    PanelLanguage arabic("ar");
-    for (const auto& state : panelStates()) {
-        SCOPED_TRACE(state.name);
-        PanelWorld world(state.setup, "ar");
-        if (state.act) {
-            state.act(world);
-        }
-        expectShownItems(world, state);
-        EXPECT_TRUE(world.panel->isRightToLeft());
-        world.panel->show();
-        // Lets the nested layouts place their rows.
-        QCoreApplication::processEvents();
-        // Every text a user reads is Arabic, but for the names and what the
-        // test itself passed in.
-        const std::set<QString> untranslated = {"Staywake", "Night Brew", "⚙",
-                                                "The settings file was unreadable."};
-        for (const auto* label : world.panel->findChildren<QLabel*>()) {
-            if (label->isVisible() && !label->text().isEmpty() && !untranslated.count(label->text())) {
-                EXPECT_TRUE(isArabic(label->text())) << label->text().toStdString();
+TEST(AwakePanel, ShowsEachStateInEnglishAndMirroredInArabic) {
+    for (const char* language : {"en", "ar"}) {
+        PanelLanguage translated(language);
+        for (const auto& state : panelStates()) {
+            SCOPED_TRACE(std::string(language) + ": " + state.name);
+            PanelWorld world(state.setup, language);
+            if (state.act) {
+                state.act(world);
             }
-        }
-        for (const auto* button : world.panel->findChildren<QAbstractButton*>()) {
-            if (button->isVisible() && !untranslated.count(button->text())) {
-                EXPECT_TRUE(isArabic(button->text())) << button->text().toStdString();
+            expectShownItems(world, state);
+            const auto* header = world.item<PanelHeader>("header");
+            if (std::string(language) == "en") {
+                EXPECT_EQ(header->statusText(), state.words.status);
+                EXPECT_EQ(header->accessibleName(), state.words.spoken);
+                EXPECT_EQ(world.item<QLabel>("explanation")->text(), state.words.explanation);
+                EXPECT_EQ(world.item<QAbstractButton>("power")->text(), state.words.power);
+                for (const auto& [name, text] : state.notes) {
+                    EXPECT_EQ(world.item<PanelNote>(name.c_str())->text(), text) << name;
+                }
+                continue;
             }
+            EXPECT_TRUE(world.panel->isRightToLeft());
+            world.panel->show();
+            QCoreApplication::processEvents(); // lets the nested layouts place their rows
+            // Every text a user reads is Arabic, but for the names and what the
+            // test itself passed in.
+            const std::set<QString> untranslated = {"Staywake", "Night Brew", "⚙",
+                                                    "The settings file was unreadable."};
+            QStringList texts{header->statusText(), header->accessibleName()};
+            for (const auto* label : world.panel->findChildren<QLabel*>()) {
+                if (label->isVisible() && !label->text().isEmpty()) {
+                    texts << label->text();
+                }
+            }
+            for (const auto* button : world.panel->findChildren<QAbstractButton*>()) {
+                if (button->isVisible()) {
+                    texts << button->text();
+                }
+            }
+            for (const QString& text : texts) {
+                EXPECT_TRUE(untranslated.count(text) || isArabic(text)) << text.toStdString();
+            }
+            // A note's symbol stands at the right of its text.
+            const auto* note = world.item("nightBrewNote");
+            EXPECT_GT(note->findChild<PanelSymbolImage*>()->geometry().x(), note->findChild<QLabel*>()->geometry().x());
         }
-        EXPECT_TRUE(isArabic(world.item<PanelHeader>("header")->statusText()));
-        EXPECT_TRUE(isArabic(world.item("header")->accessibleName()));
-        // A note's symbol stands at the right of its text.
-        const auto* note = world.item("nightBrewNote");
-        const auto* symbol = note->findChild<PanelSymbolImage*>();
-        const auto* text = note->findChild<QLabel*>();
-        EXPECT_GT(symbol->geometry().x(), text->geometry().x());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "MockBuses.h"
 
+#include "Support/MockBusLauncher.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -9,6 +11,9 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <atomic>
+#include <csignal>
+#include <sys/wait.h>
+#include <utility>
 
 namespace staywake::testing {
 
@@ -25,46 +30,47 @@ QString nextConnectionName(const char* kind) {
 } // namespace
 
 MockBuses::MockBuses(Options options) {
-    QStringList arguments{QStringLiteral(STAYWAKE_MOCK_BUSES_SCRIPT)};
-    QStringList without;
-    if (!options.logind) {
-        without << QStringLiteral("logind");
+    std::vector<std::string> arguments;
+    std::string without;
+    for (const auto& [off, name] :
+         {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
+          std::pair(!options.portal, "portal,")}) {
+        without += off ? name : "";
     }
-    if (!options.upower) {
-        without << QStringLiteral("upower");
-    }
-    if (!options.portal) {
-        without << QStringLiteral("portal");
-    }
-    if (!without.isEmpty()) {
-        arguments << QStringLiteral("--without=") + without.join(QLatin1Char(','));
+    if (!without.empty()) {
+        arguments.push_back("--without=" + without.substr(0, without.size() - 1));
     }
     if (options.onBattery) {
-        arguments << QStringLiteral("--on-battery");
+        arguments.emplace_back("--on-battery");
     }
-    // Debian's python: a python3 earlier on PATH may lack dbusmock.
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
-    if (!process_.waitForStarted(20000)) {
-        failure_ = QStringLiteral("could not start /usr/bin/python3: ") + process_.errorString();
-        missingTool_ = process_.error() == QProcess::FailedToStart;
-        return;
+    if (options.systemd) {
+        arguments.emplace_back("--systemd");
+    }
+    if (options.notifications) {
+        arguments.emplace_back("--notifications");
     }
     // The script prints its line once every mocked service answers.
-    const QDeadlineTimer deadline(std::chrono::seconds(90));
-    while (!process_.canReadLine() && process_.state() == QProcess::Running && !deadline.hasExpired()) {
-        process_.waitForReadyRead(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
-    }
-    if (!process_.canReadLine()) {
-        process_.waitForFinished(5000);
-        failure_ = QStringLiteral("the mock buses did not start: ") +
-                   QString::fromUtf8(process_.readAllStandardError()).trimmed();
-        missingTool_ = process_.state() == QProcess::NotRunning &&
-                       process_.exitStatus() == QProcess::NormalExit &&
-                       process_.exitCode() == missingToolStatus;
+    const auto launched = launchMockBuses(STAYWAKE_MOCK_BUSES_SCRIPT, arguments, 90'000);
+    pid_ = launched.pid;
+    input_ = launched.input;
+    if (launched.systemAddress.empty()) {
+        // Gone with a status, or hanging past the deadline and ended here.
+        int status = 0;
+        const QDeadlineTimer deadline(5000);
+        pid_t reaped = 0;
+        while (pid_ > 0 && (reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 && !deadline.hasExpired()) {
+            ::usleep(10'000);
+        }
+        if (pid_ > 0 && reaped == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+        missingTool_ = pid_ < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == missingToolStatus);
+        pid_ = -1;
+        failure_ = QStringLiteral("the mock buses did not start (their launcher's error is above)");
         return;
     }
-    const auto addresses = QJsonDocument::fromJson(process_.readLine()).object();
+    const auto addresses = QJsonDocument::fromJson(QByteArray::fromStdString(launched.line)).object();
     systemAddress_ = addresses.value(QStringLiteral("system")).toString();
     sessionAddress_ = addresses.value(QStringLiteral("session")).toString();
     systemName_ = nextConnectionName("system");
@@ -80,12 +86,11 @@ MockBuses::~MockBuses() {
         QDBusConnection::disconnectFromBus(systemName_);
         QDBusConnection::disconnectFromBus(sessionName_);
     }
-    if (process_.state() != QProcess::NotRunning) {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(20000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+    if (input_ >= 0) {
+        ::close(input_); // the launcher tears everything down when its input closes
+    }
+    if (pid_ > 0) {
+        ::waitpid(pid_, nullptr, 0);
     }
 }
 

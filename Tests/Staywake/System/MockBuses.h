@@ -2,18 +2,19 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QString>
 #include <QVariantList>
 #include <chrono>
 #include <functional>
+#include <sys/types.h>
 #include <vector>
 
 namespace staywake::testing {
 
 /// A private system and session bus for one test, with python-dbusmock's
-/// logind and UPower on the system bus and a portal offering Inhibit on the
-/// session bus (see mock_buses.py). Gone when the object is destroyed.
+/// logind, UPower and, when asked, systemd on the system bus and a portal
+/// offering Inhibit on the session bus (see mock_buses.py). Gone when the
+/// object is destroyed.
 class MockBuses {
 public:
     struct Options {
@@ -21,6 +22,8 @@ public:
         bool upower = true;
         bool portal = true;
         bool onBattery = false;
+        bool systemd = false;
+        bool notifications = false;
     };
 
     MockBuses() : MockBuses(Options{}) {}
@@ -48,7 +51,8 @@ public:
     QDBusMessage emitPrepareForSleep(bool starting) const;
 
 private:
-    QProcess process_;
+    pid_t pid_ = -1;
+    int input_ = -1;
     QString failure_;
     bool missingTool_ = false;
     QString systemAddress_;

@@ -5,7 +5,8 @@ Starts one dbus-daemon of each kind, puts python-dbusmock's logind (with an
 Inhibit that answers as logind does, logind_inhibit.py) and upower templates on
 the system bus and a desktop portal that offers Inhibit on the session bus (and,
 when asked, its polkitd template, which allows the lid helper's action, denies
-it, or never answers), then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
+it, or never answers; its systemd template with the unit-file methods,
+systemd_units.py; its notification daemon on the session bus), then prints one JSON line {"system": ADDRESS, "session": ADDRESS}
 once every service answers. Everything is torn down when standard input
 closes (the test finished or died) or on SIGTERM.
 
@@ -107,6 +108,8 @@ def main():
     parser.add_argument('--on-battery', action='store_true', help="UPower's OnBattery starts true")
     parser.add_argument('--polkit', choices=('allow', 'deny', 'hang'),
                         help='start polkitd, answering the lid helper\'s action so')
+    parser.add_argument('--systemd', action='store_true', help='start systemd (systemd_units.py)')
+    parser.add_argument('--notifications', action='store_true', help='start a notification daemon')
     arguments = parser.parse_args()
     without = {name for name in arguments.without.split(',') if name}
 
@@ -149,6 +152,12 @@ def main():
         if 'upower' not in without:
             services.append(('upower', True, 'org.freedesktop.UPower', '/org/freedesktop/UPower',
                              {'OnBattery': arguments.on_battery}))
+        if arguments.systemd:
+            services.append((os.path.join(HERE, 'systemd_units.py'), True, 'org.freedesktop.systemd1',
+                             '/org/freedesktop/systemd1', None))
+        if arguments.notifications:
+            services.append(('notification_daemon', False, 'org.freedesktop.Notifications',
+                             '/org/freedesktop/Notifications', None))
         if 'portal' not in without:
             services.append((os.path.join(HERE, 'xdg_portal_inhibit.py'), False,
                              'org.freedesktop.portal.Desktop', '/org/freedesktop/portal/desktop', None))
