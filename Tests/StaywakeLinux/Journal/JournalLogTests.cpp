@@ -1,6 +1,7 @@
 #include "StaywakeLinux/Journal/JournalCapture.h"
 #include "StaywakeLinux/Journal/PrivateRun.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/Mailbox.h"
+#include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
 #include <fcntl.h>

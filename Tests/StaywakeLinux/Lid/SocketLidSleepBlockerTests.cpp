@@ -1,4 +1,4 @@
-#include "ConditionMainRunLoop.h"
+#include "Support/ConditionMainRunLoop.h"
 #include "LidHelperProcess.h"
 #include "StaywakeCore/Awake/AwakeFailure.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
@@ -9,7 +9,8 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/Mailbox.h"
+#include "Support/TemporaryDirectory.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
