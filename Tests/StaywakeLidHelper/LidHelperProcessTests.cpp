@@ -113,12 +113,6 @@ TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsAndTurningTheSettingOff) {
     EXPECT_EQ(messages, expected);
     EXPECT_TRUE(logged("watching " + path + " for an update"));
     EXPECT_EQ((helper->callLines()), (std::vector<std::string>{"-g", "-a disablesleep 0", "-g"}));
-    for (const auto& entry : journal().entries()) {
-        EXPECT_EQ(entry.field("PRIORITY"), "5") << entry.message();
-        EXPECT_EQ(entry.field("SYSLOG_IDENTIFIER"), "StaywakeLidHelper");
-        EXPECT_EQ(entry.field("STAYWAKE_SUBSYSTEM"), "com.staywake.app.lidhelper");
-        EXPECT_EQ(entry.field("STAYWAKE_CATEGORY"), "lease");
-    }
     // The socket is the helper's own: any user may connect, the peer check decides.
     struct stat status {};
     ASSERT_EQ(::stat(helper->socketPath().c_str(), &status), 0);

@@ -41,6 +41,11 @@ public:
         systemAddress_ = line.substr(start + key.size(), end - start - key.size());
     }
 
+    /// Ends them as stop() does: killed instead, the launcher would leave its buses behind.
+    ~LaunchedMockBuses() { stop(); }
+    LaunchedMockBuses(const LaunchedMockBuses&) = delete;
+    LaunchedMockBuses& operator=(const LaunchedMockBuses&) = delete;
+
     /// Empty when the buses run; otherwise why not.
     const std::string& failure() const { return failure_; }
     /// The buses could not start because python3 or dbusmock is missing (not a fault).
