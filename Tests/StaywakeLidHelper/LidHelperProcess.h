@@ -1,7 +1,11 @@
 #pragma once
 
 #include "StaywakeLinux/Journal/JournalCapture.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/ChildProcess.h"
+#include "Support/Files.h"
+#include "Support/Mailbox.h"
+#include "Support/MockBusLauncher.h"
+#include "Support/TemporaryDirectory.h"
 
 #include <sys/types.h>
 
@@ -33,7 +37,8 @@ public:
     LidHelperProcess& operator=(const LidHelperProcess&) = delete;
 
     /// Starts the helper as the service manager would without socket
-    /// activation: it binds its socket itself.
+    /// activation: it binds its socket itself. Once it has exited it may be
+    /// started again, as its unit restarts it.
     void start();
     /// Starts it behind systemd-socket-activate, which listens at the socket
     /// path now and starts the helper on the first connection.
@@ -45,8 +50,8 @@ public:
     /// Waits for the helper to exit; its exit status, or nothing when it is
     /// still running after `timeout` (or ended by a signal: then -signal).
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    void signal(int number) const;
-    pid_t pid() const { return pid_; }
+    void signal(int number) const { process_->signal(number); }
+    pid_t pid() const { return process_ ? process_->pid() : -1; }
 
     const std::filesystem::path& helperPath() const { return helper_; }
     const std::filesystem::path& helpersDirectory() const { return helpers_; }
@@ -60,7 +65,7 @@ public:
     /// "ok", "fail", "hang" or "garbage" for the read, the write of 1 or of 0.
     void setMode(const std::string& command, const std::string& mode) const;
     /// The private system bus the helper asks polkit on.
-    const std::string& systemBusAddress() const { return systemBus_; }
+    const std::string& systemBusAddress() const { return buses_.systemAddress(); }
     /// How many descriptors the helper has open now.
     std::size_t openDescriptors() const;
 
@@ -80,22 +85,11 @@ private:
     std::filesystem::path helper_;
     std::filesystem::path output_;
     std::unique_ptr<JournalCapture> journal_;
-    pid_t buses_ = -1;
-    int busesInput_ = -1;
-    std::string systemBus_;
-    pid_t pid_ = -1;
-    int pidfd_ = -1;
-    std::optional<int> exitStatus_;
+    LaunchedMockBuses buses_;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 /// The wall clock as the fake pmset's timestamps and lease deadlines count it.
 double wallClockNow();
-
-/// Waits (with inotify, not by sleeping) until `path` exists.
-bool waitForFile(const std::filesystem::path& path, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-
-/// The first 20 bytes of the file's SHA-256 in lower-case hex: how this
-/// platform names a build.
-std::string codeDirectoryHashOf(const std::filesystem::path& file);
 
 } // namespace staywake::testing

@@ -1,81 +1,92 @@
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/types.h>
-#include <unistd.h>
+// The one launcher of mocked D-Bus services (python-dbusmock's logind, polkit,
+// UPower, portal) for tests that do without Qt.
 
+#include "Support/ChildProcess.h"
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace staywake::testing {
 
-/// The launcher of the mocked buses (Tests/Staywake/System/mock_buses.py) as
-/// started by tests that do without Qt: its pid (-1 when it could not be
-/// started), the pipe to its input (closing it ends the buses), and the system
-/// bus address from the line it prints once its services answer (empty when
-/// no such line came).
-struct LaunchedMockBuses {
-    pid_t pid = -1;
-    int input = -1;
-    std::string systemAddress;
-    std::string line;
-};
+/// Tests/Staywake/System/mock_buses.py run through Debian's python3 (one
+/// earlier on PATH may lack dbusmock) with `arguments` (such as
+/// "--without=upower,portal" or "--polkit=deny"), until the object goes or
+/// stop() is called: closing its input ends the buses.
+class LaunchedMockBuses {
+public:
+    LaunchedMockBuses(const std::string& script, const std::vector<std::string>& arguments,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(90)) {
+        if (::access("/usr/bin/python3", X_OK) != 0) {
+            failure_ = "/usr/bin/python3 is missing";
+            return;
+        }
+        std::vector<std::string> argv = {"/usr/bin/python3", script};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        process_ = std::make_unique<ChildProcess>(argv);
+        // It prints {"system": ADDRESS, "session": ADDRESS} once its services answer.
+        const std::string line = process_->readLine(timeout);
+        const std::string key = "\"system\": \"";
+        const auto start = line.find(key);
+        const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
+        if (end == std::string::npos) {
+            stop();
+            failure_ = "the mocked buses did not start (the reason is on standard error above): " + line;
+            return;
+        }
+        systemAddress_ = line.substr(start + key.size(), end - start - key.size());
+    }
 
-/// Starts the launcher with `arguments` through Debian's python3 (one earlier
-/// on PATH may lack dbusmock) and waits up to `timeoutMilliseconds` for its
-/// line.
-inline LaunchedMockBuses launchMockBuses(const std::string& script, const std::vector<std::string>& arguments,
-                                         int timeoutMilliseconds) {
-    LaunchedMockBuses launched;
-    int toChild[2];
-    int fromChild[2];
-    if (::pipe2(toChild, O_CLOEXEC) != 0) {
-        return launched;
+    /// Ends them as stop() does: killed instead, the launcher would leave its buses behind.
+    ~LaunchedMockBuses() { stop(); }
+    LaunchedMockBuses(const LaunchedMockBuses&) = delete;
+    LaunchedMockBuses& operator=(const LaunchedMockBuses&) = delete;
+
+    /// Empty when the buses run; otherwise why not.
+    const std::string& failure() const { return failure_; }
+    /// The buses could not start because python3 or dbusmock is missing (not a fault).
+    bool isMissingATool() const { return missingTool_; }
+    const std::string& systemAddress() const { return systemAddress_; }
+
+    /// A call to a mock's control interface (org.freedesktop.DBus.Mock) on the
+    /// system bus, through busctl; its reply as busctl prints it.
+    std::string control(const std::string& service, const std::string& object,
+                        const std::vector<std::string>& call) const {
+        std::string command = "/usr/bin/busctl --address=" + systemAddress_ + " call " + service + " " + object +
+                              " org.freedesktop.DBus.Mock";
+        for (const auto& word : call) {
+            command += " '" + word + "'";
+        }
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+        std::string reply;
+        char buffer[512];
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
+            reply += buffer;
+        }
+        if (!pipe || ::pclose(pipe.release()) != 0) {
+            throw std::runtime_error("busctl could not call the mock's " + call.front());
+        }
+        return reply;
     }
-    if (::pipe2(fromChild, O_CLOEXEC) != 0) {
-        ::close(toChild[0]);
-        ::close(toChild[1]);
-        return launched;
+
+    /// Ends the buses and every mock with them (which closes a logind lock's pipe).
+    void stop() {
+        if (process_) {
+            process_->closeInput();
+            missingTool_ = missingTool_ || process_->waitForExit(std::chrono::seconds(60)) == 77;
+            process_.reset();
+        }
     }
-    std::vector<std::string> words = {"/usr/bin/python3", script};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    const int spawned = ::posix_spawn(&launched.pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(toChild[0]);
-    ::close(fromChild[1]);
-    launched.input = toChild[1];
-    if (spawned != 0) {
-        launched.pid = -1;
-        ::close(fromChild[0]);
-        return launched;
-    }
-    // The launcher prints {"system": ADDRESS, "session": ADDRESS} once its services answer.
-    char byte = 0;
-    pollfd readable{fromChild[0], POLLIN, 0};
-    while (::poll(&readable, 1, timeoutMilliseconds) == 1 && ::read(fromChild[0], &byte, 1) == 1 && byte != '\n') {
-        launched.line += byte;
-    }
-    ::close(fromChild[0]);
-    const std::string key = "\"system\": \"";
-    const auto start = launched.line.find(key);
-    const auto end = start == std::string::npos ? start : launched.line.find('"', start + key.size());
-    if (end != std::string::npos) {
-        launched.systemAddress = launched.line.substr(start + key.size(), end - start - key.size());
-    }
-    return launched;
-}
+
+private:
+    std::unique_ptr<ChildProcess> process_;
+    std::string failure_;
+    bool missingTool_ = false;
+    std::string systemAddress_;
+};
 
 } // namespace staywake::testing

@@ -14,3 +14,15 @@
         }                                                                                         \
         GTEST_SKIP() << (reason);                                                                 \
     } while (false)
+
+namespace staywake::testing {
+
+/// Whether this build runs under AddressSanitizer, which makes every process
+/// start and step take several times longer.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool isSanitized = true;
+#else
+inline constexpr bool isSanitized = false;
+#endif
+
+} // namespace staywake::testing

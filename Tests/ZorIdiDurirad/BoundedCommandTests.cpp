@@ -1,4 +1,6 @@
-#include "ChildProcessTesting.h"
+#include "Support/ChildProcess.h"
+#include "Support/Files.h"
+#include "Support/TemporaryDirectory.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
@@ -20,7 +22,7 @@ namespace staywake {
 namespace {
 
 using testing::ChildProcessTest;
-using testing::ScratchDirectory;
+using testing::TemporaryDirectory;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
@@ -169,13 +171,13 @@ TEST_F(BoundedCommandTest, ProgramGetsOnlyItsThreeStandardDescriptorsAndAPlainSi
 }
 
 TEST_F(BoundedCommandTest, StoppingAlsoKillsWhatTheProgramStarted) {
-    ScratchDirectory directory;
-    const std::string pidFile = directory.path("pid");
+    TemporaryDirectory directory;
+    const std::string pidFile = (directory.path() / "pid").string();
     const auto failure =
         runExpectingFailure("/bin/sh", {"-c", "sleep 30 & echo $! > \"$0\"; wait", pidFile}, 1.0);
     EXPECT_EQ(failure.kind(), CommandFailure::Kind::timedOut);
 
-    const std::string grandchild = directory.read("pid");
+    const std::string grandchild = testing::readFile(directory.path() / "pid");
     ASSERT_FALSE(grandchild.empty()) << "the program never started its child";
     // The kill is sent at once but a process takes a moment to die: await its
     // exit (a pidfd polls readable then), with a bound far above that moment.
@@ -198,8 +200,8 @@ TEST_F(BoundedCommandTest, InterruptPressedBeforeRunIsIgnored) {
 }
 
 TEST_F(BoundedCommandTest, InterruptPressedWhileRunningStopsTheProgramPromptly) {
-    ScratchDirectory directory;
-    const std::string fifo = directory.makeFifo("ready");
+    TemporaryDirectory directory;
+    const std::string fifo = testing::makeFifo(directory.path() / "ready");
     CommandInterrupt interrupt;
 
     auto running = std::async(std::launch::async, [&] {
@@ -219,13 +221,14 @@ TEST_F(BoundedCommandTest, InterruptPressedWhileRunningStopsTheProgramPromptly) 
 }
 
 TEST_F(BoundedCommandTest, ProgramThatCannotBeStartedGivesTheLaunchersError) {
-    ScratchDirectory directory;
-    const std::string plain = directory.write("plain", "#!/bin/sh\necho hi\n");
-    const std::string garbage = directory.write("garbage", "\x7f\x01\x02 not a program", true);
+    TemporaryDirectory directory;
+    const std::string plain = (directory.path() / "plain").string();
+    testing::writeFile(plain, "#!/bin/sh\necho hi\n");
+    const std::string garbage = testing::writeProgram(directory.path() / "garbage", "\x7f\x01\x02 not a program");
     const std::vector<std::pair<std::string, int>> cases = {
-        {directory.path("missing"), ENOENT},
+        {(directory.path() / "missing").string(), ENOENT},
         {plain, EACCES},
-        {directory.path(""), EACCES},
+        {(directory.path() / "").string(), EACCES},
         {garbage, ENOEXEC},
     };
     for (const auto& [path, error] : cases) {

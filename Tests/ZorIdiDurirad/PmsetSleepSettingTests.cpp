@@ -1,4 +1,6 @@
-#include "ChildProcessTesting.h"
+#include "Support/ChildProcess.h"
+#include "Support/Files.h"
+#include "Support/TemporaryDirectory.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
@@ -23,7 +25,7 @@
 namespace staywake {
 namespace {
 
-using testing::ScratchDirectory;
+using testing::TemporaryDirectory;
 
 // A stand-in for the pmset tool. It appends each command line to "calls",
 // keeps the setting in "state", and is told what to do wrong by files beside
@@ -59,7 +61,7 @@ fi
 
 class PmsetSleepSettingTest : public testing::ChildProcessTest {
 protected:
-    PmsetSleepSettingTest() : tool(directory.write("pmset", fakePmset, true)) {}
+    PmsetSleepSettingTest() : tool(testing::writeProgram(directory.path() / "pmset", fakePmset)) {}
 
     // The production setting, running the fake through the real runner.
     PmsetSleepSetting makeSetting(double timeout = 1.0, double readTimeout = 0.25,
@@ -85,23 +87,23 @@ protected:
     void useFiles(const std::vector<std::pair<std::string, std::string>>& files) const {
         for (const auto& name : {"state", "listing", "read-status", "write-status", "ignore-writes",
                                  "read-hang", "write-hang", "calls"}) {
-            std::filesystem::remove(directory.path(name));
+            std::filesystem::remove((directory.path() / name).string());
         }
         for (const auto& [name, contents] : files) {
-            directory.write(name, contents);
+            testing::writeFile(directory.path() / name, contents);
         }
     }
 
     std::vector<std::string> calls() const {
         std::vector<std::string> lines;
-        std::istringstream text(directory.read("calls"));
+        std::istringstream text(testing::readFile(directory.path() / "calls"));
         for (std::string line; std::getline(text, line);) {
             lines.push_back(line);
         }
         return lines;
     }
 
-    ScratchDirectory directory;
+    TemporaryDirectory directory;
     std::string tool;
     std::vector<std::string> logged;
     std::vector<double> limits;
@@ -152,10 +154,10 @@ TEST_F(PmsetSleepSettingTest, ReadsTheSettingWithPmsetG) {
 TEST_F(PmsetSleepSettingTest, WritesThenReadsBackAndLogsOnlyAConfirmedWrite) {
     auto setting = makeSetting();
     setting.setSleepDisabled(true);
-    EXPECT_EQ(directory.read("state"), "1\n");
+    EXPECT_EQ(testing::readFile(directory.path() / "state"), "1\n");
     EXPECT_TRUE(setting.isSleepDisabled());
     setting.setSleepDisabled(false);
-    EXPECT_EQ(directory.read("state"), "0\n");
+    EXPECT_EQ(testing::readFile(directory.path() / "state"), "0\n");
 
     EXPECT_EQ(calls(),
               (std::vector<std::string>{"-a disablesleep 1", "-g", "-g", "-a disablesleep 0", "-g"}));
@@ -223,7 +225,7 @@ TEST_F(PmsetSleepSettingTest, ReadBackGetsWhatTheWriteLeftOfTheBudget) {
         limits.clear();
         double now = 100;
         auto setting = makeSetting(1.0, 7.0, [&] { return std::exchange(now, now + c.writeTook); });
-        directory.write("read-sleep", "0.3");
+        testing::writeFile(directory.path() / "read-sleep", "0.3");
         const auto failure = failureOf<CommandFailure>([&] { setting.setSleepDisabled(true); });
         EXPECT_EQ(limits, (std::vector<double>{1.0, c.readBackLimit}));
         // A budget used up stops the read-back at its first check.
@@ -234,8 +236,8 @@ TEST_F(PmsetSleepSettingTest, ReadBackGetsWhatTheWriteLeftOfTheBudget) {
 TEST_F(PmsetSleepSettingTest, SlowWriteLeavesTheReadBackOnlyTheRestOfTheBudget) {
     // On the real clock: a write that takes 0.4 s of a 1 s budget leaves the
     // hanging read-back at most 0.6 s, so the whole call stays near 1 s.
-    directory.write("write-sleep", "0.4");
-    directory.write("read-hang", "");
+    testing::writeFile(directory.path() / "write-sleep", "0.4");
+    testing::writeFile(directory.path() / "read-hang", "");
     auto setting = makeSetting(1.0, 7.0, std::function<double()>());
     const auto start = std::chrono::steady_clock::now();
     const auto failure = failureOf<CommandFailure>([&] { setting.setSleepDisabled(true); });
@@ -251,8 +253,8 @@ TEST_F(PmsetSleepSettingTest, SlowWriteLeavesTheReadBackOnlyTheRestOfTheBudget) 
 }
 
 TEST_F(PmsetSleepSettingTest, InterruptStopsARunningWrite) {
-    directory.write("write-hang", "");
-    const std::string fifo = directory.makeFifo("announce");
+    testing::writeFile(directory.path() / "write-hang", "");
+    const std::string fifo = testing::makeFifo(directory.path() / "announce");
     auto interrupt = std::make_shared<CommandInterrupt>();
     auto setting = makeSetting(60, 0.25, interrupt);
 
@@ -267,7 +269,7 @@ TEST_F(PmsetSleepSettingTest, InterruptStopsARunningWrite) {
 
 TEST_F(PmsetSleepSettingTest, MissingToolGivesTheLaunchersError) {
     auto setting =
-        PmsetSleepSetting([](const std::string&) {}, 1.0, 0.25, nullptr, directory.path("no-pmset"));
+        PmsetSleepSetting([](const std::string&) {}, 1.0, 0.25, nullptr, (directory.path() / "no-pmset").string());
     EXPECT_THROW(setting.isSleepDisabled(), CommandLaunchError);
     EXPECT_THROW(setting.setSleepDisabled(true), CommandLaunchError);
 }

@@ -2,11 +2,10 @@
 // logind on a private system bus, with /run private to the test so that the
 // host's /run/staywake is never touched.
 
-#include "MockLogind.h"
+#include "PmsetTesting.h"
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
-#include "StaywakeLinux/Journal/PrivateRun.h"
+#include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
-#include "Support/TestSupport.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
@@ -14,22 +13,14 @@
 #include "pmset/InhibitorLock.h"
 #include "pmset/LogindBus.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <iostream>
-#include <sstream>
 
 namespace staywake {
 namespace {
@@ -39,12 +30,11 @@ using namespace std::chrono_literals;
 
 const fs::path record = "/run/staywake/pmset-holder.pid";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using testing::endsWithin;
+using testing::eventually;
+using testing::nightBrewLocks;
+using testing::pidfdOf;
+using testing::readFile;
 
 // The tool through the bounded runner, with its standard error, which the
 // runner drops, joined to its output.
@@ -105,12 +95,24 @@ protected:
         }
         fs::create_directories(directory.path() / "run");
         ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);
-        logind.emplace(withLogind);
+        logind.emplace(STAYWAKE_MOCK_BUSES_SCRIPT, std::vector<std::string>{withLogind ? "--without=upower,portal"
+                                                                                      : "--without=logind,upower,portal"});
         if (logind->isMissingATool()) {
             STAYWAKE_SKIP(logind->failure());
         }
         ASSERT_EQ(logind->failure(), "");
         ::setenv("DBUS_SYSTEM_BUS_ADDRESS", logind->systemAddress().c_str(), 1);
+    }
+
+    /// Holds back every later Inhibit answer of the mocked logind for this long.
+    void setInhibitDelay(double seconds) const {
+        logind->control(testing::logindName, testing::logindObject, {"SetInhibitDelay", "d", std::to_string(seconds)});
+    }
+    /// How many Inhibit calls the mocked logind has received.
+    std::size_t inhibitCalls() const {
+        // "a(tav) 2 ...": the number of calls follows the signature.
+        const auto reply = logind->control(testing::logindName, testing::logindObject, {"GetMethodCalls", "s", "Inhibit"});
+        return std::stoul(reply.substr(reply.find(' ') + 1));
     }
 
     std::optional<pid_t> recordedHolder() const {
@@ -128,8 +130,6 @@ protected:
         return found;
     }
 
-    static int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-
     double timed(bool disable) {
         const auto start = std::chrono::steady_clock::now();
         setting.setSleepDisabled(disable);
@@ -137,7 +137,7 @@ protected:
     }
 
     testing::TemporaryDirectory directory{"staywake-pmset"};
-    std::optional<testing::MockLogind> logind;
+    std::optional<testing::LaunchedMockBuses> logind;
     std::vector<std::string> logged;
     // The helper's own budgets: 1 s for a write with its read-back, 0.25 s for
     // a read; a sanitized build only checks what happens, not how fast.
@@ -178,8 +178,8 @@ TEST_F(PmsetTool, HoldsNightBrewsLockWhileSleepIsDisabledWithinTheHelpersBudget)
     const double restoring = timed(false);
     std::cout << "disablesleep 0 written and read back in " << restoring * 1000 << " ms\n";
     EXPECT_FALSE(setting.isSleepDisabled());
-    EXPECT_EQ(testing::nightBrewLocks(), 0u);
-    EXPECT_TRUE(testing::endsWithin(holderPidfd, 0ms)) << "the holder is gone once the write returns";
+    EXPECT_EQ(nightBrewLocks(), 0u);
+    EXPECT_TRUE(endsWithin(holderPidfd, 0ms)) << "the holder is gone once the write returns";
     EXPECT_FALSE(fs::exists(record));
     EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
                                                 "wrote disablesleep 0, and read it back"}));
@@ -191,10 +191,10 @@ TEST_F(PmsetTool, WritingOneTwiceKeepsOneHolderAndOneLock) {
     const auto first = recordedHolder();
     setting.setSleepDisabled(true);
     EXPECT_EQ(recordedHolder(), first);
-    EXPECT_EQ(testing::nightBrewLocks(), 1u);
+    EXPECT_EQ(nightBrewLocks(), 1u);
     setting.setSleepDisabled(false);
     setting.setSleepDisabled(false);
-    EXPECT_EQ(testing::nightBrewLocks(), 0u);
+    EXPECT_EQ(nightBrewLocks(), 0u);
     EXPECT_FALSE(setting.isSleepDisabled());
 }
 
@@ -203,32 +203,32 @@ TEST_F(PmsetTool, AKilledHolderReadsZeroAndTheNextWriteStartsAnother) {
     const pid_t killed = *recordedHolder();
     const int pidfd = pidfdOf(killed);
     ASSERT_EQ(::kill(killed, SIGKILL), 0);
-    ASSERT_TRUE(testing::endsWithin(pidfd));
+    ASSERT_TRUE(endsWithin(pidfd));
     ::close(pidfd);
     EXPECT_FALSE(setting.isSleepDisabled());
-    EXPECT_TRUE(testing::eventually([&] { return locksOf(killed).empty(); })) << "logind drops a lock whose pipe closed";
+    EXPECT_TRUE(eventually([&] { return locksOf(killed).empty(); })) << "logind drops a lock whose pipe closed";
 
     setting.setSleepDisabled(true);
     EXPECT_NE(recordedHolder(), killed);
-    EXPECT_EQ(testing::nightBrewLocks(), 1u);
+    EXPECT_EQ(nightBrewLocks(), 1u);
 }
 
 TEST_F(PmsetTool, AHolderEndsWhenLogindClosesItsLock) {
     setting.setSleepDisabled(true);
     const int pidfd = pidfdOf(*recordedHolder());
     logind->stop();
-    EXPECT_TRUE(testing::endsWithin(pidfd));
+    EXPECT_TRUE(endsWithin(pidfd));
     ::close(pidfd);
 }
 
 TEST_F(PmsetTool, TheToolKilledWhileItWaitsLeavesAHolderThatTheNextWriteOfZeroEnds) {
-    logind->setInhibitDelay(1.5);
+    setInhibitDelay(1.5);
     // Stopped the way the helper stops a tool it gives up on: SIGKILL to its group.
     auto interrupt = std::make_shared<CommandInterrupt>();
     auto write = std::async(std::launch::async, [&] {
         return BoundedCommand::run(PMSET_TOOL, {"-a", "disablesleep", "1"}, 20, interrupt.get());
     });
-    ASSERT_TRUE(testing::eventually([&] { return logind->inhibitCalls() == 1; })) << "the holder never asked logind";
+    ASSERT_TRUE(eventually([&] { return inhibitCalls() == 1; })) << "the holder never asked logind";
     interrupt->interrupt();
     EXPECT_THROW(write.get(), CommandFailure);
 
@@ -236,13 +236,13 @@ TEST_F(PmsetTool, TheToolKilledWhileItWaitsLeavesAHolderThatTheNextWriteOfZeroEn
     ASSERT_TRUE(holder);
     const int pidfd = pidfdOf(*holder);
     ASSERT_GE(pidfd, 0) << "the holder survived the kill of the tool's group";
-    EXPECT_TRUE(testing::eventually([&] { return !locksOf(*holder).empty(); })) << "the late answer still gives the lock";
+    EXPECT_TRUE(eventually([&] { return !locksOf(*holder).empty(); })) << "the late answer still gives the lock";
     EXPECT_TRUE(setting.isSleepDisabled());
 
-    logind->setInhibitDelay(0);
+    setInhibitDelay(0);
     setting.setSleepDisabled(false);
-    EXPECT_TRUE(testing::endsWithin(pidfd, 0ms));
-    EXPECT_EQ(testing::nightBrewLocks(), 0u);
+    EXPECT_TRUE(endsWithin(pidfd, 0ms));
+    EXPECT_EQ(nightBrewLocks(), 0u);
     ::close(pidfd);
 }
 
@@ -270,42 +270,33 @@ TEST_F(PmsetTool, AnotherProcesssLockReadsZeroAndOutlivesOurWrites) {
     }
 }
 
-// Another copy of the tool in hold mode, waiting for a go-ahead that never
-// comes: everything about it is a holder's but the program file.
+// Another copy of the tool in hold mode, waiting for a go-ahead (on
+// descriptor 3) that never comes: everything about it is a holder's but the
+// program file.
 struct ForeignHolder {
-    explicit ForeignHolder(const fs::path& copy) {
+    static std::array<UniqueFd, 2> pairBeside(const fs::path& copy) {
         fs::copy_file(PMSET_TOOL, copy);
-        std::string program = copy.string();
-        std::string hold = "--hold";
-        char* argv[] = {program.data(), hold.data(), nullptr};
-        int ends[2];
-        ::socketpair(AF_UNIX, SOCK_STREAM, 0, ends);
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(ends[1], 3);
-            ::execv(argv[0], argv);
-            ::_exit(127);
-        }
-        ::close(ends[1]);
-        goAhead = ends[0];
+        int ends[2] = {-1, -1};
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+        return {UniqueFd(ends[0]), UniqueFd(ends[1])};
     }
-    ForeignHolder(const ForeignHolder&) = delete;
-    ForeignHolder& operator=(const ForeignHolder&) = delete;
-    ~ForeignHolder() {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        ::close(goAhead);
+    static testing::ChildOptions passing(int goAhead) {
+        testing::ChildOptions options;
+        options.passedDescriptor = goAhead;
+        return options;
     }
+    explicit ForeignHolder(const fs::path& copy)
+        : goAhead(pairBeside(copy)), process({copy.string(), "--hold"}, passing(goAhead[1].get())) {}
 
-    pid_t pid = -1;
-    int goAhead = -1;
+    std::array<UniqueFd, 2> goAhead;
+    testing::ChildProcess process;
 };
 
 TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped) {
     const ForeignHolder foreign(directory.path() / "pmset");
-    const int foreignPidfd = pidfdOf(foreign.pid);
+    const int foreignPidfd = pidfdOf(foreign.process.pid());
     fs::create_directories("/run/staywake");
-    for (const std::string& text : {std::to_string(foreign.pid) + "\n", std::to_string(::getpid()),
+    for (const std::string& text : {std::to_string(foreign.process.pid()) + "\n", std::to_string(::getpid()),
                                     std::string("1\n"), std::string("-1\n"), std::string(" 12\n"),
                                     std::string("not a pid\n")}) {
         SCOPED_TRACE(text);
@@ -313,7 +304,7 @@ TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped)
         EXPECT_FALSE(setting.isSleepDisabled());
         setting.setSleepDisabled(false);
         EXPECT_FALSE(fs::exists(record));
-        EXPECT_FALSE(testing::endsWithin(foreignPidfd, 0ms));
+        EXPECT_FALSE(endsWithin(foreignPidfd, 0ms));
 
         std::ofstream(record) << text;
         setting.setSleepDisabled(true);
@@ -340,7 +331,7 @@ TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChangeAndASecondWriteAtOnce) {
     const auto run = runTool({"-a", "disablesleep", "1"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "pmset: another pmset is changing the setting at this moment\n");
-    EXPECT_EQ(logind->inhibitCalls(), 0u);
+    EXPECT_EQ(inhibitCalls(), 0u);
 }
 
 class PmsetToolWithoutLogind : public PmsetTool {

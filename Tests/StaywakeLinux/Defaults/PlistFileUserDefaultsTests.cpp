@@ -3,7 +3,7 @@
 #include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
-#include "Support/UnprivilegedRun.h"
+#include "Support/ChildProcess.h"
 
 #include <algorithm>
 #include <cmath>

@@ -27,7 +27,7 @@ TEST(ElfNoteCodeSigning, HashesATrustedProgramThatCarriesTheRequiredIdentity) {
     const auto app = tree.program("usr/lib/staywake/Staywake.app/Contents/bin/Staywake", FIXTURE_APP);
     const auto hash = signingAnchoredAt(tree).codeDirectoryHash(app.string(), appRequirement);
     ASSERT_TRUE(hash.has_value());
-    EXPECT_EQ(*hash, testing::sha256sumPrefix(app));
+    EXPECT_EQ(*hash, testing::codeDirectoryHashOf(app));
 }
 
 TEST(ElfNoteCodeSigning, RefusesProgramsOthersCouldChangeOrReplace) {
@@ -88,7 +88,7 @@ TEST(ElfNoteCodeSigning, FollowsALinkToATrustedProgram) {
     const auto link = tree.directory("usr/bin") / "staywake";
     fs::create_symlink("../lib/staywake/Staywake", link);
     EXPECT_EQ(signingAnchoredAt(tree).codeDirectoryHash(link.string(), appRequirement),
-              testing::sha256sumPrefix(app));
+              testing::codeDirectoryHashOf(app));
 }
 
 TEST(ElfNoteCodeSigning, DemandsTheRequirementsIdentifierAndTeam) {
@@ -158,7 +158,7 @@ TEST(ElfNoteCodeSigning, ChecksARunningPeerByTheFileItRunsWhateverHappenedToItsP
         SCOPED_TRACE(c.name);
         TemporaryTree tree;
         const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
-        const auto hash = testing::sha256sumPrefix(app);
+        const auto hash = testing::codeDirectoryHashOf(app);
         testing::RunningFixture peer(app.string(), {"wait"});
         ASSERT_EQ(peer.value("build"), "1") << "the peer did not start";
         c.arrange(app, tree);
@@ -207,7 +207,7 @@ TEST(CodeSigningIdentity, ReadsTheRunningProgramsOwnIdentity) {
     const std::string configuredTeam = STAYWAKE_TEAM_ID;
     EXPECT_EQ(CodeSigningIdentity::currentTeamIdentifier(),
               configuredTeam.empty() ? std::nullopt : std::optional<std::string>(configuredTeam));
-    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(), testing::sha256sumPrefix("/proc/" + std::to_string(::getpid()) + "/exe"));
+    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(), testing::codeDirectoryHashOf("/proc/" + std::to_string(::getpid()) + "/exe"));
 }
 
 TEST(CodeSigningIdentity, TrustsOnlyRootOwnedProgramsInRootOwnedDirectories) {

@@ -25,7 +25,7 @@ struct InstalledHelper {
     LidHelperFileWatch watch(const std::optional<std::string>& team = std::string("ABCDE12345")) {
         const auto identity = signing->identity(path.string());
         auto made = LidHelperFileWatch::forRunningHelper(path.string(), identity->file(),
-                                                         testing::sha256sumPrefix(path), team, signing);
+                                                         testing::codeDirectoryHashOf(path), team, signing);
         if (!made) {
             throw std::runtime_error("no watch");
         }
@@ -47,7 +47,7 @@ TEST(LidHelperFileWatchOnDisk, FollowsAnUpdateOfTheInstalledHelper) {
     EXPECT_EQ(watch.look().finding, Finding::running());
 
     helper.replaceWith(FIXTURE_HELPER_REBUILT);
-    const auto rebuiltHash = testing::sha256sumPrefix(helper.path);
+    const auto rebuiltHash = testing::codeDirectoryHashOf(helper.path);
     ASSERT_NE(rebuiltHash, watch.runningCodeDirectoryHash());
     auto look = watch.look();
     EXPECT_EQ(look.finding, Finding::replaced(rebuiltHash));

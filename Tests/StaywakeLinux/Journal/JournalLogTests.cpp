@@ -1,15 +1,11 @@
 #include "StaywakeLinux/Journal/JournalCapture.h"
 #include "StaywakeLinux/Journal/PrivateRun.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/ChildProcess.h"
+#include "Support/Files.h"
+#include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace staywake {
 namespace {
@@ -18,38 +14,20 @@ using testing::JournalCapture;
 using testing::TemporaryDirectory;
 
 struct Outcome {
-    int status = -1;
+    std::optional<int> status;
     std::string standardError;
 };
 
-/// Runs the writer with `run` as its /run and returns its exit status and
-/// whatever it wrote to standard error.
-Outcome runWriter(const std::string& run, const std::vector<std::string>& arguments, const std::string& errors) {
-    std::vector<char*> argv;
-    std::string program = STAYWAKE_JOURNAL_LOG_WRITER;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
-    for (auto& argument : copies) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int errorFile = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (errorFile < 0 || ::dup2(errorFile, STDERR_FILENO) < 0 || testing::enterPrivateRun(run.c_str()) != 0) {
-            ::_exit(120);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(121);
-    }
+/// Runs the writer with `run` as its /run: its exit status and what it wrote
+/// to standard error.
+Outcome runWriter(const std::filesystem::path& run, std::vector<std::string> arguments) {
+    testing::ChildOptions options;
+    options.privateRun = run;
+    options.errorFile = run.parent_path() / "errors";
+    arguments.insert(arguments.begin(), STAYWAKE_JOURNAL_LOG_WRITER);
     Outcome outcome;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 200;
-    std::ifstream file(errors);
-    std::stringstream text;
-    text << file.rdbuf();
-    outcome.standardError = text.str();
+    outcome.status = testing::ChildProcess(arguments, options).waitForExit();
+    outcome.standardError = testing::readFile(*options.errorFile);
     return outcome;
 }
 
@@ -69,9 +47,8 @@ TEST_F(JournalLogTest, SendsEachLineAsOneEntryWithTheHelpersFields) {
     JournalCapture capture(directory.path() / "run");
     const std::string fault = "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1";
     const std::string awkward = "a line\nwith a break, %s %n and \u2014 in it";
-    const Outcome outcome = runWriter((directory.path() / "run").string(), {"notice:lease granted", "fault:" + fault,
-                                                          "notice:" + awkward, "big:1048576"},
-                                      (directory.path() / "errors").string());
+    const Outcome outcome =
+        runWriter(directory.path() / "run", {"notice:lease granted", "fault:" + fault, "notice:" + awkward, "big:1048576"});
     ASSERT_EQ(outcome.status, 0);
     ASSERT_TRUE(capture.waitFor([](const auto& entry) { return entry.message().size() == 1048576; }))
         << capture.transcript();
@@ -99,8 +76,7 @@ TEST_F(JournalLogTest, SendsEachLineAsOneEntryWithTheHelpersFields) {
 
 TEST_F(JournalLogTest, LosesTheLineQuietlyWithoutAJournal) {
     std::filesystem::create_directories(directory.path() / "empty-run");
-    const Outcome outcome = runWriter((directory.path() / "empty-run").string(), {"notice:lease granted", "fault:stopping"},
-                                      (directory.path() / "errors").string());
+    const Outcome outcome = runWriter(directory.path() / "empty-run", {"notice:lease granted", "fault:stopping"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.standardError, "");
 }

@@ -1,16 +1,13 @@
-#include "ConditionMainRunLoop.h"
+#include "Support/ConditionMainRunLoop.h"
 #include "LidHelperProcess.h"
 #include "StaywakeCore/Awake/AwakeFailure.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
-#include "StaywakeLinux/Journal/PrivateRun.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
-#include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
 #include <poll.h>
@@ -94,12 +91,8 @@ std::optional<std::string> prepareOutcome(SocketLidSleepBlocker& blocker) {
 class SocketLidSleepBlockerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            STAYWAKE_SKIP("the helper trusts only programs that root owns, so these tests run as root");
-        }
-        std::string why;
-        if (!testing::canEnterPrivateRun(why)) {
-            STAYWAKE_SKIP(why);
+        if (const auto why = testing::privateRunIsOutOfReach()) {
+            STAYWAKE_SKIP(*why);
         }
         ASSERT_TRUE(helperRequirement) << "this build has no Team ID";
         helper = std::make_unique<LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
@@ -127,7 +120,7 @@ protected:
         where.programPath = helper->helperPath().string();
         where.trustedUid = trustedUid;
         where.inspector = std::make_shared<ElfNoteCodeSigning>(TrustAnchor{"/", 0});
-        return std::make_unique<SocketLidSleepBlocker>(registration, std::move(requirement), 2.0, loop,
+        return std::make_unique<SocketLidSleepBlocker>(registration, std::move(requirement), replyTimeout, loop,
                                                        std::move(where), [this] {
                                                            ++connectionsMade;
                                                            return std::make_unique<LidLeaseClientConnection>(
@@ -165,6 +158,8 @@ protected:
 
     TemporaryDirectory directory;
     std::unique_ptr<LidHelperProcess> helper;
+    /// The app's own: the real helper's first answer (with polkit's) must come within it.
+    double replyTimeout = 2.0;
     std::shared_ptr<ConditionMainRunLoop> loop = std::make_shared<ConditionMainRunLoop>();
     std::shared_ptr<ScriptedRegistration> registration = std::make_shared<ScriptedRegistration>();
     int connectionsMade = 0;
@@ -391,13 +386,13 @@ class SocketLidSleepBlockerWithScriptedHelperTest : public SocketLidSleepBlocker
 protected:
     /// A blocker (owned as the app owns it) of the scripted helper at
     /// `socket`, trusted as the installed helper.
-    std::shared_ptr<SocketLidSleepBlocker> makeScriptedBlocker(double replyTimeout = 2.0) {
+    std::shared_ptr<SocketLidSleepBlocker> makeScriptedBlocker(double timeout = 0.5) {
         SocketLidSleepBlocker::Helper where;
         where.socketPath = socket;
         where.programPath = helper->helperPath().string();
         where.trustedUid = ::geteuid();
         where.inspector = std::make_shared<ElfNoteCodeSigning>(TrustAnchor{"/", 0});
-        return std::make_shared<SocketLidSleepBlocker>(registration, helperRequirement, replyTimeout, loop,
+        return std::make_shared<SocketLidSleepBlocker>(registration, helperRequirement, timeout, loop,
                                                        std::move(where), [this] {
                                                            ++connectionsMade;
                                                            return std::make_unique<LidLeaseClientConnection>(socket);

@@ -1,6 +1,7 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/Mailbox.h"
+#include "Support/TemporaryDirectory.h"
 #include "StaywakeLinux/SystemError.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,8 @@
 #include "StaywakeLinux/Socket/LidLeaseSocketListener.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
-#include "StaywakeLinux/Socket/SocketTestSupport.h"
+#include "Support/Mailbox.h"
+#include "Support/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

@@ -3,15 +3,11 @@
 // the lock goes when the lease lapses and when the helper stops.
 
 #include "LidHelperProcess.h"
-#include "MockLogind.h"
+#include "PmsetTesting.h"
 
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
-#include "Support/TemporaryDirectory.h"
-#include "Support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <future>
 #include <iostream>

@@ -1,9 +1,5 @@
 #pragma once
 
-#include "Support/TemporaryDirectory.h"
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>

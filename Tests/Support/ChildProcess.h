@@ -1,0 +1,323 @@
+#pragma once
+
+// Child processes for tests: one runner for the programs tests start (with
+// pipes or files for their output, a private /run, a passed descriptor), and
+// a body run in a child without root's powers.
+
+#include "StaywakeLinux/Journal/PrivateRun.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+extern char** environ;
+
+namespace staywake::testing {
+
+struct ChildOptions {
+    /// NAME=value entries that replace inherited variables of the same name.
+    std::vector<std::string> environment;
+    std::optional<std::filesystem::path> workingDirectory;
+    /// When set, the child sees this folder as /run (see PrivateRun.h).
+    std::optional<std::filesystem::path> privateRun;
+    /// Passed as descriptor 3, as the service manager passes a socket.
+    int passedDescriptor = -1;
+    /// When set, standard output and error are appended here (input is
+    /// /dev/null); otherwise input and output are pipes and errors inherited.
+    std::optional<std::filesystem::path> outputFile;
+    std::optional<std::filesystem::path> errorFile;
+};
+
+/// A program started by a test, killed and reaped when the object goes.
+class ChildProcess {
+public:
+    explicit ChildProcess(std::vector<std::string> argv, const ChildOptions& options = {}) {
+        // Everything the child needs is made before fork: after it, only system calls.
+        std::vector<std::string> variables;
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            const std::string_view text(*variable);
+            const auto name = text.substr(0, text.find('=') + 1);
+            if (std::ranges::none_of(options.environment, [&](const std::string& v) { return v.starts_with(name); })) {
+                variables.emplace_back(text);
+            }
+        }
+        variables.insert(variables.end(), options.environment.begin(), options.environment.end());
+        auto args = pointers(argv);
+        auto envp = pointers(variables);
+        const std::string run = options.privateRun.value_or("").string();
+        const std::string directory = options.workingDirectory.value_or("").string();
+        const std::string output = options.outputFile.value_or("").string();
+        const std::string errors = options.errorFile.value_or("").string();
+        int in[2] = {-1, -1};
+        int out[2] = {-1, -1};
+        if (output.empty() && (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)) {
+            throw std::system_error(errno, std::generic_category(), "pipe");
+        }
+        pid_ = ::fork();
+        if (pid_ < 0) {
+            throw std::system_error(errno, std::generic_category(), "fork");
+        }
+        if (pid_ == 0) {
+            const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+            const int input = output.empty() ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            const int written = output.empty() ? out[1] : ::open(output.c_str(), flags, 0600);
+            if (input < 0 || written < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(written, STDOUT_FILENO) < 0 ||
+                (!output.empty() && ::dup2(written, STDERR_FILENO) < 0)) {
+                ::_exit(120);
+            }
+            if (!errors.empty()) {
+                const int fd = ::open(errors.c_str(), flags, 0600);
+                if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) {
+                    ::_exit(120);
+                }
+            }
+            if ((!run.empty() && enterPrivateRun(run.c_str()) != 0) ||
+                (!directory.empty() && ::chdir(directory.c_str()) != 0) ||
+                (options.passedDescriptor >= 0 && ::dup2(options.passedDescriptor, 3) < 0)) {
+                ::_exit(122);
+            }
+            // The test's signal mask and dispositions are not a fresh process's.
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::signal(SIGTERM, SIG_DFL);
+            ::signal(SIGPIPE, SIG_DFL);
+            ::execve(args[0], args.data(), envp.data());
+            ::_exit(121);
+        }
+        if (output.empty()) {
+            ::close(in[0]);
+            ::close(out[1]);
+        }
+        input_ = in[1];
+        output_ = out[0];
+        pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    }
+    ~ChildProcess() {
+        closeInput();
+        if (output_ >= 0) {
+            ::close(output_);
+        }
+        if (!status_) {
+            ::kill(pid_, SIGKILL);
+            waitForExit(std::chrono::seconds(20));
+        }
+        if (pidfd_ >= 0) {
+            ::close(pidfd_);
+        }
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void signal(int number) const {
+        if (!status_) {
+            ::kill(pid_, number);
+        }
+    }
+    bool write(std::string_view bytes) const {
+        return ::write(input_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    void closeInput() {
+        if (input_ >= 0) {
+            ::close(input_);
+            input_ = -1;
+        }
+    }
+
+    /// The next line of its output, without the line feed; empty at its end
+    /// or when none comes within `timeout`.
+    std::string readLine(std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
+        std::string line;
+        char byte = 0;
+        pollfd polled{output_, POLLIN, 0};
+        while (::poll(&polled, 1, static_cast<int>(timeout.count())) == 1 && ::read(output_, &byte, 1) == 1 &&
+               byte != '\n') {
+            line += byte;
+        }
+        return line;
+    }
+
+    /// Its exit status, or -signal when a signal ended it; nothing while it
+    /// still runs after `timeout`.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        pollfd polled{pidfd_, POLLIN, 0};
+        if (status_ || pidfd_ < 0 || ::poll(&polled, 1, static_cast<int>(timeout.count())) != 1) {
+            return status_;
+        }
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        return status_;
+    }
+
+private:
+    static std::vector<char*> pointers(std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (auto& text : texts) {
+            result.push_back(text.data());
+        }
+        result.push_back(nullptr);
+        return result;
+    }
+
+    pid_t pid_ = -1;
+    int pidfd_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    std::optional<int> status_;
+};
+
+/// Whether `condition` holds within `timeout`, asked every 10 ms: for what
+/// only shows by asking again, such as a process table or a bus listing.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        ::poll(nullptr, 0, 10);
+    }
+    return true;
+}
+
+/// Whether the process behind `pidfd` ends within `timeout`.
+inline bool endsWithin(int pidfd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    pollfd ended{pidfd, POLLIN, 0};
+    return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
+}
+
+inline int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+/// Fails the test when it ends with more open descriptors than it began with,
+/// or with a child process (running or zombie) still ours.
+class ChildProcessTest : public ::testing::Test {
+protected:
+    static int openDescriptors() {
+        return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+    }
+    void SetUp() override { descriptorsBefore_ = openDescriptors(); }
+    void TearDown() override {
+        EXPECT_EQ(openDescriptors(), descriptorsBefore_) << "a descriptor leaked";
+        const pid_t child = ::waitpid(-1, nullptr, WNOHANG);
+        EXPECT_EQ(child, -1) << "a child process is left (pid " << child << ")";
+    }
+
+private:
+    int descriptorsBefore_ = 0;
+};
+
+/// Waits until a program opens the fifo and writes a line into it, while
+/// `running` (the call that runs that program) has not ended; true when the
+/// line came. Lets a test act on a program at a known moment without sleeping.
+template <typename T> bool awaitFifoLine(const std::string& fifo, std::future<T>& running) {
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool received = false;
+    while (fd >= 0 && !received && running.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        // On Linux a fifo that no writer has opened yet does not report a
+        // hang-up, so this waits for the program's line.
+        pollfd wait{fd, POLLIN, 0};
+        char byte = 0;
+        received = ::poll(&wait, 1, 100) > 0 && ::read(fd, &byte, 1) == 1;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return received;
+}
+
+/// The user runUnprivileged runs as when the tests run as root: nobody.
+inline constexpr uid_t unprivilegedUser = 65534;
+
+/// What a body run without root's powers gave back.
+struct UnprivilegedRun {
+    bool ran;           ///< false: it could not be run so, and `output` says why
+    std::string output; ///< what the body returned
+};
+
+/// Runs `body` in a forked child and returns its text. When the tests run as
+/// root the child first becomes the user and group nobody, without
+/// supplementary groups, so that file permissions bind it as they bind any
+/// user (root reads even a file of mode 000). Files it must reach are to be
+/// given to it first (giveToUnprivilegedUser).
+inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return {false, std::strerror(errno)};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::string output;
+        int status = 0;
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 ||
+                                 ::setresgid(unprivilegedUser, unprivilegedUser, unprivilegedUser) != 0 ||
+                                 ::setresuid(unprivilegedUser, unprivilegedUser, unprivilegedUser) != 0)) {
+            output = std::string("cannot run as the user nobody: ") + std::strerror(errno);
+            status = 2;
+        } else {
+            try {
+                output = body();
+            } catch (const std::exception& error) {
+                output = std::string("threw: ") + error.what();
+            }
+        }
+        if (::write(ends[1], output.data(), output.size()) < 0) {
+            status = 3;
+        }
+        ::_exit(status); // no exit handlers: they belong to the test process
+    }
+    ::close(ends[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(ends[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) {
+        return {false, "could not run a child process"};
+    }
+    return {!WIFEXITED(status) || WEXITSTATUS(status) != 2, output};
+}
+
+/// Gives a folder and everything in it to the user runUnprivileged runs as;
+/// nothing to do when the tests do not run as root.
+inline void giveToUnprivilegedUser(const std::filesystem::path& folder) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    const auto give = [](const std::filesystem::path& path) {
+        if (::lchown(path.c_str(), unprivilegedUser, unprivilegedUser) != 0) {
+            throw std::system_error(errno, std::generic_category(), "could not give " + path.string() + " away");
+        }
+    };
+    give(folder);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        give(entry.path());
+    }
+}
+
+} // namespace staywake::testing
