@@ -23,6 +23,7 @@ public:
                       std::chrono::milliseconds timeout = std::chrono::seconds(90)) {
         if (::access("/usr/bin/python3", X_OK) != 0) {
             failure_ = "/usr/bin/python3 is missing";
+            missingTool_ = true;
             return;
         }
         std::vector<std::string> argv = {"/usr/bin/python3", script};
@@ -30,15 +31,12 @@ public:
         process_ = std::make_unique<ChildProcess>(argv);
         // It prints {"system": ADDRESS, "session": ADDRESS} once its services answer.
         const std::string line = process_->readLine(timeout);
-        const std::string key = "\"system\": \"";
-        const auto start = line.find(key);
-        const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
-        if (end == std::string::npos) {
+        systemAddress_ = addressIn(line, "system");
+        sessionAddress_ = addressIn(line, "session");
+        if (systemAddress_.empty()) {
             stop();
             failure_ = "the mocked buses did not start (the reason is on standard error above): " + line;
-            return;
         }
-        systemAddress_ = line.substr(start + key.size(), end - start - key.size());
     }
 
     /// Ends them as stop() does: killed instead, the launcher would leave its buses behind.
@@ -51,6 +49,7 @@ public:
     /// The buses could not start because python3 or dbusmock is missing (not a fault).
     bool isMissingATool() const { return missingTool_; }
     const std::string& systemAddress() const { return systemAddress_; }
+    const std::string& sessionAddress() const { return sessionAddress_; }
 
     /// A call to a mock's control interface (org.freedesktop.DBus.Mock) on the
     /// system bus, through busctl; its reply as busctl prints it.
@@ -83,10 +82,18 @@ public:
     }
 
 private:
+    static std::string addressIn(const std::string& line, const std::string& bus) {
+        const std::string key = "\"" + bus + "\": \"";
+        const auto start = line.find(key);
+        const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
+        return end == std::string::npos ? std::string() : line.substr(start + key.size(), end - start - key.size());
+    }
+
     std::unique_ptr<ChildProcess> process_;
     std::string failure_;
     bool missingTool_ = false;
     std::string systemAddress_;
+    std::string sessionAddress_;
 };
 
 } // namespace staywake::testing

@@ -7,8 +7,6 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -49,30 +47,16 @@ MockBuses::MockBuses(Options options) {
     if (options.notifications) {
         arguments.emplace_back("--notifications");
     }
-    // The script prints its line once every mocked service answers.
-    const auto launched = launchMockBuses(STAYWAKE_MOCK_BUSES_SCRIPT, arguments, 90'000);
-    pid_ = launched.pid;
-    input_ = launched.input;
-    if (launched.systemAddress.empty()) {
-        // Gone with a status, or hanging past the deadline and ended here.
-        int status = 0;
-        const QDeadlineTimer deadline(5000);
-        pid_t reaped = 0;
-        while (pid_ > 0 && (reaped = ::waitpid(pid_, &status, WNOHANG)) == 0 && !deadline.hasExpired()) {
-            ::usleep(10'000);
-        }
-        if (pid_ > 0 && reaped == 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-        }
-        missingTool_ = pid_ < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == missingToolStatus);
-        pid_ = -1;
-        failure_ = QStringLiteral("the mock buses did not start (their launcher's error is above)");
+    // The launcher prints its line once every mocked service answers.
+    launched_ = std::make_unique<LaunchedMockBuses>(STAYWAKE_MOCK_BUSES_SCRIPT, arguments);
+    if (!launched_->failure().empty()) {
+        missingTool_ = launched_->isMissingATool();
+        failure_ = QString::fromStdString(launched_->failure());
+        launched_.reset();
         return;
     }
-    const auto addresses = QJsonDocument::fromJson(QByteArray::fromStdString(launched.line)).object();
-    systemAddress_ = addresses.value(QStringLiteral("system")).toString();
-    sessionAddress_ = addresses.value(QStringLiteral("session")).toString();
+    systemAddress_ = QString::fromStdString(launched_->systemAddress());
+    sessionAddress_ = QString::fromStdString(launched_->sessionAddress());
     systemName_ = nextConnectionName("system");
     sessionName_ = nextConnectionName("session");
     if (!QDBusConnection::connectToBus(systemAddress_, systemName_).isConnected() ||
@@ -86,12 +70,7 @@ MockBuses::~MockBuses() {
         QDBusConnection::disconnectFromBus(systemName_);
         QDBusConnection::disconnectFromBus(sessionName_);
     }
-    if (input_ >= 0) {
-        ::close(input_); // the launcher tears everything down when its input closes
-    }
-    if (pid_ > 0) {
-        ::waitpid(pid_, nullptr, 0);
-    }
+    launched_.reset(); // the launcher tears everything down when its input closes
 }
 
 QDBusMessage MockBuses::controlMock(const QDBusConnection& bus, const QString& service, const QString& path,

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Support/MockBusLauncher.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
 #include <QVariantList>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <sys/types.h>
 #include <vector>
 
@@ -51,8 +54,7 @@ public:
     QDBusMessage emitPrepareForSleep(bool starting) const;
 
 private:
-    pid_t pid_ = -1;
-    int input_ = -1;
+    std::unique_ptr<LaunchedMockBuses> launched_;
     QString failure_;
     bool missingTool_ = false;
     QString systemAddress_;
