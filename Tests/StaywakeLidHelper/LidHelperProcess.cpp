@@ -149,6 +149,11 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv, int passedSo
         environmentPointers.push_back(variable.data());
     }
     environmentPointers.push_back(nullptr);
+    // A helper may be started again once the last one has exited, as its unit restarts it.
+    if (pidfd_ >= 0) {
+        ::close(pidfd_);
+    }
+    exitStatus_.reset();
     pid_ = ::fork();
     if (pid_ < 0) {
         throw std::runtime_error("fork failed");
