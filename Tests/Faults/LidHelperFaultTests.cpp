@@ -79,41 +79,6 @@ pid_t spawn(std::vector<std::string> words, int input, int output) {
     return pid;
 }
 
-/// The real lease client as a process of its own: it renews once for
-/// `seconds` and then holds its connection, for a test to kill or stop.
-class ClientProgram {
-public:
-    ClientProgram(const std::string& socket, int seconds) {
-        if (::pipe2(input_, O_CLOEXEC) != 0 || ::pipe2(output_, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        pid_ = spawn({STAYWAKE_TEST_CLIENT, socket, std::to_string(seconds)}, input_[0], output_[1]);
-        ::close(output_[1]);
-    }
-    ~ClientProgram() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        for (const int fd : {input_[0], input_[1], output_[0]}) {
-            ::close(fd);
-        }
-    }
-    std::string line() const {
-        std::string text;
-        char byte = 0;
-        pollfd polled{output_[0], POLLIN, 0};
-        while (::poll(&polled, 1, 20'000) == 1 && ::read(output_[0], &byte, 1) == 1 && byte != '\n') {
-            text += byte;
-        }
-        return text;
-    }
-    void signal(int number) const { ::kill(pid_, number); }
-
-private:
-    pid_t pid_ = -1;
-    int input_[2] = {-1, -1};
-    int output_[2] = {-1, -1};
-};
-
 /// Resident pages, from /proc/PID/statm.
 double residentPages(pid_t pid) {
     double size = 0;
@@ -194,12 +159,20 @@ TEST_F(LidHelperFaults, ALeaseOfAnAppKilledOrHungEndsByItsDeadlineAtTheLatest) {
     };
     for (const auto& [name, signal, atLeast] : {Row{"restore-after-app-killed", SIGKILL, 0},
                                                 Row{"restore-after-app-hung", SIGSTOP, 29.0}}) {
-        ClientProgram app(helper->socketPath(), 30);
-        ASSERT_EQ(app.line(), "granted");
-        const double renewed = lastCall("-a disablesleep 1");
+        // The real lease client renews once for 30 s and holds its connection while its input is open.
+        int input[2];
+        ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
         const std::size_t from = journal().entries().size();
-        app.signal(signal);
-        ASSERT_TRUE(journal().waitForMessage(restored, from, 40s)) << name;
+        const pid_t app = spawn({STAYWAKE_TEST_CLIENT, helper->socketPath(), "30"}, input[0], STDERR_FILENO);
+        ASSERT_TRUE(journal().waitForMessage("wrote disablesleep 1, and read it back", from)) << name;
+        const double renewed = lastCall("-a disablesleep 1");
+        ::kill(app, signal);
+        const bool ended = journal().waitForMessage(restored, from, 40s).has_value();
+        ::kill(app, SIGKILL);
+        ::waitpid(app, nullptr, 0);
+        ::close(input[0]);
+        ::close(input[1]);
+        ASSERT_TRUE(ended) << name;
         const double seconds = lastCall("-a disablesleep 0") - renewed;
         figure(name, seconds, "s after the last renewal");
         EXPECT_EQ(helper->state(), 0) << name;
