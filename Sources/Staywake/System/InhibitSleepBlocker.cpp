@@ -59,9 +59,15 @@ InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnec
                                                            QDBusServiceWatcher::WatchForOwnerChange)) {
     // The watchers die with this object, and their connections with them.
     QObject::connect(logindWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, logindWatcher_.get(),
-                     [this](const QString&, const QString&, const QString& newOwner) { logindOwnerChanged(newOwner); });
+                     [this](const QString&, const QString&, const QString& newOwner) {
+                         ownerChanged(logindLock_, logindGiver_, newOwner, &InhibitSleepBlocker::takeLogindLock,
+                                      "logind");
+                     });
     QObject::connect(portalWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, portalWatcher_.get(),
-                     [this](const QString&, const QString&, const QString& newOwner) { portalOwnerChanged(newOwner); });
+                     [this](const QString&, const QString&, const QString& newOwner) {
+                         ownerChanged(portalRequest_, portalGiver_, newOwner,
+                                      &InhibitSleepBlocker::takePortalInhibition, "the desktop portal");
+                     });
 }
 
 InhibitSleepBlocker::~InhibitSleepBlocker() {
@@ -101,29 +107,20 @@ void InhibitSleepBlocker::release() {
     logindLock_.reset();
 }
 
-void InhibitSleepBlocker::logindOwnerChanged(const QString& newOwner) {
-    // A lock of another logind than the one now running ended with it,
-    // whatever its descriptor says. (A logind started by the call that took
-    // the lock is announced after the answer: its lock stays.)
-    if (logindLock_ && logindGiver_ != newOwner) {
-        logindLock_.reset();
+template <typename Lock>
+void InhibitSleepBlocker::ownerChanged(std::optional<Lock>& lock, const QString& giver, const QString& newOwner,
+                                       std::optional<LockFailure> (InhibitSleepBlocker::*take)(),
+                                       const char* service) {
+    // The lock was the old service's and ended with it, whatever its
+    // descriptor or Request object says; nothing to give back. A service
+    // started by the very call that took the lock is announced after the
+    // answer: that lock stays.
+    if (lock && giver != newOwner) {
+        lock.reset();
     }
-    if (wanted_ && !logindLock_ && !newOwner.isEmpty()) {
-        if (const auto failure = takeLogindLock()) {
-            qWarning("Staywake: logind restarted and refused a new idle lock (failure %d)",
-                     static_cast<int>(*failure));
-        }
-    }
-}
-
-void InhibitSleepBlocker::portalOwnerChanged(const QString& newOwner) {
-    // Likewise; the Request object went with the old portal: nothing to close.
-    if (portalRequest_ && portalGiver_ != newOwner) {
-        portalRequest_.reset();
-    }
-    if (wanted_ && !portalRequest_ && !newOwner.isEmpty()) {
-        if (const auto failure = takePortalInhibition()) {
-            qWarning("Staywake: the desktop portal restarted and refused a new inhibition (failure %d)",
+    if (wanted_ && !lock && !newOwner.isEmpty()) {
+        if (const auto failure = (this->*take)()) {
+            qWarning("Staywake: %s restarted and refused a new lock (failure %d)", service,
                      static_cast<int>(*failure));
         }
     }

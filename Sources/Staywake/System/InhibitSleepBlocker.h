@@ -75,8 +75,11 @@ public:
 private:
     std::optional<LockFailure> takeLogindLock();
     std::optional<LockFailure> takePortalInhibition();
-    void logindOwnerChanged(const QString& newOwner);
-    void portalOwnerChanged(const QString& newOwner);
+    /// A lock of another service than the one now owning its name ended with
+    /// it; while engaged, a new one is taken from the new owner.
+    template <typename Lock>
+    void ownerChanged(std::optional<Lock>& lock, const QString& giver, const QString& newOwner,
+                      std::optional<LockFailure> (InhibitSleepBlocker::*take)(), const char* service);
 
     QDBusConnection sessionBus_;
     QDBusConnection systemBus_;
