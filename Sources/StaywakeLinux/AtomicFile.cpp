@@ -25,7 +25,26 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
+// mkostemp fills in the six X.
+constexpr std::string_view uniquePart = "XXXXXX";
+
+std::string temporaryPrefix(const std::filesystem::path& path) { return "." + path.filename().string() + "."; }
+
 } // namespace
+
+void AtomicFile::removeLeftovers(const std::filesystem::path& path) {
+    const std::string prefix = temporaryPrefix(path);
+    std::error_code error;
+    const auto folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    // Never throws: a folder that cannot be listed keeps its leftovers.
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.size() == prefix.size() + uniquePart.size() && name.starts_with(prefix)) {
+            ::unlink(entry->path().c_str());
+        }
+    }
+}
 
 struct stat AtomicFile::replace(const std::filesystem::path& path, std::string_view contents, mode_t mode) {
     const std::filesystem::path folderPath = path.parent_path().empty() ? "." : path.parent_path();
@@ -34,7 +53,7 @@ struct stat AtomicFile::replace(const std::filesystem::path& path, std::string_v
     if (!folder) {
         throw SystemError("could not open the folder", folderName, errno);
     }
-    std::string temporary = (folderPath / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string temporary = (folderPath / (temporaryPrefix(path) + std::string(uniquePart))).string();
     UniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) {
         throw SystemError("could not create a file in", folderName, errno);

@@ -20,6 +20,11 @@ public:
     /// left behind. A failure to sync the folder is thrown too, although the
     /// new contents are already in place by then.
     static struct stat replace(const std::filesystem::path& path, std::string_view contents, mode_t mode);
+
+    /// Removes the temporary files that writers of `path` killed before their
+    /// rename left behind. Only for a caller that holds a lock every writer of
+    /// the file takes: without it, another writer's file in progress would go.
+    static void removeLeftovers(const std::filesystem::path& path);
 };
 
 } // namespace staywake

@@ -17,6 +17,8 @@ namespace {
 // service does not freeze the panel for Qt's default 25 s.
 constexpr int callTimeoutMilliseconds = 5000;
 constexpr unsigned portalSuspendFlag = 4;
+const QString logindService = QStringLiteral("org.freedesktop.login1");
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 
 using LockFailure = InhibitSleepBlocker::LockFailure;
 
@@ -50,7 +52,23 @@ LockFailure failureOf(const QDBusMessage& reply) {
 
 InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus,
                                          QString reason)
-    : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)) {}
+    : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)),
+      logindWatcher_(std::make_unique<QDBusServiceWatcher>(logindService, systemBus_,
+                                                           QDBusServiceWatcher::WatchForOwnerChange)),
+      portalWatcher_(std::make_unique<QDBusServiceWatcher>(portalService, sessionBus_,
+                                                           QDBusServiceWatcher::WatchForOwnerChange)) {
+    // The watchers die with this object, and their connections with them.
+    QObject::connect(logindWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, logindWatcher_.get(),
+                     [this](const QString&, const QString&, const QString& newOwner) {
+                         ownerChanged(logindLock_, logindGiver_, newOwner, &InhibitSleepBlocker::takeLogindLock,
+                                      "logind");
+                     });
+    QObject::connect(portalWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, portalWatcher_.get(),
+                     [this](const QString&, const QString&, const QString& newOwner) {
+                         ownerChanged(portalRequest_, portalGiver_, newOwner,
+                                      &InhibitSleepBlocker::takePortalInhibition, "the desktop portal");
+                     });
+}
 
 InhibitSleepBlocker::~InhibitSleepBlocker() {
     release();
@@ -69,14 +87,16 @@ void InhibitSleepBlocker::engage() {
     if (logind && portal) {
         throw SleepBlockerError::assertionFailed(failureCode(*logind, *portal));
     }
+    wanted_ = true;
 }
 
 void InhibitSleepBlocker::release() {
+    wanted_ = false;
     if (portalRequest_) {
         // Fire and forget: release never fails or waits, and the portal also
         // drops the inhibition when this connection goes away.
         auto close = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.portal.Desktop"), *portalRequest_,
+            portalService, *portalRequest_,
             QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"));
         close.setAutoStartService(false);
         sessionBus_.send(close);
@@ -87,12 +107,31 @@ void InhibitSleepBlocker::release() {
     logindLock_.reset();
 }
 
+template <typename Lock>
+void InhibitSleepBlocker::ownerChanged(std::optional<Lock>& lock, const QString& giver, const QString& newOwner,
+                                       std::optional<LockFailure> (InhibitSleepBlocker::*take)(),
+                                       const char* service) {
+    // The lock was the old service's and ended with it, whatever its
+    // descriptor or Request object says; nothing to give back. A service
+    // started by the very call that took the lock is announced after the
+    // answer: that lock stays.
+    if (lock && giver != newOwner) {
+        lock.reset();
+    }
+    if (wanted_ && !lock && !newOwner.isEmpty()) {
+        if (const auto failure = (this->*take)()) {
+            qWarning("Staywake: %s restarted and refused a new lock (failure %d)", service,
+                     static_cast<int>(*failure));
+        }
+    }
+}
+
 std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
     if (!systemBus_.isConnected()) {
         return LockFailure::busUnavailable;
     }
     auto call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        logindService, QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("Staywake") << reason_ << QStringLiteral("block");
     const QDBusMessage reply = systemBus_.call(call, QDBus::Block, callTimeoutMilliseconds);
@@ -104,6 +143,7 @@ std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
         return LockFailure::badAnswer;
     }
     logindLock_ = std::move(lock);
+    logindGiver_ = reply.service();
     return std::nullopt;
 }
 
@@ -112,7 +152,7 @@ std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
         return LockFailure::busUnavailable;
     }
     auto call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
         QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
     const QVariantMap options{
         {QStringLiteral("reason"), reason_},
@@ -128,6 +168,7 @@ std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
         return LockFailure::badAnswer;
     }
     portalRequest_ = request;
+    portalGiver_ = reply.service();
     return std::nullopt;
 }
 

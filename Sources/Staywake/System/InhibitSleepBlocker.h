@@ -3,9 +3,11 @@
 #include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace staywake {
@@ -19,6 +21,12 @@ namespace staywake {
 ///   copy of it is closed, so it also ends when the process dies.
 /// Never a "sleep" or "handle-lid-switch" lock: closing the lid must still put
 /// the machine to sleep.
+///
+/// A lock lives in the service that gave it: when logind or the portal
+/// restarts (its bus name changes owner), the old lock is gone with it. While
+/// engaged, the blocker watches both names, drops a lock whose service went
+/// away and takes a new one from the service that takes the name, so that it
+/// never holds nothing while it says it is engaged.
 ///
 /// engage() succeeds when at least one lock was taken. When neither could be,
 /// it throws SleepBlockerError::assertionFailed(code) with
@@ -67,13 +75,25 @@ public:
 private:
     std::optional<LockFailure> takeLogindLock();
     std::optional<LockFailure> takePortalInhibition();
+    /// A lock of another service than the one now owning its name ended with
+    /// it; while engaged, a new one is taken from the new owner.
+    template <typename Lock>
+    void ownerChanged(std::optional<Lock>& lock, const QString& giver, const QString& newOwner,
+                      std::optional<LockFailure> (InhibitSleepBlocker::*take)(), const char* service);
 
     QDBusConnection sessionBus_;
     QDBusConnection systemBus_;
     QString reason_;
     std::optional<QDBusUnixFileDescriptor> logindLock_;
     std::optional<QString> portalRequest_;
+    // The unique bus names of the services that gave the locks.
+    QString logindGiver_;
+    QString portalGiver_;
     unsigned requestCount_ = 0;
+    // Engaged by the caller, whichever locks are held at the moment.
+    bool wanted_ = false;
+    std::unique_ptr<QDBusServiceWatcher> logindWatcher_;
+    std::unique_ptr<QDBusServiceWatcher> portalWatcher_;
 };
 
 } // namespace staywake

@@ -282,6 +282,11 @@ void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dicti
         keepUnsaved("the file there could not be read, and it is left as it is");
         return;
     }
+    if (directory.get() >= 0) {
+        // Every writer holds the lock while its temporary file exists, so any
+        // found now belongs to a writer that was killed.
+        AtomicFile::removeLeftovers(file_);
+    }
     try {
         stamp_ = FileStamp::of(AtomicFile::replace(file_, PropertyListCoding::encodeXml(values_), 0600));
         unsaved_ = false;

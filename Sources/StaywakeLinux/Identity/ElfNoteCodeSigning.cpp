@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <ctime>
+#include <deque>
+#include <mutex>
 #include <memory>
 #include <string_view>
 #include <system_error>
@@ -37,10 +40,33 @@ bool isWithin(const std::string& path, const std::string& root) {
     return root == "/" || (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/');
 }
 
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
 } // namespace
 
+// A trusted program can be changed by its owner only, and any change moves
+// its change time, which nobody can set back: a file with the same device,
+// inode, size and times has the same contents. Except within one tick of the
+// file system's clock: a file changed less than `settled` seconds ago is not
+// remembered, as a second change in the same tick would leave its times alone.
+struct ElfNoteCodeSigning::HashCache {
+    static constexpr std::size_t capacity = 8;
+    static constexpr std::time_t settled = 2;
+    struct Entry {
+        struct stat status;
+        std::string hash;
+        bool isOf(const struct stat& other) const {
+            return status.st_dev == other.st_dev && status.st_ino == other.st_ino &&
+                   status.st_size == other.st_size && sameTime(status.st_mtim, other.st_mtim) &&
+                   sameTime(status.st_ctim, other.st_ctim);
+        }
+    };
+    std::mutex lock;
+    std::deque<Entry> entries; // the newest first
+};
+
 ElfNoteCodeSigning::ElfNoteCodeSigning(TrustAnchor anchor)
-    : anchor_{canonicalRoot(anchor.root), anchor.owner} {}
+    : anchor_{canonicalRoot(anchor.root), anchor.owner}, hashes_(std::make_shared<HashCache>()) {}
 
 std::optional<LidHelperFileWatch::Identity> ElfNoteCodeSigning::identity(const std::string& path) const {
     struct stat status {};
@@ -88,7 +114,34 @@ std::optional<std::string> ElfNoteCodeSigning::judge(const ReadOnlyFile& file, c
     if (!note || note->identifier != wanted->identifier || note->teamIdentifier != wanted->teamIdentifier) {
         return std::nullopt;
     }
-    return codeDirectoryHash(file);
+    return rememberedCodeDirectoryHash(file);
+}
+
+std::optional<std::string> ElfNoteCodeSigning::rememberedCodeDirectoryHash(const ReadOnlyFile& file) const {
+    const auto status = file.status();
+    if (!status) {
+        return std::nullopt;
+    }
+    {
+        const std::lock_guard guard(hashes_->lock);
+        for (const auto& entry : hashes_->entries) {
+            if (entry.isOf(*status)) {
+                return entry.hash;
+            }
+        }
+    }
+    auto hash = codeDirectoryHash(file);
+    // Only a file that did not change while it was read is remembered.
+    const auto after = file.status();
+    if (hash && after && HashCache::Entry{*status, {}}.isOf(*after) &&
+        after->st_ctim.tv_sec + HashCache::settled < std::time(nullptr)) {
+        const std::lock_guard guard(hashes_->lock);
+        hashes_->entries.push_front({*status, *hash});
+        if (hashes_->entries.size() > HashCache::capacity) {
+            hashes_->entries.pop_back();
+        }
+    }
+    return hash;
 }
 
 bool ElfNoteCodeSigning::isTrustedLocation(const ReadOnlyFile& file) const {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,7 +30,10 @@ struct TrustAnchor {
 ///  - its ELF identity note names the requirement's identifier and Team ID.
 /// The code directory hash is the first 20 bytes of the SHA-256 of the file.
 /// Everything is read from one open descriptor, so the file judged is the
-/// file hashed. Every failure reads as nothing.
+/// file hashed. Every failure reads as nothing. The hashes of the last few
+/// programs judged are kept by the file's device, inode, size and times, so
+/// that each new connection of the same app does not read its whole program
+/// again; copies share them, and may be used from any thread.
 class ElfNoteCodeSigning final : public ProgramFileInspector {
 public:
     explicit ElfNoteCodeSigning(TrustAnchor anchor = {});
@@ -52,8 +56,11 @@ public:
 private:
     std::optional<std::string> judge(const ReadOnlyFile& file, const std::string& requirement) const;
     bool isTrustedLocation(const ReadOnlyFile& file) const;
+    std::optional<std::string> rememberedCodeDirectoryHash(const ReadOnlyFile& file) const;
 
+    struct HashCache;
     TrustAnchor anchor_;
+    std::shared_ptr<HashCache> hashes_;
 };
 
 } // namespace staywake
