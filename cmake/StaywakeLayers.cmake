@@ -13,6 +13,25 @@ function(staywake_layer_headers target)
   target_include_directories(${target} PUBLIC "${root}")
 endfunction()
 
+# staywake_layer_sources(<var>): every .cpp and .h file under the current
+# folder, found again whenever one is added or removed, except main.cpp, which
+# is the layer's program. All layers take their sources this one way.
+function(staywake_layer_sources out_var)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+    "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  list(REMOVE_ITEM sources "${CMAKE_CURRENT_SOURCE_DIR}/main.cpp")
+  set(${out_var} ${sources} PARENT_SCOPE)
+endfunction()
+
+# staywake_layer_library(<target>): the layer's static library from its
+# sources, exposing its headers, with our warnings.
+function(staywake_layer_library target)
+  staywake_layer_sources(sources)
+  add_library(${target} STATIC ${sources})
+  staywake_layer_headers(${target})
+  staywake_target_warnings(${target})
+endfunction()
+
 # staywake_check_layers(<target>...): the targets of the layers, lowest first.
 # Fails the configuration when one links a target listed after it, which
 # would hand it that layer's headers.
