@@ -1,5 +1,5 @@
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <gtest/gtest.h>
 
