@@ -6,7 +6,7 @@
 
 #include "ZorIdiDurirad/PmsetOutput.h"
 #include "ZorIdiDurirad/PmsetReadBack.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 #include <cstddef>
 #include <cstdint>

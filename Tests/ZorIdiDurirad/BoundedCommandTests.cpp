@@ -4,7 +4,6 @@
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
-#include "ZorIdiDurirad/CommandLaunchError.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "ZorIdiDurirad/PmsetOutput.h"
 #include "ZorIdiDurirad/PmsetReadBack.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -4,11 +4,9 @@
 #include "ZorIdiDurirad/BoundedCommand.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
-#include "ZorIdiDurirad/CommandLaunchError.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 #include "ZorIdiDurirad/PmsetToolPath.h"
-#include "ZorIdiDurirad/SleepSettingReadFailure.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 #include <chrono>
 #include <cstdio>

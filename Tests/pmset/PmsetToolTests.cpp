@@ -9,7 +9,7 @@
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 #include "pmset/InhibitorLock.h"
 #include "pmset/LogindBus.h"
 

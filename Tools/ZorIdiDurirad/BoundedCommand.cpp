@@ -1,11 +1,11 @@
 #include "ZorIdiDurirad/BoundedCommand.h"
 
 #include "StaywakeCore/Support/RepairedUtf8.h"
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 #include "ZorIdiDurirad/ChildProcess.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
-#include "ZorIdiDurirad/UniqueFd.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
 
 #include <algorithm>
 #include <array>

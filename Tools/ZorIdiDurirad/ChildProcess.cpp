@@ -1,7 +1,7 @@
 #include "ZorIdiDurirad/ChildProcess.h"
 
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
-#include "ZorIdiDurirad/CommandLaunchError.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
+#include "ZorIdiDurirad/CommandFailure.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZorIdiDurirad/UniqueFd.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
 
 #include <cstdint>
 #include <string>

@@ -32,4 +32,7 @@ CommandFailure CommandFailure::interrupted(const std::string& command) {
     return CommandFailure(Kind::interrupted, command, 0, command + " was stopped before it finished");
 }
 
+CommandLaunchError::CommandLaunchError(const std::string& path, int errorNumber)
+    : std::system_error(errorNumber, std::generic_category(), "could not launch " + path), path_(path) {}
+
 } // namespace staywake

@@ -1,7 +1,7 @@
 #include "ZorIdiDurirad/PmsetReadBack.h"
 
 #include "ZorIdiDurirad/PmsetOutput.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 namespace staywake {
 

@@ -1,11 +1,10 @@
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
 #include "ZorIdiDurirad/PmsetOutput.h"
 #include "ZorIdiDurirad/PmsetReadBack.h"
-#include "ZorIdiDurirad/SleepSettingReadFailure.h"
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 #include <algorithm>
 #include <utility>

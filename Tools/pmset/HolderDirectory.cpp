@@ -1,5 +1,6 @@
 #include "pmset/HolderDirectory.h"
 
+#include "StaywakeLinux/AtomicFile.h"
 #include "StaywakeLinux/SystemError.h"
 #include "pmset/PmsetToolError.h"
 
@@ -14,12 +15,6 @@
 #include <string>
 
 namespace staywake {
-
-namespace {
-
-constexpr const char* newRecordName = "pmset-holder.pid.new";
-
-} // namespace
 
 HolderDirectory HolderDirectory::openChecked() {
     UniqueFd descriptor(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -101,29 +96,7 @@ std::optional<pid_t> HolderDirectory::recordedPid() const {
 }
 
 void HolderDirectory::record(pid_t pid) const {
-    const int directory = descriptor_.get();
-    const std::string where = std::string(path) + "/" + newRecordName;
-    // Only a pmset killed between creating and renaming leaves one behind, and
-    // this run holds the directory's lock.
-    if (::unlinkat(directory, newRecordName, 0) != 0 && errno != ENOENT) {
-        throw SystemError("could not remove", where, errno);
-    }
-    UniqueFd file(::openat(directory, newRecordName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!file) {
-        throw SystemError("could not create", where, errno);
-    }
-    const std::string text = std::to_string(pid) + "\n";
-    if (::write(file.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-        const int error = errno;
-        ::unlinkat(directory, newRecordName, 0);
-        throw SystemError("could not write", where, error);
-    }
-    file.reset();
-    if (::renameat(directory, newRecordName, directory, recordName) != 0) {
-        const int error = errno;
-        ::unlinkat(directory, newRecordName, 0);
-        throw SystemError("could not put in place", std::string(path) + "/" + recordName, error);
-    }
+    AtomicFile::replace(std::string(path) + "/" + recordName, std::to_string(pid) + "\n", 0644);
 }
 
 void HolderDirectory::forget() const {

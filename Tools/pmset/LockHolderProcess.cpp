@@ -1,6 +1,6 @@
 #include "pmset/LockHolderProcess.h"
 
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 #include "StaywakeLinux/SystemError.h"
 #include "pmset/HolderDirectory.h"
 #include "pmset/PmsetToolError.h"

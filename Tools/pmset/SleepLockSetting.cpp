@@ -1,6 +1,6 @@
 #include "pmset/SleepLockSetting.h"
 
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 #include "pmset/HolderDirectory.h"
 #include "pmset/LockHolderProcess.h"
 #include "pmset/LogindBus.h"

@@ -2,8 +2,7 @@
 
 #include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/SleepBlocker.h"
-#include "StaywakeCore/Clock/ContinuousTimeProvider.h"
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Clock/DeadlineRecheckNotifier.h"
 #include "StaywakeCore/Clock/DeadlineScheduler.h"
 #include "StaywakeCore/Defaults/UserDefaults.h"
@@ -14,7 +13,6 @@
 #include "StaywakeCore/LoginItem/LoginItem.h"
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 #include "StaywakeCore/Machine/MachineConditions.h"
-#include "StaywakeCore/Machine/MachineConditionsNotifier.h"
 
 #include <functional>
 #include <memory>

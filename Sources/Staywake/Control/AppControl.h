@@ -2,7 +2,7 @@
 
 #include "Staywake/App/StaywakeApp.h"
 #include "StaywakeCore/Awake/SleepBlocker.h"
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Control/HoldBook.h"
 
 #include <QDBusConnection>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "StaywakeCore/Awake/AwakeController.h"
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Clock/DeadlineScheduler.h"
 #include "StaywakeCore/Defaults/UserDefaults.h"
 

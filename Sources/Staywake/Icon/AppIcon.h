@@ -1,7 +1,7 @@
 #pragma once
 
 #include "StaywakeCore/Icon/Drawing.h"
-#include "StaywakeCore/Icon/PathRect.h"
+#include "StaywakeCore/Icon/PathData.h"
 
 #include <QColor>
 #include <QIcon>

@@ -1,9 +1,8 @@
 #include "Staywake/Icon/GlyphImage.h"
 
-#include "Staywake/Icon/CupOnLaptopPainting.h"
 #include "Staywake/Icon/DrawingPainter.h"
-#include "Staywake/Icon/SymbolImage.h"
 #include "StaywakeCore/Icon/CupOnLaptop.h"
+#include "StaywakeCore/Icon/DrawnSymbol.h"
 #include "StaywakeCore/Icon/MugPair.h"
 
 #include <cmath>
@@ -17,6 +16,18 @@ QRectF onCanvas(double x, double y, QSizeF size, double canvasHeight) {
 }
 
 } // namespace
+
+std::optional<TemplateImage> symbolImage(std::string_view name, double pointSize) {
+    const auto symbol = DrawnSymbol::named(name);
+    if (!symbol) {
+        return std::nullopt;
+    }
+    const PathSize size = symbol->size(pointSize);
+    return TemplateImage::drawn(QSizeF(size.width, size.height), [&](QPainter& painter, QSizeF points, double scale) {
+        const QRectF frame(QPointF(0, 0), points);
+        DrawingPainter::paint(painter, symbol->drawing(DrawingPainter::drawingRect(frame), scale), frame);
+    });
+}
 
 TemplateImage image(const CupGlyph& glyph, double pointSize) {
     if (glyph.vessel == CupGlyph::Vessel::doubleMug) {
@@ -32,8 +43,10 @@ TemplateImage image(const CupGlyph& glyph, double pointSize) {
 TemplateImage cupOnLaptopImage(double height, bool filled) {
     const QSizeF size(std::round(height * CupOnLaptop::aspect), height);
     return TemplateImage::drawn(size, [filled](QPainter& painter, QSizeF points, double scale) {
+        const QRectF frame(QPointF(0, 0), points);
         const auto detail = CupOnLaptop::detail(points.height() * scale);
-        CupOnLaptop::draw(filled, QRectF(QPointF(0, 0), points), detail, scale, painter);
+        DrawingPainter::paint(painter,
+                              CupOnLaptop::drawing(filled, DrawingPainter::drawingRect(frame), detail, scale), frame);
     });
 }
 

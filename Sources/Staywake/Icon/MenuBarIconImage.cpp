@@ -2,7 +2,6 @@
 
 #include "Staywake/Icon/DrawingPainter.h"
 #include "Staywake/Icon/GlyphImage.h"
-#include "Staywake/Icon/SymbolImage.h"
 
 namespace staywake {
 

@@ -1,6 +1,6 @@
 #include "Staywake/System/InhibitSleepBlocker.h"
 
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <QDBusArgument>
 #include <QDBusError>

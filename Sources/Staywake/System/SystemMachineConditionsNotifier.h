@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StaywakeCore/Machine/MachineConditionsNotifier.h"
+#include "StaywakeCore/Machine/MachineConditions.h"
 
 #include <QDBusConnection>
 #include <QMetaObject>

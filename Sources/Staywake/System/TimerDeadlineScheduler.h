@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Clock/DeadlineScheduler.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Staywake/Quit/QuitConfirmationDelegate.h"
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Defaults/UserDefaults.h"
 #include "StaywakeCore/Update/Appcast.h"
 

@@ -1,8 +1,8 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
 
-#include "StaywakeCore/Awake/LidSleepBlockerError.h"
+#include "StaywakeCore/Lid/LidSleepBlocker.h"
 #include "StaywakeCore/Support/RepairedUtf8.h"
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 namespace staywake {
 

@@ -2,7 +2,6 @@
 
 #include "StaywakeCore/Icon/Drawing.h"
 #include "StaywakeCore/Icon/PathData.h"
-#include "StaywakeCore/Icon/PathRect.h"
 
 namespace staywake::CupOnLaptop {
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "StaywakeCore/Icon/Drawing.h"
-#include "StaywakeCore/Icon/PathRect.h"
-#include "StaywakeCore/Icon/PathSize.h"
+#include "StaywakeCore/Icon/PathData.h"
 
 #include <optional>
 #include <string_view>

@@ -2,8 +2,7 @@
 
 #include "StaywakeCore/Clock/Date.h"
 #include "StaywakeCore/Icon/CupGlyph.h"
-#include "StaywakeCore/Icon/PathRect.h"
-#include "StaywakeCore/Icon/PathSize.h"
+#include "StaywakeCore/Icon/PathData.h"
 
 #include <optional>
 #include <string_view>

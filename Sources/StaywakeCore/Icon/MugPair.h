@@ -1,7 +1,6 @@
 #pragma once
 
-#include "StaywakeCore/Icon/PathPoint.h"
-#include "StaywakeCore/Icon/PathSize.h"
+#include "StaywakeCore/Icon/PathData.h"
 
 #include <functional>
 #include <optional>

@@ -2,14 +2,12 @@
 
 #include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/AwakeFailure.h"
-#include "StaywakeCore/Clock/DateProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Clock/DeadlineScheduler.h"
-#include "StaywakeCore/Lid/LidAwakeRefusal.h"
 #include "StaywakeCore/Lid/LidAwakeStore.h"
 #include "StaywakeCore/Lid/LidClosePrecaution.h"
 #include "StaywakeCore/Lid/LidSleepBlocker.h"
 #include "StaywakeCore/Machine/MachineConditions.h"
-#include "StaywakeCore/Machine/MachineConditionsNotifier.h"
 #include "StaywakeCore/Support/Published.h"
 
 #include <cstdint>
@@ -17,8 +15,18 @@
 #include <memory>
 #include <optional>
 #include <vector>
+#include <array>
 
 namespace staywake {
+
+/// Why turning Night Brew on is refused before anything is asked of the
+/// helper.
+enum class LidAwakeRefusal {
+    /// The user has not yet acknowledged the heat warning.
+    unacknowledged,
+};
+
+inline constexpr std::array<LidAwakeRefusal, 1> allLidAwakeRefusals = {LidAwakeRefusal::unacknowledged};
 
 /// Night Brew: keeps the machine awake with its lid closed by holding the lid
 /// helper's lease, always riding on an awake session of the AwakeController.

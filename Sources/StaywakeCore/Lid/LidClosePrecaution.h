@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StaywakeCore/Machine/MachineConditionsSnapshot.h"
+#include "StaywakeCore/Machine/MachineConditions.h"
 
 namespace staywake {
 

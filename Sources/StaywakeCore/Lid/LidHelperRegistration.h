@@ -1,11 +1,21 @@
 #pragma once
 
-#include "StaywakeCore/Lid/LidHelperStatus.h"
-
 #include <exception>
 #include <functional>
 
 namespace staywake {
+
+/// Whether the lid helper may run, as the service manager sees it.
+enum class LidHelperStatus {
+    /// Registered and allowed to run.
+    enabled,
+    /// Registered, but the user (or the administrator) has to allow it first.
+    requiresApproval,
+    /// Known to the system but not registered.
+    notRegistered,
+    /// The system does not know the helper at all.
+    notFound,
+};
 
 /// The lid helper's registration with the service manager. The app registers
 /// the helper on demand, when Night Brew is first turned on, and never

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "StaywakeCore/Clock/Date.h"
-#include "StaywakeCore/Clock/DateProvider.h"
-#include "StaywakeCore/Clock/UptimeProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/LidHelper/LidLeaseTerm.h"
 #include "StaywakeCore/LidHelper/SleepSettingStanding.h"
 #include "StaywakeCore/LidHelper/SystemSleepSetting.h"

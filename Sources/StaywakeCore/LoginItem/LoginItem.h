@@ -1,8 +1,13 @@
 #pragma once
 
-#include "StaywakeCore/LoginItem/LoginItemState.h"
-
 namespace staywake {
+
+/// Whether the app opens at login.
+enum class LoginItemState {
+    enabled,          ///< registered and allowed
+    disabled,         ///< not registered
+    requiresApproval, ///< registered, but waiting for the user's approval
+};
 
 /// The system's record of whether the app opens at login. The system keeps the
 /// registration; the app stores nothing of its own about it. Used from the main

@@ -2,7 +2,6 @@
 
 #include "StaywakeCore/Awake/AwakeFailure.h"
 #include "StaywakeCore/LoginItem/LoginItem.h"
-#include "StaywakeCore/LoginItem/LoginItemState.h"
 #include "StaywakeCore/Support/Published.h"
 
 #include <memory>

@@ -1,12 +1,35 @@
 #pragma once
 
-#include "StaywakeCore/Machine/MachineConditionsSnapshot.h"
-
 #include <cstddef>
 #include <optional>
 #include <vector>
+#include <functional>
 
 namespace staywake {
+
+/// The machine's power and display situation at one moment.
+struct MachineConditionsSnapshot {
+    bool isOnBattery = false;
+    bool hasExternalDisplay = false;
+
+    /// Closed on battery with no external display, the machine has no clamshell
+    /// set-up to shed heat through.
+    bool hasNoHeatPath() const { return isOnBattery && !hasExternalDisplay; }
+
+    friend bool operator==(const MachineConditionsSnapshot&, const MachineConditionsSnapshot&) = default;
+};
+
+/// Tells its one observer, on the main thread, that the power source or the
+/// displays may have changed. The handler carries nothing: the receiver reads
+/// the conditions again. Nothing is debounced.
+class MachineConditionsNotifier {
+public:
+    using Handler = std::function<void()>;
+
+    virtual ~MachineConditionsNotifier() = default;
+    /// Replaces any earlier observation with one for `handler`.
+    virtual void observe(Handler handler) = 0;
+};
 
 /// Whether the machine runs on battery and whether an external display is
 /// attached. Read on the main thread; failures of the underlying system degrade

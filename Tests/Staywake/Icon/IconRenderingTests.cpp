@@ -1,7 +1,6 @@
 #include "Staywake/Icon/DrawingPainter.h"
 #include "Staywake/Icon/GlyphImage.h"
 #include "Staywake/Icon/MenuBarIconImage.h"
-#include "Staywake/Icon/SymbolImage.h"
 #include "StaywakeCore/Icon/CupOnLaptop.h"
 #include "StaywakeCore/Icon/DrawnSymbol.h"
 #include "StaywakeCore/Icon/MugPair.h"

@@ -7,8 +7,7 @@
 #include "Staywake/System/TimerDeadlineScheduler.h"
 #include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
-#include "StaywakeLinux/Clock/SystemContinuousTimeProvider.h"
-#include "StaywakeLinux/Clock/SystemDateProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 #include "Support/TestSupport.h"
 
 #include <QElapsedTimer>

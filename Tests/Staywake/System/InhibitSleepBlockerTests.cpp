@@ -1,6 +1,6 @@
 #include "MockBuses.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 #include "Support/TestSupport.h"
 
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
-#include "StaywakeCore/Awake/LidSleepBlockerError.h"
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Lid/LidSleepBlocker.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <cstdint>
 #include <exception>

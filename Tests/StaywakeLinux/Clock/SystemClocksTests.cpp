@@ -1,6 +1,4 @@
-#include "StaywakeLinux/Clock/SystemContinuousTimeProvider.h"
-#include "StaywakeLinux/Clock/SystemDateProvider.h"
-#include "StaywakeLinux/Clock/SystemUptimeProvider.h"
+#include "StaywakeLinux/Clock/SystemClocks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "StaywakeCore/Clock/ContinuousTimeProvider.h"
-#include "StaywakeCore/Clock/DateProvider.h"
-#include "StaywakeCore/Clock/UptimeProvider.h"
+#include "StaywakeCore/Clock/Clocks.h"
 
 namespace staywake::testing {
 

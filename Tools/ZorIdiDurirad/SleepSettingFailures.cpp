@@ -1,4 +1,4 @@
-#include "ZorIdiDurirad/SleepSettingWriteFailure.h"
+#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 namespace staywake {
 
@@ -32,6 +32,20 @@ SleepSettingWriteFailure SleepSettingWriteFailure::notApplied(bool wanted, bool 
     failure.wanted_ = wanted;
     failure.found_ = found;
     return failure;
+}
+
+SleepSettingReadFailure::SleepSettingReadFailure(Kind kind, std::int32_t status, const std::string& reason,
+                                                 const std::string& description)
+    : std::runtime_error(description), kind_(kind), status_(status), reason_(reason) {}
+
+SleepSettingReadFailure SleepSettingReadFailure::pmsetExited(std::int32_t status) {
+    return SleepSettingReadFailure(Kind::pmsetExited, status, {},
+                                   "pmset -g exited " + std::to_string(status));
+}
+
+SleepSettingReadFailure SleepSettingReadFailure::unreadable(const std::string& reason) {
+    return SleepSettingReadFailure(Kind::unreadable, 0, reason,
+                                   "pmset -g established nothing about the setting: " + reason);
 }
 
 } // namespace staywake

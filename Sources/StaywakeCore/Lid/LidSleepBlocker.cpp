@@ -1,4 +1,4 @@
-#include "StaywakeCore/Awake/LidSleepBlockerError.h"
+#include "StaywakeCore/Lid/LidSleepBlocker.h"
 
 #include <utility>
 

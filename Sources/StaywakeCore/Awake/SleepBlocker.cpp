@@ -1,4 +1,4 @@
-#include "StaywakeCore/Awake/SleepBlockerError.h"
+#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <string>
 
