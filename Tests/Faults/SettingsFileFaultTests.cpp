@@ -111,13 +111,24 @@ TEST(SettingsFileFaults, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileNeverAT
         int caughtBeforeRename = 0;
         int torn = 0;
         for (int round = 0; round < kills; ++round) {
+            // The writer says when its first write is done, so that the kill
+            // lands among writes, not while it is still starting.
+            int firstWrite[2];
+            ASSERT_EQ(::pipe(firstWrite), 0);
             const pid_t writer = ::fork();
             if (writer == 0) {
                 PlistFileUserDefaults defaults(folder);
                 for (int count = 0;; ++count) {
                     defaults.set("count", count);
+                    if (count == 0 && ::write(firstWrite[1], "w", 1) != 1) {
+                        ::_exit(1);
+                    }
                 }
             }
+            ::close(firstWrite[1]);
+            char byte = 0;
+            ASSERT_EQ(::read(firstWrite[0], &byte, 1), 1);
+            ::close(firstWrite[0]);
             ::usleep(static_cast<useconds_t>(delay(random)));
             ::kill(writer, SIGKILL);
             ::waitpid(writer, nullptr, 0);

@@ -207,11 +207,15 @@ class Desktop:
     tray host; system_bus, session_bus: give the app such a bus at all;
     without: mocks left off ("logind", "upower", "portal", "systemd");
     notifications: put a notification daemon mock on the session bus;
-    polkit: start polkitd answering the lid helper's action so ("allow", ...)."""
+    polkit: start polkitd answering the lid helper's action so ("allow", ...);
+    update_question: let a second launch ask whether to check for updates
+    (otherwise the settings say it was answered "no" before the app starts,
+    since most cases relaunch the app and the question would be in their way)."""
 
     def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False,
-                 polkit=None):
+                 polkit=None, update_question=False):
         self.tray = tray
+        self.update_question = update_question
         self.system_bus = system_bus
         self.app_has_session_bus = session_bus
         self.without = set(without)
@@ -372,6 +376,8 @@ class Desktop:
             # libxkbcommon-x11 strndup()s X atom names that carry no NUL, which
             # strict string checks take for an overflow; everything else stays checked.
             environment.setdefault('ASAN_OPTIONS', os.environ['ASAN_OPTIONS'] + ':strict_string_checks=0')
+        if not self.update_question:
+            self._answer_the_update_question()
         process = subprocess.Popen([*wrapper, os.environ['STAYWAKE_APP'], *arguments], env=self.environment(**environment),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE, text=True, errors='replace')
@@ -385,6 +391,14 @@ class Desktop:
                         and (not self.tray or self.tray_icon(app)))
             eventually(ready, 'the app to own its bus name and show its tray icon')
         return app
+
+    def _answer_the_update_question(self):
+        try:
+            settings = self.settings()
+        except Exception:  # not a property list: the case is about that
+            return
+        if settings.get('SUHasLaunchedBefore') and 'SUEnableAutomaticChecks' not in settings:
+            self.write_settings({**settings, 'SUEnableAutomaticChecks': False})
 
     def settings_path(self):
         return os.path.join(self.folder, 'config', *SETTINGS)

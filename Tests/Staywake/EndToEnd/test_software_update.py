@@ -173,7 +173,7 @@ class SoftwareUpdateTests(EndToEndCase):
         self.press(desktop, app, 'Check for Updates…', 'menu item')
 
     def test_only_a_verified_package_is_installed_and_the_relaunch_keeps_the_session(self):
-        desktop = self.open_desktop()
+        desktop = self.open_desktop(update_question=True)
         release = Release(desktop.folder, self.server)
         self.server.routes[FEED] = (200, {}, release.feed)
         tampered = bytearray(release.package)
@@ -219,7 +219,7 @@ class SoftwareUpdateTests(EndToEndCase):
     def test_automatic_checks_are_asked_about_at_the_second_launch_and_a_refusal_makes_no_request(self):
         for answer, scheduled in (("Don't Check", 0), ('Check Automatically', 1)):
             with self.subTest(answer):
-                desktop = self.open_desktop()
+                desktop = self.open_desktop(update_question=True)
                 self.server.requests.clear()
                 self.server.routes[FEED] = (200, {}, b'<rss><channel/></rss>')
                 program = self.bundle(desktop)
@@ -247,7 +247,7 @@ class SoftwareUpdateTests(EndToEndCase):
                 third.stop()
 
     def test_a_failed_check_is_told_to_the_user_and_only_logged_when_scheduled(self):
-        desktop = self.open_desktop()
+        desktop = self.open_desktop(update_question=True)
         program = self.bundle(desktop)
         refused = 'http://127.0.0.1:1' + FEED
         cases = (
