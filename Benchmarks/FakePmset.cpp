@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
     if (line == "-g") {
         std::string state = "0";
         std::ifstream(here / "pmset.state") >> state;
-        std::printf("System-wide power settings:\nCurrently in use:\n standby              1\n SleepDisabled\t\t%s\n",
-                    state.c_str());
+        std::printf(
+            "System-wide power settings:\nCurrently in use:\n standby              1\n SleepDisabled\t\t%s\n",
+            state.c_str());
         return 0;
     }
     if (line == "-a disablesleep 1" || line == "-a disablesleep 0") {

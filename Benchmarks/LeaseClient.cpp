@@ -71,7 +71,8 @@ long residentKiB() {
 
 class Bench {
 public:
-    Bench(PollMainLoop& loop, std::shared_ptr<SocketLidSleepBlocker> blocker) : loop_(loop), blocker_(std::move(blocker)) {}
+    Bench(PollMainLoop& loop, std::shared_ptr<SocketLidSleepBlocker> blocker)
+        : loop_(loop), blocker_(std::move(blocker)) {}
 
     /// Renews now and every renewal interval until standard input closes.
     void hold() {
@@ -122,23 +123,23 @@ private:
             return;
         }
         const auto started = Clock::now();
-        blocker_->renew(now() + LidSleepLease::duration,
-                        [this, left, started](std::optional<LidSleepBlockerError> error) {
-                            milliseconds_.push_back(
-                                std::chrono::duration<double, std::milli>(Clock::now() - started).count());
-                            if (error) {
-                                finish("renewal " + std::to_string(milliseconds_.size()) + ": " + describe(error), 1);
-                                return;
-                            }
-                            next(left - 1);
-                        });
+        blocker_->renew(
+            now() + LidSleepLease::duration, [this, left, started](std::optional<LidSleepBlockerError> error) {
+                milliseconds_.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+                if (error) {
+                    finish("renewal " + std::to_string(milliseconds_.size()) + ": " + describe(error), 1);
+                    return;
+                }
+                next(left - 1);
+            });
     }
 
     void report() {
         std::sort(milliseconds_.begin(), milliseconds_.end());
         const auto at = [&](double fraction) {
-            return milliseconds_[std::min(milliseconds_.size() - 1,
-                                          static_cast<std::size_t>(fraction * static_cast<double>(milliseconds_.size())))];
+            return milliseconds_[std::min(
+                milliseconds_.size() - 1,
+                static_cast<std::size_t>(fraction * static_cast<double>(milliseconds_.size())))];
         };
         std::printf("{\"renewals\": %zu, \"p50_ms\": %.3f, \"p99_ms\": %.3f, \"max_ms\": %.3f, "
                     "\"client_fds_before\": %zu, \"client_fds_after\": %zu, "

@@ -9,8 +9,7 @@
 
 #include <memory>
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QPixmap pixmap(22, 22);
     pixmap.fill(Qt::black);
@@ -22,8 +21,8 @@ int main(int argc, char* argv[])
         }
         if (!menu) {
             menu = std::make_unique<QMenu>();
-            for (const char* item : {"Choose preset durations…", "About", "Check for Updates…", "Send Feedback",
-                                     "Quit"}) {
+            for (const char* item :
+                 {"Choose preset durations…", "About", "Check for Updates…", "Send Feedback", "Quit"}) {
                 menu->addAction(QString::fromUtf8(item));
             }
         }

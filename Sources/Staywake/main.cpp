@@ -1,5 +1,3 @@
 #include "Staywake/App/AppMain.h"
 
-int main(int argc, char** argv) {
-    return staywake::runStaywake(argc, argv);
-}
+int main(int argc, char** argv) { return staywake::runStaywake(argc, argv); }

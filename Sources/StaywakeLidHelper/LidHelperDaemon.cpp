@@ -45,7 +45,8 @@ std::size_t descriptorLimit() {
 /// been handled, so that what a request changed is looked at right away.
 class ThenAfter final : public MainRunLoop {
 public:
-    ThenAfter(std::shared_ptr<MainRunLoop> loop, Action after) : loop_(std::move(loop)), after_(std::move(after)) {}
+    ThenAfter(std::shared_ptr<MainRunLoop> loop, Action after)
+        : loop_(std::move(loop)), after_(std::move(after)) {}
 
     void perform(Action action) override { loop_->perform(wrapped(std::move(action))); }
     void perform(double delaySeconds, Action action) override {
@@ -111,7 +112,8 @@ void LidHelperDaemon::start() {
         // whatever it is.
     }
     if (foundOn) {
-        logLine("found disablesleep 1 at start; this helper holds no lease, so it is writing it off, whoever set it");
+        logLine(
+            "found disablesleep 1 at start; this helper holds no lease, so it is writing it off, whoever set it");
     }
     keeper_ = std::make_shared<LidSleepLeaseKeeper>(setting, std::make_shared<SystemDateProvider>(),
                                                     std::make_shared<SystemUptimeProvider>());
@@ -129,8 +131,8 @@ void LidHelperDaemon::start() {
                                                              LidHelperService::authorizationTimeout);
     guards.log = lines;
     guards.failed = [this](const std::string& why) { requestStop("the lease listener could not go on: " + why); };
-    guards.limits.connections =
-        std::min(mostConnections, LidLeaseSocketListener::connectionsWithin(descriptorLimit(), reservedDescriptors));
+    guards.limits.connections = std::min(
+        mostConnections, LidLeaseSocketListener::connectionsWithin(descriptorLimit(), reservedDescriptors));
     listener_ = std::make_unique<LidLeaseSocketListener>(
         LidHelperListeningSocket::activatedOrBound(LidHelperListeningSocket::defaultPath),
         [delegate = delegate_.get()](LidLeaseIncomingConnection& connection) {
@@ -206,7 +208,8 @@ void LidHelperDaemon::review() {
     const bool isLeaseHeld = leaseHeld_ || !service_->holders().empty();
     const bool isResetInDoubt = keeper_->lastError() != nullptr;
     if (LidHelperFileWatch::stepsAside(look.finding, isLeaseHeld, isResetInDoubt)) {
-        logLine("exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle");
+        logLine(
+            "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle");
         mainLoop_->quit(0);
     }
 }
@@ -282,8 +285,9 @@ void LidHelperDaemon::stop(double deadline, const std::optional<std::string>& fa
         [] { std::this_thread::sleep_for(std::chrono::duration<double>(LidHelperService::stopRetryPause)); });
     if (failure) {
         // Exits 1 so that the service manager starts a helper that listens.
-        log_->fault("stopping, " + *failure + (restored ? "; sleep restored" : "; sleep NOT restored: " +
-                                               keeper_->lastErrorDescription().value_or("unknown")));
+        log_->fault("stopping, " + *failure +
+                    (restored ? "; sleep restored"
+                              : "; sleep NOT restored: " + keeper_->lastErrorDescription().value_or("unknown")));
         mainLoop_->quit(1);
         return;
     }

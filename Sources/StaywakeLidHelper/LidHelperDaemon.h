@@ -18,9 +18,8 @@ namespace staywake {
 
 /// The lid helper as a daemon: it turns the sleep setting off at start,
 /// whoever set it; serves leases on its socket; checks the lease when it
-/// ends (and once a second while a write is to be retried); stops on SIGTERM with the setting put back; and steps aside when an
-/// update has replaced its program file, so the service manager starts the new
-/// one.
+/// ends (and once a second while a write is to be retried); stops on SIGTERM with the setting put back; and steps
+/// aside when an update has replaced its program file, so the service manager starts the new one.
 ///
 /// Every use of the setting happens on the main loop's thread. SIGTERM must be
 /// blocked in every thread before this is created (TerminationSignalThread).

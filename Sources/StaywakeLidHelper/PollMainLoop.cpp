@@ -123,7 +123,9 @@ void PollMainLoop::arm(Timer timer, std::optional<double> delaySeconds) {
     }
 }
 
-void PollMainLoop::watch(UniqueFd fd, Action action) { sources_.push_back({std::move(fd), std::move(action), false}); }
+void PollMainLoop::watch(UniqueFd fd, Action action) {
+    sources_.push_back({std::move(fd), std::move(action), false});
+}
 
 int PollMainLoop::run() {
     std::vector<pollfd> polled;

@@ -9,9 +9,9 @@
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "Support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -43,7 +43,9 @@ constexpr bool sanitized = false;
 #endif
 constexpr double slowdown = sanitized ? 4 : 1;
 
-void figure(const char* name, double value, const char* unit) { std::printf("FIGURE %s %.3f %s\n", name, value, unit); }
+void figure(const char* name, double value, const char* unit) {
+    std::printf("FIGURE %s %.3f %s\n", name, value, unit);
+}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -95,7 +97,8 @@ class LidHelperFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::geteuid() != 0) {
-            STAYWAKE_SKIP("the helper trusts only programs that root owns, so faults are injected into it as root");
+            STAYWAKE_SKIP(
+                "the helper trusts only programs that root owns, so faults are injected into it as root");
         }
         std::string why;
         if (!testing::canEnterPrivateRun(why)) {
@@ -160,8 +163,8 @@ TEST_F(LidHelperFaults, ALeaseOfAnAppKilledOrHungEndsByItsDeadlineAtTheLatest) {
         int signal;
         double atLeast; // after the renewal that asked for 30 s
     };
-    for (const auto& [name, signal, atLeast] : {Row{"restore-after-app-killed", SIGKILL, 0},
-                                                Row{"restore-after-app-hung", SIGSTOP, 29.0}}) {
+    for (const auto& [name, signal, atLeast] :
+         {Row{"restore-after-app-killed", SIGKILL, 0}, Row{"restore-after-app-hung", SIGSTOP, 29.0}}) {
         // The real lease client renews once for 30 s and holds its connection while its input is open.
         int input[2];
         ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
@@ -238,8 +241,8 @@ TEST_F(LidHelperFaults, AFloodOfUntrustedAndNonReadingPeersLeavesRenewalsFastAnd
     ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
     ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
     // 1,000 connections of 250 untrusted users.
-    const pid_t python = spawn({"/usr/bin/python3", "-c", untrustedPeers, helper->socketPath(), "60000", "250"},
-                               hold[0], ready[1]);
+    const pid_t python =
+        spawn({"/usr/bin/python3", "-c", untrustedPeers, helper->socketPath(), "60000", "250"}, hold[0], ready[1]);
     ASSERT_GT(python, 0);
     // 100 connections of 25 users running the app's program, each sending 32
     // renewals and never reading a reply. Only system calls after the fork.
@@ -298,7 +301,8 @@ TEST_F(LidHelperFaults, AFloodOfUntrustedAndNonReadingPeersLeavesRenewalsFastAnd
     ASSERT_EQ(readyPeers, 275u) << "every peer connected";
 
     std::sort(roundTrips.begin(), roundTrips.end());
-    const double p99 = roundTrips[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(roundTrips.size()))) - 1];
+    const double p99 =
+        roundTrips[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(roundTrips.size()))) - 1];
     // Closing the peers' connections is the helper's to notice; nothing to await but the count.
     std::size_t descriptorsAfter = helper->openDescriptors();
     for (const auto until = std::chrono::steady_clock::now() + 10s;

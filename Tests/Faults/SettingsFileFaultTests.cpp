@@ -5,8 +5,8 @@
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -105,7 +105,8 @@ TEST(SettingsFileFaults, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileNeverAT
         }
         const auto write = (std::chrono::steady_clock::now() - started) / 20;
         std::mt19937 random(1);
-        std::uniform_int_distribution<long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(2 * write).count());
+        std::uniform_int_distribution<long> delay(
+            0, std::chrono::duration_cast<std::chrono::microseconds>(2 * write).count());
 
         constexpr int kills = 100;
         int caughtBeforeRename = 0;

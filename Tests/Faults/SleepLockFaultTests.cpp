@@ -31,7 +31,8 @@ TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) 
         STAYWAKE_SKIP(buses.failure().toStdString());
     }
     ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
-    InhibitSleepBlocker blocker(buses.sessionBus(), buses.systemBus(), QStringLiteral("Staywake is keeping this computer awake"));
+    InhibitSleepBlocker blocker(buses.sessionBus(), buses.systemBus(),
+                                QStringLiteral("Staywake is keeping this computer awake"));
     blocker.engage();
 
     struct Row {
@@ -67,7 +68,8 @@ TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) 
                         QStringLiteral(STAYWAKE_SYSTEM_TESTS "/") + QString::fromLatin1(row.mock),
                         row.bus.name() == buses.systemBus().name() ? QStringLiteral("--system")
                                                                    : QStringLiteral("--session")});
-        ASSERT_TRUE(waitUntil([&] { return row.locks() == 1; })) << row.figure << ": nothing taken from the new service";
+        ASSERT_TRUE(waitUntil([&] { return row.locks() == 1; }))
+            << row.figure << ": nothing taken from the new service";
         std::printf("FIGURE %s %.3f s from the new service's start\n", row.figure,
                     static_cast<double>(started.elapsed()) / 1000);
         EXPECT_TRUE(blocker.isEngaged());

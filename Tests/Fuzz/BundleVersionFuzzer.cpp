@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto open = text.find(" (");
     require(open != std::string_view::npos && text.ends_with(')'), "a version reads \"short version (build)\"");
     require(LidHelperService::isVersion(text.substr(0, open)), "the short version is safe to log");
-    require(LidHelperService::isVersion(text.substr(open + 2, text.size() - open - 3)), "the build is safe to log");
+    require(LidHelperService::isVersion(text.substr(open + 2, text.size() - open - 3)),
+            "the build is safe to log");
     return 0;
 }

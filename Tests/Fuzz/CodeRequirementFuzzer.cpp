@@ -29,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool wellFormed = CodeRequirement::isIdentifier(written.identifier) &&
                                 CodeRequirement::isTeamIdentifier(written.teamIdentifier);
         const auto parsed = CodeRequirement::parse(written.text());
-        require(parsed.has_value() == wellFormed, "a written requirement parses exactly when its parts are well formed");
-        require(!parsed || (parsed->identifier == written.identifier &&
-                            parsed->teamIdentifier == written.teamIdentifier),
+        require(parsed.has_value() == wellFormed,
+                "a written requirement parses exactly when its parts are well formed");
+        require(!parsed ||
+                    (parsed->identifier == written.identifier && parsed->teamIdentifier == written.teamIdentifier),
                 "a written requirement parses back to its parts");
     }
     return 0;

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(reading.isUnreadable() != reading.reason().empty(), "exactly a refused listing carries a reason");
 
     for (const bool wanted : {false, true}) {
-        const bool shows = reading.kind() == (wanted ? SleepDisabledReading::Kind::disabled
-                                                     : SleepDisabledReading::Kind::enabled);
+        const bool shows = reading.kind() ==
+                           (wanted ? SleepDisabledReading::Kind::disabled : SleepDisabledReading::Kind::enabled);
         try {
             PmsetReadBack::confirm(wanted, 0, listing);
             require(shows, "a read-back is confirmed only when the listing shows the wanted value");
@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(!shows, "a read-back showing the wanted value is confirmed");
             const auto expected = reading.isUnreadable() ? SleepSettingWriteFailure::Kind::readBackUnreadable
                                                          : SleepSettingWriteFailure::Kind::notApplied;
-            require(failure.kind() == expected, "a failed read-back says whether it was unreadable or not applied");
+            require(failure.kind() == expected,
+                    "a failed read-back says whether it was unreadable or not applied");
             require(failure.reason() == reading.reason(), "an unreadable read-back keeps the listing's reason");
         }
     }

@@ -61,7 +61,8 @@ bool sameValue(const PropertyValue& a, const PropertyValue& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto decoded = PropertyListCoding::decodeDictionary(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto decoded =
+        PropertyListCoding::decodeDictionary(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!decoded) {
         return 0;
     }

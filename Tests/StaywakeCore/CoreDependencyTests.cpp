@@ -42,8 +42,7 @@ TEST(CoreDependencies, IncludesOnlyTheStandardLibraryIcuAndLibplist) {
             }
             const std::string header = match[2];
             const bool quoted = match[1] == "\"";
-            const bool allowed =
-                quoted ? header.starts_with("StaywakeCore/") : isAllowedLibraryHeader(header);
+            const bool allowed = quoted ? header.starts_with("StaywakeCore/") : isAllowedLibraryHeader(header);
             EXPECT_TRUE(allowed) << entry.path().string() << ":" << number << " includes " << header;
         }
     }

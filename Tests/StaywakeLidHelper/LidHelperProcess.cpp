@@ -86,7 +86,9 @@ std::optional<int> LidHelperProcess::waitForExit(std::chrono::milliseconds timeo
     return process_->waitForExit(timeout);
 }
 
-void LidHelperProcess::setState(int value) const { writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n"); }
+void LidHelperProcess::setState(int value) const {
+    writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n");
+}
 
 int LidHelperProcess::state() const { return std::stoi(readFile(helpers_ / "pmset.state")); }
 

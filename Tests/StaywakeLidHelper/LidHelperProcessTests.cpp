@@ -170,8 +170,9 @@ TEST_F(LidHelperDaemonTest, TurnsASettingFoundOnAtStartOffBeforeAcceptingAConnec
     const auto messages = journal().messages();
     ASSERT_GE(messages.size(), 5u);
     EXPECT_TRUE(messages[0].starts_with("helper starting: Staywake 1.4 (57), cdhash "));
-    EXPECT_EQ(messages[1],
-              "found disablesleep 1 at start; this helper holds no lease, so it is writing it off, whoever set it");
+    EXPECT_EQ(
+        messages[1],
+        "found disablesleep 1 at start; this helper holds no lease, so it is writing it off, whoever set it");
     EXPECT_EQ(messages[2], "wrote disablesleep 0, and read it back");
     EXPECT_EQ(messages[3], listening);
     const auto lines = helper->callLines();
@@ -276,13 +277,15 @@ TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) 
     const auto before = logSize();
     EXPECT_EQ(client.renew(0), "granted"); // given back
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
-    ASSERT_TRUE(logged(
-        "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle", before));
+    ASSERT_TRUE(
+        logged("exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle",
+               before));
     const auto messages = journal().messages();
-    EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
-              (std::vector<std::string>{
-                  "wrote disablesleep 0, and read it back", "lease ended",
-                  "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle"}));
+    EXPECT_EQ(
+        std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
+        (std::vector<std::string>{
+            "wrote disablesleep 0, and read it back", "lease ended",
+            "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle"}));
     EXPECT_EQ(journal().count(replaced), 1u);
     EXPECT_EQ(helper->state(), 0);
 }
@@ -292,7 +295,8 @@ TEST_F(LidHelperDaemonTest, AMissingProgramFileIsLoggedOnceAndTheHelperStays) {
     const std::string path = helper->helperPath().string();
     ASSERT_TRUE(logged("watching " + path + " for an update"));
     fs::remove(helper->helperPath());
-    const std::string missing = "no helper at " + path + "; staying, since launchd has nothing to start in its place";
+    const std::string missing =
+        "no helper at " + path + "; staying, since launchd has nothing to start in its place";
     ASSERT_TRUE(logged(missing));
     EXPECT_TRUE(staysAnotherTick());
     Client client(helper->socketPath());
@@ -323,7 +327,8 @@ TEST_F(LidHelperDaemonTest, RefusesAClientCopiedWhereOthersCanWrite) {
 
 TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSuccessor) {
     helper.reset();
-    helper = std::make_unique<LidHelperProcess>(directory.path() / "unsigned", STAYWAKE_LID_HELPER_WITHOUT_TEAM_ID);
+    helper =
+        std::make_unique<LidHelperProcess>(directory.path() / "unsigned", STAYWAKE_LID_HELPER_WITHOUT_TEAM_ID);
     started();
     EXPECT_TRUE(logged("not signed with a Team ID, so no caller can be checked; refusing every connection"));
     EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
@@ -342,7 +347,8 @@ TEST_F(LidHelperDaemonTest, AListeningSocketThatFailsStopsTheHelperWithTheSettin
 
     ASSERT_EQ(::shutdown(passed.get(), SHUT_RDWR), 0);
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(1)) << "so that the service manager starts it again";
-    const std::string fault = "stopping, the lease listener could not go on: the listening socket failed; sleep restored";
+    const std::string fault =
+        "stopping, the lease listener could not go on: the listening socket failed; sleep restored";
     ASSERT_TRUE(logged(fault));
     EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
     EXPECT_EQ(helper->state(), 0);
@@ -471,16 +477,18 @@ TEST_F(LidHelperDaemonTest, AConnectFloodOfAnotherUserLeavesAClientsRenewalsFast
     while (::waitpid(flooder, &status, WNOHANG) == 0) {
         const auto sent = std::chrono::steady_clock::now();
         ASSERT_EQ(client.renew(std::nan("")), notANumber);
-        roundTrips.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
+        roundTrips.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count());
     }
     const double floodSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - flooded).count();
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_GE(roundTrips.size(), 10u) << "the flood was over before it could be measured";
     const double p99 = percentile(roundTrips, 0.99);
-    std::printf("%d refused connects in %.2f s (%.0f a second): %zu renewals, round trip p50 %.2f ms, p99 %.2f ms, "
-                "max %.2f ms\n",
-                connects, floodSeconds, connects / floodSeconds, roundTrips.size(), percentile(roundTrips, 0.5), p99,
-                percentile(roundTrips, 1.0));
+    std::printf(
+        "%d refused connects in %.2f s (%.0f a second): %zu renewals, round trip p50 %.2f ms, p99 %.2f ms, "
+        "max %.2f ms\n",
+        connects, floodSeconds, connects / floodSeconds, roundTrips.size(), percentile(roundTrips, 0.5), p99,
+        percentile(roundTrips, 1.0));
     EXPECT_LT(p99, 50.0 * sanitizerSlowdown);
     ASSERT_TRUE(logged("refused a connection from uid 65534: this user has 4 connections already"));
     EXPECT_LE(journal().count("refused a connection from uid 65534"), 1u) << "refusals are logged once a minute";

@@ -1,9 +1,9 @@
 // A Staywake client for the lid helper's tests: it carries the app's identity
 // note, so the helper accepts it when it sits where only root can change it.
 //   StaywakeLidHelperTestClient SOCKET SECONDS [after-input]
-// (with "after-input": first waits for one byte on standard input) connects, asks for a lease until now + SECONDS, prints "granted",
-// "refused: <text>" or "failed: <reason>" on a line, and then holds the
-// connection until its standard input closes or it is killed.
+// (with "after-input": first waits for one byte on standard input) connects, asks for a lease until now + SECONDS,
+// prints "granted", "refused: <text>" or "failed: <reason>" on a line, and then holds the connection until its
+// standard input closes or it is killed.
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 
 #include <chrono>
@@ -27,8 +27,7 @@ int main(int argc, char** argv) {
     staywake::LidLeaseClientConnection connection(argv[1]);
     std::promise<std::string> outcome;
     connection.resume();
-    const double now =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     connection.renewLease(
         now + std::stod(argv[2]),
         [&](std::optional<std::string> text) { outcome.set_value(text ? "refused: " + *text : "granted"); },

@@ -12,7 +12,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Each case arms the one timer as listed (0 s apart), and ends the loop at
 // 0.3 s; the timer's firings are recorded by when they came.
@@ -22,12 +24,9 @@ TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
         std::vector<std::optional<double>> armings;
         std::vector<double> firesAround;
     } cases[] = {
-        {"armed once", {0.05}, {0.05}},
-        {"re-armed later", {0.05, 0.15}, {0.15}},
-        {"re-armed sooner", {0.2, 0.05}, {0.05}},
-        {"disarmed", {0.05, std::nullopt}, {}},
-        {"a delay already past", {-1.0}, {0.0}},
-        {"never armed", {}, {}},
+        {"armed once", {0.05}, {0.05}},           {"re-armed later", {0.05, 0.15}, {0.15}},
+        {"re-armed sooner", {0.2, 0.05}, {0.05}}, {"disarmed", {0.05, std::nullopt}, {}},
+        {"a delay already past", {-1.0}, {0.0}},  {"never armed", {}, {}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);

@@ -58,7 +58,8 @@ public:
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string_view text(*variable);
             const auto name = text.substr(0, text.find('=') + 1);
-            if (std::ranges::none_of(options.environment, [&](const std::string& v) { return v.starts_with(name); })) {
+            if (std::ranges::none_of(options.environment,
+                                     [&](const std::string& v) { return v.starts_with(name); })) {
                 variables.emplace_back(text);
             }
         }
@@ -82,8 +83,8 @@ public:
             const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
             const int input = output.empty() ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
             const int written = output.empty() ? out[1] : ::open(output.c_str(), flags, 0600);
-            if (input < 0 || written < 0 || ::dup2(input, STDIN_FILENO) < 0 || ::dup2(written, STDOUT_FILENO) < 0 ||
-                (!output.empty() && ::dup2(written, STDERR_FILENO) < 0)) {
+            if (input < 0 || written < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
+                ::dup2(written, STDOUT_FILENO) < 0 || (!output.empty() && ::dup2(written, STDERR_FILENO) < 0)) {
                 ::_exit(120);
             }
             if (!errors.empty()) {

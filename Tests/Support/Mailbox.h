@@ -10,8 +10,7 @@ namespace staywake::testing {
 
 /// Values handed from other threads to the test, awaited with a generous bound
 /// instead of a sleep.
-template <typename T>
-class Mailbox {
+template <typename T> class Mailbox {
 public:
     void post(T value) {
         {

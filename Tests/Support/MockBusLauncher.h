@@ -86,7 +86,8 @@ private:
         const std::string key = "\"" + bus + "\": \"";
         const auto start = line.find(key);
         const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
-        return end == std::string::npos ? std::string() : line.substr(start + key.size(), end - start - key.size());
+        return end == std::string::npos ? std::string()
+                                        : line.substr(start + key.size(), end - start - key.size());
     }
 
     std::unique_ptr<ChildProcess> process_;

@@ -16,8 +16,7 @@ public:
     explicit TemporaryDirectory(const std::string& prefix = "staywake") {
         std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::system_error(errno, std::generic_category(),
-                                    "could not create a folder from " + pattern);
+            throw std::system_error(errno, std::generic_category(), "could not create a folder from " + pattern);
         }
         path_ = pattern;
     }

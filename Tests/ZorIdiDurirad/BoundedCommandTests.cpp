@@ -172,8 +172,7 @@ TEST_F(BoundedCommandTest, ProgramGetsOnlyItsThreeStandardDescriptorsAndAPlainSi
 TEST_F(BoundedCommandTest, StoppingAlsoKillsWhatTheProgramStarted) {
     TemporaryDirectory directory;
     const std::string pidFile = (directory.path() / "pid").string();
-    const auto failure =
-        runExpectingFailure("/bin/sh", {"-c", "sleep 30 & echo $! > \"$0\"; wait", pidFile}, 1.0);
+    const auto failure = runExpectingFailure("/bin/sh", {"-c", "sleep 30 & echo $! > \"$0\"; wait", pidFile}, 1.0);
     EXPECT_EQ(failure.kind(), CommandFailure::Kind::timedOut);
 
     const std::string grandchild = testing::readFile(directory.path() / "pid");
@@ -204,8 +203,8 @@ TEST_F(BoundedCommandTest, InterruptPressedWhileRunningStopsTheProgramPromptly) 
     CommandInterrupt interrupt;
 
     auto running = std::async(std::launch::async, [&] {
-        const auto failure = runExpectingFailure(
-            "/bin/sh", {"-c", "echo ready > \"$0\"; exec sleep 30", fifo}, 60, &interrupt);
+        const auto failure =
+            runExpectingFailure("/bin/sh", {"-c", "echo ready > \"$0\"; exec sleep 30", fifo}, 60, &interrupt);
         return std::make_pair(failure, Clock::now());
     });
     ASSERT_TRUE(testing::awaitFifoLine(fifo, running)) << "the program never said it was running";
@@ -238,8 +237,7 @@ TEST_F(BoundedCommandTest, ProgramThatCannotBeStartedGivesTheLaunchersError) {
         } catch (const CommandLaunchError& launch) {
             EXPECT_EQ(launch.code(), std::error_code(error, std::generic_category()));
             EXPECT_EQ(launch.path(), path);
-            EXPECT_EQ(std::string(launch.what()).rfind("could not launch " + path + ": ", 0), 0u)
-                << launch.what();
+            EXPECT_EQ(std::string(launch.what()).rfind("could not launch " + path + ": ", 0), 0u) << launch.what();
         }
     }
 }
@@ -248,10 +246,8 @@ TEST(CommandFailure, DescribesTheCommandAndTheLimit) {
     const std::vector<std::pair<CommandFailure, std::string>> cases = {
         {CommandFailure::timedOut("pmset -g", 2.5), "pmset -g did not finish within 2.5 s and was stopped"},
         {CommandFailure::timedOut("pmset -g", 10), "pmset -g did not finish within 10 s and was stopped"},
-        {CommandFailure::timedOut("pmset -g", 1234),
-         "pmset -g did not finish within 1.23e+03 s and was stopped"},
-        {CommandFailure::timedOut("pmset -g", 1.0 / 3),
-         "pmset -g did not finish within 0.333 s and was stopped"},
+        {CommandFailure::timedOut("pmset -g", 1234), "pmset -g did not finish within 1.23e+03 s and was stopped"},
+        {CommandFailure::timedOut("pmset -g", 1.0 / 3), "pmset -g did not finish within 0.333 s and was stopped"},
         {CommandFailure::interrupted("pmset -a disablesleep 0"),
          "pmset -a disablesleep 0 was stopped before it finished"},
     };
@@ -265,9 +261,8 @@ TEST(CommandFailure, DescribesTheCommandAndTheLimit) {
 
 TEST(BoundedCommand, CommandTextIsTheProgramNameAndItsArguments) {
     EXPECT_EQ(BoundedCommand::commandText("/usr/bin/pmset", {"-g"}), "pmset -g");
-    EXPECT_EQ(
-        BoundedCommand::commandText("/opt/Staywake.app/Contents/Helpers/pmset", {"-a", "disablesleep", "1"}),
-        "pmset -a disablesleep 1");
+    EXPECT_EQ(BoundedCommand::commandText("/opt/Staywake.app/Contents/Helpers/pmset", {"-a", "disablesleep", "1"}),
+              "pmset -a disablesleep 1");
     EXPECT_EQ(BoundedCommand::commandText("/bin/true", {}), "true");
 }
 

@@ -27,9 +27,7 @@ std::string describe(const SleepDisabledReading& reading) {
 TEST(PmsetOutput, ReadsTheSettingFromAListing) {
     const auto disabled = SleepDisabledReading::disabled();
     const auto enabled = SleepDisabledReading::enabled();
-    const auto unreadable = [](const std::string& reason) {
-        return SleepDisabledReading::unreadable(reason);
-    };
+    const auto unreadable = [](const std::string& reason) { return SleepDisabledReading::unreadable(reason); };
     const std::string realListing = "System-wide power settings:\n SleepDisabled\t\t1\nCurrently in use:\n"
                                     " standby              1\n lidwake              1\n";
     struct Case {
@@ -52,14 +50,12 @@ TEST(PmsetOutput, ReadsTheSettingFromAListing) {
         {"the word inside a line is not a setting line", " Sleep SleepDisabled 1\n", unreadable(notPmset)},
         {"disagreeing lines", "SleepDisabled 1\nSleepDisabled 0\n",
          unreadable("SleepDisabled reported both 0 and 1")},
-        {"two values", "SleepDisabled 1 0\n",
-         unreadable("SleepDisabled line without a single 0 or 1: \"1 0\"")},
+        {"two values", "SleepDisabled 1 0\n", unreadable("SleepDisabled line without a single 0 or 1: \"1 0\"")},
         {"a word for a value", "SleepDisabled yes\n",
          unreadable("SleepDisabled line without a single 0 or 1: \"yes\"")},
         {"a bare setting line", "Currently in use:\n SleepDisabled\n",
          unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
-        {"the value 01", "SleepDisabled 01\n",
-         unreadable("SleepDisabled line without a single 0 or 1: \"01\"")},
+        {"the value 01", "SleepDisabled 01\n", unreadable("SleepDisabled line without a single 0 or 1: \"01\"")},
         {"several blanks between the words of a bad line", "SleepDisabled   on  \t now\n",
          unreadable("SleepDisabled line without a single 0 or 1: \"on now\"")},
         // Lines are checked in order: the first problem names the reason.
@@ -71,8 +67,7 @@ TEST(PmsetOutput, ReadsTheSettingFromAListing) {
         // on the setting line.
         {"CR LF", "Currently in use:\r\n SleepDisabled 1\r\n", disabled},
         {"a lone CR", "SleepDisabled\r1\n", unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
-        {"a vertical tab", "SleepDisabled\v1",
-         unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
+        {"a vertical tab", "SleepDisabled\v1", unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
         {"U+0085",
          "SleepDisabled\xC2\x85"
          "1",

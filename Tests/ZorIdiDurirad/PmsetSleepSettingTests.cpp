@@ -64,16 +64,15 @@ protected:
     // The production setting, running the fake through the real runner.
     PmsetSleepSetting makeSetting(double timeout = 1.0, double readTimeout = 0.25,
                                   std::shared_ptr<CommandInterrupt> interrupt = nullptr) {
-        return PmsetSleepSetting([this](const std::string& line) { logged.push_back(line); }, timeout,
-                                 readTimeout, std::move(interrupt), tool);
+        return PmsetSleepSetting([this](const std::string& line) { logged.push_back(line); }, timeout, readTimeout,
+                                 std::move(interrupt), tool);
     }
 
     // The real runner and a clock of the test's choosing; every limit the
     // setting hands to the runner is kept in `limits`.
     PmsetSleepSetting makeSetting(double timeout, double readTimeout, std::function<double()> uptime) {
         return PmsetSleepSetting(
-            [this](const std::string& line) { logged.push_back(line); }, timeout, readTimeout,
-            std::move(uptime),
+            [this](const std::string& line) { logged.push_back(line); }, timeout, readTimeout, std::move(uptime),
             [this](const std::string& path, const std::vector<std::string>& arguments, double limit) {
                 limits.push_back(limit);
                 return BoundedCommand::run(path, arguments, limit);
@@ -83,8 +82,8 @@ protected:
 
     /// Leaves exactly these control files beside the tool, and no calls.
     void useFiles(const std::vector<std::pair<std::string, std::string>>& files) const {
-        for (const auto& name : {"state", "listing", "read-status", "write-status", "ignore-writes",
-                                 "read-hang", "write-hang", "calls"}) {
+        for (const auto& name : {"state", "listing", "read-status", "write-status", "ignore-writes", "read-hang",
+                                 "write-hang", "calls"}) {
             std::filesystem::remove((directory.path() / name).string());
         }
         for (const auto& [name, contents] : files) {
@@ -157,8 +156,7 @@ TEST_F(PmsetSleepSettingTest, WritesThenReadsBackAndLogsOnlyAConfirmedWrite) {
     setting.setSleepDisabled(false);
     EXPECT_EQ(testing::readFile(directory.path() / "state"), "0\n");
 
-    EXPECT_EQ(calls(),
-              (std::vector<std::string>{"-a disablesleep 1", "-g", "-g", "-a disablesleep 0", "-g"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"-a disablesleep 1", "-g", "-g", "-a disablesleep 0", "-g"}));
     EXPECT_EQ(logged, (std::vector<std::string>{"wrote disablesleep 1, and read it back",
                                                 "wrote disablesleep 0, and read it back"}));
 }
@@ -256,9 +254,8 @@ TEST_F(PmsetSleepSettingTest, InterruptStopsARunningWrite) {
     auto interrupt = std::make_shared<CommandInterrupt>();
     auto setting = makeSetting(60, 0.25, interrupt);
 
-    auto writing = std::async(std::launch::async, [&] {
-        return failureOf<CommandFailure>([&] { setting.setSleepDisabled(false); });
-    });
+    auto writing = std::async(std::launch::async,
+                              [&] { return failureOf<CommandFailure>([&] { setting.setSleepDisabled(false); }); });
     ASSERT_TRUE(testing::awaitFifoLine(fifo, writing)) << "the tool never started";
     interrupt->interrupt();
     EXPECT_EQ(writing.get(), "pmset -a disablesleep 0 was stopped before it finished");

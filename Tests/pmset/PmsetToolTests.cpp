@@ -95,8 +95,9 @@ protected:
         }
         fs::create_directories(directory.path() / "run");
         ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);
-        logind.emplace(STAYWAKE_MOCK_BUSES_SCRIPT, std::vector<std::string>{withLogind ? "--without=upower,portal"
-                                                                                      : "--without=logind,upower,portal"});
+        logind.emplace(
+            STAYWAKE_MOCK_BUSES_SCRIPT,
+            std::vector<std::string>{withLogind ? "--without=upower,portal" : "--without=logind,upower,portal"});
         if (logind->isMissingATool()) {
             STAYWAKE_SKIP(logind->failure());
         }
@@ -106,12 +107,14 @@ protected:
 
     /// Holds back every later Inhibit answer of the mocked logind for this long.
     void setInhibitDelay(double seconds) const {
-        logind->control(testing::logindName, testing::logindObject, {"SetInhibitDelay", "d", std::to_string(seconds)});
+        logind->control(testing::logindName, testing::logindObject,
+                        {"SetInhibitDelay", "d", std::to_string(seconds)});
     }
     /// How many Inhibit calls the mocked logind has received.
     std::size_t inhibitCalls() const {
         // "a(tav) 2 ...": the number of calls follows the signature.
-        const auto reply = logind->control(testing::logindName, testing::logindObject, {"GetMethodCalls", "s", "Inhibit"});
+        const auto reply =
+            logind->control(testing::logindName, testing::logindObject, {"GetMethodCalls", "s", "Inhibit"});
         return std::stoul(reply.substr(reply.find(' ') + 1));
     }
 
@@ -143,7 +146,7 @@ protected:
     // a read; a sanitized build only checks what happens, not how fast.
     static constexpr double slowdown = testing::isSanitized ? 8 : 1;
     PmsetSleepSetting setting{[this](const std::string& line) { logged.push_back(line); },
-                              LidSleepLease::writeTimeout * slowdown, LidSleepLease::readTimeout * slowdown, nullptr,
+                              LidSleepLease::writeTimeout* slowdown, LidSleepLease::readTimeout* slowdown, nullptr,
                               PMSET_TOOL};
 };
 
@@ -157,23 +160,24 @@ TEST_F(PmsetTool, HoldsNightBrewsLockWhileSleepIsDisabledWithinTheHelpersBudget)
     ASSERT_TRUE(holder);
     EXPECT_NE(*holder, ::getpid());
     // What logind lists, in busctl's words rather than the tool's own reader.
-    const auto listing = BoundedCommand::run(
-        "/usr/bin/busctl",
-        {"--address=" + logind->systemAddress(), "call", "org.freedesktop.login1", "/org/freedesktop/login1",
-         "org.freedesktop.login1.Manager", "ListInhibitors"},
-        20);
-    EXPECT_EQ(listing.output, "a(ssssuu) 1 \"sleep:idle:handle-lid-switch\" \"Staywake Night Brew\" \"Night Brew keeps "
-                              "the computer awake with its lid closed while the Staywake app holds a lease\" \"block\" 0 " +
-                                  std::to_string(*holder) + "\n");
+    const auto listing =
+        BoundedCommand::run("/usr/bin/busctl",
+                            {"--address=" + logind->systemAddress(), "call", "org.freedesktop.login1",
+                             "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors"},
+                            20);
+    EXPECT_EQ(listing.output,
+              "a(ssssuu) 1 \"sleep:idle:handle-lid-switch\" \"Staywake Night Brew\" \"Night Brew keeps "
+              "the computer awake with its lid closed while the Staywake app holds a lease\" \"block\" 0 " +
+                  std::to_string(*holder) + "\n");
     // Its own session and group, out of reach of a kill of the tool's group.
     EXPECT_EQ(::getsid(*holder), *holder);
     EXPECT_EQ(::getpgid(*holder), *holder);
     const int holderPidfd = pidfdOf(*holder);
 
     const auto listed = runTool({"-g"});
-    EXPECT_EQ(listed.output, "System-wide power settings:\n SleepDisabled\t\t1\nCurrently in use:\n holder\t\tprocess " +
-                                 std::to_string(*holder) +
-                                 "\n lock\t\tblock sleep:idle:handle-lid-switch, listed by logind\n");
+    EXPECT_EQ(listed.output,
+              "System-wide power settings:\n SleepDisabled\t\t1\nCurrently in use:\n holder\t\tprocess " +
+                  std::to_string(*holder) + "\n lock\t\tblock sleep:idle:handle-lid-switch, listed by logind\n");
 
     const double restoring = timed(false);
     std::cout << "disablesleep 0 written and read back in " << restoring * 1000 << " ms\n";
@@ -296,9 +300,9 @@ TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped)
     const ForeignHolder foreign(directory.path() / "pmset");
     const int foreignPidfd = pidfdOf(foreign.process.pid());
     fs::create_directories("/run/staywake");
-    for (const std::string& text : {std::to_string(foreign.process.pid()) + "\n", std::to_string(::getpid()),
-                                    std::string("1\n"), std::string("-1\n"), std::string(" 12\n"),
-                                    std::string("not a pid\n")}) {
+    for (const std::string& text :
+         {std::to_string(foreign.process.pid()) + "\n", std::to_string(::getpid()), std::string("1\n"),
+          std::string("-1\n"), std::string(" 12\n"), std::string("not a pid\n")}) {
         SCOPED_TRACE(text);
         std::ofstream(record) << text;
         EXPECT_FALSE(setting.isSleepDisabled());

@@ -22,9 +22,7 @@ std::string number(double value) {
 
 std::string point(PathPoint p) { return number(p.x) + " " + number(p.y); }
 
-std::string fillRule(Drawing::FillRule rule) {
-    return rule == Drawing::FillRule::evenOdd ? "evenodd" : "nonzero";
-}
+std::string fillRule(Drawing::FillRule rule) { return rule == Drawing::FillRule::evenOdd ? "evenodd" : "nonzero"; }
 
 } // namespace
 
@@ -43,8 +41,9 @@ std::string svgPathData(const PathData& path) {
             if (const auto resolved = PathData::resolve(current, *arc)) {
                 // In y-upwards space a positive sweep runs from +x towards +y: SVG's sweep flag 1.
                 data += "L" + point(resolved->start) + " A" + number(resolved->radius) + " " +
-                        number(resolved->radius) + " 0 " + (std::abs(resolved->sweep) > std::numbers::pi ? "1" : "0") +
-                        " " + (resolved->sweep > 0 ? "1" : "0") + " " + point(resolved->end) + " ";
+                        number(resolved->radius) + " 0 " +
+                        (std::abs(resolved->sweep) > std::numbers::pi ? "1" : "0") + " " +
+                        (resolved->sweep > 0 ? "1" : "0") + " " + point(resolved->end) + " ";
                 current = resolved->end;
             } else {
                 data += "L" + point(arc->tangent1End) + " ";

@@ -66,10 +66,8 @@ void writePreview(const QString& root) {
         const char* name;
         MenuBarIcon icon;
     } states[] = {
-        {"off", MenuBarIcon{false, false, false}},
-        {"on", MenuBarIcon{true, false, false}},
-        {"on-timer", MenuBarIcon{true, true, false}},
-        {"nightbrew", MenuBarIcon{true, false, true}},
+        {"off", MenuBarIcon{false, false, false}},          {"on", MenuBarIcon{true, false, false}},
+        {"on-timer", MenuBarIcon{true, true, false}},       {"nightbrew", MenuBarIcon{true, false, true}},
         {"nightbrew-timer", MenuBarIcon{true, true, true}},
     };
     for (const auto& state : states) {

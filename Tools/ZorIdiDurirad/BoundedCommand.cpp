@@ -2,10 +2,10 @@
 
 #include "StaywakeCore/Support/RepairedUtf8.h"
 #include "StaywakeLinux/Clock/SystemClocks.h"
+#include "StaywakeLinux/Socket/UniqueFd.h"
 #include "ZorIdiDurirad/ChildProcess.h"
 #include "ZorIdiDurirad/CommandFailure.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
-#include "StaywakeLinux/Socket/UniqueFd.h"
 
 #include <algorithm>
 #include <array>
@@ -49,8 +49,7 @@ void drain(int fd, std::string& output, bool& reachedEnd) {
         }
         const auto received = static_cast<std::size_t>(count);
         readThisPass += received;
-        const std::size_t room =
-            BoundedCommand::outputCap - std::min(output.size(), BoundedCommand::outputCap);
+        const std::size_t room = BoundedCommand::outputCap - std::min(output.size(), BoundedCommand::outputCap);
         output.append(buffer.data(), std::min(received, room));
     }
 }
@@ -87,8 +86,7 @@ BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::v
     UniqueFd readEnd(ends[0]);
     UniqueFd writeEnd(ends[1]);
     if (::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) {
-        throw std::system_error(errno, std::generic_category(),
-                                "could not create a pipe for a command's output");
+        throw std::system_error(errno, std::generic_category(), "could not create a pipe for a command's output");
     }
 
     const std::int64_t pressesBefore = interrupt != nullptr ? interrupt->currentPressCount() : 0;

@@ -56,15 +56,13 @@ CodePoint codePointAt(std::string_view text, std::size_t at) {
     return {value, length};
 }
 
-bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
+bool isLineBreak(char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
 
 // Unicode's White_Space property. Line breaks are in it too, but never reach
 // the word split: lines are cut at them first.
 bool isWhiteSpace(char32_t c) {
-    return c == 0x09 || c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
-           c == 0x202F || c == 0x205F || c == 0x3000 || isLineBreak(c);
+    return c == 0x09 || c == 0x20 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F ||
+           c == 0x205F || c == 0x3000 || isLineBreak(c);
 }
 
 // Splits at every code point the predicate picks, leaving out empty pieces.

@@ -21,8 +21,8 @@ PmsetSleepSetting::PmsetSleepSetting(Log log, double timeout, double readTimeout
                                      std::shared_ptr<CommandInterrupt> interrupt, std::string toolPath)
     : PmsetSleepSetting(
           std::move(log), timeout, readTimeout, Uptime(),
-          [interrupt = std::move(interrupt)](const std::string& path,
-                                             const std::vector<std::string>& arguments, double limit) {
+          [interrupt = std::move(interrupt)](const std::string& path, const std::vector<std::string>& arguments,
+                                             double limit) {
               return BoundedCommand::run(path, arguments, limit, interrupt.get());
           },
           std::move(toolPath)) {}

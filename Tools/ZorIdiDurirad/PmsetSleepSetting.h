@@ -24,20 +24,19 @@ class PmsetSleepSetting final : public SystemSleepSetting {
 public:
     using Log = std::function<void(const std::string& line)>;
     using Uptime = std::function<double()>;
-    using Run = std::function<BoundedCommand::Result(
-        const std::string& path, const std::vector<std::string>& arguments, double timeout)>;
+    using Run = std::function<BoundedCommand::Result(const std::string& path,
+                                                     const std::vector<std::string>& arguments, double timeout)>;
 
     /// Runs the tool at `toolPath` (see defaultPmsetPath()) with
     /// BoundedCommand::run and `interrupt` (may be null), timing on the
     /// system uptime clock. `timeout` is the budget of one write together
     /// with its read-back; `readTimeout` the limit of one plain read. `log`
     /// receives one line after each confirmed write.
-    PmsetSleepSetting(Log log, double timeout, double readTimeout,
-                      std::shared_ptr<CommandInterrupt> interrupt, std::string toolPath);
+    PmsetSleepSetting(Log log, double timeout, double readTimeout, std::shared_ptr<CommandInterrupt> interrupt,
+                      std::string toolPath);
     /// The same with the clock and the runner replaced; an empty `uptime`
     /// means the system uptime clock.
-    PmsetSleepSetting(Log log, double timeout, double readTimeout, Uptime uptime, Run run,
-                      std::string toolPath);
+    PmsetSleepSetting(Log log, double timeout, double readTimeout, Uptime uptime, Run run, std::string toolPath);
 
     bool isSleepDisabled() override;
     void setSleepDisabled(bool disabled) override;

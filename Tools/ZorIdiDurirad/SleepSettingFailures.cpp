@@ -39,8 +39,7 @@ SleepSettingReadFailure::SleepSettingReadFailure(Kind kind, std::int32_t status,
     : std::runtime_error(description), kind_(kind), status_(status), reason_(reason) {}
 
 SleepSettingReadFailure SleepSettingReadFailure::pmsetExited(std::int32_t status) {
-    return SleepSettingReadFailure(Kind::pmsetExited, status, {},
-                                   "pmset -g exited " + std::to_string(status));
+    return SleepSettingReadFailure(Kind::pmsetExited, status, {}, "pmset -g exited " + std::to_string(status));
 }
 
 SleepSettingReadFailure SleepSettingReadFailure::unreadable(const std::string& reason) {

@@ -57,8 +57,8 @@ public:
     bool found() const { return found_; }
 
     friend bool operator==(const SleepSettingWriteFailure& a, const SleepSettingWriteFailure& b) {
-        return a.kind_ == b.kind_ && a.status_ == b.status_ && a.reason_ == b.reason_ &&
-               a.wanted_ == b.wanted_ && a.found_ == b.found_;
+        return a.kind_ == b.kind_ && a.status_ == b.status_ && a.reason_ == b.reason_ && a.wanted_ == b.wanted_ &&
+               a.found_ == b.found_;
     }
 
 private:

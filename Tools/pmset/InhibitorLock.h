@@ -27,8 +27,9 @@ namespace NightBrewLock {
 
 inline constexpr const char* what = "sleep:idle:handle-lid-switch";
 inline constexpr const char* who = "Staywake Night Brew";
-inline constexpr const char* why = "Night Brew keeps the computer awake with its lid closed while the Staywake app holds "
-                                   "a lease";
+inline constexpr const char* why =
+    "Night Brew keeps the computer awake with its lid closed while the Staywake app holds "
+    "a lease";
 inline constexpr const char* mode = "block";
 
 /// Whether `locks` hold this lock taken by process `holder`. The same lock

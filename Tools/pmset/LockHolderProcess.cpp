@@ -44,8 +44,9 @@ std::optional<std::string> processLink(const std::string& link, pid_t pid) {
     std::array<char, 4096> buffer{};
     const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
     if (length < 0 && (errno == EACCES || errno == EPERM) && ::geteuid() != 0) {
-        throw PmsetToolError("cannot tell whether process " + std::to_string(pid) +
-                             " is pmset's lock holder without root: " + SystemError("reading", link, errno).what());
+        throw PmsetToolError(
+            "cannot tell whether process " + std::to_string(pid) +
+            " is pmset's lock holder without root: " + SystemError("reading", link, errno).what());
     }
     if (length <= 0 || static_cast<std::size_t>(length) == buffer.size()) {
         return std::nullopt;

@@ -44,7 +44,8 @@ int holdNightBrewLock() {
     }
     UniqueFd lock;
     try {
-        lock = LogindBus().inhibit(NightBrewLock::what, NightBrewLock::who, NightBrewLock::why, NightBrewLock::mode);
+        lock =
+            LogindBus().inhibit(NightBrewLock::what, NightBrewLock::who, NightBrewLock::why, NightBrewLock::mode);
     } catch (const std::exception& failure) {
         answer(std::string("failed: ") + failure.what());
         return 1;

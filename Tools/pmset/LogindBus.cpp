@@ -31,8 +31,8 @@ struct Call {
     }
 
     [[noreturn]] void fail(const std::string& attempted, int result) const {
-        const char* words = sd_bus_error_is_set(&error) != 0 && error.message != nullptr ? error.message
-                                                                                          : std::strerror(-result);
+        const char* words =
+            sd_bus_error_is_set(&error) != 0 && error.message != nullptr ? error.message : std::strerror(-result);
         throw PmsetToolError("could not " + attempted + ": " + words);
     }
 };

@@ -15,9 +15,8 @@ constexpr int timeoutMilliseconds = 25000;
 } // namespace
 
 QString AppClient::problem() const {
-    return bus_.isConnected()
-               ? QString()
-               : QStringLiteral("staywakectl: no session bus: %1").arg(bus_.lastError().message());
+    return bus_.isConnected() ? QString()
+                              : QStringLiteral("staywakectl: no session bus: %1").arg(bus_.lastError().message());
 }
 
 std::optional<QVariantList> AppClient::send(QDBusMessage message, QString& error) const {
@@ -48,8 +47,8 @@ std::optional<QVariantList> AppClient::call(const QString& method, const QVarian
 }
 
 std::optional<QVariantMap> AppClient::properties(QString& error) const {
-    auto message = QDBusMessage::createMethodCall(
-        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+    auto message = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                  QStringLiteral("GetAll"));
     message << interface;
     const auto answer = send(message, error);
     if (!answer || answer->isEmpty()) {

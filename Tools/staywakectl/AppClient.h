@@ -19,8 +19,7 @@ public:
     QString problem() const;
 
     /// Calls `method`; the answer, or absent with `error` set to a sentence.
-    std::optional<QVariantList> call(const QString& method, const QVariantList& arguments,
-                                     QString& error) const;
+    std::optional<QVariantList> call(const QString& method, const QVariantList& arguments, QString& error) const;
     /// Every property; absent with `error` set to a sentence.
     std::optional<QVariantMap> properties(QString& error) const;
 

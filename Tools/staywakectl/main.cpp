@@ -54,9 +54,7 @@ Exit status:
   run: the command's own status (126/127 when it could not be run)
 )";
 
-void say(const QString& line) {
-    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
-}
+void say(const QString& line) { std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData()); }
 
 int complain(const QString& sentence, int status) {
     std::fprintf(stderr, "%s\n", sentence.toLocal8Bit().constData());
@@ -206,8 +204,8 @@ void desktopInhibitors() {
         return;
     }
     const auto ask = [&](const QString& path, const QString& interface, const QString& method) {
-        const QDBusMessage answer = session.call(
-            QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 5000);
+        const QDBusMessage answer =
+            session.call(QDBusMessage::createMethodCall(service, path, interface, method), QDBus::Block, 5000);
         return answer.arguments().value(0);
     };
     const auto paths = qdbus_cast<QList<QDBusObjectPath>>(
@@ -258,10 +256,7 @@ int inhibitors(const QStringList& options) {
         list.beginStructure();
         list >> what >> who >> why >> mode >> uid >> pid;
         list.endStructure();
-        say(QStringLiteral("%1\t%2\t%3\t%4\t%5 (%6)")
-                .arg(who, why, what, mode)
-                .arg(pid)
-                .arg(processName(pid)));
+        say(QStringLiteral("%1\t%2\t%3\t%4\t%5 (%6)").arg(who, why, what, mode).arg(pid).arg(processName(pid)));
     }
     list.endArray();
     desktopInhibitors();
@@ -274,8 +269,7 @@ int control(const QStringList& words) {
     }
     const QString command = words.first();
     const QStringList options = words.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
-        command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         std::fputs(usage, stdout);
         return 0;
     }

@@ -6,9 +6,7 @@ namespace staywake {
 
 namespace {
 
-QString normalised(QString tag) {
-    return tag.replace(QLatin1Char('_'), QLatin1Char('-')).toLower();
-}
+QString normalised(QString tag) { return tag.replace(QLatin1Char('_'), QLatin1Char('-')).toLower(); }
 
 bool serves(const QString& shipped, const QString& wanted) {
     const QString localization = normalised(shipped);

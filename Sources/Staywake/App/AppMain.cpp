@@ -19,10 +19,10 @@
 #include "StaywakeLinux/Identity/ProcessExecutable.h"
 
 #include <QApplication>
-#include <QSessionManager>
 #include <QDBusConnection>
 #include <QIcon>
 #include <QLocale>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 
 #include <unicode/locid.h>
@@ -81,12 +81,10 @@ int run(QApplication& application) {
     auto defaults = openDefaults(settingsFile, defaultsProblem);
 
     const std::filesystem::path program = runningProgram();
-    const LinuxSystem system{application,
-                             sessionBus,
-                             systemBus,
-                             program.parent_path().parent_path().parent_path(),
-                             program,
-                             QCoreApplication::translate("Localizable", "Staywake is keeping this Mac awake")};
+    const LinuxSystem system{
+        application, sessionBus,
+        systemBus,   program.parent_path().parent_path().parent_path(),
+        program,     QCoreApplication::translate("Localizable", "Staywake is keeping this Mac awake")};
     // The stored session, if any, takes the idle lock in here, before any
     // window exists.
     const auto mechanisms = linuxMechanisms(defaults, system);
@@ -111,7 +109,8 @@ int run(QApplication& application) {
     options.approveHelper = [registration](std::function<void()> finished) {
         registration->approve([finished = std::move(finished)](const std::optional<std::string>& error) {
             if (error) {
-                qCWarning(appLog).noquote() << "the lid helper was not approved:" << QString::fromStdString(*error);
+                qCWarning(appLog).noquote()
+                    << "the lid helper was not approved:" << QString::fromStdString(*error);
             }
             finished();
         });

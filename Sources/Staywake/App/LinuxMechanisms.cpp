@@ -33,13 +33,15 @@ StaywakeApp::Mechanisms linuxMechanisms(std::shared_ptr<UserDefaults> defaults, 
         return std::make_shared<InhibitSleepBlocker>(sessionBus, systemBus, reason);
     };
     mechanisms.scheduler = [dates] { return std::make_shared<TimerDeadlineScheduler>(dates); };
-    mechanisms.recheckNotifier = [systemBus] { return std::make_shared<SystemDeadlineRecheckNotifier>(systemBus); };
+    mechanisms.recheckNotifier = [systemBus] {
+        return std::make_shared<SystemDeadlineRecheckNotifier>(systemBus);
+    };
     mechanisms.lidHelperRegistration = [systemBus] {
         return std::make_shared<SystemdLidHelperRegistration>(systemBus);
     };
     mechanisms.teamIdentifier = [] { return CodeSigningIdentity::currentTeamIdentifier(); };
     mechanisms.lidSleepBlocker = [application, helperProgram](std::shared_ptr<LidHelperRegistration> registration,
-                                                               std::optional<std::string> requirement) {
+                                                              std::optional<std::string> requirement) {
         SocketLidSleepBlocker::Helper helper;
         helper.programPath = helperProgram;
         return std::make_shared<SocketLidSleepBlocker>(std::move(registration), std::move(requirement),

@@ -47,8 +47,8 @@ QPoint atCursor(QSize panel, QPoint cursor, QRect screen) {
 } // namespace
 
 QPoint panelPosition(QSize panel, QRect icon, QPoint cursor, QRect screen, QRect available) {
-    const QPoint wanted = icon.isValid() && !icon.isEmpty() ? nextToIcon(panel, icon, screen)
-                                                            : atCursor(panel, cursor, screen);
+    const QPoint wanted =
+        icon.isValid() && !icon.isEmpty() ? nextToIcon(panel, icon, screen) : atCursor(panel, cursor, screen);
     // Right and bottom first, so that a panel larger than the screen keeps
     // its top-left corner (and its first rows) in view.
     const int x = std::max(available.left(), std::min(wanted.x(), available.right() + 1 - panel.width()));

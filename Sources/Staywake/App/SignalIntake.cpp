@@ -58,9 +58,7 @@ SignalIntake::SignalIntake(const std::vector<int>& signalNumbers, QObject* paren
     }
 }
 
-SignalIntake::~SignalIntake() {
-    restore();
-}
+SignalIntake::~SignalIntake() { restore(); }
 
 void SignalIntake::restore() {
     for (const auto& [signalNumber, old] : previous_) {

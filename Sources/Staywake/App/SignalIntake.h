@@ -26,8 +26,7 @@ public:
 
     /// Throws SystemError when the pipe or a handler cannot be set up, and
     /// std::logic_error when another intake exists.
-    explicit SignalIntake(const std::vector<int>& signalNumbers = terminationSignals(),
-                          QObject* parent = nullptr);
+    explicit SignalIntake(const std::vector<int>& signalNumbers = terminationSignals(), QObject* parent = nullptr);
     ~SignalIntake() override;
 
     SignalIntake(const SignalIntake&) = delete;

@@ -35,10 +35,12 @@ public slots:
         emit instance_->activated();
     }
 
-    void ActivateAction(const QString& actionName, const QVariantList& parameter, const QVariantMap& platformData) {
+    void ActivateAction(const QString& actionName, const QVariantList& parameter,
+                        const QVariantMap& platformData) {
         Q_UNUSED(parameter);
         Q_UNUSED(platformData);
-        instance_->sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("Staywake has no action \"%1\"").arg(actionName));
+        instance_->sendErrorReply(QDBusError::InvalidArgs,
+                                  QStringLiteral("Staywake has no action \"%1\"").arg(actionName));
     }
 
 private:

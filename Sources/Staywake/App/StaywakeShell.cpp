@@ -18,9 +18,9 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
     quitConfirmation_->awake = controllers_.awake;
     quitConfirmation_->lid = controllers_.lid;
     if (options_.update) {
-        update_ = std::make_unique<SoftwareUpdate>(std::move(options_.update->configuration),
-                                                   options_.update->defaults, options_.update->dates,
-                                                   options_.localization.direction);
+        update_ =
+            std::make_unique<SoftwareUpdate>(std::move(options_.update->configuration), options_.update->defaults,
+                                             options_.update->dates, options_.localization.direction);
         update_->quitConfirmation = quitConfirmation_;
         update_->quit = [this] { quitAtUsersRequest(); };
         options_.checkForUpdates = [update = update_.get()] { update->checkForUpdates(); };
@@ -29,8 +29,8 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
                             options_.checkForUpdates, makeSettingsRow(),
                             AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
                             options_.localization.locale, options_.reduceMotion);
-    window_ = std::make_unique<PanelWindow>(
-        panel_, options_.trayAvailable ? PanelWindow::Kind::popup : PanelWindow::Kind::window);
+    window_ = std::make_unique<PanelWindow>(panel_, options_.trayAvailable ? PanelWindow::Kind::popup
+                                                                           : PanelWindow::Kind::window);
     window_->setLayoutDirection(options_.localization.direction);
     // Ctrl+Q works while the panel has the keyboard, not only in the menu
     // (Quit is the menu's last command).
@@ -61,21 +61,13 @@ void StaywakeShell::start() {
     }
 }
 
-void StaywakeShell::showPanel() {
-    window_->open(tray_ ? tray_->geometry() : QRect(), QCursor::pos());
-}
+void StaywakeShell::showPanel() { window_->open(tray_ ? tray_->geometry() : QRect(), QCursor::pos()); }
 
-void StaywakeShell::tellProblem(const QString& sentence) {
-    notice_->show(sentence);
-}
+void StaywakeShell::tellProblem(const QString& sentence) { notice_->show(sentence); }
 
-void StaywakeShell::quitAtUsersRequest() {
-    quitConfirmation_->requestQuit(QuitOrigin::user);
-}
+void StaywakeShell::quitAtUsersRequest() { quitConfirmation_->requestQuit(QuitOrigin::user); }
 
-void StaywakeShell::quitAtSystemsRequest() {
-    quitConfirmation_->requestQuit(QuitOrigin::system);
-}
+void StaywakeShell::quitAtSystemsRequest() { quitConfirmation_->requestQuit(QuitOrigin::system); }
 
 void StaywakeShell::approveHelper() {
     if (!options_.approveHelper) {
@@ -91,10 +83,10 @@ void StaywakeShell::approveHelper() {
 
 QWidget* StaywakeShell::makeSettingsRow() {
     const auto& localization = options_.localization;
-    auto* row = new SettingsMenu(controllers_.presets, options_.checkForUpdates, [this] { quitAtUsersRequest(); },
-                                 SettingsMenu::Context{localization.direction, localization.locale,
-                                                       localization.language.toStdString(),
-                                                       readAboutInfo(bundleInfoPlistPath())});
+    auto* row = new SettingsMenu(
+        controllers_.presets, options_.checkForUpdates, [this] { quitAtUsersRequest(); },
+        SettingsMenu::Context{localization.direction, localization.locale, localization.language.toStdString(),
+                              readAboutInfo(bundleInfoPlistPath())});
     // The tray's menu offers the same commands; a popover chosen there opens
     // at the row, so the panel comes up first.
     row->setRevealAnchor([this] { showPanel(); });

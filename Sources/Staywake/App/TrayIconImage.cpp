@@ -24,7 +24,8 @@ QImage trayImage(const MenuBarIcon& icon, Qt::LayoutDirection direction, QSize s
                  const QColor& ink) {
     const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1;
     QImage canvas(std::max(1, static_cast<int>(std::lround(slot.width() * ratio))),
-                  std::max(1, static_cast<int>(std::lround(slot.height() * ratio))), QImage::Format_ARGB32_Premultiplied);
+                  std::max(1, static_cast<int>(std::lround(slot.height() * ratio))),
+                  QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(ratio);
     canvas.fill(Qt::transparent);
 
@@ -50,7 +51,8 @@ QImage trayImage(const MenuBarIcon& icon, Qt::LayoutDirection direction, QSize s
     return canvas;
 }
 
-QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, double devicePixelRatio, const QColor& ink) {
+QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, double devicePixelRatio,
+               const QColor& ink) {
     QIcon result;
     for (const int side : traySlotSizes) {
         result.addPixmap(QPixmap::fromImage(trayImage(icon, direction, QSize(side, side), devicePixelRatio, ink)));

@@ -30,9 +30,7 @@ TrayItem::~TrayItem() {
     lid_->isOn().removeObserver(lidIsOnObserver_);
 }
 
-void TrayItem::setContextMenu(QMenu* menu) {
-    tray_.setContextMenu(menu);
-}
+void TrayItem::setContextMenu(QMenu* menu) { tray_.setContextMenu(menu); }
 
 void TrayItem::show() {
     tray_.show();
@@ -40,9 +38,7 @@ void TrayItem::show() {
     qCInfo(appLog) << "tray icon shown:" << label();
 }
 
-QString TrayItem::label() const {
-    return localized(MenuBarIcon::text(icon_.spokenLabel()));
-}
+QString TrayItem::label() const { return localized(MenuBarIcon::text(icon_.spokenLabel())); }
 
 void TrayItem::update() {
     const MenuBarIcon now = MenuBarIcon::current(awake_->isOn(), awake_->activeUntil(), lid_->isOn());

@@ -19,12 +19,8 @@ namespace staywake {
 namespace {
 
 const QString controlInterface = QStringLiteral("com.staywake.App1");
-QDBusError invalid(const QString& sentence) {
-    return QDBusError(QDBusError::InvalidArgs, sentence);
-}
-QDBusError failed(const QString& sentence) {
-    return QDBusError(QDBusError::Failed, sentence);
-}
+QDBusError invalid(const QString& sentence) { return QDBusError(QDBusError::InvalidArgs, sentence); }
+QDBusError failed(const QString& sentence) { return QDBusError(QDBusError::Failed, sentence); }
 const QString notReady = QStringLiteral("Staywake is still starting; try again in a moment.");
 
 class ControlAdaptor final : public QDBusAbstractAdaptor {
@@ -78,8 +74,7 @@ private:
 
 } // namespace
 
-AppControl::AppControl(SingleInstance& instance, QDBusConnection bus)
-    : QObject(&instance), bus_(std::move(bus)) {
+AppControl::AppControl(SingleInstance& instance, QDBusConnection bus) : QObject(&instance), bus_(std::move(bus)) {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     new ControlAdaptor(instance, *this);
     owners_.setConnection(bus_);
@@ -138,8 +133,7 @@ QVariantMap AppControl::properties() const {
     values.insert(
         QStringLiteral("Status"),
         localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_)));
-    values.insert(QStringLiteral("LastFailure"),
-                  failure ? localized(FailureSentence::of(*failure)) : QString());
+    values.insert(QStringLiteral("LastFailure"), failure ? localized(FailureSentence::of(*failure)) : QString());
     return values;
 }
 
@@ -148,9 +142,8 @@ QDBusError AppControl::turnOn(double seconds) {
         return failed(notReady);
     }
     if (seconds != 0 && !ControlInput::isSessionLength(seconds)) {
-        return invalid(
-            QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
-                .arg(ControlInput::longestSession));
+        return invalid(QStringLiteral("A session lasts more than 0 and at most %1 seconds, or 0 for no limit.")
+                           .arg(ControlInput::longestSession));
     }
     controllers_->awake->turnOn(seconds == 0 ? std::nullopt : std::optional<double>(seconds));
     return QDBusError();
@@ -190,9 +183,8 @@ QDBusError AppControl::setNightBrew(bool on) {
     }
     const auto failure = controllers_->lid->lastFailure().get();
     return failed(
-        failure
-            ? localized(FailureSentence::of(*failure))
-            : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel."));
+        failure ? localized(FailureSentence::of(*failure))
+                : QStringLiteral("Night Brew cannot turn on until its precautions are confirmed in the panel."));
 }
 
 QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) {
@@ -208,8 +200,8 @@ QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) 
     }
     if (!holdLock_) {
         const auto holders = holds_.holders();
-        holdLock_ = holdBlocker_(localized(
-            LocalizableText::localizable(QT_TRANSLATE_NOOP("Localizable", "Kept awake for %1"), {holders.front()})));
+        holdLock_ = holdBlocker_(localized(LocalizableText::localizable(
+            QT_TRANSLATE_NOOP("Localizable", "Kept awake for %1"), {holders.front()})));
         try {
             holdLock_->engage();
         } catch (const std::exception& error) {
@@ -222,8 +214,7 @@ QDBusError AppControl::hold(const QString& owner, const QString& why, uint& id) 
     owners_.addWatchedService(owner);
     // A client that left before the watch was in place would hold forever:
     // the bus answers this only after it has the watch.
-    if (const auto present = bus_.interface()->isServiceRegistered(owner);
-        present.isValid() && !present.value()) {
+    if (const auto present = bus_.interface()->isServiceRegistered(owner); present.isValid() && !present.value()) {
         ownerGone(owner);
         return failed(QStringLiteral("The connection that asked for the hold has gone."));
     }

@@ -19,9 +19,7 @@ const QString addAction = QStringLiteral("add-30-minutes");
 const QString offAction = QStringLiteral("turn-off");
 constexpr double addedSeconds = 30 * 60;
 
-QString text(const char* key) {
-    return QCoreApplication::translate("Localizable", key);
-}
+QString text(const char* key) { return QCoreApplication::translate("Localizable", key); }
 
 } // namespace
 
@@ -70,20 +68,17 @@ void SessionNotices::sessionChanged() {
 
 void SessionNotices::warn() {
     if (awake_->isRequested() && end_ && isWanted()) {
-        notify(text("5 minutes left"), {addAction, text("Add 30 minutes"), offAction, text("Turn Off Now")},
-               true);
+        notify(text("5 minutes left"), {addAction, text("Add 30 minutes"), offAction, text("Turn Off Now")}, true);
     }
 }
 
-bool SessionNotices::isWanted() const {
-    return !defaults_->object(settingKey) || defaults_->boolean(settingKey);
-}
+bool SessionNotices::isWanted() const { return !defaults_->object(settingKey) || defaults_->boolean(settingKey); }
 
 void SessionNotices::notify(const QString& summary, const QStringList& actions, bool isWarning) {
-    auto message = QDBusMessage::createMethodCall(notifications, notificationsPath, notifications,
-                                                  QStringLiteral("Notify"));
-    message << QStringLiteral("Staywake") << (isWarning ? warningId_ : 0u)
-            << QStringLiteral("com.staywake.app") << summary << QString() << actions << QVariantMap() << -1;
+    auto message =
+        QDBusMessage::createMethodCall(notifications, notificationsPath, notifications, QStringLiteral("Notify"));
+    message << QStringLiteral("Staywake") << (isWarning ? warningId_ : 0u) << QStringLiteral("com.staywake.app")
+            << summary << QString() << actions << QVariantMap() << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, isWarning, session = sessions_](QDBusPendingCallWatcher* call) {

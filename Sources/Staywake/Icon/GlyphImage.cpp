@@ -23,10 +23,11 @@ std::optional<TemplateImage> symbolImage(std::string_view name, double pointSize
         return std::nullopt;
     }
     const PathSize size = symbol->size(pointSize);
-    return TemplateImage::drawn(QSizeF(size.width, size.height), [&](QPainter& painter, QSizeF points, double scale) {
-        const QRectF frame(QPointF(0, 0), points);
-        DrawingPainter::paint(painter, symbol->drawing(DrawingPainter::drawingRect(frame), scale), frame);
-    });
+    return TemplateImage::drawn(
+        QSizeF(size.width, size.height), [&](QPainter& painter, QSizeF points, double scale) {
+            const QRectF frame(QPointF(0, 0), points);
+            DrawingPainter::paint(painter, symbol->drawing(DrawingPainter::drawingRect(frame), scale), frame);
+        });
 }
 
 TemplateImage image(const CupGlyph& glyph, double pointSize) {
@@ -45,8 +46,8 @@ TemplateImage cupOnLaptopImage(double height, bool filled) {
     return TemplateImage::drawn(size, [filled](QPainter& painter, QSizeF points, double scale) {
         const QRectF frame(QPointF(0, 0), points);
         const auto detail = CupOnLaptop::detail(points.height() * scale);
-        DrawingPainter::paint(painter,
-                              CupOnLaptop::drawing(filled, DrawingPainter::drawingRect(frame), detail, scale), frame);
+        DrawingPainter::paint(
+            painter, CupOnLaptop::drawing(filled, DrawingPainter::drawingRect(frame), detail, scale), frame);
     });
 }
 

@@ -21,17 +21,16 @@ TemplateImage image(const MenuBarIcon& icon, Qt::LayoutDirection layoutDirection
                                          PathSize{badge->size().width(), badge->size().height()},
                                          layoutDirection == Qt::RightToLeft);
     const double height = layout.canvas.height;
-    return TemplateImage::drawn(
-        QSizeF(layout.canvas.width, height), [&](QPainter& painter, QSizeF, double scale) {
-            painter.drawImage(DrawingPainter::canvasRect(layout.base, height), base.bestRepresentation(scale));
-            // A clear ring keeps the badge apart from the cup or mugs it overlaps.
-            painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(Qt::black);
-            painter.drawEllipse(DrawingPainter::canvasRect(layout.clearedOval, height));
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.drawImage(DrawingPainter::canvasRect(layout.badge, height), badge->bestRepresentation(scale));
-        });
+    return TemplateImage::drawn(QSizeF(layout.canvas.width, height), [&](QPainter& painter, QSizeF, double scale) {
+        painter.drawImage(DrawingPainter::canvasRect(layout.base, height), base.bestRepresentation(scale));
+        // A clear ring keeps the badge apart from the cup or mugs it overlaps.
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(DrawingPainter::canvasRect(layout.clearedOval, height));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.drawImage(DrawingPainter::canvasRect(layout.badge, height), badge->bestRepresentation(scale));
+    });
 }
 
 } // namespace staywake

@@ -2,8 +2,8 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusVariant>
 #include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 #include <QStringList>
 #include <QTimer>
 
@@ -62,29 +62,29 @@ void callAsync(const QDBusConnection& bus, const QDBusMessage& call, int timeout
 /// it is not listening either).
 void readActiveState(const QDBusConnection& bus, const QString& unit,
                      std::function<void(std::optional<QString> state)> answered) {
-    callAsync(bus, managerCall(QStringLiteral("GetUnit"), {unit}, false),
-              SystemdLidHelperRegistration::statusTimeoutMilliseconds,
-              [bus, answered = std::move(answered)](const QDBusMessage& reply) {
-                  const auto unitPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
-                  if (reply.type() != QDBusMessage::ReplyMessage || unitPath.isEmpty()) {
-                      answered(std::nullopt);
-                      return;
-                  }
-                  QDBusMessage get = QDBusMessage::createMethodCall(
-                      service, unitPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-                  get.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
-                  callAsync(bus, get, SystemdLidHelperRegistration::statusTimeoutMilliseconds,
-                            [answered](const QDBusMessage& property) {
-                                const QVariant value =
-                                    property.arguments().value(0).value<QDBusVariant>().variant();
-                                if (property.type() != QDBusMessage::ReplyMessage ||
-                                    value.typeId() != QMetaType::QString) {
-                                    answered(std::nullopt);
-                                    return;
-                                }
-                                answered(value.toString());
-                            });
-              });
+    callAsync(
+        bus, managerCall(QStringLiteral("GetUnit"), {unit}, false),
+        SystemdLidHelperRegistration::statusTimeoutMilliseconds,
+        [bus, answered = std::move(answered)](const QDBusMessage& reply) {
+            const auto unitPath = reply.arguments().value(0).value<QDBusObjectPath>().path();
+            if (reply.type() != QDBusMessage::ReplyMessage || unitPath.isEmpty()) {
+                answered(std::nullopt);
+                return;
+            }
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                service, unitPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+            get.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
+            callAsync(bus, get, SystemdLidHelperRegistration::statusTimeoutMilliseconds,
+                      [answered](const QDBusMessage& property) {
+                          const QVariant value = property.arguments().value(0).value<QDBusVariant>().variant();
+                          if (property.type() != QDBusMessage::ReplyMessage ||
+                              value.typeId() != QMetaType::QString) {
+                              answered(std::nullopt);
+                              return;
+                          }
+                          answered(value.toString());
+                      });
+        });
 }
 
 struct Step {

@@ -70,7 +70,6 @@ public:
     static bool isListening(const QString& activeState);
 
 private:
-
     QDBusConnection bus_;
     QString unit_;
 };

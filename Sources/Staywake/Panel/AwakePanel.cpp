@@ -6,12 +6,10 @@
 
 namespace staywake {
 
-AwakePanel::AwakePanel(std::shared_ptr<AwakeController> controller,
-                       std::shared_ptr<LoginItemController> loginItem,
-                       std::shared_ptr<PresetDurationsController> presets,
-                       std::shared_ptr<LidAwakeController> lid, std::function<void()> checkForUpdates,
-                       QWidget* settingsRow, Links links, std::string locale, bool reduceMotion,
-                       QWidget* parent)
+AwakePanel::AwakePanel(std::shared_ptr<AwakeController> controller, std::shared_ptr<LoginItemController> loginItem,
+                       std::shared_ptr<PresetDurationsController> presets, std::shared_ptr<LidAwakeController> lid,
+                       std::function<void()> checkForUpdates, QWidget* settingsRow, Links links,
+                       std::string locale, bool reduceMotion, QWidget* parent)
     : QWidget(parent), checkForUpdates_(std::move(checkForUpdates)) {
     content_ = std::make_unique<AwakePanelContent>(
         *this,
@@ -23,17 +21,11 @@ AwakePanel::AwakePanel(std::shared_ptr<AwakeController> controller,
 
 AwakePanel::~AwakePanel() = default;
 
-void AwakePanel::refresh() {
-    content_->refresh();
-}
+void AwakePanel::refresh() { content_->refresh(); }
 
-void AwakePanel::setHolders(const QStringList& holders) {
-    content_->setHolders(holders);
-}
+void AwakePanel::setHolders(const QStringList& holders) { content_->setHolders(holders); }
 
-void AwakePanel::showProblem(const QString& sentence) {
-    content_->showProblem(sentence);
-}
+void AwakePanel::showProblem(const QString& sentence) { content_->showProblem(sentence); }
 
 bool AwakePanel::event(QEvent* event) {
     switch (event->type()) {

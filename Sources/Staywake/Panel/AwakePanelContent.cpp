@@ -89,8 +89,8 @@ void call(const std::function<void()>& action) {
 
 AwakePanelContent::AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow,
                                      AwakePanel::Links links, std::string locale, bool reduceMotion)
-    : panel_(panel), controllers_(std::move(controllers)), links_(std::move(links)),
-      locale_(std::move(locale)), reduceMotion_(reduceMotion) {
+    : panel_(panel), controllers_(std::move(controllers)), links_(std::move(links)), locale_(std::move(locale)),
+      reduceMotion_(reduceMotion) {
     heightAnimation_.setDuration(animationMilliseconds);
     heightAnimation_.setEasingCurve(QEasingCurve::InOutQuad);
     QObject::connect(&heightAnimation_, &QVariantAnimation::valueChanged, &panel_,
@@ -138,8 +138,7 @@ void AwakePanelContent::build(QWidget* settingsRow) {
     dontRetry_ = named(
         new PanelLink(QCoreApplication::translate("Localizable", "Don't retry when Staywake opens"), &panel_),
         "dontRetry");
-    QObject::connect(dontRetry_, &QAbstractButton::clicked, &panel_,
-                     [this] { controllers_.awake->turnOff(); });
+    QObject::connect(dontRetry_, &QAbstractButton::clicked, &panel_, [this] { controllers_.awake->turnOff(); });
     layout->addWidget(dontRetry_);
 
     layout->addWidget(divider(&panel_));
@@ -179,8 +178,7 @@ void AwakePanelContent::buildSessionItems(QVBoxLayout& layout) {
     QVBoxLayout* presetsLayout = nullptr;
     presets_ = named(group(&panel_, presetsLayout), "presets");
     presetsLayout->addWidget(styledLabel(TextStyle::footnote, PanelColor::secondary,
-                                         QCoreApplication::translate("Localizable", "Stay awake for"),
-                                         presets_));
+                                         QCoreApplication::translate("Localizable", "Stay awake for"), presets_));
     presetRow_ = new QHBoxLayout();
     presetRow_->setSpacing(groupSpacing);
     presetsLayout->addLayout(presetRow_);
@@ -209,11 +207,11 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
         updateNightBrew();
     });
     stack->addWidget(nightBrew_);
-    stack->addWidget(named(
-        new PanelNote(PanelSymbol::info, PanelColor::secondary,
-                      QCoreApplication::translate("NightBrew", "Your Mac stays awake with the lid closed."),
-                      parent),
-        "nightBrewNote"));
+    stack->addWidget(
+        named(new PanelNote(PanelSymbol::info, PanelColor::secondary,
+                            QCoreApplication::translate("NightBrew", "Your Mac stays awake with the lid closed."),
+                            parent),
+              "nightBrewNote"));
 
     QVBoxLayout* warning = nullptr;
     heatWarning_ = named(group(parent, warning), "heatWarning");
@@ -224,32 +222,30 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
                                     "With the lid shut and no display attached, heat can build up. Keep "
                                     "your Mac out of bags and other enclosed spaces while it is working."),
         heatWarning_));
-    auto* understand = named(
-        new PanelLink(QCoreApplication::translate("NightBrew", "I understand"), heatWarning_), "understand");
+    auto* understand =
+        named(new PanelLink(QCoreApplication::translate("NightBrew", "I understand"), heatWarning_), "understand");
     understand->setAccessibleName(QCoreApplication::translate("NightBrew", "I understand the heat warning"));
     QObject::connect(understand, &QAbstractButton::clicked, &panel_,
                      [this] { controllers_.lid->acknowledgeHeatWarning(); });
     warning->addWidget(understand);
     stack->addWidget(heatWarning_);
 
-    noHeatPath_ = named(
-        new PanelNote(PanelSymbol::heat, PanelColor::secondary,
-                      QCoreApplication::translate(
-                          "NightBrew", "On battery with no display attached. Keep your Mac uncovered so "
-                                       "heat can escape."),
-                      parent),
-        "noHeatPath");
+    noHeatPath_ =
+        named(new PanelNote(PanelSymbol::heat, PanelColor::secondary,
+                            QCoreApplication::translate(
+                                "NightBrew", "On battery with no display attached. Keep your Mac uncovered so "
+                                             "heat can escape."),
+                            parent),
+              "noHeatPath");
     stack->addWidget(noHeatPath_);
 
     lidFailure_ = named(PanelNote::failure(parent), "lidFailure");
     stack->addWidget(lidFailure_);
     // Approving the helper is what the login-items link means below this
     // failure; its words say so in the Night Brew table.
-    approveHelper_ =
-        named(new PanelLink(QCoreApplication::translate("NightBrew", "Open Login Items…"), parent),
-              "approveHelper");
-    QObject::connect(approveHelper_, &QAbstractButton::clicked, &panel_,
-                     [this] { call(links_.approveHelper); });
+    approveHelper_ = named(new PanelLink(QCoreApplication::translate("NightBrew", "Open Login Items…"), parent),
+                           "approveHelper");
+    QObject::connect(approveHelper_, &QAbstractButton::clicked, &panel_, [this] { call(links_.approveHelper); });
     stack->addWidget(approveHelper_);
     layout.addWidget(sectionWidget);
 }
@@ -257,21 +253,21 @@ void AwakePanelContent::buildNightBrewSection(QVBoxLayout& layout) {
 void AwakePanelContent::buildLoginSection(QVBoxLayout& layout) {
     QVBoxLayout* section = nullptr;
     auto* sectionWidget = named(group(&panel_, section), "loginSection");
-    login_ = named(new PanelSwitch(QCoreApplication::translate("Localizable", "Open at Login"),
-                                   PanelSymbol::power, sectionWidget),
+    login_ = named(new PanelSwitch(QCoreApplication::translate("Localizable", "Open at Login"), PanelSymbol::power,
+                                   sectionWidget),
                    "login");
     QObject::connect(login_, &QAbstractButton::clicked, &panel_, [this](bool checked) {
         controllers_.loginItem->setEnabled(checked);
         updateLogin();
     });
     section->addWidget(login_);
-    notInApplications_ = named(
-        styledLabel(TextStyle::footnote, PanelColor::secondary,
-                    QCoreApplication::translate(
-                        "Localizable", "Staywake isn't in Applications, so it may not open at your next "
-                                       "login. Move it to Applications, then turn this back on."),
-                    sectionWidget),
-        "notInApplications");
+    notInApplications_ =
+        named(styledLabel(TextStyle::footnote, PanelColor::secondary,
+                          QCoreApplication::translate(
+                              "Localizable", "Staywake isn't in Applications, so it may not open at your next "
+                                             "login. Move it to Applications, then turn this back on."),
+                          sectionWidget),
+              "notInApplications");
     section->addWidget(notInApplications_);
     needsApproval_ =
         named(styledLabel(TextStyle::footnote, PanelColor::secondary,
@@ -282,8 +278,7 @@ void AwakePanelContent::buildLoginSection(QVBoxLayout& layout) {
     openLoginItems_ =
         named(new PanelLink(QCoreApplication::translate("Localizable", "Open Login Items…"), sectionWidget),
               "openLoginItems");
-    QObject::connect(openLoginItems_, &QAbstractButton::clicked, &panel_,
-                     [this] { call(links_.openLoginItems); });
+    QObject::connect(openLoginItems_, &QAbstractButton::clicked, &panel_, [this] { call(links_.openLoginItems); });
     section->addWidget(openLoginItems_);
     loginFailure_ = named(PanelNote::failure(sectionWidget), "loginFailure");
     section->addWidget(loginFailure_);

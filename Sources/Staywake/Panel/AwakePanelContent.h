@@ -34,8 +34,8 @@ public:
         std::shared_ptr<LidAwakeController> lid;
     };
 
-    AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow,
-                      AwakePanel::Links links, std::string locale, bool reduceMotion);
+    AwakePanelContent(AwakePanel& panel, Controllers controllers, QWidget* settingsRow, AwakePanel::Links links,
+                      std::string locale, bool reduceMotion);
     ~AwakePanelContent();
 
     AwakePanelContent(const AwakePanelContent&) = delete;

@@ -24,9 +24,7 @@ void CupGlyphImage::setGlyph(CupGlyph glyph) {
     update();
 }
 
-QSizeF CupGlyphImage::sizeOf(CupGlyph glyph, double pointSize) {
-    return image(glyph, pointSize).size();
-}
+QSizeF CupGlyphImage::sizeOf(CupGlyph glyph, double pointSize) { return image(glyph, pointSize).size(); }
 
 QSize CupGlyphImage::sizeHint() const {
     const QSizeF size = sizeOf(glyph_, pointSize_);

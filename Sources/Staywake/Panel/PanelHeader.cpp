@@ -48,9 +48,7 @@ PanelHeader::PanelHeader(std::shared_ptr<const AwakeController> controller,
     refreshStatus();
 }
 
-double PanelHeader::glyphPointSize() const {
-    return scaledMetric(17, QApplication::font());
-}
+double PanelHeader::glyphPointSize() const { return scaledMetric(17, QApplication::font()); }
 
 double PanelHeader::glyphColumnWidth() const {
     double widest = 0;
@@ -115,8 +113,7 @@ void PanelHeader::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(textX, top, textWidth, name.height()), alignment, appName);
     painter.setFont(statusFont);
     painter.setPen(panelColor(isOn_ ? PanelColor::primary : PanelColor::secondary, palette()));
-    painter.drawText(QRectF(textX, top + name.height() + lineGap, textWidth, status.height()), alignment,
-                     status_);
+    painter.drawText(QRectF(textX, top + name.height() + lineGap, textWidth, status.height()), alignment, status_);
 }
 
 void PanelHeader::showEvent(QShowEvent* event) {

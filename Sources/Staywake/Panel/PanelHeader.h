@@ -20,8 +20,8 @@ class PanelHeader final : public QWidget {
     Q_OBJECT
 
 public:
-    PanelHeader(std::shared_ptr<const AwakeController> controller,
-                std::shared_ptr<const LidAwakeController> lid, std::string locale, QWidget* parent = nullptr);
+    PanelHeader(std::shared_ptr<const AwakeController> controller, std::shared_ptr<const LidAwakeController> lid,
+                std::string locale, QWidget* parent = nullptr);
 
     /// Reads the controllers again; repaints only when something shown changed.
     void refreshStatus();

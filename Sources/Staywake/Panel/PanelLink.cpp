@@ -43,9 +43,7 @@ QSize PanelLink::minimumSizeHint() const {
     return QSize(fontMetrics().averageCharWidth() * 4, fontMetrics().height());
 }
 
-int PanelLink::heightForWidth(int width) const {
-    return textBounds(std::max(1, width - 2)).height();
-}
+int PanelLink::heightForWidth(int width) const { return textBounds(std::max(1, width - 2)).height(); }
 
 bool PanelLink::event(QEvent* event) {
     if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) {
@@ -65,9 +63,9 @@ void PanelLink::paintEvent(QPaintEvent*) {
     }
     painter.setPen(isEnabled() ? color : palette().color(QPalette::Disabled, QPalette::WindowText));
     const QRect area = rect().adjusted(1, 0, -1, 0);
-    painter.drawText(
-        area, textFlags | int(QStyle::visualAlignment(layoutDirection(), Qt::AlignLeading | Qt::AlignTop)),
-        text());
+    painter.drawText(area,
+                     textFlags | int(QStyle::visualAlignment(layoutDirection(), Qt::AlignLeading | Qt::AlignTop)),
+                     text());
     if (hasFocus()) {
         QStyleOptionFocusRect option;
         option.initFrom(this);

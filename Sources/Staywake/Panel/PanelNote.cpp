@@ -22,8 +22,7 @@ PanelNote::PanelNote(PanelSymbol symbol, PanelColor color, const QString& text, 
     const QFont base = QApplication::font();
     const QFont font = textFont(TextStyle::footnote, base);
     const QFontMetricsF metrics(font);
-    auto* image =
-        new PanelSymbolImage(symbol, scaledMetric(12, base), std::round(metrics.height() * 0.85), this);
+    auto* image = new PanelSymbolImage(symbol, scaledMetric(12, base), std::round(metrics.height() * 0.85), this);
     applyTextStyle(*image, TextStyle::footnote, color);
     image->setFixedHeight(qCeil(metrics.height()));
     auto* layout = new QHBoxLayout(this);
@@ -38,9 +37,7 @@ PanelNote* PanelNote::failure(QWidget* parent) {
     return new PanelNote(PanelSymbol::warning, PanelColor::red, {}, parent);
 }
 
-QString PanelNote::text() const {
-    return text_->text();
-}
+QString PanelNote::text() const { return text_->text(); }
 
 void PanelNote::setText(const QString& text) {
     if (text_->text() != text) {

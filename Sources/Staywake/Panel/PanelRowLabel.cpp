@@ -31,12 +31,8 @@ PanelRowLabel::PanelRowLabel(const QString& title, Icon icon, QWidget* parent)
     alignLeading(*title_);
 }
 
-QString PanelRowLabel::title() const {
-    return title_->text();
-}
+QString PanelRowLabel::title() const { return title_->text(); }
 
-void PanelRowLabel::setTitle(const QString& title) {
-    title_->setText(title);
-}
+void PanelRowLabel::setTitle(const QString& title) { title_->setText(title); }
 
 } // namespace staywake

@@ -52,9 +52,7 @@ void PanelSwitch::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
 }
 
-bool PanelSwitch::hitButton(const QPoint& position) const {
-    return rect().contains(position);
-}
+bool PanelSwitch::hitButton(const QPoint& position) const { return rect().contains(position); }
 
 QRectF PanelSwitch::trackRect() const {
     const double x = isRightToLeft() ? 0.5 : width() - trackWidth - 0.5;

@@ -48,15 +48,14 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
         const QPointF bulb(c.x() - s * 0.12, box.bottom() - bulbRadius - line / 2);
         QPainterPath outline;
         outline.addRoundedRect(
-            QRectF(bulb.x() - stemWidth / 2, box.top() + line / 2, stemWidth, bulb.y() - box.top()),
-            stemWidth / 2, stemWidth / 2);
+            QRectF(bulb.x() - stemWidth / 2, box.top() + line / 2, stemWidth, bulb.y() - box.top()), stemWidth / 2,
+            stemWidth / 2);
         outline.addEllipse(bulb, bulbRadius, bulbRadius);
         painter.drawPath(outline.simplified());
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawEllipse(bulb, bulbRadius - line * 1.2, bulbRadius - line * 1.2);
-        painter.drawRect(
-            QRectF(bulb.x() - line / 2, box.top() + s * 0.25, line, bulb.y() - box.top() - s * 0.25));
+        painter.drawRect(QRectF(bulb.x() - line / 2, box.top() + s * 0.25, line, bulb.y() - box.top() - s * 0.25));
         painter.setPen(pen);
         for (int mark = 0; mark < 3; ++mark) {
             const double y = box.top() + s * (0.18 + 0.16 * mark);
@@ -78,8 +77,7 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
         painter.drawPath(triangle.united(rounder.createStroke(triangle)));
         // The exclamation mark is cut out of the solid triangle.
         painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.drawRoundedRect(QRectF(c.x() - line / 2, box.top() + s * 0.36, line, s * 0.3), line / 2,
-                                line / 2);
+        painter.drawRoundedRect(QRectF(c.x() - line / 2, box.top() + s * 0.36, line, s * 0.3), line / 2, line / 2);
         painter.drawEllipse(QPointF(c.x(), box.top() + s * 0.76), line * 0.6, line * 0.6);
         break;
     }
@@ -93,8 +91,7 @@ void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const 
     painter.restore();
 }
 
-void paintSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& frame, double size,
-                 const QColor& color) {
+void paintSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& frame, double size, const QColor& color) {
     paintThemedSymbol(painter, themeIconName(symbol), frame, size,
                       [&](const QRectF& box) { drawSymbol(painter, symbol, box, color); });
 }

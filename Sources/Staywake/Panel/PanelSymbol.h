@@ -27,8 +27,7 @@ const char* themeIconName(PanelSymbol symbol);
 
 /// Paints `symbol` centred in `frame`, `size` pixels square: the theme's icon
 /// when it has one, else our drawing in `color`.
-void paintSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& frame, double size,
-                 const QColor& color);
+void paintSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& frame, double size, const QColor& color);
 
 /// Our drawing of a symbol, in `color`, filling the square `box`.
 void drawSymbol(QPainter& painter, PanelSymbol symbol, const QRectF& box, const QColor& color);

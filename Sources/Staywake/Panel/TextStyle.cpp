@@ -90,8 +90,7 @@ void applyTextStyle(QWidget& widget, TextStyle style, PanelColor color) {
 namespace staywake {
 
 void alignLeading(QLabel& label, Qt::Alignment vertical) {
-    label.setAlignment((label.isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute |
-                       vertical);
+    label.setAlignment((label.isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | vertical);
 }
 
 } // namespace staywake

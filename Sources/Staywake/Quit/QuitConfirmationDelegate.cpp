@@ -50,8 +50,7 @@ TerminateReply QuitConfirmationDelegate::applicationShouldTerminate() {
     if (!awake) {
         return quitOnceTheHelperHasAnswered();
     }
-    const auto confirmation =
-        QuitConfirmation::asked(awake->isOn(), lid && lid->isOn().get(), awake->remaining());
+    const auto confirmation = QuitConfirmation::asked(awake->isOn(), lid && lid->isOn().get(), awake->remaining());
     if (!confirmation.asksFirst()) {
         return quitOnceTheHelperHasAnswered();
     }

@@ -16,8 +16,8 @@ AboutPopup::AboutPopup(const std::optional<AboutInfo>& info, QWidget* parent) : 
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(6);
 
-    auto* cup = new CupGlyphImage(CupGlyph(CupGlyph::Vessel::cup, true),
-                                  scaledMetric(26, QApplication::font()), this);
+    auto* cup =
+        new CupGlyphImage(CupGlyph(CupGlyph::Vessel::cup, true), scaledMetric(26, QApplication::font()), this);
     QPalette accent = cup->palette();
     accent.setColor(QPalette::WindowText, panelColor(PanelColor::accent, palette()));
     cup->setPalette(accent);
@@ -30,8 +30,8 @@ AboutPopup::AboutPopup(const std::optional<AboutInfo>& info, QWidget* parent) : 
     layout->addWidget(name);
 
     if (info) {
-        versionLine_ = new QLabel(
-            localized(LocalizableText::localizable("Version %1", {info->formattedVersion()})), this);
+        versionLine_ =
+            new QLabel(localized(LocalizableText::localizable("Version %1", {info->formattedVersion()})), this);
         applyTextStyle(*versionLine_, TextStyle::subheadline, PanelColor::secondary);
         versionLine_->setAlignment(Qt::AlignHCenter);
         layout->addWidget(versionLine_);

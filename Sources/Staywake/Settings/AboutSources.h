@@ -21,7 +21,7 @@ std::optional<AboutInfo> readAboutInfo(const QString& path);
 /// The operating system as the feedback page names it, from the first
 /// readable os-release file of `paths` (the standard locations by default);
 /// absent when none can be read.
-std::optional<std::string> readOperatingSystem(
-    const QStringList& paths = {QStringLiteral("/etc/os-release"), QStringLiteral("/usr/lib/os-release")});
+std::optional<std::string> readOperatingSystem(const QStringList& paths = {QStringLiteral("/etc/os-release"),
+                                                                           QStringLiteral("/usr/lib/os-release")});
 
 } // namespace staywake

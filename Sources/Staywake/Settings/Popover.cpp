@@ -12,8 +12,8 @@ namespace staywake {
 Popover::Placement Popover::place(const QRect& anchor, const QSize& size, const QRect& available) {
     Placement placement;
     const int below = anchor.y() + anchor.height();
-    placement.arrowAtTop = below + size.height() <= available.y() + available.height() ||
-                           anchor.y() - size.height() < available.y();
+    placement.arrowAtTop =
+        below + size.height() <= available.y() + available.height() || anchor.y() - size.height() < available.y();
     const int y = placement.arrowAtTop ? below : anchor.y() - size.height();
     const int centre = anchor.x() + anchor.width() / 2;
     const int maxX = std::max(available.x(), available.x() + available.width() - size.width());
@@ -36,8 +36,8 @@ Popover::Popover(QWidget* content, QWidget* anchor)
 void Popover::popUp() {
     layout()->activate();
     const bool anchored = anchor_->isVisible();
-    const QRect anchor = anchored ? QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size())
-                                  : QRect(QCursor::pos(), QSize(1, 1));
+    const QRect anchor =
+        anchored ? QRect(anchor_->mapToGlobal(QPoint(0, 0)), anchor_->size()) : QRect(QCursor::pos(), QSize(1, 1));
     const QScreen* screen =
         anchored && anchor_->screen() ? anchor_->screen() : QGuiApplication::screenAt(anchor.center());
     const QRect available = screen ? screen->availableGeometry() : QRect(anchor.center(), QSize(1, 1));

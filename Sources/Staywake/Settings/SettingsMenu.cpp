@@ -25,9 +25,7 @@ namespace {
 
 constexpr int menuOffset = 14;
 
-QString translated(const char* key) {
-    return QCoreApplication::translate("Localizable", key);
-}
+QString translated(const char* key) { return QCoreApplication::translate("Localizable", key); }
 
 /// The menu titles, in order; the row's accessible actions carry the same names.
 struct Command {
@@ -119,8 +117,8 @@ SettingsMenu::SettingsMenu(std::shared_ptr<PresetDurationsController> presets,
     title->setFont(textFont(TextStyle::callout, base));
     layout->addWidget(title, 1);
     auto* chevron = new QLabel(this);
-    chevron->setPixmap(symbolPixmap(SettingsSymbol::chevronDown, scaledMetric(12, base),
-                                    scaledMetric(9, base), panelColor(PanelColor::secondary, palette())));
+    chevron->setPixmap(symbolPixmap(SettingsSymbol::chevronDown, scaledMetric(12, base), scaledMetric(9, base),
+                                    panelColor(PanelColor::secondary, palette())));
     layout->addWidget(chevron);
     for (QWidget* child : findChildren<QWidget*>()) {
         child->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -151,9 +149,7 @@ SettingsMenu::Actions SettingsMenu::actions() {
             }
         },
         checkForUpdates_,
-        [about = context_.about, localization = context_.localization] {
-            openFeedbackForm(about, localization);
-        },
+        [about = context_.about, localization = context_.localization] { openFeedbackForm(about, localization); },
         quit_,
     };
 }
@@ -198,12 +194,10 @@ void SettingsMenu::openFeedbackForm(const std::optional<AboutInfo>& about,
     if (about) {
         appVersion = about->formattedVersion();
     }
-    const QUrl address(
-        QString::fromStdString(FeedbackLink::url(appVersion, readOperatingSystem(), localization)),
-        QUrl::StrictMode);
+    const QUrl address(QString::fromStdString(FeedbackLink::url(appVersion, readOperatingSystem(), localization)),
+                       QUrl::StrictMode);
     if (!QDesktopServices::openUrl(address)) {
-        qWarning("Staywake: could not open the feedback page %s in a browser",
-                 qPrintable(address.toString()));
+        qWarning("Staywake: could not open the feedback page %s in a browser", qPrintable(address.toString()));
     }
 }
 
@@ -242,17 +236,11 @@ void SettingsMenu::openPopup(Popup popup) {
     popover->popUp();
 }
 
-std::optional<SettingsMenu::Popup> SettingsMenu::popup() const {
-    return popupWindow_ ? popup_ : std::nullopt;
-}
+std::optional<SettingsMenu::Popup> SettingsMenu::popup() const { return popupWindow_ ? popup_ : std::nullopt; }
 
-QSize SettingsMenu::sizeHint() const {
-    return layout()->sizeHint();
-}
+QSize SettingsMenu::sizeHint() const { return layout()->sizeHint(); }
 
-bool SettingsMenu::hitButton(const QPoint& position) const {
-    return rect().contains(position);
-}
+bool SettingsMenu::hitButton(const QPoint& position) const { return rect().contains(position); }
 
 void SettingsMenu::paintEvent(QPaintEvent*) {
     if (!underMouse() && !isDown() && !hasFocus()) {

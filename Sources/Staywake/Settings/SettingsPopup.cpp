@@ -49,9 +49,7 @@ SettingsPopup::SettingsPopup(std::shared_ptr<PresetDurationsController> presets,
     showPinned();
 }
 
-SettingsPopup::~SettingsPopup() {
-    presets_->pinned().removeObserver(observer_);
-}
+SettingsPopup::~SettingsPopup() { presets_->pinned().removeObserver(observer_); }
 
 void SettingsPopup::showPinned() {
     const PresetDurations current(presets_->pinned().get());

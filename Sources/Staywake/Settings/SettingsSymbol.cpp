@@ -94,8 +94,7 @@ const char* themeIconName(SettingsSymbol symbol) {
     return "configure";
 }
 
-void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size,
-                 const QColor& color) {
+void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size, const QColor& color) {
     paintThemedSymbol(painter, themeIconName(symbol), frame, size,
                       [&](const QRectF& box) { drawSymbol(painter, symbol, box, color); });
 }

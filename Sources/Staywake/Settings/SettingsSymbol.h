@@ -23,8 +23,7 @@ const char* themeIconName(SettingsSymbol symbol);
 /// Paints `symbol` `size` pixels square, centred in `frame`: the theme's icon
 /// when it has one (themes colour their stars themselves), else our drawing
 /// in `color`.
-void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size,
-                 const QColor& color);
+void paintSymbol(QPainter& painter, SettingsSymbol symbol, const QRectF& frame, double size, const QColor& color);
 
 /// The symbol as an image `size` pixels square in a frame `frameWidth`
 /// pixels wide, for a label; drawn for the application's pixel ratio.

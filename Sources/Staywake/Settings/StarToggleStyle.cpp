@@ -41,16 +41,14 @@ void StarToggleStyle::paintEvent(QPaintEvent*) {
     const bool rightToLeft = layoutDirection() == Qt::RightToLeft;
     const QRectF starFrame(rightToLeft ? width() - column : 0, 0, column, height());
     // The yellow is the star's own colour; it stays readable on dark and light themes.
-    const QColor starColor =
-        isChecked() ? QColor(0xF5, 0xB8, 0x00) : panelColor(PanelColor::secondary, palette());
+    const QColor starColor = isChecked() ? QColor(0xF5, 0xB8, 0x00) : panelColor(PanelColor::secondary, palette());
     painter.setOpacity(isEnabled() ? 1.0 : 0.45);
-    paintSymbol(painter, isChecked() ? SettingsSymbol::filledStar : SettingsSymbol::star, starFrame,
-                column * 0.8, starColor);
+    paintSymbol(painter, isChecked() ? SettingsSymbol::filledStar : SettingsSymbol::star, starFrame, column * 0.8,
+                starColor);
 
     const double textStart = column + scaledMetric(spacing, base);
     const QRectF textFrame(rightToLeft ? 0 : textStart, 0, width() - textStart, height());
-    painter.setPen(
-        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(textFrame, Qt::AlignVCenter | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft), text());
 
     if (hasFocus()) {

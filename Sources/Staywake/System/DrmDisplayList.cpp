@@ -14,9 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isDigit(char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
+bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
 // "card1-DP-10" after "card1-DP-9", "card10-..." after "card9-...".
 bool naturallyBefore(std::string_view a, std::string_view b) {
@@ -66,8 +64,7 @@ std::optional<std::string_view> connectorType(std::string_view name) {
     std::string_view connector = name.substr(position + 1);
     const auto lastDash = connector.rfind('-');
     if (lastDash != std::string_view::npos && lastDash + 1 < connector.size() &&
-        std::all_of(connector.begin() + static_cast<std::ptrdiff_t>(lastDash) + 1, connector.end(),
-                    isDigit)) {
+        std::all_of(connector.begin() + static_cast<std::ptrdiff_t>(lastDash) + 1, connector.end(), isDigit)) {
         connector = connector.substr(0, lastDash);
     }
     if (connector.empty()) {
@@ -76,9 +73,7 @@ std::optional<std::string_view> connectorType(std::string_view name) {
     return connector;
 }
 
-bool isBuiltInType(std::string_view type) {
-    return type == "eDP" || type == "LVDS" || type == "DSI";
-}
+bool isBuiltInType(std::string_view type) { return type == "eDP" || type == "LVDS" || type == "DSI"; }
 
 } // namespace
 

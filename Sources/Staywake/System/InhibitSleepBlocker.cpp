@@ -50,8 +50,7 @@ LockFailure failureOf(const QDBusMessage& reply) {
 
 } // namespace
 
-InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus,
-                                         QString reason)
+InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus, QString reason)
     : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)),
       logindWatcher_(std::make_unique<QDBusServiceWatcher>(logindService, systemBus_,
                                                            QDBusServiceWatcher::WatchForOwnerChange)),
@@ -70,13 +69,9 @@ InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnec
                      });
 }
 
-InhibitSleepBlocker::~InhibitSleepBlocker() {
-    release();
-}
+InhibitSleepBlocker::~InhibitSleepBlocker() { release(); }
 
-bool InhibitSleepBlocker::isEngaged() const {
-    return logindLock_.has_value() || portalRequest_.has_value();
-}
+bool InhibitSleepBlocker::isEngaged() const { return logindLock_.has_value() || portalRequest_.has_value(); }
 
 void InhibitSleepBlocker::engage() {
     if (isEngaged()) {
@@ -95,9 +90,9 @@ void InhibitSleepBlocker::release() {
     if (portalRequest_) {
         // Fire and forget: release never fails or waits, and the portal also
         // drops the inhibition when this connection goes away.
-        auto close = QDBusMessage::createMethodCall(
-            portalService, *portalRequest_,
-            QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Close"));
+        auto close = QDBusMessage::createMethodCall(portalService, *portalRequest_,
+                                                    QStringLiteral("org.freedesktop.portal.Request"),
+                                                    QStringLiteral("Close"));
         close.setAutoStartService(false);
         sessionBus_.send(close);
         portalRequest_.reset();
@@ -130,9 +125,9 @@ std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
     if (!systemBus_.isConnected()) {
         return LockFailure::busUnavailable;
     }
-    auto call = QDBusMessage::createMethodCall(
-        logindService, QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    auto call = QDBusMessage::createMethodCall(logindService, QStringLiteral("/org/freedesktop/login1"),
+                                               QStringLiteral("org.freedesktop.login1.Manager"),
+                                               QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("Staywake") << reason_ << QStringLiteral("block");
     const QDBusMessage reply = systemBus_.call(call, QDBus::Block, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
@@ -151,9 +146,9 @@ std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
     if (!sessionBus_.isConnected()) {
         return LockFailure::busUnavailable;
     }
-    auto call = QDBusMessage::createMethodCall(
-        portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
+    auto call = QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                               QStringLiteral("org.freedesktop.portal.Inhibit"),
+                                               QStringLiteral("Inhibit"));
     const QVariantMap options{
         {QStringLiteral("reason"), reason_},
         {QStringLiteral("handle_token"), QStringLiteral("staywake%1").arg(++requestCount_)},

@@ -18,8 +18,7 @@ StartupApplicationsSettings StartupApplicationsSettings::forThisSession() {
         configHome = QDir::home().filePath(QStringLiteral(".config"));
     }
     return StartupApplicationsSettings(qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
-                                       qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts),
-                                       configHome,
+                                       qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts), configHome,
                                        [](const QUrl& url) { return QDesktopServices::openUrl(url); });
 }
 

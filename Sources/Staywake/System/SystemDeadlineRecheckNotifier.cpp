@@ -31,8 +31,7 @@ SystemDeadlineRecheckNotifier::SystemDeadlineRecheckNotifier(QDBusConnection sys
         throw SystemError("could not arm the timer that watches the wall clock", errno);
     }
     clockSetWatch_ = std::make_unique<QSocketNotifier>(clockSetDescriptor_.get(), QSocketNotifier::Read);
-    connect(clockSetWatch_.get(), &QSocketNotifier::activated, this,
-            [this] { clockSetDescriptorReadable(); });
+    connect(clockSetWatch_.get(), &QSocketNotifier::activated, this, [this] { clockSetDescriptorReadable(); });
     // Without logind (or a bus) only resume goes unnoticed by this path; the
     // clock-set descriptor still covers clock changes.
     systemBus_.connect(login1Service, login1Path, login1Manager, prepareForSleepSignal, this,
@@ -46,9 +45,7 @@ SystemDeadlineRecheckNotifier::~SystemDeadlineRecheckNotifier() {
     clockSetWatch_.reset();
 }
 
-void SystemDeadlineRecheckNotifier::observe(Handler handler) {
-    handler_ = std::move(handler);
-}
+void SystemDeadlineRecheckNotifier::observe(Handler handler) { handler_ = std::move(handler); }
 
 void SystemDeadlineRecheckNotifier::prepareForSleep(bool starting) {
     if (!starting) {
@@ -59,8 +56,8 @@ void SystemDeadlineRecheckNotifier::prepareForSleep(bool starting) {
 bool SystemDeadlineRecheckNotifier::armClockSetWatch() {
     itimerspec endOfTime{};
     endOfTime.it_value.tv_sec = std::numeric_limits<time_t>::max();
-    return ::timerfd_settime(clockSetDescriptor_.get(), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET,
-                             &endOfTime, nullptr) == 0;
+    return ::timerfd_settime(clockSetDescriptor_.get(), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &endOfTime,
+                             nullptr) == 0;
 }
 
 void SystemDeadlineRecheckNotifier::clockSetDescriptorReadable() {

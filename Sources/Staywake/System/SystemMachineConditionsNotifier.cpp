@@ -20,9 +20,7 @@ SystemMachineConditionsNotifier::SystemMachineConditionsNotifier(QDBusConnection
                                                                  QGuiApplication& application)
     : systemBus_(std::move(systemBus)), application_(&application) {}
 
-SystemMachineConditionsNotifier::~SystemMachineConditionsNotifier() {
-    stopObserving();
-}
+SystemMachineConditionsNotifier::~SystemMachineConditionsNotifier() { stopObserving(); }
 
 void SystemMachineConditionsNotifier::observe(Handler handler) {
     stopObserving();
@@ -30,9 +28,8 @@ void SystemMachineConditionsNotifier::observe(Handler handler) {
     screenAdded_ = connect(application_, &QGuiApplication::screenAdded, this, [this] { notify(); });
     screenRemoved_ = connect(application_, &QGuiApplication::screenRemoved, this, [this] { notify(); });
     // Without a bus, power changes are simply not signalled.
-    watchingPower_ =
-        systemBus_.connect(upowerService, upowerPath, propertiesInterface, propertiesChanged, this,
-                           SLOT(powerPropertiesChanged(QString, QVariantMap, QStringList)));
+    watchingPower_ = systemBus_.connect(upowerService, upowerPath, propertiesInterface, propertiesChanged, this,
+                                        SLOT(powerPropertiesChanged(QString, QVariantMap, QStringList)));
 }
 
 void SystemMachineConditionsNotifier::stopObserving() {
@@ -46,8 +43,7 @@ void SystemMachineConditionsNotifier::stopObserving() {
     handler_ = nullptr;
 }
 
-void SystemMachineConditionsNotifier::powerPropertiesChanged(const QString& interface,
-                                                             const QVariantMap& changed,
+void SystemMachineConditionsNotifier::powerPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                                              const QStringList& invalidated) {
     // UPower also announces lid and dock changes here; only the power source
     // matters to the conditions.

@@ -19,9 +19,7 @@ const QRegularExpression& translationFileName() {
 
 AppTranslations::AppTranslations(QString folder) : folder_(std::move(folder)) {}
 
-AppTranslations::~AppTranslations() {
-    removeInstalled();
-}
+AppTranslations::~AppTranslations() { removeInstalled(); }
 
 QString AppTranslations::bundleFolder() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../Resources/translations"));
@@ -50,8 +48,7 @@ int AppTranslations::install(const QString& language) {
             continue;
         }
         auto translator = std::make_unique<QTranslator>();
-        if (translator->load(folder.filePath(name)) &&
-            QCoreApplication::installTranslator(translator.get())) {
+        if (translator->load(folder.filePath(name)) && QCoreApplication::installTranslator(translator.get())) {
             installed_.push_back(std::move(translator));
         }
     }

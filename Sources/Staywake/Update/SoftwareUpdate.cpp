@@ -75,8 +75,8 @@ SoftwareUpdate::Configuration SoftwareUpdate::Configuration::fromBundle(const st
     Configuration configuration;
     configuration.program = program;
     configuration.systemVersion = runningSystemVersion();
-    configuration.downloads =
-        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/staywake/updates");
+    configuration.downloads = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                              QStringLiteral("/staywake/updates");
     const auto info = BundleInfo::around(program);
     if (!info) {
         return configuration;
@@ -163,9 +163,7 @@ void SoftwareUpdate::scheduleNextCheck() {
     schedule_.start(static_cast<int>(std::ceil(wait)) * 1000);
 }
 
-void SoftwareUpdate::checkForUpdates() {
-    check(Origin::user);
-}
+void SoftwareUpdate::checkForUpdates() { check(Origin::user); }
 
 void SoftwareUpdate::check(Origin origin) {
     // An update already on screen, downloading or installing is the answer.
@@ -192,9 +190,8 @@ void SoftwareUpdate::check(Origin origin) {
         return;
     }
     defaults_->set(lastCheckTimeKey, dates_->now());
-    checking_ = new UpdateFetch(network_,
-                                {configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}},
-                                this);
+    checking_ = new UpdateFetch(
+        network_, {configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}}, this);
     connect(checking_, &UpdateFetch::finished, this, &SoftwareUpdate::checked);
     connect(checking_, &UpdateFetch::failed, this, &SoftwareUpdate::checkFailed);
 }
@@ -266,7 +263,8 @@ void SoftwareUpdate::offer(const AppcastItem& item) {
         dialog_->setReleaseNotes(QString::fromStdString(item.description));
     } else if (item.releaseNotesLink) {
         auto* notes = new UpdateFetch(
-            network_, {QUrl(QString::fromStdString(*item.releaseNotesLink)), releaseNotesLimit, userAgent(), 30, {}},
+            network_,
+            {QUrl(QString::fromStdString(*item.releaseNotesLink)), releaseNotesLimit, userAgent(), 30, {}},
             dialog_);
         connect(notes, &UpdateFetch::finished, dialog_,
                 [dialog = dialog_](const QByteArray& html) { dialog->setReleaseNotes(QString::fromUtf8(html)); });
@@ -345,11 +343,12 @@ void SoftwareUpdate::downloaded(const AppcastItem& item, const QString& path) {
              text("The download has %1 bytes, but the update announced %2.").arg(size).arg(item.length));
         return;
     }
-    if (const auto refusal =
-            UpdateSignature::problem(path.toStdString(), item.edSignature, configuration_.publicKey.toStdString())) {
+    if (const auto refusal = UpdateSignature::problem(path.toStdString(), item.edSignature,
+                                                      configuration_.publicKey.toStdString())) {
         QFile::remove(path);
         qCWarning(appLog).noquote() << "refused the update" << QString::fromStdString(item.version) << "from"
-                                    << QString::fromStdString(item.url) + u':' << QString::fromStdString(refusal->detail);
+                                    << QString::fromStdString(item.url) + u':'
+                                    << QString::fromStdString(refusal->detail);
         tell(text("Staywake deleted the downloaded update and installed nothing."), refusalSentence(*refusal));
         return;
     }
@@ -390,7 +389,8 @@ void SoftwareUpdate::installed(const AppcastItem& item, int status, const QStrin
              text("Quit Staywake and start it again to use it."));
         return;
     }
-    qCInfo(appLog).noquote() << "installed" << QString::fromStdString(item.version) + QStringLiteral("; relaunching");
+    qCInfo(appLog).noquote() << "installed"
+                             << QString::fromStdString(item.version) + QStringLiteral("; relaunching");
     if (const auto confirmation = quitConfirmation.lock()) {
         confirmation->isRelaunchingForUpdate = true;
     }

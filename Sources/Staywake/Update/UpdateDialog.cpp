@@ -47,9 +47,10 @@ UpdateDialog::UpdateDialog(const AppcastItem& item, const QString& currentVersio
     bold.setBold(true);
     heading->setFont(bold);
     layout->addWidget(heading);
-    auto* versions = new QLabel(text("Staywake %1 is now available — you have %2. Would you like to install it now?")
-                                    .arg(QString::fromStdString(item.shortVersion), currentVersion),
-                                this);
+    auto* versions =
+        new QLabel(text("Staywake %1 is now available — you have %2. Would you like to install it now?")
+                       .arg(QString::fromStdString(item.shortVersion), currentVersion),
+                   this);
     versions->setWordWrap(true);
     layout->addWidget(versions);
 

@@ -25,10 +25,7 @@ UpdateFetch::UpdateFetch(QNetworkAccessManager& network, Request request, QObjec
     if (!isAllowed(request_.url)) {
         // Reported once the caller has connected.
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                fail(text("%1 is not an https address.").arg(request_.url.toDisplayString()));
-            },
+            this, [this] { fail(text("%1 is not an https address.").arg(request_.url.toDisplayString())); },
             Qt::QueuedConnection);
         return;
     }

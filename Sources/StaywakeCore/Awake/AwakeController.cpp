@@ -104,7 +104,9 @@ void AwakeController::checkExpiry() {
     }
 }
 
-void AwakeController::observeSession(SessionObserver observer) { sessionObservers_.push_back(std::move(observer)); }
+void AwakeController::observeSession(SessionObserver observer) {
+    sessionObservers_.push_back(std::move(observer));
+}
 
 std::optional<Date> AwakeController::endsAt() const { return endsAt(dates_->now()); }
 

@@ -1,8 +1,8 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
 
+#include "StaywakeCore/Awake/SleepBlocker.h"
 #include "StaywakeCore/Lid/LidSleepBlocker.h"
 #include "StaywakeCore/Support/RepairedUtf8.h"
-#include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <utility>
 
@@ -30,9 +30,7 @@ AwakeFailure AwakeFailure::lidHelperRefused(LidHelperRefusal refusal) {
     return AwakeFailure(LidHelperRefused{std::move(refusal)});
 }
 
-AwakeFailure AwakeFailure::reported(std::string message) {
-    return AwakeFailure(Reported{repairedUtf8(message)});
-}
+AwakeFailure AwakeFailure::reported(std::string message) { return AwakeFailure(Reported{repairedUtf8(message)}); }
 
 AwakeFailure AwakeFailure::lidHelperUnavailable() { return AwakeFailure(LidHelperUnavailable{}); }
 

@@ -23,8 +23,7 @@ class PropertyValue {
 public:
     using Array = std::vector<PropertyValue>;
     using Dictionary = std::map<std::string, PropertyValue>;
-    using Storage =
-        std::variant<bool, std::int64_t, double, std::string, Date, PropertyData, Array, Dictionary>;
+    using Storage = std::variant<bool, std::int64_t, double, std::string, Date, PropertyData, Array, Dictionary>;
 
     PropertyValue() : storage_(false) {}
     PropertyValue(bool value) : storage_(value) {}
@@ -50,10 +49,7 @@ public:
     /// absent for a Boolean and every other type.
     std::optional<double> number() const;
 
-    template <typename T>
-    const T* as() const {
-        return std::get_if<T>(&storage_);
-    }
+    template <typename T> const T* as() const { return std::get_if<T>(&storage_); }
 
     friend bool operator==(const PropertyValue&, const PropertyValue&) = default;
 

@@ -8,8 +8,7 @@ namespace staywake {
 
 namespace {
 
-std::string hoursAndMinutes(AwakeDuration duration, TimeMeasureFormat::Width width,
-                            const std::string& locale) {
+std::string hoursAndMinutes(AwakeDuration duration, TimeMeasureFormat::Width width, const std::string& locale) {
     using Unit = TimeMeasureFormat::Unit;
     const double totalMinutes = duration.roundedDownToWholeMinutes().seconds / 60;
     if (std::isinf(totalMinutes)) {

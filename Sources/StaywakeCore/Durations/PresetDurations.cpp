@@ -50,9 +50,7 @@ std::vector<AwakeDuration> PresetDurations::pinned(const std::optional<std::vect
     return AwakeDuration::presets();
 }
 
-bool PresetDurations::isChosen(AwakeDuration duration) const {
-    return chosen.contains(duration.seconds);
-}
+bool PresetDurations::isChosen(AwakeDuration duration) const { return chosen.contains(duration.seconds); }
 
 bool PresetDurations::canToggle(AwakeDuration duration) const {
     if (!isCandidate(duration.seconds)) {

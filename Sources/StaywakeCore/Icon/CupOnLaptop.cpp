@@ -49,9 +49,7 @@ double footY(const Placement& place, double units, double rimY) {
 
 } // namespace
 
-double inkWidth(Detail detail) {
-    return detail == Detail::blunt ? laptopWidth + 2 * strokeInset : boxWidth;
-}
+double inkWidth(Detail detail) { return detail == Detail::blunt ? laptopWidth + 2 * strokeInset : boxWidth; }
 
 Detail detail(double heightInPixels) {
     if (heightInPixels < 8) {

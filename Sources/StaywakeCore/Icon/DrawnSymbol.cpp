@@ -77,7 +77,8 @@ Drawing mugDrawing(PathRect rect, bool filled) {
 Drawing clockDrawing(PathRect rect, double deviceScale) {
     const double side = std::min(rect.width, rect.height);
     const double radius = side / 2;
-    const double pixels = std::max(1.0, std::round(side * CupOnLaptop::lineWidth / CupOnLaptop::boxHeight * deviceScale));
+    const double pixels =
+        std::max(1.0, std::round(side * CupOnLaptop::lineWidth / CupOnLaptop::boxHeight * deviceScale));
     const double handWidth = pixels / deviceScale;
     // An odd number of pixels is centred on a pixel's middle, an even one on a pixel edge.
     const auto onGrid = [&](double value) {

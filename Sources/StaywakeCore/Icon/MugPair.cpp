@@ -45,8 +45,6 @@ std::vector<PathPoint> dilation(double gapWidth) {
     return offsets;
 }
 
-double gap(bool filled, double deviceScale) {
-    return filled ? 1 / (deviceScale > 0 ? deviceScale : 1) : 0;
-}
+double gap(bool filled, double deviceScale) { return filled ? 1 / (deviceScale > 0 ? deviceScale : 1) : 0; }
 
 } // namespace staywake::MugPair

@@ -99,8 +99,7 @@ std::optional<PathData::ResolvedArc> PathData::resolve(PathPoint current, const 
     resolved.end = PathPoint{corner.x + v.x * tangentDistance, corner.y + v.y * tangentDistance};
     resolved.center = PathPoint{corner.x + bisector.x / bisectorLength * centerDistance,
                                 corner.y + bisector.y / bisectorLength * centerDistance};
-    resolved.startAngle =
-        std::atan2(resolved.start.y - resolved.center.y, resolved.start.x - resolved.center.x);
+    resolved.startAngle = std::atan2(resolved.start.y - resolved.center.y, resolved.start.x - resolved.center.x);
     // Travelling current -> corner -> next turns left when the incoming direction (-u) crossed
     // with the outgoing one (v) is positive; the arc turns the same way.
     const double turn = -cross;

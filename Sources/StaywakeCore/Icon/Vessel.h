@@ -14,7 +14,7 @@ struct Vessel {
     PathData outerBody;
     PathData insetBody; ///< the body inset by half a line width, for the outlined stroke
     std::optional<PathData> handle;
-    PathRect bounds;    ///< the drawing's rectangle; the handle's clip extends a line width past it
+    PathRect bounds; ///< the drawing's rectangle; the handle's clip extends a line width past it
     double lineWidth = 0;
 
     void appendTo(Drawing& drawing, bool filled) const;

@@ -10,11 +10,10 @@ LidHelperFileWatch::LidHelperFileWatch(std::string path, File startedFrom, std::
     : path_(std::move(path)), runningCodeDirectoryHash_(std::move(runningCodeDirectoryHash)),
       startedFrom_(startedFrom), identify_(std::move(identify)), judge_(std::move(judge)) {}
 
-std::optional<LidHelperFileWatch>
-LidHelperFileWatch::forRunningHelper(const std::optional<std::string>& path, const std::optional<File>& startedFrom,
-                                     const std::optional<std::string>& runningCodeDirectoryHash,
-                                     const std::optional<std::string>& teamIdentifier,
-                                     std::shared_ptr<const ProgramFileInspector> inspector) {
+std::optional<LidHelperFileWatch> LidHelperFileWatch::forRunningHelper(
+    const std::optional<std::string>& path, const std::optional<File>& startedFrom,
+    const std::optional<std::string>& runningCodeDirectoryHash, const std::optional<std::string>& teamIdentifier,
+    std::shared_ptr<const ProgramFileInspector> inspector) {
     if (!path || !startedFrom || !runningCodeDirectoryHash || !inspector) {
         return std::nullopt;
     }
@@ -26,7 +25,8 @@ LidHelperFileWatch::forRunningHelper(const std::optional<std::string>& path, con
     Judge judge = [inspector, requirement = std::move(*requirement)](const std::string& candidate) {
         return inspector->codeDirectoryHash(candidate, requirement);
     };
-    return LidHelperFileWatch(*path, *startedFrom, *runningCodeDirectoryHash, std::move(identify), std::move(judge));
+    return LidHelperFileWatch(*path, *startedFrom, *runningCodeDirectoryHash, std::move(identify),
+                              std::move(judge));
 }
 
 LidHelperFileWatch::Look LidHelperFileWatch::look() {

@@ -1,7 +1,7 @@
 #include "StaywakeCore/Language/AppLanguage.h"
 
-#include <unicode/locid.h>
 #include <unicode/localebuilder.h>
+#include <unicode/locid.h>
 
 #include <algorithm>
 

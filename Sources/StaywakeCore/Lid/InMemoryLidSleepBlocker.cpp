@@ -10,8 +10,8 @@ void InMemoryLidSleepBlocker::prepare(Prepared prepared) {
         whilePreparing();
     }
     if (holdsPreparations) {
-        heldPreparations.push_back(
-            [prepared = std::move(prepared), error = std::exchange(nextPreparationError, nullptr)] { prepared(error); });
+        heldPreparations.push_back([prepared = std::move(prepared),
+                                    error = std::exchange(nextPreparationError, nullptr)] { prepared(error); });
         return;
     }
     prepared(std::exchange(nextPreparationError, nullptr));

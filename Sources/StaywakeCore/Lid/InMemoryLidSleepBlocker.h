@@ -5,8 +5,8 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <vector>
 #include <optional>
+#include <vector>
 
 namespace staywake {
 

@@ -8,18 +8,15 @@
 
 namespace staywake {
 
-LidAwakeController::LidAwakeController(std::shared_ptr<AwakeController> awake,
-                                       std::shared_ptr<LidSleepBlocker> blocker,
-                                       std::shared_ptr<LidAwakeStore> store,
-                                       std::shared_ptr<const MachineConditions> conditions,
-                                       std::shared_ptr<MachineConditionsNotifier> conditionsNotifier,
-                                       std::shared_ptr<const DateProvider> dates,
-                                       std::shared_ptr<DeadlineScheduler> renewalScheduler,
-                                       std::shared_ptr<DeadlineScheduler> deadlineScheduler)
+LidAwakeController::LidAwakeController(
+    std::shared_ptr<AwakeController> awake, std::shared_ptr<LidSleepBlocker> blocker,
+    std::shared_ptr<LidAwakeStore> store, std::shared_ptr<const MachineConditions> conditions,
+    std::shared_ptr<MachineConditionsNotifier> conditionsNotifier, std::shared_ptr<const DateProvider> dates,
+    std::shared_ptr<DeadlineScheduler> renewalScheduler, std::shared_ptr<DeadlineScheduler> deadlineScheduler)
     : awake_(std::move(awake)), blocker_(std::move(blocker)), store_(std::move(store)),
-      machine_(std::move(conditions)), conditionsNotifier_(std::move(conditionsNotifier)), dates_(std::move(dates)),
-      renewalScheduler_(std::move(renewalScheduler)), deadlineScheduler_(std::move(deadlineScheduler)),
-      lifetime_(this, [](LidAwakeController*) {}) {
+      machine_(std::move(conditions)), conditionsNotifier_(std::move(conditionsNotifier)),
+      dates_(std::move(dates)), renewalScheduler_(std::move(renewalScheduler)),
+      deadlineScheduler_(std::move(deadlineScheduler)), lifetime_(this, [](LidAwakeController*) {}) {
     hasAcknowledgedHeatWarning_.set(store_->hasAcknowledgedHeatWarning());
     machineConditions_.set(machine_->snapshot());
     publishDerived();
@@ -166,13 +163,12 @@ void LidAwakeController::renewLease() {
     ++unanswered_;
     isSettled_.set(false);
     const std::uint64_t generation = switchOffs_;
-    blocker_->renew(LidSleepLease::expiry(dates_->now()),
-                    [weak = std::weak_ptr<LidAwakeController>(lifetime_),
-                     generation](std::optional<LidSleepBlockerError> error) {
-                        if (const auto controller = weak.lock()) {
-                            controller->renewed(error, generation);
-                        }
-                    });
+    blocker_->renew(LidSleepLease::expiry(dates_->now()), [weak = std::weak_ptr<LidAwakeController>(lifetime_),
+                                                           generation](std::optional<LidSleepBlockerError> error) {
+        if (const auto controller = weak.lock()) {
+            controller->renewed(error, generation);
+        }
+    });
 }
 
 void LidAwakeController::renewed(const std::optional<LidSleepBlockerError>& error, std::uint64_t generation) {
@@ -202,11 +198,12 @@ void LidAwakeController::giveBack() {
     ++givingBack_;
     ++unanswered_;
     isSettled_.set(false);
-    blocker_->revoke([weak = std::weak_ptr<LidAwakeController>(lifetime_)](std::optional<LidSleepBlockerError> error) {
-        if (const auto controller = weak.lock()) {
-            controller->gaveBack(error);
-        }
-    });
+    blocker_->revoke(
+        [weak = std::weak_ptr<LidAwakeController>(lifetime_)](std::optional<LidSleepBlockerError> error) {
+            if (const auto controller = weak.lock()) {
+                controller->gaveBack(error);
+            }
+        });
 }
 
 void LidAwakeController::gaveBack(const std::optional<LidSleepBlockerError>& error) {

@@ -10,12 +10,12 @@
 #include "StaywakeCore/Machine/MachineConditions.h"
 #include "StaywakeCore/Support/Published.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-#include <array>
 
 namespace staywake {
 

@@ -41,8 +41,7 @@ std::optional<std::string> codeRequirement(std::string_view identifier,
     return CodeRequirement{std::string(identifier), *teamIdentifier}.text();
 }
 
-std::string startLine(const std::optional<std::string>& version,
-                      const std::optional<std::string>& executablePath,
+std::string startLine(const std::optional<std::string>& version, const std::optional<std::string>& executablePath,
                       const std::optional<std::string>& launchedPath,
                       const std::optional<std::string>& codeDirectoryHash) {
     std::string line = "helper starting: Staywake ";

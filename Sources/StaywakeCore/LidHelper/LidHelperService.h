@@ -46,8 +46,7 @@ std::optional<std::string> codeRequirement(std::string_view identifier,
 
 /// The helper's first log line: its version (see bundleVersion), code
 /// directory hash and path, and the path it was started as when that differs.
-std::string startLine(const std::optional<std::string>& version,
-                      const std::optional<std::string>& executablePath,
+std::string startLine(const std::optional<std::string>& version, const std::optional<std::string>& executablePath,
                       const std::optional<std::string>& launchedPath,
                       const std::optional<std::string>& codeDirectoryHash);
 

@@ -7,8 +7,7 @@ namespace staywake {
 LidLeaseConnection::LidLeaseConnection(LidLeaseClientNumber client, LidLeaseRequestFunction requests)
     : client_(client), requests_(std::move(requests)) {}
 
-void LidLeaseConnection::renewLease(double until,
-                                    std::function<void(std::optional<std::string>)> reply) const {
+void LidLeaseConnection::renewLease(double until, std::function<void(std::optional<std::string>)> reply) const {
     requests_(client_, LidLeaseRequest::renew(until), std::move(reply));
 }
 

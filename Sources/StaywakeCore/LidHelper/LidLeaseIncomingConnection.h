@@ -35,8 +35,7 @@ public:
     virtual bool peerMeets(const std::string& requirement) = 0;
     /// Starts serving the connection with its exported object (which carries
     /// its client number) and the function to call once when it ends.
-    virtual void resume(std::shared_ptr<const LidLeaseConnection> exported,
-                        std::function<void()> invalidated) = 0;
+    virtual void resume(std::shared_ptr<const LidLeaseConnection> exported, std::function<void()> invalidated) = 0;
 };
 
 } // namespace staywake

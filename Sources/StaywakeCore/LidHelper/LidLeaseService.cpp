@@ -26,8 +26,7 @@ LidLeaseRequestFunction LidLeaseService::requests() {
     };
 }
 
-std::optional<std::string> LidLeaseService::handle(const LidLeaseRequest& request,
-                                                   LidLeaseClientNumber client) {
+std::optional<std::string> LidLeaseService::handle(const LidLeaseRequest& request, LidLeaseClientNumber client) {
     switch (request.kind()) {
     case LidLeaseRequest::Kind::renew:
         return renew(request.until(), client);
@@ -38,9 +37,7 @@ std::optional<std::string> LidLeaseService::handle(const LidLeaseRequest& reques
     return std::nullopt;
 }
 
-void LidLeaseService::checkLease() {
-    settle();
-}
+void LidLeaseService::checkLease() { settle(); }
 
 std::set<LidLeaseClientNumber> LidLeaseService::holders() const {
     std::set<LidLeaseClientNumber> clients;

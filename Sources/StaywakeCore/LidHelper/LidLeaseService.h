@@ -38,8 +38,7 @@ public:
     /// `mainLoop` carries requests from the transport's threads to the main
     /// thread. The service must outlive every call of the function that
     /// `requests()` returns and everything that function queued.
-    LidLeaseService(std::shared_ptr<LidSleepLeaseKeeper> keeper, Log log,
-                    std::shared_ptr<MainRunLoop> mainLoop);
+    LidLeaseService(std::shared_ptr<LidSleepLeaseKeeper> keeper, Log log, std::shared_ptr<MainRunLoop> mainLoop);
 
     LidLeaseService(const LidLeaseService&) = delete;
     LidLeaseService& operator=(const LidLeaseService&) = delete;

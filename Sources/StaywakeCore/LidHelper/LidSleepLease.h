@@ -25,8 +25,6 @@ inline constexpr double retrySpacing = 0.25;
 inline constexpr double readTimeout = 0.25;
 
 /// The deadline a lease renewed at `renewedAt` asks for.
-constexpr Date expiry(Date renewedAt) {
-    return renewedAt + duration;
-}
+constexpr Date expiry(Date renewedAt) { return renewedAt + duration; }
 
 } // namespace staywake::LidSleepLease

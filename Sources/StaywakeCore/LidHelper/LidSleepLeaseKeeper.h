@@ -1,7 +1,7 @@
 #pragma once
 
-#include "StaywakeCore/Clock/Date.h"
 #include "StaywakeCore/Clock/Clocks.h"
+#include "StaywakeCore/Clock/Date.h"
 #include "StaywakeCore/LidHelper/LidLeaseTerm.h"
 #include "StaywakeCore/LidHelper/SleepSettingStanding.h"
 #include "StaywakeCore/LidHelper/SystemSleepSetting.h"
@@ -29,8 +29,7 @@ public:
     /// Starts with no lease and nothing written, then writes 0 at once: a
     /// freshly started helper turns the setting off, whoever set it. The three
     /// references must not be null.
-    LidSleepLeaseKeeper(std::shared_ptr<SystemSleepSetting> setting,
-                        std::shared_ptr<const DateProvider> dates,
+    LidSleepLeaseKeeper(std::shared_ptr<SystemSleepSetting> setting, std::shared_ptr<const DateProvider> dates,
                         std::shared_ptr<const UptimeProvider> uptime);
 
     LidSleepLeaseKeeper(const LidSleepLeaseKeeper&) = delete;

@@ -40,8 +40,6 @@ void LoginItemController::setEnabled(bool enabled) {
     state_.set(item_->state());
 }
 
-void LoginItemController::toggle() {
-    setEnabled(state_.get() == LoginItemState::disabled);
-}
+void LoginItemController::toggle() { setEnabled(state_.get() == LoginItemState::disabled); }
 
 } // namespace staywake

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
-#include <functional>
 
 namespace staywake {
 

@@ -12,8 +12,7 @@ namespace staywake {
 /// value only when it differs from the old one (compared with ==, so two
 /// absent optionals are equal and an unchanged value is never announced).
 /// Confined to one thread, like the controllers that own it.
-template <typename T>
-class Published {
+template <typename T> class Published {
 public:
     using Observer = std::function<void(const T&)>;
     using ObserverId = std::uint64_t;

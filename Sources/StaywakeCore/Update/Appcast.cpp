@@ -60,7 +60,8 @@ std::variant<AppcastItem, std::string> readItem(const XmlElement& element) {
     if (item.shortVersion.empty()) {
         item.shortVersion = item.version;
     }
-    const std::string length = enclosure->attribute("", "length") ? trimmed(*enclosure->attribute("", "length")) : "";
+    const std::string length =
+        enclosure->attribute("", "length") ? trimmed(*enclosure->attribute("", "length")) : "";
     const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), item.length);
     if (length.empty() || error != std::errc{} || end != length.data() + length.size() || item.length == 0) {
         return "its enclosure's length \"" + length + "\" is not a positive whole number of bytes";
@@ -123,12 +124,13 @@ Appcast::Choice Appcast::newestApplicable(std::string_view currentVersion,
         if (!isNewer(item, currentVersion)) {
             continue;
         }
-        if (skippedVersion && SoftwareVersion::compare(item.version, *skippedVersion) != std::strong_ordering::greater) {
+        if (skippedVersion &&
+            SoftwareVersion::compare(item.version, *skippedVersion) != std::strong_ordering::greater) {
             continue;
         }
-        const bool runsHere = !systemVersion || !item.minimumSystemVersion ||
-                              SoftwareVersion::compare(*systemVersion, *item.minimumSystemVersion) !=
-                                  std::strong_ordering::less;
+        const bool runsHere =
+            !systemVersion || !item.minimumSystemVersion ||
+            SoftwareVersion::compare(*systemVersion, *item.minimumSystemVersion) != std::strong_ordering::less;
         auto& slot = runsHere ? choice.update : choice.needsNewerSystem;
         if (!slot || isNewer(item, slot->version)) {
             slot = item;

@@ -42,9 +42,7 @@ bool isNameStart(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool isNameChar(unsigned char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
+bool isNameChar(unsigned char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -136,9 +134,9 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& what) const {
-        const auto line = 1 + std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(
-                                                                        std::min(position_, text_.size())),
-                                         '\n');
+        const auto line =
+            1 + std::count(text_.begin(),
+                           text_.begin() + static_cast<std::ptrdiff_t>(std::min(position_, text_.size())), '\n');
         throw Failure{"line " + std::to_string(line) + ": " + what};
     }
 
@@ -409,7 +407,7 @@ private:
 } // namespace
 
 std::variant<XmlElement, StrictXmlReader::Error> StrictXmlReader::read(std::string_view document,
-                                                                      const Limits& limits) {
+                                                                       const Limits& limits) {
     if (document.size() > limits.bytes) {
         return Error{"the document is larger than " + std::to_string(limits.bytes / 1024) + " KiB"};
     }

@@ -22,8 +22,7 @@ std::string CountdownText::formatted(double remaining, const std::string& locale
         TimeMeasureFormat::Width::numeric, locale);
 }
 
-LocalizableText CountdownText::statusText(bool isOn, std::optional<double> remaining,
-                                          const std::string& locale) {
+LocalizableText CountdownText::statusText(bool isOn, std::optional<double> remaining, const std::string& locale) {
     if (!isOn) {
         return LocalizableText::localizable("Off");
     }

@@ -6,9 +6,7 @@ namespace staywake {
 
 namespace {
 
-LocalizableText verbatim(std::string text) {
-    return {FailureSentence::verbatimTable, std::move(text), {}};
-}
+LocalizableText verbatim(std::string text) { return {FailureSentence::verbatimTable, std::move(text), {}}; }
 
 } // namespace
 
@@ -57,9 +55,8 @@ LocalizableText FailureSentence::of(const LidHelperRefusal& refusal) {
             "Night Brew can't start because something other than Staywake already "
             "keeps your Mac awake with the lid closed. That setting was left as it is.");
     case LidHelperRefusal::Kind::settingTurnedOffElsewhere:
-        return LocalizableText::nightBrew(
-            "Night Brew stopped because something other than Staywake changed the "
-            "sleep setting. Closing the lid works as usual again.");
+        return LocalizableText::nightBrew("Night Brew stopped because something other than Staywake changed the "
+                                          "sleep setting. Closing the lid works as usual again.");
     }
     return verbatim(refusal.reason());
 }

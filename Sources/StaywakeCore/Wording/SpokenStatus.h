@@ -23,9 +23,7 @@ public:
     static SpokenStatus timeLeft(AwakeDuration left) { return SpokenStatus(Case::timeLeft, left); }
     static SpokenStatus off() { return SpokenStatus(Case::off, std::nullopt); }
     static SpokenStatus on() { return SpokenStatus(Case::on, std::nullopt); }
-    static SpokenStatus lessThanAMinuteLeft() {
-        return SpokenStatus(Case::lessThanAMinuteLeft, std::nullopt);
-    }
+    static SpokenStatus lessThanAMinuteLeft() { return SpokenStatus(Case::lessThanAMinuteLeft, std::nullopt); }
 
     /// Off when not on; on without a remaining time; the remaining time
     /// rounded down to whole minutes when at least a minute is left; less than

@@ -166,8 +166,8 @@ void PlistFileUserDefaults::refreshIfChanged() const {
         }
         if (!statFailing_) {
             statFailing_ = true;
-            report("The settings in " + file_.string() + " could not be read: " +
-                   SystemError("could not look at", file_.string(), error).what() + ".");
+            report("The settings in " + file_.string() +
+                   " could not be read: " + SystemError("could not look at", file_.string(), error).what() + ".");
         }
         return;
     }
@@ -191,8 +191,8 @@ void PlistFileUserDefaults::readFile() const {
             if (::stat(file_.c_str(), &status) == 0) {
                 unreadableStamp_ = FileStamp::of(status);
             }
-            report("The settings in " + file_.string() + " could not be read: " +
-                   SystemError("could not open", file_.string(), error).what() + ".");
+            report("The settings in " + file_.string() +
+                   " could not be read: " + SystemError("could not open", file_.string(), error).what() + ".");
         }
         return;
     }
@@ -211,8 +211,8 @@ void PlistFileUserDefaults::readFile() const {
         values_.clear();
         stamp_.reset();
         unreadableStamp_ = stamp;
-        report("The settings in " + file_.string() + " could not be read: " +
-               SystemError("could not read", file_.string(), error).what() + ".");
+        report("The settings in " + file_.string() +
+               " could not be read: " + SystemError("could not read", file_.string(), error).what() + ".");
         return;
     }
     if (bytes->size() > static_cast<std::size_t>(largestFile)) {
@@ -255,8 +255,9 @@ void PlistFileUserDefaults::moveAside(const FileStamp& stamp, const std::string&
         return;
     }
     unreadableStamp_ = stamp;
-    report("The settings file " + file_.string() + " could not be read (" + why + ") and could not be moved aside (" +
-           SystemError("could not rename", file_.string(), error).what() + "). The settings start empty.");
+    report("The settings file " + file_.string() + " could not be read (" + why +
+           ") and could not be moved aside (" + SystemError("could not rename", file_.string(), error).what() +
+           "). The settings start empty.");
 }
 
 void PlistFileUserDefaults::change(const std::function<bool(PropertyValue::Dictionary&)>& edit) {

@@ -151,9 +151,7 @@ private:
         }
         return tag;
     }
-    bool closeTag(std::string_view name) {
-        return skip("</") && skip(name) && skip(">");
-    }
+    bool closeTag(std::string_view name) { return skip("</") && skip(name) && skip(">"); }
 
     // Character data up to the closing tag: entities must be well formed and
     // CDATA sections are taken as they are.
@@ -230,8 +228,8 @@ private:
     // [+-] digits [. digits] [e [+-] digits], at least one digit before the
     // exponent, or the words libplist writes for not-a-number and infinity.
     static bool isReal(std::string_view text) {
-        if (text == "nan" || text == "+infinity" || text == "-infinity" || text == "infinity" ||
-            text == "+inf" || text == "-inf" || text == "inf") {
+        if (text == "nan" || text == "+infinity" || text == "-infinity" || text == "infinity" || text == "+inf" ||
+            text == "-inf" || text == "inf") {
             return true;
         }
         if (text.starts_with('+') || text.starts_with('-')) {
@@ -517,8 +515,8 @@ std::optional<PropertyValue::Dictionary> PropertyListCoding::decodeDictionary(st
 
 PropertyValue PropertyListCoding::storableForm(const std::string& key, const PropertyValue& value) {
     const auto refuse = [&key](const std::string& why) {
-        throw std::invalid_argument("the value for \"" + repairedUtf8(key) + "\" cannot be kept in a property list: " +
-                                    why);
+        throw std::invalid_argument("the value for \"" + repairedUtf8(key) +
+                                    "\" cannot be kept in a property list: " + why);
     };
     if (!isStorableText(key)) {
         refuse("a key must be valid UTF-8 without NUL characters");

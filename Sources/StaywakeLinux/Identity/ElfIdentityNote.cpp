@@ -24,8 +24,7 @@ constexpr std::uint64_t maximumNoteBytes = 4U << 20U;
 
 constexpr unsigned char nativeByteOrder = std::endian::native == std::endian::little ? ELFDATA2LSB : ELFDATA2MSB;
 
-template <typename T>
-T readValue(std::span<const std::byte> bytes, std::size_t offset) {
+template <typename T> T readValue(std::span<const std::byte> bytes, std::size_t offset) {
     T value{};
     std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
@@ -72,8 +71,7 @@ NoteScan scanNotes(std::span<const std::byte> segment, std::uint64_t alignment,
             return NoteScan::malformed;
         }
         const auto noteName = segment.subspan(nameOffset, nameSize);
-        const bool isOurs = noteType == ElfIdentityNote::type &&
-                            nameSize == ElfIdentityNote::name.size() + 1 &&
+        const bool isOurs = noteType == ElfIdentityNote::type && nameSize == ElfIdentityNote::name.size() + 1 &&
                             std::memcmp(noteName.data(), ElfIdentityNote::name.data(), nameSize) == 0;
         if (isOurs) {
             // Two identities in one file cannot both be believed.
@@ -109,7 +107,8 @@ std::optional<ElfIdentityNote> ElfIdentityNote::fromDescription(std::span<const 
     }
     const std::string_view identifier = text.substr(0, firstEnd);
     const std::string_view team = text.substr(firstEnd + 1, secondEnd - firstEnd - 1);
-    if (!CodeRequirement::isIdentifier(identifier) || (!team.empty() && !CodeRequirement::isTeamIdentifier(team))) {
+    if (!CodeRequirement::isIdentifier(identifier) ||
+        (!team.empty() && !CodeRequirement::isTeamIdentifier(team))) {
         return std::nullopt;
     }
     ElfIdentityNote note{std::string(identifier), std::nullopt};

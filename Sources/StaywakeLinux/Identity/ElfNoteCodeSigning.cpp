@@ -11,8 +11,8 @@
 #include <array>
 #include <ctime>
 #include <deque>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -100,12 +100,14 @@ std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHashOfProcess(pid_t 
     return codeDirectoryHash("/proc/" + std::to_string(pid) + "/exe", requirement);
 }
 
-std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHashOfOpenProgram(const ReadOnlyFile& program,
-                                                                             const std::string& requirement) const {
+std::optional<std::string>
+ElfNoteCodeSigning::codeDirectoryHashOfOpenProgram(const ReadOnlyFile& program,
+                                                   const std::string& requirement) const {
     return judge(program, requirement);
 }
 
-std::optional<std::string> ElfNoteCodeSigning::judge(const ReadOnlyFile& file, const std::string& requirement) const {
+std::optional<std::string> ElfNoteCodeSigning::judge(const ReadOnlyFile& file,
+                                                     const std::string& requirement) const {
     const auto wanted = CodeRequirement::parse(requirement);
     if (!wanted || !isTrustedLocation(file)) {
         return std::nullopt;

@@ -22,9 +22,7 @@ void JournalLog::send(const std::string& line, int priority) const {
     // form takes care of it).
     const std::string message = "MESSAGE=" + line;
     const std::string priorityField = "PRIORITY=" + std::to_string(priority);
-    const auto field = [](const std::string& text) {
-        return iovec{const_cast<char*>(text.data()), text.size()};
-    };
+    const auto field = [](const std::string& text) { return iovec{const_cast<char*>(text.data()), text.size()}; };
     std::array<iovec, 5> fields = {field(message), field(priorityField), field(identifierField_),
                                    field(subsystemField_), field(categoryField_)};
     // A journal that cannot be reached loses the line; there is nowhere else

@@ -73,26 +73,26 @@ void SocketLidSleepBlocker::prepare(Prepared prepared) {
     }
     const auto approval = [] { return std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()); };
     // Only the registration is held: the answer may come after the blocker is gone.
-    registration_->readStatus([registration = registration_, prepared = std::move(prepared),
-                               approval](LidHelperStatus status) {
-        switch (status) {
-        case LidHelperStatus::enabled:
-            prepared(nullptr);
-            return;
-        case LidHelperStatus::requiresApproval:
-            prepared(approval());
-            return;
-        case LidHelperStatus::notRegistered:
-        case LidHelperStatus::notFound:
-            break;
-        }
-        registration->registerHelper([registration, prepared, approval](std::exception_ptr error) {
-            // Waiting for approval says more than the error of getting there.
-            registration->readStatus([prepared, approval, error](LidHelperStatus after) {
-                prepared(after == LidHelperStatus::requiresApproval ? approval() : error);
+    registration_->readStatus(
+        [registration = registration_, prepared = std::move(prepared), approval](LidHelperStatus status) {
+            switch (status) {
+            case LidHelperStatus::enabled:
+                prepared(nullptr);
+                return;
+            case LidHelperStatus::requiresApproval:
+                prepared(approval());
+                return;
+            case LidHelperStatus::notRegistered:
+            case LidHelperStatus::notFound:
+                break;
+            }
+            registration->registerHelper([registration, prepared, approval](std::exception_ptr error) {
+                // Waiting for approval says more than the error of getting there.
+                registration->readStatus([prepared, approval, error](LidHelperStatus after) {
+                    prepared(after == LidHelperStatus::requiresApproval ? approval() : error);
+                });
             });
         });
-    });
 }
 
 void SocketLidSleepBlocker::renew(Date until, Completion completion) {
@@ -209,20 +209,25 @@ void SocketLidSleepBlocker::send(double until, std::function<void(const Outcome&
         connection_ = makeConnection_();
         connectionEnded_ = std::make_shared<std::atomic<bool>>(false);
         connection_->setInvalidationHandler([ended = connectionEnded_] { ended->store(true); });
-        connection_->setPeerRequirement([requirement = *helperRequirement_, helper = helper_](
-                                            const PeerCredentials& peer) {
-            // The kernel's word on who runs the peer, and the installed
-            // program held to the requirement: a root process reached at the
-            // helper's socket runs the helper only if that file is trusted.
-            return peer.uid == helper.trustedUid &&
-                   helper.inspector->codeDirectoryHash(helper.programPath, requirement).has_value();
-        });
+        connection_->setPeerRequirement(
+            [requirement = *helperRequirement_, helper = helper_](const PeerCredentials& peer) {
+                // The kernel's word on who runs the peer, and the installed
+                // program held to the requirement: a root process reached at the
+                // helper's socket runs the helper only if that file is trusted.
+                return peer.uid == helper.trustedUid &&
+                       helper.inspector->codeDirectoryHash(helper.programPath, requirement).has_value();
+            });
         connection_->resume();
     }
 
     connection_->renewLease(
-        until, [reply](std::optional<std::string> text) { reply->finish({Outcome::Kind::replied, std::move(text)}); },
-        [reply](const std::string&) { reply->finish({Outcome::Kind::failed, std::nullopt}); });
+        until,
+        [reply](std::optional<std::string> text) {
+            reply->finish({Outcome::Kind::replied, std::move(text)});
+        },
+        [reply](const std::string&) {
+            reply->finish({Outcome::Kind::failed, std::nullopt});
+        });
     reply->expire(replyTimeout_);
 }
 

@@ -198,8 +198,8 @@ XdgAutostartLoginItem XdgAutostartLoginItem::forCurrentUser(fs::path executable)
 std::string XdgAutostartLoginItem::desktopEntry(const fs::path& executable, std::string_view existing) {
     const std::string program = executable.string();
     if (!isNameableInDesktopEntry(program)) {
-        throw std::runtime_error("Could not write " + std::string(entryDescription) +
-                                 ": the app's location " + program +
+        throw std::runtime_error("Could not write " + std::string(entryDescription) + ": the app's location " +
+                                 program +
                                  " cannot be named in it (it is not UTF-8 text or has control characters)");
     }
     std::ostringstream ours;

@@ -56,9 +56,8 @@ struct LidLeaseClientConnection::Core {
         {
             const std::lock_guard guard(lock);
             if (state == State::ended) {
-                deliveries.push_back([error = std::move(handlers.error)] {
-                    error("the connection to the lid helper has ended");
-                });
+                deliveries.push_back(
+                    [error = std::move(handlers.error)] { error("the connection to the lid helper has ended"); });
             } else {
                 message.requestId = nextRequestId++;
                 pending.emplace(message.requestId, std::move(handlers));
@@ -194,10 +193,8 @@ struct LidLeaseClientConnection::Core {
         }
         Pending& handlers = found->second;
         if (reply.kind == Kind::renewLeaseReply && handlers.kind == Kind::renewLeaseUntil) {
-            deliveries.push_back(
-                [callback = std::move(handlers.renewReply), text = std::move(reply.text)]() mutable {
-                    callback(std::move(text));
-                });
+            deliveries.push_back([callback = std::move(handlers.renewReply),
+                                  text = std::move(reply.text)]() mutable { callback(std::move(text)); });
         } else if (reply.kind == Kind::revokeLeaseReply && handlers.kind == Kind::revokeLease) {
             deliveries.push_back(std::move(handlers.revokeReply));
         } else {

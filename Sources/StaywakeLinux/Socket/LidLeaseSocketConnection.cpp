@@ -27,7 +27,8 @@ struct LidLeaseSocketConnection::Channel {
         if (socket) {
             bool delivered = false;
             try {
-                delivered = SeqpacketSocket::send(socket.get(), reply.encode()) == SeqpacketSocket::SendOutcome::sent;
+                delivered =
+                    SeqpacketSocket::send(socket.get(), reply.encode()) == SeqpacketSocket::SendOutcome::sent;
             } catch (const SystemError&) {
             }
             // A full send buffer means the client is not reading its replies;

@@ -235,8 +235,8 @@ void LidLeaseSocketListener::admit(UniqueFd socket) {
         return;
     }
     const uid_t uid = credentials.uid;
-    const auto fromUser = static_cast<std::size_t>(
-        std::count_if(clients_.begin(), clients_.end(), [&](const Client& client) {
+    const auto fromUser =
+        static_cast<std::size_t>(std::count_if(clients_.begin(), clients_.end(), [&](const Client& client) {
             return client.uid == uid && client.connection->isOpen();
         }));
     if (fromUser >= guards_.limits.connectionsPerUser) {
@@ -257,13 +257,13 @@ void LidLeaseSocketListener::admit(UniqueFd socket) {
         return;
     }
     const std::uint64_t serial = ++lastSerial_;
-    auto connection = std::make_unique<LidLeaseSocketConnection>(std::move(socket), std::move(*peer), judge_, wake_);
+    auto connection =
+        std::make_unique<LidLeaseSocketConnection>(std::move(socket), std::move(*peer), judge_, wake_);
     const PeerProcess& pinned = connection->peer();
     clients_.push_back(
         Client{std::move(connection), uid, serial, monotonicNow() + guards_.limits.authorizationSeconds});
-    guards_.authority->check(pinned, [this, serial](std::optional<std::string> refusal) {
-        authorized(serial, std::move(refusal));
-    });
+    guards_.authority->check(
+        pinned, [this, serial](std::optional<std::string> refusal) { authorized(serial, std::move(refusal)); });
 }
 
 void LidLeaseSocketListener::authorized(std::uint64_t serial, std::optional<std::string> refusal) {

@@ -141,7 +141,8 @@ pollfd PolkitPeerAuthority::pollDescriptor() const {
 
 int PolkitPeerAuthority::timeoutMilliseconds() const {
     std::uint64_t due = 0;
-    if (bus_ == nullptr || sd_bus_get_timeout(bus_, &due) < 0 || due == std::numeric_limits<std::uint64_t>::max()) {
+    if (bus_ == nullptr || sd_bus_get_timeout(bus_, &due) < 0 ||
+        due == std::numeric_limits<std::uint64_t>::max()) {
         return -1;
     }
     const std::uint64_t now = monotonicMicroseconds();

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-
 namespace staywake {
 
 /// polkit as the lid helper's gate: CheckAuthorization of one action for the

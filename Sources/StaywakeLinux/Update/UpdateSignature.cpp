@@ -23,8 +23,8 @@ std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text) {
         if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
             continue;
         }
-        const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-                           c == '/' || c == '=';
+        const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           c == '+' || c == '/' || c == '=';
         if (!valid) {
             return std::nullopt;
         }

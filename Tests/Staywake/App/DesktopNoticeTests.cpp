@@ -11,8 +11,7 @@ namespace {
 TEST(DesktopNotice, GoesToTheNotificationDaemonOrElseToTheFallback) {
     for (const bool daemon : {false, true}) {
         SCOPED_TRACE(daemon ? "with a daemon" : "without a daemon");
-        testing::MockBuses buses(
-            {.logind = false, .upower = false, .portal = false, .notifications = daemon});
+        testing::MockBuses buses({.logind = false, .upower = false, .portal = false, .notifications = daemon});
         if (!buses.failure().isEmpty()) {
             STAYWAKE_SKIP(buses.failure().toStdString());
         }

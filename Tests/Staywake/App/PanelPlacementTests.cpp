@@ -17,8 +17,8 @@ TEST(PanelPlacement, OpensFromTheIconTowardsTheScreenAndStaysInside) {
         QRect available;
         QPoint expected;
     } cases[] = {
-        {"top tray, icon at the right end: below, pushed in from the right",
-         QRect(1896, 1, 22, 22), QRect(0, 24, 1920, 1056), QPoint(1660, 24)},
+        {"top tray, icon at the right end: below, pushed in from the right", QRect(1896, 1, 22, 22),
+         QRect(0, 24, 1920, 1056), QPoint(1660, 24)},
         {"top tray, icon in the middle: below, centred", QRect(950, 1, 22, 22), QRect(0, 24, 1920, 1056),
          QPoint(830, 24)},
         {"top tray with a gap under it: just below the icon", QRect(950, 30, 22, 22), QRect(0, 0, 1920, 1080),
@@ -59,9 +59,9 @@ TEST(PanelPlacement, WithoutIconGeometryOpensAtTheCursorTowardsTheMiddle) {
 }
 
 TEST(PanelPlacement, APanelTallerThanTheScreenKeepsItsTopInView) {
-    EXPECT_EQ(panelPosition(QSize(260, 1200), QRect(950, 1057, 22, 22), anyCursor, screen,
-                            QRect(0, 0, 1920, 1056)),
-              QPoint(830, 0));
+    EXPECT_EQ(
+        panelPosition(QSize(260, 1200), QRect(950, 1057, 22, 22), anyCursor, screen, QRect(0, 0, 1920, 1056)),
+        QPoint(830, 0));
 }
 
 } // namespace

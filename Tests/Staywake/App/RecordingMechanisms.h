@@ -1,13 +1,13 @@
 #pragma once
 
 #include "Staywake/App/StaywakeApp.h"
-#include "Support/Fakes/FakeClocks.h"
-#include "Support/Fakes/ManualScheduling.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "StaywakeCore/Lid/InMemoryLidSleepBlocker.h"
 #include "StaywakeCore/LoginItem/InMemoryLoginItem.h"
 #include "StaywakeCore/Machine/StaticMachineConditions.h"
+#include "Support/Fakes/FakeClocks.h"
+#include "Support/Fakes/ManualScheduling.h"
 
 #include <string>
 #include <vector>
@@ -49,20 +49,24 @@ struct RecordingMechanisms {
                         std::make_shared<NoRegistration>());
         };
         m.teamIdentifier = [this] { return note("team identifier", teamIdentifier); };
-        m.lidSleepBlocker = [this](std::shared_ptr<LidHelperRegistration>, std::optional<std::string> requirement) {
+        m.lidSleepBlocker = [this](std::shared_ptr<LidHelperRegistration>,
+                                   std::optional<std::string> requirement) {
             helperRequirement = std::move(requirement);
             return note("lid sleep blocker", lidBlocker);
         };
-        m.conditionsNotifier = [this] { return note("conditions notifier", std::make_shared<NoConditionChanges>()); };
-        m.conditions = [this] { return note("conditions", std::make_shared<StaticMachineConditions>(false, false)); };
+        m.conditionsNotifier = [this] {
+            return note("conditions notifier", std::make_shared<NoConditionChanges>());
+        };
+        m.conditions = [this] {
+            return note("conditions", std::make_shared<StaticMachineConditions>(false, false));
+        };
         m.loginItem = [this] {
             return note("login item", std::make_shared<InMemoryLoginItem>(LoginItemState::disabled, true));
         };
         return m;
     }
 
-    template <typename T>
-    T note(const char* what, T made_) {
+    template <typename T> T note(const char* what, T made_) {
         made.emplace_back(what);
         return made_;
     }

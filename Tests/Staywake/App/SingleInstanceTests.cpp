@@ -35,9 +35,9 @@ TEST(SingleInstance, ASecondLaunchActivatesTheFirstAndAnswersOnlyToTheApplicatio
                   buses.sessionBus().baseService());
 
         const auto call = [&](const QString& method, const QVariantList& arguments) {
-            auto message = QDBusMessage::createMethodCall(
-                QString::fromLatin1(SingleInstance::serviceName), QString::fromLatin1(SingleInstance::objectPath),
-                QStringLiteral("org.freedesktop.Application"), method);
+            auto message = QDBusMessage::createMethodCall(QString::fromLatin1(SingleInstance::serviceName),
+                                                          QString::fromLatin1(SingleInstance::objectPath),
+                                                          QStringLiteral("org.freedesktop.Application"), method);
             message.setArguments(arguments);
             return bus.call(message, QDBus::BlockWithGui, 5000).type();
         };

@@ -18,9 +18,9 @@ TEST(StaywakeApp, MakesEachMechanismOnceInTheOrderItsControllerIsBuilt) {
     const auto controllers = StaywakeApp::live(recording.mechanisms());
 
     const std::vector<std::string> expected = {
-        "sleep blocker",   "scheduler",           "recheck notifier",  "lid helper registration, idle lock held",
-        "team identifier", "lid sleep blocker",   "conditions notifier", "scheduler",
-        "scheduler",       "conditions",          "login item",
+        "sleep blocker",   "scheduler",         "recheck notifier",    "lid helper registration, idle lock held",
+        "team identifier", "lid sleep blocker", "conditions notifier", "scheduler",
+        "scheduler",       "conditions",        "login item",
     };
     EXPECT_EQ(recording.made, expected);
     EXPECT_TRUE(controllers.awake->isOn().get());

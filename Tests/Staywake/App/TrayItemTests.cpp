@@ -32,11 +32,8 @@ TEST(TrayIconImage, KeepsItsDrawnSizeInATraySlotShrinksToFitAndGrowsOnlyForALarg
         int maximumInkHeight;
     } cases[] = {
         // The cup's box is 14 points high, its ink about 0.91 of that.
-        {22, 1, 12, 14},
-        {22, 2, 25, 27},
-        {24, 1.5, 18, 20},
-        {16, 1, 9, 11},   // 21 points wide, shrunk to 16
-        {48, 1, 28, 31},  // enlarged to the slot's width
+        {22, 1, 12, 14}, {22, 2, 25, 27}, {24, 1.5, 18, 20}, {16, 1, 9, 11}, // 21 points wide, shrunk to 16
+        {48, 1, 28, 31},                                                     // enlarged to the slot's width
     };
     for (const auto& c : cases) {
         const QImage image = trayImage(on, Qt::LeftToRight, QSize(c.slot, c.slot), c.ratio, Qt::black);

@@ -85,8 +85,7 @@ protected:
         return found;
     }
 
-    MockBuses buses{
-        MockBuses::Options{.logind = false, .upower = false, .portal = false, .notifications = true}};
+    MockBuses buses{MockBuses::Options{.logind = false, .upower = false, .portal = false, .notifications = true}};
     std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
     std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
         std::make_shared<testing::FakeContinuousTimeProvider>();

@@ -64,10 +64,7 @@ protected:
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
         ASSERT_TRUE(waitUntil([this] {
-            return buses.sessionBus()
-                .interface()
-                ->isServiceRegistered(QStringLiteral("com.staywake.app"))
-                .value();
+            return buses.sessionBus().interface()->isServiceRegistered(QStringLiteral("com.staywake.app")).value();
         })) << "the app did not claim its name";
     }
 
@@ -93,9 +90,9 @@ protected:
     }
 
     QDBusMessage callApp(const QString& method, const QVariantList& arguments) {
-        auto message = QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"),
-                                                      QStringLiteral("/com/staywake/app"),
-                                                      QStringLiteral("com.staywake.App1"), method);
+        auto message =
+            QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"), QStringLiteral("/com/staywake/app"),
+                                           QStringLiteral("com.staywake.App1"), method);
         message.setArguments(arguments);
         return buses.sessionBus().call(message, QDBus::Block, 20000);
     }
@@ -121,16 +118,14 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     monitor.start(
         QStringLiteral("dbus-monitor"),
         {QStringLiteral("--address"), buses.sessionAddress(),
-         QStringLiteral(
-             "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
+         QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
     ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
     const Ran on = ctl({QStringLiteral("on"), QStringLiteral("--for"), QStringLiteral("10m")});
     ASSERT_EQ(on.status, 0) << on.err.toStdString();
     QByteArray announced;
     EXPECT_TRUE(waitUntil([&] {
         announced += monitor.readAll();
-        return announced.contains("string \"com.staywake.App1\"") &&
-               announced.contains("string \"ActiveUntil\"");
+        return announced.contains("string \"com.staywake.App1\"") && announced.contains("string \"ActiveUntil\"");
     })) << announced.toStdString();
     monitor.kill();
     monitor.waitForFinished();
@@ -139,8 +134,7 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     const qint64 expected = QDateTime::currentSecsSinceEpoch() + 600;
     EXPECT_TRUE(state.value(QStringLiteral("IsOn")).toBool());
     EXPECT_NEAR(state.value(QStringLiteral("ActiveUntil")).toDouble(), double(expected), 30.0);
-    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(),
-              QStringLiteral("Staywake, on, 9 minutes left"));
+    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(), QStringLiteral("Staywake, on, 9 minutes left"));
 
     QProcess desktop;
     desktop.setProcessEnvironment(environment);
@@ -172,8 +166,13 @@ TEST_F(StaywakectlTest, RejectsWrongInputWithStatusTwoAndChangesNothing) {
     // What makes a length or a time wrong is the parser's business; here each
     // way the line can be wrong once.
     const QStringList wrong[] = {
-        {"on", "--for", "0m"}, {"on", "--for"}, {"nightbrew", "maybe"}, {"off", "now"},
-        {"run", "sleep", "1"}, {"frobnicate"},  {},
+        {"on", "--for", "0m"},
+        {"on", "--for"},
+        {"nightbrew", "maybe"},
+        {"off", "now"},
+        {"run", "sleep", "1"},
+        {"frobnicate"},
+        {},
     };
     for (const auto& arguments : wrong) {
         const Ran ran = ctl(arguments);
@@ -213,8 +212,8 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsAndPassesItsStatusOn) {
 TEST_F(StaywakectlTest, KillingRunEndsItsHold) {
     startApp();
     const QString pidFile = QString::fromStdString((home.path() / "command.pid").string());
-    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"),
-                         QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
+    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                         QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
     ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();

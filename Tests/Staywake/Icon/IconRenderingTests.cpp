@@ -19,9 +19,7 @@ const MenuBarIcon onWithTimer{true, true, false};
 const MenuBarIcon nightBrew{true, false, true};
 const MenuBarIcon nightBrewWithTimer{true, true, true};
 
-int alphaAt(const QImage& image, int x, int y) {
-    return qAlpha(image.pixel(x, y));
-}
+int alphaAt(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)); }
 
 // Calls `visit` with every pixel's centre in points, y upwards, as the drawing space sees it.
 void forEachPixel(const QImage& image, const std::function<void(int, int, PathPoint)>& visit) {
@@ -66,8 +64,7 @@ TEST(DrawingPainter, DrawsUpwardsClipsUntilTheClipEndsAndTurnsArcsInward) {
     PathData frameWithHole = rectangle(0, 0, 10, 10);
     frameWithHole.append(rectangle(3, 3, 7, 7));
     drawing.operations = {Drawing::BeginClip{frameWithHole, Drawing::FillRule::evenOdd},
-                          Drawing::Fill{rectangle(0, 0, 10, 10), Drawing::FillRule::nonZero},
-                          Drawing::EndClip{},
+                          Drawing::Fill{rectangle(0, 0, 10, 10), Drawing::FillRule::nonZero}, Drawing::EndClip{},
                           Drawing::Fill{rectangle(4, 4, 6, 6), Drawing::FillRule::nonZero}};
     image = painted(drawing);
     EXPECT_EQ(alphaAt(image, 1, 1), 255);
@@ -145,10 +142,8 @@ TEST(CupGlyphImage, TheOutlinedCupIsEmptyInsideAndTheSolidOneFullAsOffAndOnAre) 
         }
     }
     for (const int scale : {1, 2}) {
-        const Interior offInside =
-            cupInterior(image(off, Qt::LeftToRight).representation(scale), {21, 14}, scale);
-        const Interior onInside =
-            cupInterior(image(on, Qt::LeftToRight).representation(scale), {21, 14}, scale);
+        const Interior offInside = cupInterior(image(off, Qt::LeftToRight).representation(scale), {21, 14}, scale);
+        const Interior onInside = cupInterior(image(on, Qt::LeftToRight).representation(scale), {21, 14}, scale);
         EXPECT_EQ(offInside.inked, 0);
         EXPECT_EQ(onInside.opaque, onInside.pixels);
     }
@@ -176,14 +171,12 @@ TEST(MenuBarIconImage, TheBadgeStandsInAClearedRingAtTheTrailingEdge) {
     const int scale = 2;
     for (const MenuBarIcon& icon : {onWithTimer, nightBrewWithTimer}) {
         for (const auto direction : {Qt::LeftToRight, Qt::RightToLeft}) {
-            SCOPED_TRACE(std::to_string(icon.keepsLidClosedAwake) +
-                         (direction == Qt::RightToLeft ? " rtl" : ""));
-            const TemplateImage base =
-                image(MenuBarIcon{icon.isOn, false, icon.keepsLidClosedAwake}, direction);
+            SCOPED_TRACE(std::to_string(icon.keepsLidClosedAwake) + (direction == Qt::RightToLeft ? " rtl" : ""));
+            const TemplateImage base = image(MenuBarIcon{icon.isOn, false, icon.keepsLidClosedAwake}, direction);
             const auto badge = symbolImage("clock.fill", MenuBarIcon::badgePointSize);
-            const auto layout = icon.badgeLayout({base.size().width(), base.size().height()},
-                                                 {badge->size().width(), badge->size().height()},
-                                                 direction == Qt::RightToLeft);
+            const auto layout =
+                icon.badgeLayout({base.size().width(), base.size().height()},
+                                 {badge->size().width(), badge->size().height()}, direction == Qt::RightToLeft);
             const QImage composite = image(icon, direction).representation(scale);
             const QImage baseBitmap = base.representation(scale);
             const QImage badgeBitmap = badge->representation(scale);
@@ -196,9 +189,8 @@ TEST(MenuBarIconImage, TheBadgeStandsInAClearedRingAtTheTrailingEdge) {
             forEachPixel(composite, [&](int x, int y, PathPoint centre) {
                 const double fromBadge = std::hypot(centre.x - badgeCentre.x, centre.y - badgeCentre.y);
                 const int alpha = alphaAt(composite, x, y);
-                const QPoint inBase(
-                    x - static_cast<int>(layout.base.x * scale),
-                    y - static_cast<int>((layout.canvas.height - layout.base.maxY()) * scale));
+                const QPoint inBase(x - static_cast<int>(layout.base.x * scale),
+                                    y - static_cast<int>((layout.canvas.height - layout.base.maxY()) * scale));
                 const int baseAlpha =
                     baseBitmap.rect().contains(inBase) ? alphaAt(baseBitmap, inBase.x(), inBase.y()) : 0;
                 if (fromBadge > badgeRadius + 0.5 && fromBadge < clearedRadius - 0.5) {
@@ -229,8 +221,7 @@ TEST(MugPairImage, TheFrontMugIsCutCleanlyOutOfTheBackOne) {
             const QImage front = mug->representation(scale);
             const QImage shape = stencil->representation(scale);
             const int frontX = static_cast<int>(layout.front.x * scale);
-            const int frontY =
-                static_cast<int>((layout.canvas.height - layout.front.y - mugSize.height) * scale);
+            const int frontY = static_cast<int>((layout.canvas.height - layout.front.y - mugSize.height) * scale);
 
             // The front mug is drawn whole; where it is hollow, and under it down to the
             // bottom, nothing of the back mug shows.

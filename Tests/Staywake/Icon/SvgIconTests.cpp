@@ -14,15 +14,42 @@ TEST(SvgIcon, WritesEveryPathCommandWithArcsTurningTheRightWay) {
         std::function<void(PathData&)> build;
         std::string expected;
     } cases[] = {
-        {"lines", [](PathData& p) { p.moveTo({0, 0}); p.lineTo({1.5, 0}); p.closeSubpath(); }, "M0 0 L1.5 0 Z"},
+        {"lines",
+         [](PathData& p) {
+             p.moveTo({0, 0});
+             p.lineTo({1.5, 0});
+             p.closeSubpath();
+         },
+         "M0 0 L1.5 0 Z"},
         // Right then up turns left: counter-clockwise in y-upwards space, SVG's sweep flag 1.
-        {"left turn", [](PathData& p) { p.moveTo({0, 0}); p.addArc({10, 0}, {10, 10}, 2); },
+        {"left turn",
+         [](PathData& p) {
+             p.moveTo({0, 0});
+             p.addArc({10, 0}, {10, 10}, 2);
+         },
          "M0 0 L8 0 A2 2 0 0 1 10 2"},
-        {"right turn", [](PathData& p) { p.moveTo({0, 0}); p.addArc({10, 0}, {10, -10}, 2); },
+        {"right turn",
+         [](PathData& p) {
+             p.moveTo({0, 0});
+             p.addArc({10, 0}, {10, -10}, 2);
+         },
          "M0 0 L8 0 A2 2 0 0 0 10 -2"},
-        {"straight arc", [](PathData& p) { p.moveTo({0, 0}); p.addArc({10, 0}, {20, 0}, 2); }, "M0 0 L10 0"},
-        {"curve", [](PathData& p) { p.moveTo({0, 0}); p.quadCurveTo({1, 0}, {1, 1}); }, "M0 0 Q1 0 1 1"},
-        {"ellipse", [](PathData& p) { p.addEllipse({1, 2, 4, 2}); },
+        {"straight arc",
+         [](PathData& p) {
+             p.moveTo({0, 0});
+             p.addArc({10, 0}, {20, 0}, 2);
+         },
+         "M0 0 L10 0"},
+        {"curve",
+         [](PathData& p) {
+             p.moveTo({0, 0});
+             p.quadCurveTo({1, 0}, {1, 1});
+         },
+         "M0 0 Q1 0 1 1"},
+        {"ellipse",
+         [](PathData& p) {
+             p.addEllipse({1, 2, 4, 2});
+         },
          "M5 3 A2 1 0 1 1 1 3 A2 1 0 1 1 5 3 Z"},
     };
     for (const auto& c : cases) {

@@ -59,8 +59,8 @@ protected:
 
     QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments,
                       const QString& path = QStringLiteral("/org/freedesktop/systemd1")) const {
-        auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path,
-                                                      interface, method);
+        auto message =
+            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path, interface, method);
         message.setArguments(arguments);
         const auto reply = buses.systemBus().call(message, QDBus::Block, 20000);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
@@ -152,8 +152,8 @@ TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskin
     setListening(false);
     EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
 
-    const SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    const SystemdLidHelperRegistration nowhere(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
 }
 
@@ -170,15 +170,9 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
          QStringLiteral("EnableUnitFiles"),
          QStringLiteral("Interactive authentication required."),
          {}},
-        {Act::registering,
-         QStringLiteral("Reload"),
-         QStringLiteral("Reload failed: too many reloads"),
-         {enable}},
+        {Act::registering, QStringLiteral("Reload"), QStringLiteral("Reload failed: too many reloads"), {enable}},
         {Act::approving, {}, {}, {unmask, enable, reload}},
-        {Act::approving,
-         QStringLiteral("UnmaskUnitFiles"),
-         QStringLiteral("Authentication is required."),
-         {}},
+        {Act::approving, QStringLiteral("UnmaskUnitFiles"), QStringLiteral("Authentication is required."), {}},
         {Act::approving,
          QStringLiteral("EnableUnitFiles"),
          QStringLiteral("Authentication is required."),
@@ -190,8 +184,7 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.act == Act::registering ? "registering, " : "approving, ") + c.failing.toStdString());
-        const QString state =
-            c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
+        const QString state = c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
         setUnitFileState(state);
         setUnitFileState(state, QStringLiteral("staywake-lidhelper.service"));
         setListening(false);
@@ -214,8 +207,8 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
         }
     }
 
-    SystemdLidHelperRegistration nowhere(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    SystemdLidHelperRegistration nowhere(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     std::optional<Outcome> outcome;
     nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
@@ -232,17 +225,9 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
         QStringList calls;
     } cases[] = {
         {QStringLiteral("enabled"), true, QStringLiteral("enabled"), std::nullopt, {read}},
-        {QStringLiteral("enabled"),
-         false,
-         QStringLiteral("enabled"),
-         std::nullopt,
-         {read, enable, reload, read}},
+        {QStringLiteral("enabled"), false, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
         {QStringLiteral("masked"), true, QStringLiteral("masked"), approval, {read}},
-        {QStringLiteral("disabled"),
-         true,
-         QStringLiteral("enabled"),
-         std::nullopt,
-         {read, enable, reload, read}},
+        {QStringLiteral("disabled"), true, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
         {QStringLiteral("disabled"), true, QStringLiteral("masked"), approval, {read, enable, reload, read}},
         {QString(),
          true,
@@ -250,8 +235,7 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
          "Unit file staywake-lidhelper.socket does not exist.",
          {read, enable, read}},
     };
-    const auto requirement =
-        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
+    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
                      c.stateAfterEnable.toStdString());

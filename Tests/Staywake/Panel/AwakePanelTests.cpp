@@ -28,7 +28,7 @@ using testing::with;
 const std::vector<const char*> optionalItems = {
     "problem",           "awakeFailure",   "cancelTimer",   "presets",   "heatWarning",
     "noHeatPath",        "lidFailure",     "approveHelper", "dontRetry", "needsApproval",
-    "notInApplications", "openLoginItems", "loginFailure",      "holders",
+    "notInApplications", "openLoginItems", "loginFailure",  "holders",
 };
 
 // What the header, explanation and power button say.
@@ -57,9 +57,7 @@ struct PanelState {
     std::map<std::string, QString> notes = {};
 };
 
-void turnOnNightBrew(PanelWorld& w) {
-    w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds);
-}
+void turnOnNightBrew(PanelWorld& w) { w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds); }
 
 std::vector<PanelState> panelStates() {
     const auto presets = with([](PanelSetup& s) { s.pinned = {1800, 3600, 7200}; });
@@ -171,7 +169,8 @@ TEST(AwakePanel, ShowsEachStateInEnglishAndMirroredInArabic) {
             }
             // A note's symbol stands at the right of its text.
             const auto* note = world.item("nightBrewNote");
-            EXPECT_GT(note->findChild<PanelSymbolImage*>()->geometry().x(), note->findChild<QLabel*>()->geometry().x());
+            EXPECT_GT(note->findChild<PanelSymbolImage*>()->geometry().x(),
+                      note->findChild<QLabel*>()->geometry().x());
         }
     }
 }
@@ -323,10 +322,9 @@ TEST(AwakePanel, HeaderIsOneAccessibleElementAndSwitchesCarryNamesAndHints) {
 
     const auto* nightBrew = world.item("nightBrew");
     EXPECT_EQ(nightBrew->accessibleName(), "Night Brew");
-    EXPECT_EQ(
-        nightBrew->accessibleDescription(),
-        "With the lid shut and no display attached, heat can build up. Keep your computer out of bags and "
-        "other enclosed spaces while it is working.");
+    EXPECT_EQ(nightBrew->accessibleDescription(),
+              "With the lid shut and no display attached, heat can build up. Keep your computer out of bags and "
+              "other enclosed spaces while it is working.");
     EXPECT_EQ(world.item("understand")->accessibleName(), "I understand the heat warning");
     world.click("understand");
     EXPECT_EQ(nightBrew->accessibleDescription(), "Your computer stays awake with the lid closed.");

@@ -23,9 +23,7 @@
 #include <vector>
 
 /// Lets test failures print texts readably.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace staywake::testing {
 
@@ -33,11 +31,9 @@ namespace staywake::testing {
 /// long as the object lives.
 class PanelLanguage {
 public:
-    explicit PanelLanguage(const QString& language)
-        : translations_(QStringLiteral(STAYWAKE_TRANSLATIONS_DIR)) {
+    explicit PanelLanguage(const QString& language) : translations_(QStringLiteral(STAYWAKE_TRANSLATIONS_DIR)) {
         translations_.install(language);
-        QGuiApplication::setLayoutDirection(language == QLatin1String("ar") ? Qt::RightToLeft
-                                                                            : Qt::LeftToRight);
+        QGuiApplication::setLayoutDirection(language == QLatin1String("ar") ? Qt::RightToLeft : Qt::LeftToRight);
     }
     ~PanelLanguage() { QGuiApplication::setLayoutDirection(Qt::LeftToRight); }
 
@@ -82,11 +78,10 @@ struct PanelWorld {
         lidStore->setHasAcknowledgedHeatWarning(setup.acknowledged);
         conditions->setOnBattery(setup.onBattery);
         conditions->setHasExternalDisplay(setup.externalDisplay);
-        awake =
-            std::make_shared<AwakeController>(blocker, intents, dates, continuous, awakeTimer, recheck, true);
+        awake = std::make_shared<AwakeController>(blocker, intents, dates, continuous, awakeTimer, recheck, true);
         lid = std::make_shared<LidAwakeController>(awake, lidBlocker, lidStore, conditions,
-                                                   std::make_shared<QuietConditionsNotifier>(), dates,
-                                                   leaseTimer, lidDeadlineTimer);
+                                                   std::make_shared<QuietConditionsNotifier>(), dates, leaseTimer,
+                                                   lidDeadlineTimer);
         loginItem = std::make_shared<LoginItemController>(
             std::make_shared<InMemoryLoginItem>(setup.login, setup.stableLocation), false);
         presets = std::make_shared<PresetDurationsController>(*presetStore);
@@ -118,8 +113,7 @@ struct PanelWorld {
     std::shared_ptr<ManualRecheckNotifier> recheck = std::make_shared<ManualRecheckNotifier>();
     std::shared_ptr<InMemoryLidSleepBlocker> lidBlocker = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<InMemoryLidAwakeStore> lidStore = std::make_shared<InMemoryLidAwakeStore>();
-    std::shared_ptr<StaticMachineConditions> conditions =
-        std::make_shared<StaticMachineConditions>(false, false);
+    std::shared_ptr<StaticMachineConditions> conditions = std::make_shared<StaticMachineConditions>(false, false);
     std::shared_ptr<ManualDeadlineScheduler> leaseTimer = std::make_shared<ManualDeadlineScheduler>();
     std::shared_ptr<ManualDeadlineScheduler> lidDeadlineTimer = std::make_shared<ManualDeadlineScheduler>();
     std::unique_ptr<InMemoryPresetDurationStore> presetStore;

@@ -27,15 +27,13 @@ class QuitConfirmationDelegateTest : public ::testing::Test {
 public:
     QuitConfirmationDelegateTest() {
         using testing::ManualDeadlineScheduler;
-        awake =
-            std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, time.dates,
-                                              time.continuous, std::make_shared<ManualDeadlineScheduler>(),
-                                              std::make_shared<testing::ManualRecheckNotifier>(), false);
+        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, time.dates,
+                                                  time.continuous, std::make_shared<ManualDeadlineScheduler>(),
+                                                  std::make_shared<testing::ManualRecheckNotifier>(), false);
         lid = std::make_shared<LidAwakeController>(
             awake, helper, std::make_shared<InMemoryLidAwakeStore>(true),
             std::make_shared<StaticMachineConditions>(false, false), std::make_shared<NoConditionsNotifier>(),
-            time.dates, std::make_shared<ManualDeadlineScheduler>(),
-            std::make_shared<ManualDeadlineScheduler>());
+            time.dates, std::make_shared<ManualDeadlineScheduler>(), std::make_shared<ManualDeadlineScheduler>());
         // The application's own delegate tells a system quit by where the request came from.
         delegate.awake = awake;
         delegate.lid = lid;
@@ -100,13 +98,13 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
          Reply::cancel},
         {"awake, confirmed", From::user, 30 * 60 + 40, false, true, QuitConfirmation{Kind::awakeMode, 1800},
          Reply::now},
-        {"awake without a deadline", From::user, 0, false, true,
-         QuitConfirmation{Kind::awakeMode, std::nullopt}, Reply::now},
+        {"awake without a deadline", From::user, 0, false, true, QuitConfirmation{Kind::awakeMode, std::nullopt},
+         Reply::now},
         {"a session that ended a moment ago", From::user, 0.5, false, true, std::nullopt, Reply::now},
-        {"night brew, cancelled", From::user, std::nullopt, true, false,
-         QuitConfirmation{Kind::nightBrew, 7140}, Reply::cancel},
-        {"night brew, confirmed", From::user, std::nullopt, true, true,
-         QuitConfirmation{Kind::nightBrew, 7140}, Reply::later},
+        {"night brew, cancelled", From::user, std::nullopt, true, false, QuitConfirmation{Kind::nightBrew, 7140},
+         Reply::cancel},
+        {"night brew, confirmed", From::user, std::nullopt, true, true, QuitConfirmation{Kind::nightBrew, 7140},
+         Reply::later},
         {"log out", From::system, 600, true, false, std::nullopt, Reply::later},
         {"relaunch for an update", From::update, 600, true, false, std::nullopt, Reply::later},
     };
@@ -131,8 +129,7 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
         EXPECT_EQ(delegate.applicationShouldTerminate(), c.expected);
         EXPECT_EQ(asked.empty() ? std::nullopt : std::optional(asked.front()), c.question);
         EXPECT_FALSE(delegate.isAsking());
-        EXPECT_EQ(lid->isOn().get(), c.nightBrew && c.expected == Reply::cancel)
-            << "every quit ends Night Brew";
+        EXPECT_EQ(lid->isOn().get(), c.nightBrew && c.expected == Reply::cancel) << "every quit ends Night Brew";
         const bool expired = c.awakeFor && *c.awakeFor > 0 && *c.awakeFor < 1;
         EXPECT_EQ(intents->stored == intentBefore, !expired) << "quitting is not turning awake mode off";
         EXPECT_EQ(delegate.isWaitingForHelper(), c.expected == Reply::later);

@@ -88,8 +88,8 @@ TEST_F(SettingsMenuTest, TheMenuAndTheRowsAccessibleActionsOfferTheFiveCommands)
     for (QAction* item : items) {
         titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
     }
-    const QStringList commands{"Choose preset durations…", "About Staywake", "Check for Updates…",
-                               "Send Feedback", "Quit Staywake"};
+    const QStringList commands{"Choose preset durations…", "About Staywake", "Check for Updates…", "Send Feedback",
+                               "Quit Staywake"};
     EXPECT_EQ(titles, commands.mid(0, 4) << "-" << commands[4]);
     EXPECT_EQ(items[5]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         auto* layout = new QVBoxLayout(&panel);
         auto* row = new SettingsMenu(
             presets, [] {}, [] {},
-            {language.direction, language.locale, language.language.toStdString(), AboutInfo{"1.2", "45"}},
-            {}, &panel);
+            {language.direction, language.locale, language.language.toStdString(), AboutInfo{"1.2", "45"}}, {},
+            &panel);
         layout->addWidget(row);
         panel.setGeometry(200, 40, 260, 60);
         panel.show();

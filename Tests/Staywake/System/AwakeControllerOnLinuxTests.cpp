@@ -27,12 +27,11 @@ TEST(AwakeControllerOnLinux, HoldsTheLockWhileASessionRunsAndDropsItWhenTheDeadl
     }
     ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
     const auto dates = std::make_shared<SystemDateProvider>();
-    AwakeController controller(std::make_shared<InhibitSleepBlocker>(buses.sessionBus(), buses.systemBus(),
-                                                                     QStringLiteral("Staywake")),
-                               std::make_shared<InMemoryAwakeIntentStore>(), dates,
-                               std::make_shared<SystemContinuousTimeProvider>(),
-                               std::make_shared<TimerDeadlineScheduler>(dates),
-                               std::make_shared<SystemDeadlineRecheckNotifier>(buses.systemBus()), false);
+    AwakeController controller(
+        std::make_shared<InhibitSleepBlocker>(buses.sessionBus(), buses.systemBus(), QStringLiteral("Staywake")),
+        std::make_shared<InMemoryAwakeIntentStore>(), dates, std::make_shared<SystemContinuousTimeProvider>(),
+        std::make_shared<TimerDeadlineScheduler>(dates),
+        std::make_shared<SystemDeadlineRecheckNotifier>(buses.systemBus()), false);
     QElapsedTimer elapsed;
     elapsed.start();
     controller.turnOn(0.5);

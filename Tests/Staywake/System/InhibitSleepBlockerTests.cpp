@@ -19,12 +19,12 @@ using testing::waitUntil;
 
 const QString reason = QStringLiteral("Staywake is keeping this computer awake");
 
-#define REQUIRE_BUSES(buses)                                                                                 \
-    do {                                                                                                     \
-        if ((buses).isMissingATool()) {                                                                      \
-            STAYWAKE_SKIP((buses).failure().toStdString());                                                  \
-        }                                                                                                    \
-        ASSERT_TRUE((buses).failure().isEmpty()) << (buses).failure().toStdString();                         \
+#define REQUIRE_BUSES(buses)                                                                                      \
+    do {                                                                                                          \
+        if ((buses).isMissingATool()) {                                                                           \
+            STAYWAKE_SKIP((buses).failure().toStdString());                                                       \
+        }                                                                                                         \
+        ASSERT_TRUE((buses).failure().isEmpty()) << (buses).failure().toStdString();                              \
     } while (false)
 
 bool holdsExactlyTheIdleLock(const QDBusConnection& systemBus) {
@@ -44,8 +44,7 @@ std::size_t activePortalInhibitions(const QDBusConnection& sessionBus) {
 
 bool holdsNoLock(const MockBuses& buses) {
     return waitUntil([&] {
-        return logindInhibitors(buses.systemBus()).empty() &&
-               activePortalInhibitions(buses.sessionBus()) == 0;
+        return logindInhibitors(buses.systemBus()).empty() && activePortalInhibitions(buses.sessionBus()) == 0;
     });
 }
 
@@ -106,8 +105,7 @@ TEST(InhibitSleepBlocker, TakesWhateverLockItCanAndThrowsTheDocumentedCodeWhenIt
         {"logind refuses, no portal", Service::refusing, Service::missing, -42, false},
         {"neither runs", Service::missing, Service::missing, -22, false},
         {"no logind, the portal refuses", Service::missing, Service::refusing, -24, false},
-        {"logind refuses, the portal answers nonsense", Service::refusing, Service::answeringNonsense, -46,
-         false},
+        {"logind refuses, the portal answers nonsense", Service::refusing, Service::answeringNonsense, -46, false},
         {"logind refuses, the portal inhibits", Service::refusing, Service::running, std::nullopt, false},
         {"logind locks, no portal", Service::running, Service::missing, std::nullopt, true},
     };

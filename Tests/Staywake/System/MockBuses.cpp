@@ -30,9 +30,8 @@ QString nextConnectionName(const char* kind) {
 MockBuses::MockBuses(Options options) {
     std::vector<std::string> arguments;
     std::string without;
-    for (const auto& [off, name] :
-         {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
-          std::pair(!options.portal, "portal,")}) {
+    for (const auto& [off, name] : {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
+                                    std::pair(!options.portal, "portal,")}) {
         without += off ? name : "";
     }
     if (!without.empty()) {
@@ -113,8 +112,8 @@ std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus) 
 
 std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& sessionBus) {
     auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
-                                               QStringLiteral("/org/freedesktop/portal/desktop"),
-                                               mockInterface, QStringLiteral("ListInhibitions"));
+                                               QStringLiteral("/org/freedesktop/portal/desktop"), mockInterface,
+                                               QStringLiteral("ListInhibitions"));
     const auto reply = sessionBus.call(call, QDBus::Block, 20000);
     std::vector<PortalInhibition> result;
     if (reply.type() != QDBusMessage::ReplyMessage) {

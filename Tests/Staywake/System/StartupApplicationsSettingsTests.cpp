@@ -33,8 +33,7 @@ TEST(StartupApplicationsSettings, OpensKdesAutostartPageElseTheAutostartFolder) 
         {"KDE", {folder.filePath(QStringLiteral("empty"))}, false},
     };
     for (const auto& each : cases) {
-        SCOPED_TRACE(each.desktop.toStdString() +
-                     (each.searchPath.constFirst() == bin ? " with" : " without"));
+        SCOPED_TRACE(each.desktop.toStdString() + (each.searchPath.constFirst() == bin ? " with" : " without"));
         QFile::remove(record);
         std::vector<QUrl> opened;
         const QString config = folder.filePath(QStringLiteral("config"));

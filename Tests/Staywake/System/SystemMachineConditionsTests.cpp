@@ -41,9 +41,7 @@ private:
     testing::TemporaryDirectory folder_{"staywake-sysfs"};
 };
 
-QDBusConnection noBus() {
-    return QDBusConnection(QStringLiteral("staywake-test-never-connected"));
-}
+QDBusConnection noBus() { return QDBusConnection(QStringLiteral("staywake-test-never-connected")); }
 
 bool hasExternalDisplay(const FakeSysfs& sysfs) {
     return SystemMachineConditions(noBus(), sysfs.root()).hasExternalDisplay();
@@ -57,10 +55,7 @@ TEST(SystemMachineConditions, ReadsTheDisplaysFromTheDrmConnectors) {
         std::vector<bool> builtIn;
         bool external;
     } cases[] = {
-        {"built-in panel only",
-         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}},
-         {true},
-         false},
+        {"built-in panel only", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "disconnected"}}, {true}, false},
         {"built-in and external",
          {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}},
          {false, true},

@@ -153,8 +153,8 @@ TEST(Translations, EveryKeyInTheCodeIsTranslatedInEveryShippedLanguage) {
         }
         for (const auto& key : keys) {
             const auto found = entries.find(key);
-            const std::string name = language.toStdString() + " [" + key.first.toStdString() + "] \"" +
-                                     key.second.toStdString() + "\"";
+            const std::string name =
+                language.toStdString() + " [" + key.first.toStdString() + "] \"" + key.second.toStdString() + "\"";
             if (found == entries.end()) {
                 ADD_FAILURE() << "missing: " << name;
                 continue;

@@ -26,9 +26,7 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr Date launch{1'700'000'000};
 
-StoredAwakeIntent stored(const AwakeIntent& intent) {
-    return StoredAwakeIntent::intent(intent);
-}
+StoredAwakeIntent stored(const AwakeIntent& intent) { return StoredAwakeIntent::intent(intent); }
 
 std::string relative(std::optional<Date> date) {
     return date ? "+" + ::testing::PrintToString(*date - launch) : "-";
@@ -76,8 +74,8 @@ protected:
         store = std::make_shared<RecordingIntentStore>(record);
     }
     std::unique_ptr<AwakeController> controllerOn(std::shared_ptr<SleepBlocker> lock, bool restoring = true) {
-        return std::make_unique<AwakeController>(std::move(lock), store, dates, continuous, scheduler,
-                                                 recheck, restoring);
+        return std::make_unique<AwakeController>(std::move(lock), store, dates, continuous, scheduler, recheck,
+                                                 restoring);
     }
     std::unique_ptr<AwakeController> make(StoredAwakeIntent record = stored(AwakeIntent::off()),
                                           bool restoring = true) {
@@ -95,19 +93,17 @@ protected:
     /// What the controller shows and holds, in one line.
     std::string state(const AwakeController& controller) const {
         std::ostringstream line;
-        line << (controller.isOn().get() ? "on" : "off")
-             << (controller.isRequested().get() ? " requested" : "") << ", until "
-             << relative(controller.activeUntil().get()) << ", timer " << relative(scheduler->pendingAt)
-             << ", lock " << (blocker->isEngaged() ? "held" : "free") << ", saved [" << store->savedText()
-             << "]";
+        line << (controller.isOn().get() ? "on" : "off") << (controller.isRequested().get() ? " requested" : "")
+             << ", until " << relative(controller.activeUntil().get()) << ", timer "
+             << relative(scheduler->pendingAt) << ", lock " << (blocker->isEngaged() ? "held" : "free")
+             << ", saved [" << store->savedText() << "]";
         return line.str();
     }
 
     std::shared_ptr<InMemorySleepBlocker> blocker;
     std::shared_ptr<RecordingIntentStore> store;
     std::shared_ptr<FakeDateProvider> dates = std::make_shared<FakeDateProvider>(launch);
-    std::shared_ptr<FakeContinuousTimeProvider> continuous =
-        std::make_shared<FakeContinuousTimeProvider>(5000);
+    std::shared_ptr<FakeContinuousTimeProvider> continuous = std::make_shared<FakeContinuousTimeProvider>(5000);
     std::shared_ptr<ManualDeadlineScheduler> scheduler;
     std::shared_ptr<ManualRecheckNotifier> recheck;
 };
@@ -141,10 +137,8 @@ TEST_F(AwakeControllerTest, LaunchRestoresOnlyAUsableSessionStillAhead) {
          "off, until -, timer -, lock free, saved [off]"},
         {"mirrored: indefinite", stored(AwakeIntent::indefinite()), false,
          "off requested, until -, timer -, lock free, saved []"},
-        {"mirrored: ahead", until(launch + 60), false,
-         "off requested, until +60, timer -, lock free, saved []"},
-        {"mirrored: passed", until(launch - 60), false,
-         "off requested, until -, timer -, lock free, saved []"},
+        {"mirrored: ahead", until(launch + 60), false, "off requested, until +60, timer -, lock free, saved []"},
+        {"mirrored: passed", until(launch - 60), false, "off requested, until -, timer -, lock free, saved []"},
         {"mirrored: unreadable", StoredAwakeIntent::unreadableDeadline(), false,
          "off requested, until -, timer -, lock free, saved []"},
     };
@@ -214,8 +208,7 @@ TEST_F(AwakeControllerTest, AnEarlyTimerReArmsAndRemainingTimeIsNeverNegativeNor
     recheck->trigger();
     pass(1799.5);
     scheduler->fire();
-    EXPECT_EQ(state(*controller),
-              "on requested, until +1800, timer +-1800, lock held, saved [on until +1800]")
+    EXPECT_EQ(state(*controller), "on requested, until +1800, timer +-1800, lock held, saved [on until +1800]")
         << "the timer is re-armed and the shown deadline stays";
     EXPECT_EQ(controller->remaining(), 0.5);
     pass(0.75); // past the end; the timer has not fired yet
@@ -261,9 +254,8 @@ TEST_F(AwakeControllerTest, ReAimingARunningSessionKeepsTheLockAndTellsObservers
     pass(10);
     controller->turnOn(7200);
     controller->turnOn(7200); // the same deadline again changes nothing observable but the session call
-    EXPECT_EQ(
-        state(*controller),
-        "on requested, until +7210, timer +7210, lock held, saved [until +3600 until +7210 until +7210]");
+    EXPECT_EQ(state(*controller),
+              "on requested, until +7210, timer +7210, lock held, saved [until +3600 until +7210 until +7210]");
     controller->turnOn(std::nullopt);
     EXPECT_EQ(state(*controller),
               "on requested, until -, timer -, lock held, saved [until +3600 until +7210 until +7210 on]");

@@ -1,6 +1,6 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
-#include "StaywakeCore/Lid/LidSleepBlocker.h"
 #include "StaywakeCore/Awake/SleepBlocker.h"
+#include "StaywakeCore/Lid/LidSleepBlocker.h"
 
 #include <cstdint>
 #include <exception>
@@ -20,8 +20,7 @@ public:
 };
 
 TEST(AwakeFailure, EveryErrorMapsToItsCase) {
-    const auto permissionDenied =
-        std::system_error(std::make_error_code(std::errc::permission_denied), "open");
+    const auto permissionDenied = std::system_error(std::make_error_code(std::errc::permission_denied), "open");
     const AwakeFailure unknown = AwakeFailure::reported("An unknown error occurred.");
     struct Case {
         std::string name;
@@ -30,8 +29,7 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
     };
     const std::vector<Case> cases = {
         {"refused lock, lowest code",
-         std::make_exception_ptr(
-             SleepBlockerError::assertionFailed(std::numeric_limits<std::int32_t>::min())),
+         std::make_exception_ptr(SleepBlockerError::assertionFailed(std::numeric_limits<std::int32_t>::min())),
          AwakeFailure::assertionRefused(std::numeric_limits<std::int32_t>::min())},
         {"helper refusal",
          std::make_exception_ptr(LidSleepBlockerError::helperRefused(

@@ -27,13 +27,12 @@ TEST(LidHelperRefusal, EveryHelperTextReadsAsItsCaseAndTurnsBackIntoTheSameText)
          Kind::settingUnreadable, "pmset did not answer in time."},
         {"The sleep setting could not be written: pmset exited with status 1.", Kind::settingUnwritten,
          "pmset exited with status 1."},
-        {"The sleep setting could not be put back, and the helper is still trying: busy",
-         Kind::settingNotPutBack, "busy"},
-        {"The sleep setting could not be put back, and the helper is still trying: ", Kind::settingNotPutBack,
-         ""},
+        {"The sleep setting could not be put back, and the helper is still trying: busy", Kind::settingNotPutBack,
+         "busy"},
+        {"The sleep setting could not be put back, and the helper is still trying: ", Kind::settingNotPutBack, ""},
         // A detail may itself look like a reply: only the first prefix counts.
-        {"The sleep setting could not be written: The lease deadline is not a number.",
-         Kind::settingUnwritten, "The lease deadline is not a number."},
+        {"The sleep setting could not be written: The lease deadline is not a number.", Kind::settingUnwritten,
+         "The lease deadline is not a number."},
         {"Schlafmodus: ungültig – «nein» 🙃", Kind::unrecognized, std::nullopt},
         {"", Kind::unrecognized, std::nullopt},
         // Near misses are unrecognized and keep their whole text.

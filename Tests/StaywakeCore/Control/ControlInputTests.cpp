@@ -59,8 +59,7 @@ TEST(ControlInput, PicksTheNextTimeTheClockShows) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ControlInput::daysUntil(c.target, c.hour, c.minute, c.second), c.days)
-            << c.target.hour << ":" << c.target.minute << " at " << c.hour << ":" << c.minute << ":"
-            << c.second;
+            << c.target.hour << ":" << c.target.minute << " at " << c.hour << ":" << c.minute << ":" << c.second;
     }
 }
 

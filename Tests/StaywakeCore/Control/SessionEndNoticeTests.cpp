@@ -13,9 +13,8 @@ TEST(SessionEndNotice, WarnsFiveMinutesAheadOnlyForSessionsOfAQuarterHourOrMore)
         double length;
         std::optional<double> warningAfter;
     } cases[] = {
-        {15 * 60, 10 * 60},    {15 * 60 - 1, std::nullopt},
-        {3600, 55 * 60},       {60, std::nullopt},
-        {-3600, std::nullopt}, {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+        {15 * 60, 10 * 60}, {15 * 60 - 1, std::nullopt}, {3600, 55 * 60},
+        {60, std::nullopt}, {-3600, std::nullopt},       {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
     };
     for (const auto& c : cases) {
         const auto warning = SessionEndNotice::warningAt(start, start + c.length);

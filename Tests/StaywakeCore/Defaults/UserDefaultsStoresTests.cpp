@@ -87,8 +87,7 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
     };
     for (const auto& [name, values, expected] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(UserDefaultsAwakeIntentStore(std::make_shared<InMemoryUserDefaults>(values)).load(),
-                  expected);
+        EXPECT_EQ(UserDefaultsAwakeIntentStore(std::make_shared<InMemoryUserDefaults>(values)).load(), expected);
     }
 }
 

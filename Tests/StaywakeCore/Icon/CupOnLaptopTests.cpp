@@ -15,9 +15,7 @@ PathRect rectOfHeight(double height, double x = 0, double y = 0) {
     return {x, y, height * CupOnLaptop::aspect, height};
 }
 
-bool onPixelGrid(double value, double scale) {
-    return std::abs(value * scale - std::round(value * scale)) < 1e-9;
-}
+bool onPixelGrid(double value, double scale) { return std::abs(value * scale - std::round(value * scale)) < 1e-9; }
 
 TEST(CupOnLaptop, DetailFollowsTheHeightInDevicePixels) {
     const struct {
@@ -60,8 +58,7 @@ TEST(CupOnLaptop, InkFillsTheRectangleInsideItsMargin) {
                     }
                 }
                 const double margin = CupOnLaptop::strokeInset * unit;
-                const double side =
-                    (CupOnLaptop::boxWidth - CupOnLaptop::inkWidth(detail)) / 2 * unit + margin;
+                const double side = (CupOnLaptop::boxWidth - CupOnLaptop::inkWidth(detail)) / 2 * unit + margin;
                 const double slack = detail == Detail::blunt ? 1 / std::max(scale, 1.0) : 1e-9;
                 EXPECT_NEAR(minX, rect.minX() + side, slack);
                 EXPECT_NEAR(maxX, rect.maxX() - side, slack);
@@ -103,8 +100,7 @@ TEST(CupOnLaptop, BluntDrawingLiesOnTheDevicePixelGrid) {
             }
         }
     }
-    EXPECT_EQ(Placement(rectOfHeight(7), Detail::blunt, -2).deviceScale, 1)
-        << "a scale of 0 or less counts as 1";
+    EXPECT_EQ(Placement(rectOfHeight(7), Detail::blunt, -2).deviceScale, 1) << "a scale of 0 or less counts as 1";
     // Unsnapped detail keeps its coordinates as they are.
     EXPECT_DOUBLE_EQ(Placement(rectOfHeight(10.13), Detail::full, 2).snapped(0.3), 0.3);
 }
@@ -186,8 +182,7 @@ TEST(CupOnLaptop, OutlinedCupClipsItsHandleToTheOutsideOfTheBodyAndBluntHasNoHan
     const Drawing outlinedDrawing = CupOnLaptop::drawing(false, rect, Detail::full, 1);
     const auto& outlined = outlinedDrawing.operations;
     ASSERT_EQ(outlined.size(), 5u);
-    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[0]).path,
-              CupOnLaptop::bodyPath(place, CupOnLaptop::strokeInset));
+    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[0]).path, CupOnLaptop::bodyPath(place, CupOnLaptop::strokeInset));
     const auto& clip = std::get<Drawing::BeginClip>(outlined[1]);
     EXPECT_EQ(clip.rule, Drawing::FillRule::evenOdd);
     const PathData outerBody = CupOnLaptop::bodyPath(place, 0);
@@ -205,8 +200,7 @@ TEST(CupOnLaptop, OutlinedCupClipsItsHandleToTheOutsideOfTheBodyAndBluntHasNoHan
     EXPECT_EQ(std::get<Drawing::Stroke>(solid[1]).path, CupOnLaptop::handlePath(place));
 
     for (const bool filled : {false, true}) {
-        EXPECT_EQ(CupOnLaptop::drawing(filled, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u)
-            << filled;
+        EXPECT_EQ(CupOnLaptop::drawing(filled, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u) << filled;
     }
 }
 

@@ -59,8 +59,7 @@ TEST(DrawnSymbol, DrawsOnlyTheSymbolsTheGlyphsUse) {
         const char* name;
         double pointSize;
         PathSize size;
-    } cases[] = {
-        {"mug", 15, {16, 14}}, {"mug.fill", 13, {13, 12}}, {"clock.fill", 8, {8, 8}}, {"mug", 0, {0, 0}}};
+    } cases[] = {{"mug", 15, {16, 14}}, {"mug.fill", 13, {13, 12}}, {"clock.fill", 8, {8, 8}}, {"mug", 0, {0, 0}}};
     for (const auto& c : cases) {
         const auto symbol = DrawnSymbol::named(c.name);
         ASSERT_TRUE(symbol) << c.name;

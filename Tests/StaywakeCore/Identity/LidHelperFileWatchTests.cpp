@@ -131,18 +131,14 @@ TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheRes
         bool isResetInDoubt;
         bool stepsAside;
     } cases[] = {
-        {Finding::replaced(otherHash), false, false, true},
-        {Finding::replaced(otherHash), true, false, false},
-        {Finding::replaced(otherHash), false, true, false},
-        {Finding::replaced(otherHash), true, true, false},
-        {Finding::running(), false, false, false},
-        {Finding::missing(), false, false, false},
+        {Finding::replaced(otherHash), false, false, true}, {Finding::replaced(otherHash), true, false, false},
+        {Finding::replaced(otherHash), false, true, false}, {Finding::replaced(otherHash), true, true, false},
+        {Finding::running(), false, false, false},          {Finding::missing(), false, false, false},
         {Finding::unrecognised(), false, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LidHelperFileWatch::stepsAside(c.finding, c.isLeaseHeld, c.isResetInDoubt), c.stepsAside)
-            << static_cast<int>(c.finding.kind()) << " held " << c.isLeaseHeld << " in doubt "
-            << c.isResetInDoubt;
+            << static_cast<int>(c.finding.kind()) << " held " << c.isLeaseHeld << " in doubt " << c.isResetInDoubt;
     }
 }
 
@@ -206,14 +202,12 @@ TEST(LidHelperFileWatch, ForTheRunningHelperNeedsEveryInput) {
     const auto inspector = std::make_shared<RecordingInspector>();
     const std::optional<std::string> path = helperPath;
     const std::optional<std::string> team = "ABCDE12345";
-    EXPECT_FALSE(
-        LidHelperFileWatch::forRunningHelper(std::nullopt, startedFrom, runningHash, team, inspector));
+    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(std::nullopt, startedFrom, runningHash, team, inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, std::nullopt, runningHash, team, inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, std::nullopt, team, inspector));
-    EXPECT_FALSE(
-        LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::nullopt, inspector));
-    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash,
-                                                      std::string("abcde12345"), inspector));
+    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::nullopt, inspector));
+    EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, std::string("abcde12345"),
+                                                      inspector));
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, team, nullptr));
 }
 

@@ -42,15 +42,14 @@ public:
 
 const AwakeFailure turnedOffElsewhere =
     AwakeFailure::lidHelperRefused(LidHelperRefusal::settingTurnedOffElsewhere());
-const AwakeFailure notPutBack =
-    AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("pmset hung"));
+const AwakeFailure notPutBack = AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("pmset hung"));
 
 class LidAwakeControllerTest : public ::testing::Test {
 public:
     std::unique_ptr<LidAwakeController> make(bool acknowledged = true) {
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
-        return std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates,
-                                                    leaseTimer, deadlineTimer);
+        return std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates, leaseTimer,
+                                                    deadlineTimer);
     }
 
     void pass(double seconds) {
@@ -86,8 +85,7 @@ public:
 
     std::shared_ptr<InMemoryLidSleepBlocker> blocker = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<InMemoryLidAwakeStore> store;
-    std::shared_ptr<StaticMachineConditions> conditions =
-        std::make_shared<StaticMachineConditions>(false, false);
+    std::shared_ptr<StaticMachineConditions> conditions = std::make_shared<StaticMachineConditions>(false, false);
     std::shared_ptr<ManualConditionsNotifier> notifier = std::make_shared<ManualConditionsNotifier>();
     std::shared_ptr<ManualDeadlineScheduler> leaseTimer = std::make_shared<ManualDeadlineScheduler>();
     std::shared_ptr<ManualDeadlineScheduler> deadlineTimer = std::make_shared<ManualDeadlineScheduler>();
@@ -110,13 +108,12 @@ TEST(LidClosePrecaution, WarnsBeforeFirstUseAndWhileOnWithoutAHeatPath) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lidClosePrecautionShown(c.isOn, c.acknowledged, c.conditions), c.expected)
-            << "on " << c.isOn << ", acknowledged " << c.acknowledged << ", battery "
-            << c.conditions.isOnBattery << ", external display " << c.conditions.hasExternalDisplay;
+            << "on " << c.isOn << ", acknowledged " << c.acknowledged << ", battery " << c.conditions.isOnBattery
+            << ", external display " << c.conditions.hasExternalDisplay;
     }
 }
 
-TEST_F(LidAwakeControllerTest,
-       IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
+TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
     auto lid = make(false);
     EXPECT_EQ(lid->refusal().get(), LidAwakeRefusal::unacknowledged);
     EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::beforeFirstUse);
@@ -246,9 +243,8 @@ TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRef
              t.leaseTimer->fire();
          },
          turnedOffElsewhere, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake on +600"},
-        {"the user ends the session",
-         [](LidAwakeControllerTest& t, LidAwakeController&) { t.awake->turnOff(); }, std::nullopt,
-         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
+        {"the user ends the session", [](LidAwakeControllerTest& t, LidAwakeController&) { t.awake->turnOff(); },
+         std::nullopt, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
         {"the session's deadline passes",
          [](LidAwakeControllerTest& t, LidAwakeController&) {
              t.pass(600);
@@ -323,8 +319,7 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureA
     } steps[] = {
         {"the give-back refused",
          [&] {
-             blocker->nextRevocationError =
-                 LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason());
+             blocker->nextRevocationError = LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason());
              lid->turnOff();
          },
          notPutBack},
@@ -360,12 +355,10 @@ TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMak
     blocker->holdsPreparations = true;
     auto lid = make();
     EXPECT_TRUE(lid->turnOn(600));
-    EXPECT_EQ(state(*lid),
-              "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
+    EXPECT_EQ(state(*lid), "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
         << "the session starts only once the helper is ready";
     blocker->heldPreparations[0]();
-    EXPECT_EQ(state(*lid),
-              "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
+    EXPECT_EQ(state(*lid), "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
 
     lid->turnOff();
     awake->turnOff();
@@ -431,9 +424,8 @@ TEST_F(LidAwakeControllerTest, PowerAndDisplayChangesMoveOnlyThePrecaution) {
     }
     EXPECT_TRUE(lid->isOn());
     EXPECT_EQ(conditionChanges, 3);
-    EXPECT_EQ(shown,
-              (std::vector<LidClosePrecaution>{LidClosePrecaution::noHeatPath, LidClosePrecaution::none,
-                                               LidClosePrecaution::noHeatPath, LidClosePrecaution::none}));
+    EXPECT_EQ(shown, (std::vector<LidClosePrecaution>{LidClosePrecaution::noHeatPath, LidClosePrecaution::none,
+                                                      LidClosePrecaution::noHeatPath, LidClosePrecaution::none}));
 
     conditions->setOnBattery(true);
     lid->turnOff();

@@ -15,8 +15,7 @@ namespace staywake::testing {
 /// "read") and fails on demand with a fixed text.
 class FakeSystemSleepSetting final : public SystemSleepSetting {
 public:
-    explicit FakeSystemSleepSetting(bool initial = false,
-                                    std::optional<std::string> failingWrites = std::nullopt)
+    explicit FakeSystemSleepSetting(bool initial = false, std::optional<std::string> failingWrites = std::nullopt)
         : value(initial), writeFailure(std::move(failingWrites)) {}
 
     void setSleepDisabled(bool disabled) override {

@@ -105,9 +105,8 @@ TEST(LidLeaseService, HoldsEachClocksLatestEndEvenFromDifferentClients) {
 }
 
 TEST(LidLeaseService, ARenewalThatIsNotANumberChangesNothing) {
-    for (const double until :
-         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-          -std::numeric_limits<double>::infinity()}) {
+    for (const double until : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                               -std::numeric_limits<double>::infinity()}) {
         ServiceHarness h;
         ASSERT_EQ(h.renew(1, 30), granted);
         const auto terms = h.service.terms();
@@ -186,9 +185,8 @@ TEST(LidLeaseService, TheSettingOnElsewhereIsRefusedAndLeftAlone) {
     ServiceHarness h;
     h.setting->value = true;
     EXPECT_EQ(h.renew(1, 30), alreadyOn);
-    EXPECT_EQ(
-        h.lines,
-        Lines{"lease refused: disablesleep is already 1 and this helper did not write it; left as it is"});
+    EXPECT_EQ(h.lines,
+              Lines{"lease refused: disablesleep is already 1 and this helper did not write it; left as it is"});
     EXPECT_TRUE(h.service.holders().empty());
     h.service.checkLease();
     EXPECT_EQ(h.send(1, LidLeaseRequest::disconnect()), granted);
@@ -199,9 +197,8 @@ TEST(LidLeaseService, TheSettingOnElsewhereIsRefusedAndLeftAlone) {
 TEST(LidLeaseService, AnUnreadableSettingIsNotWritten) {
     ServiceHarness h;
     h.setting->readFailure = "pmset printed no SleepDisabled line";
-    EXPECT_EQ(
-        h.renew(1, 30),
-        "The sleep setting could not be read, so it was left as it is: pmset printed no SleepDisabled line");
+    EXPECT_EQ(h.renew(1, 30),
+              "The sleep setting could not be read, so it was left as it is: pmset printed no SleepDisabled line");
     EXPECT_EQ(h.lines,
               Lines{"lease refused: disablesleep could not be read, so it was not written: pmset printed no "
                     "SleepDisabled line"});

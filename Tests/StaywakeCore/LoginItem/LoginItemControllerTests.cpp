@@ -62,8 +62,7 @@ TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
         State after;
     } cases[] = {
         {State::enabled, true, Action::launch, 1, 0, State::enabled},
-        {State::enabled, false, Action::launch, 0, 0,
-         State::enabled}, // run from a download or a mounted image
+        {State::enabled, false, Action::launch, 0, 0, State::enabled}, // run from a download or a mounted image
         {State::enabled, true, Action::launchWithoutRepair, 0, 0, State::enabled},
         {State::disabled, true, Action::launch, 0, 0, State::disabled},
         {State::requiresApproval, true, Action::launch, 0, 0, State::requiresApproval},
@@ -72,8 +71,7 @@ TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
         {State::requiresApproval, false, Action::toggle, 0, 1, State::disabled}, // withdraws the waiting one
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << static_cast<int>(c.state) << c.stable << static_cast<int>(c.action));
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.state) << c.stable << static_cast<int>(c.action));
         auto item = std::make_shared<ScriptedLoginItem>(c.state, c.stable);
         LoginItemController controller(item, c.action != Action::launchWithoutRepair);
         if (c.action == Action::toggle) {

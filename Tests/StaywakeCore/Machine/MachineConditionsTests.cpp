@@ -32,8 +32,7 @@ TEST(MachineConditions, OnlyBatteryWithoutAnExternalDisplayHasNoHeatPath) {
         bool external;
         bool noHeatPath;
     };
-    const Case cases[] = {
-        {true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
+    const Case cases[] = {{true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
     for (const auto& c : cases) {
         EXPECT_EQ((MachineConditionsSnapshot{c.onBattery, c.external}.hasNoHeatPath()), c.noHeatPath)
             << c.onBattery << c.external;

@@ -18,8 +18,7 @@ TEST(FeedbackLink, PrefixesTheSiteLanguageAndAddsTheItemsThatArePresent) {
     const Case cases[] = {
         {"1.2 (45)", "debian-12", "fr-CA",
          "https://feedback.example:8443/fr-CA/feedback?app=1.2%20%2845%29&os=debian-12"},
-        {"1.2 (45)", "debian-12", "en",
-         "https://feedback.example:8443/feedback?app=1.2%20%2845%29&os=debian-12"},
+        {"1.2 (45)", "debian-12", "en", "https://feedback.example:8443/feedback?app=1.2%20%2845%29&os=debian-12"},
         {"1.2", "ubuntu-22.04", "zh-Hant",
          "https://feedback.example:8443/zh-Hant/feedback?app=1.2&os=ubuntu-22.04"},
         // Site languages are matched exactly: no region or case folding.

@@ -29,37 +29,44 @@ TEST(Appcast, ParsesGoodFeedsAndNamesWhatIsWrongWithBadOnes) {
         std::string outcome;
     };
     std::string deep;
-    for (int i = 0; i < 40; ++i) deep += "<a>";
+    for (int i = 0; i < 40; ++i)
+        deep += "<a>";
     const Case cases[] = {
         {"two items", feed(item("1.1") + item("1.2")), "2 items"},
-        {"a prefix other than sparkle", R"(<rss xmlns:s="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
+        {"a prefix other than sparkle",
+         R"(<rss xmlns:s="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
             <item><enclosure url="https://e/x.deb" length="7" s:version="2" s:edSignature="c2ln"/></item>
-            </channel></rss>)", "1 items"},
-        {"truncated", feed(item("1.1")).substr(0, 200), "the feed is not well-formed XML (line 3: the document ends inside a start tag)"},
+            </channel></rss>)",
+         "1 items"},
+        {"truncated", feed(item("1.1")).substr(0, 200),
+         "the feed is not well-formed XML (line 3: the document ends inside a start tag)"},
         {"huge", feed(std::string(Appcast::sizeLimit, ' ')), "the feed is larger than 1024 KiB"},
-        {"too deep", "<rss>" + deep, "the feed is not well-formed XML (line 1: elements nest deeper than 32 levels)"},
+        {"too deep", "<rss>" + deep,
+         "the feed is not well-formed XML (line 1: elements nest deeper than 32 levels)"},
         {"an internal entity", "<!DOCTYPE rss [<!ENTITY a \"aaaa\">]><rss/>",
          "the feed is not well-formed XML (line 1: a document type declaration is not accepted)"},
         {"an undefined entity", feed("<item>&xxe;</item>"),
          "the feed is not well-formed XML (line 3: the entity \"xxe\" is not defined (no entities are))"},
         {"not RSS", "<feed/>", "the feed is not an RSS document (its root is <feed>)"},
         {"no channel", "<rss/>", "the feed has no channel"},
-        {"Latin-1 bytes", feed("<item>\xE9</item>"), "the feed is not well-formed XML (the document is not UTF-8)"},
+        {"Latin-1 bytes", feed("<item>\xE9</item>"),
+         "the feed is not well-formed XML (the document is not UTF-8)"},
         {"a repeated attribute", feed(item("1.1", "", R"( length="2")")),
          "the feed is not well-formed XML (line 3: the attribute \"length\" appears twice)"},
         {"a length that is not a number",
-         feed(R"(<item><enclosure url="https://e/x.deb" length="big" sparkle:version="2"/></item>)"), 
+         feed(R"(<item><enclosure url="https://e/x.deb" length="big" sparkle:version="2"/></item>)"),
          "0 items; item 1: its enclosure's length \"big\" is not a positive whole number of bytes"},
         {"an unbound prefix", feed("<item><x:y/></item>"),
          "the feed is not well-formed XML (line 3: the prefix \"x\" is not bound to a namespace)"},
-        {"no enclosure", feed("<item><title>x</title></item>" + item("1.1")), "1 items; item 1: it has no enclosure"},
-        {"no version", feed(R"(<item><enclosure url="https://e/x.deb" length="3"/></item>)"), 
+        {"no enclosure", feed("<item><title>x</title></item>" + item("1.1")),
+         "1 items; item 1: it has no enclosure"},
+        {"no version", feed(R"(<item><enclosure url="https://e/x.deb" length="3"/></item>)"),
          "0 items; item 1: it has no sparkle:version"},
         {"a negative length",
-         feed(R"(<item><enclosure url="https://e/x.deb" length="-3" sparkle:version="2"/></item>)"), 
+         feed(R"(<item><enclosure url="https://e/x.deb" length="-3" sparkle:version="2"/></item>)"),
          "0 items; item 1: its enclosure's length \"-3\" is not a positive whole number of bytes"},
         {"a length too large",
-         feed(R"(<item><enclosure url="https://e/x.deb" length="99999999999" sparkle:version="2"/></item>)"), 
+         feed(R"(<item><enclosure url="https://e/x.deb" length="99999999999" sparkle:version="2"/></item>)"),
          "0 items; item 1: its enclosure's length 99999999999 is larger than any package accepted"},
     };
     for (const auto& c : cases) {
@@ -86,7 +93,8 @@ TEST(Appcast, ReadsEveryFieldFromAttributesOrElementsAndDecodesReferences) {
            <sparkle:minimumSystemVersion>12</sparkle:minimumSystemVersion>
            <sparkle:releaseNotesLink>https://example.com/1.3.html</sparkle:releaseNotesLink>
            <enclosure url="https://example.com/a.deb?x=1&amp;y=&#x32;" length=" 4096 " type="application/x-deb"/>
-         </item>)" + item("1.1", "", "")));
+         </item>)" +
+        item("1.1", "", "")));
     const auto& items = std::get<Appcast>(result).items;
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].title, "Staywake 1.3 & more");
@@ -104,8 +112,9 @@ TEST(Appcast, ReadsEveryFieldFromAttributesOrElementsAndDecodesReferences) {
 }
 
 TEST(Appcast, ChoosesTheNewestItemThisSystemCanRunThatWasNotSkipped) {
-    const auto needs = [](const char* system) { return "<sparkle:minimumSystemVersion>" + std::string(system) +
-                                                       "</sparkle:minimumSystemVersion>"; };
+    const auto needs = [](const char* system) {
+        return "<sparkle:minimumSystemVersion>" + std::string(system) + "</sparkle:minimumSystemVersion>";
+    };
     const auto appcast = std::get<Appcast>(
         Appcast::parse(feed(item("1.1") + item("1.3", needs("13")) + item("1.2", needs("12")) + item("1.0"))));
     struct Case {
@@ -122,13 +131,14 @@ TEST(Appcast, ChoosesTheNewestItemThisSystemCanRunThatWasNotSkipped) {
         {"1.0", "11", std::nullopt, "1.1", "1.3"},
         {"1.2", "12", std::nullopt, "", "1.3"},
         {"1.3", "13", std::nullopt, "", ""},
-        {"1.0", "12", "1.2", "", "1.3"},  // skipping 1.2 also hides the older 1.1
+        {"1.0", "12", "1.2", "", "1.3"}, // skipping 1.2 also hides the older 1.1
         {"1.0", "13", "1.2", "1.3", ""},
         {"1.2b3", "12", std::nullopt, "1.2", "1.3"},
     };
     for (const auto& c : cases) {
         const auto choice = appcast.newestApplicable(c.current, c.system, c.skipped);
-        EXPECT_EQ(choice.update ? choice.update->version : "", c.update) << c.current << " on " << c.system.value_or("?");
+        EXPECT_EQ(choice.update ? choice.update->version : "", c.update)
+            << c.current << " on " << c.system.value_or("?");
         EXPECT_EQ(choice.needsNewerSystem ? choice.needsNewerSystem->version : "", c.needsNewerSystem)
             << c.current << " on " << c.system.value_or("?");
     }

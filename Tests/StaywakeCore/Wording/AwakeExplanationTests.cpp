@@ -35,8 +35,8 @@ TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhile
          Label::onWithTimerRunning},
         {true, true, noDeadline, AwakeExplanation::awakeWithLidClosedIndefinitely, false, Controls::presets,
          Label::onWithLidClosed},
-        {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false,
-         Controls::cancelTimer, Label::onWithLidClosedAndTimerRunning},
+        {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false, Controls::cancelTimer,
+         Label::onWithLidClosedAndTimerRunning},
         // A present date, however early, is a deadline.
         {true, false, Date{0}, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer,
          Label::onWithTimerRunning},

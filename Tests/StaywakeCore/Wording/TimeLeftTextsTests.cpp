@@ -81,16 +81,14 @@ TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
         {false, std::nullopt, LocalizableText::localizable("Off"), "Staywake, off"},
         {false, 90, LocalizableText::localizable("Off"), "Staywake, off"},
         {true, std::nullopt, LocalizableText::localizable("On"), "Staywake, on"},
-        {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}),
-         "Staywake, on, 1 minute left"},
+        {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}), "Staywake, on, 1 minute left"},
         {true, 0, LocalizableText::localizable("On \u00B7 %1 left", {"0:00"}),
          "Staywake, on, less than a minute left"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.isOn << " " << c.remaining.value_or(-1));
         EXPECT_EQ(CountdownText::statusText(c.isOn, c.remaining, "en_US"), c.status);
-        EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(),
-                  c.spoken);
+        EXPECT_EQ(SpokenStatus::describing(c.isOn, c.remaining).accessibilityLabel("en_US").english(), c.spoken);
     }
     EXPECT_EQ(CountdownText::statusText(true, 3600, "ar_EG").arguments,
               std::vector<std::string>{CountdownText::formatted(3600, "ar_EG")})

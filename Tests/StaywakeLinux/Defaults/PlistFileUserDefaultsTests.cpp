@@ -1,9 +1,9 @@
 #include "StaywakeLinux/Defaults/PlistFileUserDefaults.h"
 #include "StaywakeLinux/Defaults/UserFolders.h"
+#include "Support/ChildProcess.h"
 #include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
-#include "Support/ChildProcess.h"
 
 #include <algorithm>
 #include <cmath>

@@ -20,7 +20,9 @@ std::string nested(int levels) {
     return xmlDocument("<dict><key>a</key>" + arrays + "</dict>");
 }
 
-std::string padded(std::string document, std::size_t size) { return document + std::string(size - document.size(), ' '); }
+std::string padded(std::string document, std::size_t size) {
+    return document + std::string(size - document.size(), ' ');
+}
 
 // A binary list { "a\0b": true, "k": "x\0y" }, both texts in UTF-16.
 std::string binaryWithNulCharacters() {

@@ -22,8 +22,7 @@ void pad(std::vector<std::byte>& bytes, std::size_t alignment) {
     }
 }
 
-template <typename T>
-void append(std::vector<std::byte>& bytes, const T& value) {
+template <typename T> void append(std::vector<std::byte>& bytes, const T& value) {
     const auto* data = reinterpret_cast<const std::byte*>(&value);
     bytes.insert(bytes.end(), data, data + sizeof value);
 }
@@ -188,7 +187,8 @@ TEST(ElfIdentityNote, RefusesMalformedFilesWithoutReadingOutsideThem) {
         {"name size past the segment", hugeName},
         {"description size past the segment", hugeDescription},
         {"truncated description", truncated},
-        {"two identity notes", [&] {
+        {"two identity notes",
+         [&] {
              auto both = ourNote(description);
              const auto second = ourNote(description);
              both.insert(both.end(), second.begin(), second.end());
@@ -207,10 +207,11 @@ TEST(ElfIdentityNote, RefusesMalformedFilesWithoutReadingOutsideThem) {
     }
 
     const auto whole = SyntheticElf{{ourNote(description)}}.bytes();
-    for (const std::size_t length : {std::size_t{0}, std::size_t{4}, sizeof(Elf64_Ehdr) - 1, sizeof(Elf64_Ehdr) + 10,
-                                     whole.size() - 1}) {
-        EXPECT_EQ(readBytes(tree, std::vector<std::byte>(whole.begin(), whole.begin() + static_cast<long>(length))),
-                  std::nullopt)
+    for (const std::size_t length :
+         {std::size_t{0}, std::size_t{4}, sizeof(Elf64_Ehdr) - 1, sizeof(Elf64_Ehdr) + 10, whole.size() - 1}) {
+        EXPECT_EQ(
+            readBytes(tree, std::vector<std::byte>(whole.begin(), whole.begin() + static_cast<long>(length))),
+            std::nullopt)
             << "truncated to " << length << " bytes";
     }
     EXPECT_EQ(readBytes(tree, whole), (ElfIdentityNote{"com.staywake.app", "ABCDE12345"}));

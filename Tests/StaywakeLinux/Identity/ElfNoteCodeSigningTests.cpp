@@ -15,7 +15,8 @@ namespace {
 using testing::TemporaryTree;
 namespace fs = std::filesystem;
 
-const std::string appRequirement = *LidHelperService::codeRequirement("com.staywake.app", std::string("ABCDE12345"));
+const std::string appRequirement =
+    *LidHelperService::codeRequirement("com.staywake.app", std::string("ABCDE12345"));
 
 // The tree stands in for "/" and the test's user for root.
 ElfNoteCodeSigning signingAnchoredAt(const TemporaryTree& tree) {
@@ -50,8 +51,9 @@ TEST(ElfNoteCodeSigning, RefusesProgramsOthersCouldChangeOrReplace) {
          [](const fs::path& p) { fs::permissions(p.parent_path().parent_path().parent_path(), fs::perms(0777)); },
          false},
         {"with the tree's root writable by others",
-         [](const fs::path& p) { fs::permissions(p.parent_path().parent_path().parent_path().parent_path(),
-                                                 fs::perms(0777)); },
+         [](const fs::path& p) {
+             fs::permissions(p.parent_path().parent_path().parent_path().parent_path(), fs::perms(0777));
+         },
          false},
     };
     for (const auto& c : cases) {
@@ -99,16 +101,11 @@ TEST(ElfNoteCodeSigning, DemandsTheRequirementsIdentifierAndTeam) {
         std::string requirement;
         bool satisfied;
     } cases[] = {
-        {FIXTURE_APP, appRequirement, true},
-        {FIXTURE_HELPER, helperRequirement, true},
-        {FIXTURE_HELPER, appRequirement, false},
-        {FIXTURE_APP, helperRequirement, false},
-        {FIXTURE_OTHER_TEAM, appRequirement, false},
-        {FIXTURE_NO_TEAM, appRequirement, false},
-        {FIXTURE_WITHOUT_NOTE, appRequirement, false},
-        {FIXTURE_APP, "", false},
-        {FIXTURE_APP, "anchor apple generic", false},
-        {FIXTURE_APP, appRequirement + " or anchor apple", false},
+        {FIXTURE_APP, appRequirement, true},           {FIXTURE_HELPER, helperRequirement, true},
+        {FIXTURE_HELPER, appRequirement, false},       {FIXTURE_APP, helperRequirement, false},
+        {FIXTURE_OTHER_TEAM, appRequirement, false},   {FIXTURE_NO_TEAM, appRequirement, false},
+        {FIXTURE_WITHOUT_NOTE, appRequirement, false}, {FIXTURE_APP, "", false},
+        {FIXTURE_APP, "anchor apple generic", false},  {FIXTURE_APP, appRequirement + " or anchor apple", false},
     };
     for (const auto& c : cases) {
         TemporaryTree tree;
@@ -207,7 +204,8 @@ TEST(CodeSigningIdentity, ReadsTheRunningProgramsOwnIdentity) {
     const std::string configuredTeam = STAYWAKE_TEAM_ID;
     EXPECT_EQ(CodeSigningIdentity::currentTeamIdentifier(),
               configuredTeam.empty() ? std::nullopt : std::optional<std::string>(configuredTeam));
-    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(), testing::codeDirectoryHashOf("/proc/" + std::to_string(::getpid()) + "/exe"));
+    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(),
+              testing::codeDirectoryHashOf("/proc/" + std::to_string(::getpid()) + "/exe"));
 }
 
 TEST(CodeSigningIdentity, TrustsOnlyRootOwnedProgramsInRootOwnedDirectories) {

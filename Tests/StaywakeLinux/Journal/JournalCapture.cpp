@@ -94,7 +94,8 @@ void JournalCapture::receiveOne() {
     }
     payload.resize(static_cast<std::size_t>(size));
     try {
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+             header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
                 int passed = -1;
                 std::memcpy(&passed, CMSG_DATA(header), sizeof passed);

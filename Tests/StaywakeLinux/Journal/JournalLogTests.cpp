@@ -47,8 +47,8 @@ TEST_F(JournalLogTest, SendsEachLineAsOneEntryWithTheHelpersFields) {
     JournalCapture capture(directory.path() / "run");
     const std::string fault = "stopping with sleep NOT restored; disablesleep may still be 1: pmset exited 1";
     const std::string awkward = "a line\nwith a break, %s %n and \u2014 in it";
-    const Outcome outcome =
-        runWriter(directory.path() / "run", {"notice:lease granted", "fault:" + fault, "notice:" + awkward, "big:1048576"});
+    const Outcome outcome = runWriter(
+        directory.path() / "run", {"notice:lease granted", "fault:" + fault, "notice:" + awkward, "big:1048576"});
     ASSERT_EQ(outcome.status, 0);
     ASSERT_TRUE(capture.waitFor([](const auto& entry) { return entry.message().size() == 1048576; }))
         << capture.transcript();
@@ -82,8 +82,8 @@ TEST_F(JournalLogTest, LosesTheLineQuietlyWithoutAJournal) {
 }
 
 TEST(JournalCapture, ReadsBothFieldFormsOfTheNativeProtocol) {
-    const std::string payload = std::string("MESSAGE\n") + std::string("\x05\0\0\0\0\0\0\0", 8) +
-                                "a\nb=c\nPRIORITY=5\nEMPTY=\n";
+    const std::string payload =
+        std::string("MESSAGE\n") + std::string("\x05\0\0\0\0\0\0\0", 8) + "a\nb=c\nPRIORITY=5\nEMPTY=\n";
     const auto entry = JournalCapture::parse(payload);
     EXPECT_EQ(entry.message(), "a\nb=c");
     EXPECT_EQ(entry.field("PRIORITY"), "5");

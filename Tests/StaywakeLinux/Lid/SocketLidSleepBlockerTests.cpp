@@ -1,4 +1,3 @@
-#include "Support/ConditionMainRunLoop.h"
 #include "LidHelperProcess.h"
 #include "StaywakeCore/Awake/AwakeFailure.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
@@ -8,6 +7,7 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
+#include "Support/ConditionMainRunLoop.h"
 #include "Support/TestSupport.h"
 
 #include <poll.h>
@@ -120,12 +120,11 @@ protected:
         where.programPath = helper->helperPath().string();
         where.trustedUid = trustedUid;
         where.inspector = std::make_shared<ElfNoteCodeSigning>(TrustAnchor{"/", 0});
-        return std::make_unique<SocketLidSleepBlocker>(registration, std::move(requirement), replyTimeout, loop,
-                                                       std::move(where), [this] {
-                                                           ++connectionsMade;
-                                                           return std::make_unique<LidLeaseClientConnection>(
-                                                               helper->socketPath());
-                                                       });
+        return std::make_unique<SocketLidSleepBlocker>(
+            registration, std::move(requirement), replyTimeout, loop, std::move(where), [this] {
+                ++connectionsMade;
+                return std::make_unique<LidLeaseClientConnection>(helper->socketPath());
+            });
     }
 
     /// Runs the main loop until the completion has run.
@@ -369,8 +368,9 @@ private:
                 const auto request = LidLeaseWireMessage::decode(received.bytes);
                 requests.post(request.until);
                 if (step == Step::grant) {
-                    SeqpacketSocket::send(connection.get(),
-                                          LidLeaseWireMessage::renewLeaseReply(request.requestId, std::nullopt).encode());
+                    SeqpacketSocket::send(
+                        connection.get(),
+                        LidLeaseWireMessage::renewLeaseReply(request.requestId, std::nullopt).encode());
                 }
             }
             connection.reset();
@@ -392,11 +392,11 @@ protected:
         where.programPath = helper->helperPath().string();
         where.trustedUid = ::geteuid();
         where.inspector = std::make_shared<ElfNoteCodeSigning>(TrustAnchor{"/", 0});
-        return std::make_shared<SocketLidSleepBlocker>(registration, helperRequirement, timeout, loop,
-                                                       std::move(where), [this] {
-                                                           ++connectionsMade;
-                                                           return std::make_unique<LidLeaseClientConnection>(socket);
-                                                       });
+        return std::make_shared<SocketLidSleepBlocker>(
+            registration, helperRequirement, timeout, loop, std::move(where), [this] {
+                ++connectionsMade;
+                return std::make_unique<LidLeaseClientConnection>(socket);
+            });
     }
 
     std::string socket = (directory.path() / "scripted.sock").string();
@@ -485,8 +485,8 @@ TEST(SocketLidSleepBlockerPreparation, RegistersOnlyWhenNeededAndReportsApproval
             registration->registrationError.emplace(*c.registrationError);
         }
         int connectionsMade = 0;
-        SocketLidSleepBlocker blocker(registration, helperRequirement, 2.0, std::make_shared<ConditionMainRunLoop>(),
-                                      {}, [&] {
+        SocketLidSleepBlocker blocker(registration, helperRequirement, 2.0,
+                                      std::make_shared<ConditionMainRunLoop>(), {}, [&] {
                                           ++connectionsMade;
                                           return std::unique_ptr<LidLeaseClientConnection>();
                                       });

@@ -63,8 +63,7 @@ TEST_F(AutostartFixture, RegisteringWritesAnEntryThatStartsThisInstallationAndUn
     // Missing folders are created private; the entry itself is readable.
     EXPECT_EQ(fs::status(configHome / "autostart").permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(fs::status(entryFile).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                  fs::perms::others_read);
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     // Nothing but the entry is left in the folder (no temporary files).
     EXPECT_EQ(std::distance(fs::directory_iterator(configHome / "autostart"), fs::directory_iterator()), 1);
 
@@ -157,8 +156,7 @@ TEST(XdgAutostartLoginItem, QuotesTheProgramForTheExecKey) {
 TEST_F(AutostartFixture, RefusesAProgramPathThatCannotBeNamedAndWritesNothing) {
     for (const char* bad : {"/opt/a\nb", "/opt/a\tb", "/opt/\xff\xfe", "/opt/\xc3", "/opt/\xed\xa0\x80"}) {
         XdgAutostartLoginItem badItem(configHome, bad, home);
-        EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos)
-            << bad;
+        EXPECT_NE(failureOf([&] { badItem.registerItem(); }).find("the app's location"), std::string::npos) << bad;
         EXPECT_FALSE(fs::exists(entryFile));
     }
 }
@@ -212,8 +210,7 @@ TEST(XdgAutostartLoginItem, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterReso
         {home / ".local/../Downloads/Staywake", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(XdgAutostartLoginItem(tree.path() / "config", c.program, home).isAtStableLocation(),
-                  c.stable)
+        EXPECT_EQ(XdgAutostartLoginItem(tree.path() / "config", c.program, home).isAtStableLocation(), c.stable)
             << c.program;
     }
 }

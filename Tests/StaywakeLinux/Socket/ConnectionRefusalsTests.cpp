@@ -22,13 +22,19 @@ TEST(ConnectionRefusals, LogsTheFirstRefusalOfAMinutePerUserAtOnceAndCountsTheRe
         {Step::refuse, 1000, 2, "not authorized by polkit", {}},
         {Step::refuse, 65534, 30, "too many", {"refused a connection from uid 65534: too many"}},
         {Step::flush, 0, 59.9, "", {}},
-        {Step::flush, 0, 60, "",
+        {Step::flush,
+         0,
+         60,
+         "",
          {"refused 2 more connections from uid 1000 in the last minute; the last: not authorized by polkit"}},
         // Its minute over and told, uid 1000 starts afresh.
         {Step::refuse, 1000, 61, "too many", {"refused a connection from uid 1000: too many"}},
         {Step::refuse, 1000, 62, "too many", {}},
         // A refusal after the minute, before any flush, tells both.
-        {Step::refuse, 1000, 125, "gone",
+        {Step::refuse,
+         1000,
+         125,
+         "gone",
          {"refused 1 more connection from uid 1000 in the last minute; the last: too many",
           "refused a connection from uid 1000: gone"}},
         // A minute with nothing held back ends silently.

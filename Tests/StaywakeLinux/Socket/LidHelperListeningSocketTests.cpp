@@ -1,11 +1,11 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/SeqpacketSocket.h"
+#include "StaywakeLinux/SystemError.h"
 #include "Support/Mailbox.h"
 #include "Support/TemporaryDirectory.h"
-#include "StaywakeLinux/SystemError.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -55,9 +55,7 @@ TEST(LidHelperListeningSocket, BindsInAFreshDirectoryThatEveryUserCanReach) {
 TEST(LidHelperListeningSocket, ReplacesOnlyASocketNobodyListensOn) {
     TemporaryDirectory directory;
     const std::string path = (directory.path() / "lidhelper.sock").string();
-    {
-        UniqueFd earlier = LidHelperListeningSocket::bound(path);
-    } // closed, but the file stays, as after a crash
+    { UniqueFd earlier = LidHelperListeningSocket::bound(path); } // closed, but the file stays, as after a crash
     UniqueFd listening;
     ASSERT_NO_THROW(listening = LidHelperListeningSocket::bound(path));
 
@@ -80,8 +78,9 @@ TEST(LidHelperListeningSocket, RefusesADirectoryOthersCanChangeAndABadPath) {
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound(shared + "/lidhelper.sock"); }), EPERM);
 
     EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound("relative.sock"); }), ENAMETOOLONG);
-    EXPECT_EQ(errorOf([&] { LidHelperListeningSocket::bound((directory.path() / std::string(120, 'x')).string()); }),
-              ENAMETOOLONG);
+    EXPECT_EQ(
+        errorOf([&] { LidHelperListeningSocket::bound((directory.path() / std::string(120, 'x')).string()); }),
+        ENAMETOOLONG);
 }
 
 /// Runs `check` in a child process that was handed `passed` the way systemd
@@ -136,7 +135,8 @@ TEST(LidHelperListeningSocket, TakesTheSocketSystemdPassedAndOnlyTheRightKind) {
     EXPECT_EQ(inActivatedChild(stream.get(),
                                [&] {
                                    try {
-                                       LidHelperListeningSocket::activatedOrBound((directory.path() / "other.sock").string());
+                                       LidHelperListeningSocket::activatedOrBound(
+                                           (directory.path() / "other.sock").string());
                                    } catch (const SystemError& error) {
                                        return error.errorNumber() == ENOTSOCK ? 0 : 2;
                                    }

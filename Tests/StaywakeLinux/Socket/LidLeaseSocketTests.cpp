@@ -96,8 +96,7 @@ protected:
         }
     };
 
-    template <typename T>
-    T next() {
+    template <typename T> T next() {
         auto event = events.take();
         if (!event) {
             ADD_FAILURE() << "the listener reported nothing";
@@ -465,12 +464,17 @@ TEST(LidLeaseClientConnection, EndsTheConnectionOnAReplyItDidNotAskFor) {
     };
     const Case cases[] = {
         {"unknown request id",
-         [](const auto& request) { return LidLeaseWireMessage::renewLeaseReply(request.requestId + 1, "").encode(); }},
+         [](const auto& request) {
+             return LidLeaseWireMessage::renewLeaseReply(request.requestId + 1, "").encode();
+         }},
         {"reply of the other kind",
          [](const auto& request) { return LidLeaseWireMessage::revokeLeaseReply(request.requestId).encode(); }},
         {"a request instead of a reply",
          [](const auto& request) { return LidLeaseWireMessage::revokeLease(request.requestId).encode(); }},
-        {"garbage", [](const auto&) { return std::vector<std::uint8_t>{1, 2, 3}; }},
+        {"garbage",
+         [](const auto&) {
+             return std::vector<std::uint8_t>{1, 2, 3};
+         }},
     };
     for (const auto& [name, reply] : cases) {
         SCOPED_TRACE(name);
@@ -506,8 +510,8 @@ TEST(LidLeaseClientConnection, ACallbackMayDestroyItsOwnConnection) {
     UniqueFd accepted = helper.acceptOne();
     ASSERT_TRUE(accepted);
     const auto request = ScriptedHelper::request(accepted.get());
-    ASSERT_EQ(SeqpacketSocket::send(accepted.get(),
-                                    LidLeaseWireMessage::renewLeaseReply(request.requestId, std::nullopt).encode()),
+    ASSERT_EQ(SeqpacketSocket::send(
+                  accepted.get(), LidLeaseWireMessage::renewLeaseReply(request.requestId, std::nullopt).encode()),
               SeqpacketSocket::SendOutcome::sent);
     EXPECT_EQ(done.take(), std::optional<bool>(true));
 }

@@ -79,20 +79,22 @@ TEST(LidLeaseWireMessage, ShortensALongReplyTextAtACharacterBoundary) {
     };
     const Case cases[] = {
         {"ascii", prefix + std::string(10'000, 'x')},
-        {"two-byte characters", prefix + [] {
-             std::string s;
-             for (int i = 0; i < 3000; ++i) {
-                 s += "\u00e9";
-             }
-             return s;
-         }()},
-        {"four-byte characters", prefix + [] {
-             std::string s;
-             for (int i = 0; i < 2000; ++i) {
-                 s += "\U0001F375";
-             }
-             return s;
-         }()},
+        {"two-byte characters", prefix +
+                                    [] {
+                                        std::string s;
+                                        for (int i = 0; i < 3000; ++i) {
+                                            s += "\u00e9";
+                                        }
+                                        return s;
+                                    }()},
+        {"four-byte characters", prefix +
+                                     [] {
+                                         std::string s;
+                                         for (int i = 0; i < 2000; ++i) {
+                                             s += "\U0001F375";
+                                         }
+                                         return s;
+                                     }()},
     };
     for (const auto& [name, text] : cases) {
         SCOPED_TRACE(name);
@@ -113,8 +115,10 @@ TEST(LidLeaseWireMessage, ShortensALongReplyTextAtACharacterBoundary) {
 }
 
 TEST(LidLeaseWireMessage, RepairsInvalidUtf8InAReplyText) {
-    const auto decoded = LidLeaseWireMessage::decode(
-        LidLeaseWireMessage::renewLeaseReply(1, std::string("a\xff" "b\xc3", 4)).encode());
+    const auto decoded = LidLeaseWireMessage::decode(LidLeaseWireMessage::renewLeaseReply(1, std::string("a\xff"
+                                                                                                         "b\xc3",
+                                                                                                         4))
+                                                         .encode());
     EXPECT_EQ(decoded.text, "a\uFFFDb\uFFFD");
 }
 

@@ -26,8 +26,8 @@ PrivateKey newKey() {
 
 std::string base64(const std::vector<unsigned char>& bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    text.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()), bytes.data(),
-                                                         static_cast<int>(bytes.size()))));
+    text.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                                         bytes.data(), static_cast<int>(bytes.size()))));
     return text;
 }
 
