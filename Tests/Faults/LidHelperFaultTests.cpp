@@ -51,23 +51,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// The app's side of the lease, in this process (which carries the app's identity).
-class App {
-public:
-    explicit App(const std::string& socket) : connection_(socket) { connection_.resume(); }
-    /// "granted", "refused: <text>" or "failed: <reason>".
-    std::string renew(double until) {
-        testing::Mailbox<std::string> outcome;
-        connection_.renewLease(
-            until, [&](std::optional<std::string> text) { outcome.post(text ? "refused: " + *text : "granted"); },
-            [&](const std::string& reason) { outcome.post("failed: " + reason); });
-        return outcome.take(20s).value_or("no answer");
-    }
-
-private:
-    LidLeaseClientConnection connection_;
-};
-
 /// Starts `words` with its standard input and output on the given descriptors.
 pid_t spawn(std::vector<std::string> words, int input, int output) {
     std::vector<char*> argv;
@@ -139,7 +122,7 @@ TEST_F(LidHelperFaults, AHelperKilledWhileHoldingIsRestartedOnItsSocketAndRestor
     const UniqueFd unitSocket = LidHelperListeningSocket::bound(socket);
     helper->startWithSocket(unitSocket.get());
     ASSERT_TRUE(journal().waitForMessage(listening));
-    App app(socket);
+    testing::LeaseClient app(socket);
     ASSERT_EQ(app.renew(wallClockNow() + 30), "granted");
     ASSERT_EQ(helper->state(), 1);
 
@@ -190,7 +173,7 @@ TEST_F(LidHelperFaults, ALeaseOfAnAppKilledOrHungEndsByItsDeadlineAtTheLatest) {
 TEST_F(LidHelperFaults, SigtermWhilePmsetHangsInAWriteRestoresAndExitsWithinTheStopWindow) {
     start();
     helper->setMode("write-1", "hang");
-    App app(helper->socketPath());
+    testing::LeaseClient app(helper->socketPath());
     auto reply = std::async(std::launch::async, [&] { return app.renew(wallClockNow() + 30); });
     ASSERT_TRUE(testing::waitForFile(helper->helpersDirectory() / "pmset.hung"));
 
@@ -230,7 +213,7 @@ sys.stdin.read()
 
 TEST_F(LidHelperFaults, AFloodOfUntrustedAndNonReadingPeersLeavesRenewalsFastAndNothingBehind) {
     start();
-    App app(helper->socketPath());
+    testing::LeaseClient app(helper->socketPath());
     const std::string notANumber = "refused: The lease deadline is not a number.";
     ASSERT_EQ(app.renew(std::nan("")), notANumber); // answered without running pmset: the helper's own round trip
     const std::size_t descriptorsBefore = helper->openDescriptors();

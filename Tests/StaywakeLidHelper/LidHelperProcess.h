@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StaywakeLinux/Journal/JournalCapture.h"
+#include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 #include "Support/ChildProcess.h"
 #include "Support/Files.h"
 #include "Support/Mailbox.h"
@@ -91,5 +92,31 @@ private:
 
 /// The wall clock as the fake pmset's timestamps and lease deadlines count it.
 double wallClockNow();
+
+/// A connection of this test process, which carries the app's identity note
+/// and so is a trusted client, with each request awaited.
+class LeaseClient {
+public:
+    explicit LeaseClient(const std::string& socketPath) : connection_(socketPath) {
+        connection_.setInvalidationHandler([this] { invalidated_.post(true); });
+        connection_.resume();
+    }
+
+    /// "granted", "refused: <text>" or "failed: <reason>".
+    std::string renew(double until) {
+        testing::Mailbox<std::string> outcome;
+        connection_.renewLease(
+            until, [&](std::optional<std::string> text) { outcome.post(text ? "refused: " + *text : "granted"); },
+            [&](const std::string& reason) { outcome.post("failed: " + reason); });
+        return outcome.take(std::chrono::seconds(20)).value_or("no answer");
+    }
+    std::string renewFor(double seconds) { return renew(wallClockNow() + seconds); }
+
+    bool wasInvalidated() const { return invalidated_.size() > 0; }
+
+private:
+    testing::Mailbox<bool> invalidated_;
+    LidLeaseClientConnection connection_;
+};
 
 } // namespace staywake::testing

@@ -25,32 +25,6 @@ using testing::TemporaryDirectory;
 using testing::wallClockNow;
 using namespace std::chrono_literals;
 
-/// A connection of this test process, which carries the app's identity note
-/// and so is a trusted client, with each request awaited.
-class Client {
-public:
-    explicit Client(const std::string& socketPath) : connection_(socketPath) {
-        connection_.setInvalidationHandler([this] { invalidated_.post(true); });
-        connection_.resume();
-    }
-
-    /// "granted", "refused: <text>" or "failed: <reason>".
-    std::string renew(double until) {
-        testing::Mailbox<std::string> outcome;
-        connection_.renewLease(
-            until, [&](std::optional<std::string> text) { outcome.post(text ? "refused: " + *text : "granted"); },
-            [&](const std::string& reason) { outcome.post("failed: " + reason); });
-        return outcome.take(20s).value_or("no answer");
-    }
-    std::string renewFor(double seconds) { return renew(wallClockNow() + seconds); }
-
-    bool wasInvalidated() const { return invalidated_.size() > 0; }
-
-private:
-    testing::Mailbox<bool> invalidated_;
-    LidLeaseClientConnection connection_;
-};
-
 /// The test client program, started as a process of its own with `extra`
 /// arguments and `environment` added to the test's own: it asks for a
 /// 30-second lease and prints its outcome as a line.
@@ -121,7 +95,7 @@ TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsAndTurningTheSettingOff) {
 
 TEST_F(LidHelperDaemonTest, GrantsARenewalAndLetsAShortLeaseLapseByItself) {
     started();
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     const std::size_t before = helper->calls().size();
     EXPECT_EQ(client.renewFor(30), "granted");
     const auto lines = helper->callLines();
@@ -163,7 +137,7 @@ TEST_F(LidHelperDaemonTest, TurnsASettingFoundOnAtStartOffBeforeAcceptingAConnec
     ASSERT_TRUE(testing::waitForFile(helper->socketPath()));
     // This connection is what makes the socket activation start the helper:
     // it waits in the socket while the helper starts.
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     EXPECT_EQ(client.renewFor(30), "granted");
     ASSERT_TRUE(logged("wrote disablesleep 1, and read it back"));
 
@@ -184,7 +158,7 @@ TEST_F(LidHelperDaemonTest, TurnsASettingFoundOnAtStartOffBeforeAcceptingAConnec
 TEST_F(LidHelperDaemonTest, SigtermWhileTheToolHangsKillsItAndRestoresTheSetting) {
     started();
     helper->setMode("write-1", "hang");
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     auto reply = std::async(std::launch::async, [&] { return client.renewFor(30); });
     ASSERT_TRUE(testing::waitForFile(helper->helpersDirectory() / "pmset.hung"));
     std::ifstream hungFile(helper->helpersDirectory() / "pmset.hung");
@@ -256,7 +230,7 @@ TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsKeepsTryingForTheWindowTh
 TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) {
     started();
     const std::string path = helper->helperPath().string();
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     ASSERT_EQ(client.renewFor(30), "granted");
     ASSERT_TRUE(logged("lease granted"));
 
@@ -299,7 +273,7 @@ TEST_F(LidHelperDaemonTest, AMissingProgramFileIsLoggedOnceAndTheHelperStays) {
         "no helper at " + path + "; staying, since launchd has nothing to start in its place";
     ASSERT_TRUE(logged(missing));
     EXPECT_TRUE(staysAnotherTick());
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     EXPECT_EQ(client.renewFor(30), "granted");
     ASSERT_TRUE(logged("wrote disablesleep 1, and read it back"));
     EXPECT_EQ(journal().count(missing), 1u);
@@ -332,7 +306,7 @@ TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSucce
     started();
     EXPECT_TRUE(logged("not signed with a Team ID, so no caller can be checked; refusing every connection"));
     EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
     EXPECT_EQ(helper->state(), 0);
 }
@@ -341,7 +315,7 @@ TEST_F(LidHelperDaemonTest, AListeningSocketThatFailsStopsTheHelperWithTheSettin
     UniqueFd passed = LidHelperListeningSocket::bound((directory.path() / "passed.sock").string());
     helper->startWithSocket(passed.get());
     ASSERT_TRUE(logged(listening));
-    Client client((directory.path() / "passed.sock").string());
+    testing::LeaseClient client((directory.path() / "passed.sock").string());
     ASSERT_EQ(client.renewFor(30), "granted");
     ASSERT_EQ(helper->state(), 1);
 
@@ -363,7 +337,7 @@ std::unique_ptr<LidHelperProcess> helperWith(const fs::path& directory, testing:
 TEST_F(LidHelperDaemonTest, PolkitRefusingClosesTheGenuineProgramEvenWithALibraryPreloadedIntoIt) {
     helper = helperWith(directory.path() / "denied", testing::Polkit::deny);
     started();
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
 
     const fs::path marker = directory.path() / "preloaded";
@@ -390,7 +364,7 @@ TEST_F(LidHelperDaemonTest, PolkitMissingOrSilentRefusesWithinTheAppsReplyTimeou
         SCOPED_TRACE(line);
         helper = helperWith(directory.path() / std::to_string(static_cast<int>(polkit)), polkit);
         started();
-        Client client(helper->socketPath());
+        testing::LeaseClient client(helper->socketPath());
         const auto asked = std::chrono::steady_clock::now();
         EXPECT_TRUE(client.renewFor(30).starts_with("failed: "));
         const auto waited = std::chrono::steady_clock::now() - asked;
@@ -449,7 +423,7 @@ double percentile(std::vector<double> values, double fraction) {
 TEST_F(LidHelperDaemonTest, AConnectFloodOfAnotherUserLeavesAClientsRenewalsFast) {
     fs::permissions(directory.path(), fs::perms(0755));
     started();
-    Client client(helper->socketPath());
+    testing::LeaseClient client(helper->socketPath());
     const std::string notANumber = "refused: The lease deadline is not a number.";
     ASSERT_EQ(client.renew(std::nan("")), notANumber); // admitted before the flood
 
