@@ -15,6 +15,7 @@ import threading
 import time
 
 from staywake_e2e import APP_NAME, EndToEndCase, eventually, nodes
+from test_quit import ACKNOWLEDGED, LidHelper
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIGN_UPDATE = os.path.join(HERE, '..', '..', '..', 'scripts', 'sign-update')
@@ -215,6 +216,35 @@ class SoftwareUpdateTests(EndToEndCase):
         self.assertIs(settings.get(REQUESTED), True)
         self.assertAlmostEqual(settings.get(UNTIL), until, delta=0.001)
         eventually(lambda: [lock for lock in desktop.inhibitors() if lock[0] == 'idle'], 'the relaunched lock')
+
+    def test_night_brew_during_an_update_gives_its_lease_back_before_the_relaunch(self):
+        if os.geteuid() != 0 and not os.environ.get('STAYWAKE_NO_SKIP'):
+            self.skipTest('the lid helper runs in a mount namespace of its own, which needs root')
+        desktop = self.open_desktop(polkit='allow')
+        release = Release(desktop.folder, self.server)
+        self.server.routes[FEED] = (200, {}, release.feed)
+        self.server.routes[PACKAGE] = (200, {}, release.package)
+        desktop.write_settings({ACKNOWLEDGED: True, 'SUHasLaunchedBefore': True, 'SUEnableAutomaticChecks': False})
+        program = self.bundle(desktop, release.public_key)
+        # The app finds the helper it registers in its own bundle.
+        built = os.path.dirname(os.path.dirname(os.environ['STAYWAKE_APP']))
+        shutil.copytree(os.path.join(built, 'Helpers'), os.path.join(os.path.dirname(os.path.dirname(program)), 'Helpers'))
+        helper = LidHelper(desktop, os.path.join(built, 'Helpers', 'StaywakeLidHelper'))
+        self.addCleanup(helper.close)
+        app = self.launch(desktop, program, wrapper=helper.wrapper)
+        desktop.open_panel(app)
+        desktop.press(app, 'Night Brew', role='check box')
+        eventually(lambda: helper.setting() == '1', 'the helper to disable sleep for the lease')
+        desktop.key('Escape')
+
+        self.check_for_updates(desktop, app)
+        self.press(desktop, app, 'Install Update')
+        self.assertEqual(app.wait_exit(), 0, 'the app did not quit by itself for the relaunch')
+        self.assertIn('wrote disablesleep 0, and read it back', helper.messages(),
+                      'the app ended before the helper gave the setting back')
+        eventually(lambda: running(program), 'the relaunched app')
+        eventually(lambda: desktop.session_bus.name_has_owner(APP_NAME), 'the relaunched app on the bus')
+        self.assertEqual(helper.setting(), '0', 'the relaunched app took Night Brew up again')
 
     def test_automatic_checks_are_asked_about_at_the_second_launch_and_a_refusal_makes_no_request(self):
         for answer, scheduled in (("Don't Check", 0), ('Check Automatically', 1)):
