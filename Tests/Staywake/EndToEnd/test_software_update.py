@@ -217,6 +217,35 @@ class SoftwareUpdateTests(EndToEndCase):
         self.assertAlmostEqual(settings.get(UNTIL), until, delta=0.001)
         eventually(lambda: [lock for lock in desktop.inhibitors() if lock[0] == 'idle'], 'the relaunched lock')
 
+    def test_a_wrong_length_or_a_failing_installer_leaves_the_running_app_as_it_was(self):
+        for case in ('wrong length', 'failing installer'):
+            with self.subTest(case):
+                desktop = self.open_desktop()
+                release = Release(desktop.folder, self.server)
+                self.server.routes[FEED] = (200, {}, release.feed)
+                shorter = case == 'wrong length'
+                self.server.routes[PACKAGE] = (200, {}, release.package[:-1] if shorter else release.package)
+                desktop.write_settings({REQUESTED: True, 'SUHasLaunchedBefore': True, 'SUEnableAutomaticChecks': False})
+                program = self.bundle(desktop, release.public_key)
+                if not shorter:
+                    with open(self.installer, 'w', encoding='utf-8') as file:
+                        file.write('#!/bin/sh\nexit 1\n')
+                app = self.launch(desktop, program)
+
+                self.check_for_updates(desktop, app)
+                self.press(desktop, app, 'Install Update')
+                if shorter:
+                    self.find(desktop, app, f'The download has {len(release.package) - 1} bytes, but the update '
+                                            f'announced {len(release.package)}.', 'label')
+                    self.assertEqual(os.listdir(os.path.join(desktop.folder, 'cache', 'staywake', 'updates')), [])
+                    self.assertFalse(os.path.exists(self.installer + '.args'))
+                else:
+                    self.find(desktop, app, 'The update was not installed; Staywake is unchanged.', 'label')
+                    self.find(desktop, app, 'The installer ended with status 1.', 'label')
+                self.assertIsNone(app.process.poll(), 'the app ended')
+                self.assertIs(desktop.settings().get(REQUESTED), True)
+                self.assertTrue([lock for lock in desktop.inhibitors() if lock[0] == 'idle'], 'the lock went')
+
     def test_night_brew_during_an_update_gives_its_lease_back_before_the_relaunch(self):
         if os.geteuid() != 0 and not os.environ.get('STAYWAKE_NO_SKIP'):
             self.skipTest('the lid helper runs in a mount namespace of its own, which needs root')
