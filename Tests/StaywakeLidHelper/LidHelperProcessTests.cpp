@@ -371,7 +371,8 @@ TEST_F(LidHelperDaemonTest, PolkitMissingOrSilentRefusesWithinTheAppsReplyTimeou
         std::printf("polkit %s: refused after %.0f ms\n", polkit == testing::Polkit::hang ? "silent" : "missing",
                     std::chrono::duration<double, std::milli>(waited).count());
         EXPECT_LT(waited, 1900ms);
-        EXPECT_TRUE(journal().waitFor([&](const auto& entry) { return entry.message().starts_with(line); }));
+        EXPECT_TRUE(journal().waitFor(
+            [&, &expected = line](const auto& entry) { return entry.message().starts_with(expected); }));
         EXPECT_EQ(helper->state(), 0);
     }
 }

@@ -17,7 +17,6 @@ namespace staywake::testing {
 
 namespace {
 
-constexpr int missingToolStatus = 77;
 const QString mockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 QString nextConnectionName(const char* kind) {
