@@ -265,6 +265,8 @@ class SoftwareUpdateTests(EndToEndCase):
         desktop.press(app, 'Night Brew', role='check box')
         eventually(lambda: helper.setting() == '1', 'the helper to disable sleep for the lease')
         desktop.key('Escape')
+        # A right click while the panel is still up only closes the panel.
+        eventually(lambda: desktop.panel(app) is None, 'the panel to close')
 
         self.check_for_updates(desktop, app)
         self.press(desktop, app, 'Install Update')
