@@ -1,4 +1,3 @@
-#include "StaywakeCore/Awake/AwakeController.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Lid/InMemoryLidAwakeStore.h"
@@ -8,66 +7,49 @@
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
-#include <memory>
-#include <optional>
 #include <sstream>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace staywake {
 namespace {
 
-using testing::FakeContinuousTimeProvider;
-using testing::FakeDateProvider;
 using testing::ManualDeadlineScheduler;
-using testing::ManualRecheckNotifier;
+using Precaution = LidClosePrecaution;
 
 constexpr Date launch{1'700'000'000};
-
-/// A conditions notifier the test triggers, as a power or display change would.
-class ManualConditionsNotifier final : public MachineConditionsNotifier {
-public:
-    void observe(Handler newHandler) override { handler = std::move(newHandler); }
-    void trigger() const {
-        if (handler) {
-            handler();
-        }
-    }
-    Handler handler;
-};
-
 const AwakeFailure turnedOffElsewhere =
     AwakeFailure::lidHelperRefused(LidHelperRefusal::settingTurnedOffElsewhere());
 const AwakeFailure notPutBack = AwakeFailure::lidHelperRefused(LidHelperRefusal::settingNotPutBack("pmset hung"));
+const AwakeFailure approval = AwakeFailure::lidHelperRequiresApproval();
+
+class ManualConditionsNotifier final : public MachineConditionsNotifier {
+public:
+    void observe(Handler newHandler) override { handler = std::move(newHandler); }
+    Handler handler;
+};
 
 class LidAwakeControllerTest : public ::testing::Test {
 public:
-    std::unique_ptr<LidAwakeController> make(bool acknowledged = true) {
+    /// A fresh controller (and helper) over the shared awake session.
+    LidAwakeController& make(bool acknowledged = true) {
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
-        return std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates, leaseTimer,
-                                                    deadlineTimer);
+        lid.reset();
+        blocker = std::make_shared<InMemoryLidSleepBlocker>();
+        lid = std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, time.dates,
+                                                   leaseTimer, deadlineTimer);
+        return *lid;
     }
-
-    void pass(double seconds) {
-        dates->advance(seconds);
-        continuous->advance(seconds);
-    }
-
+    void pass(double seconds) { time.advance(seconds); }
     static std::string relative(std::optional<Date> date) {
         return date ? "+" + ::testing::PrintToString(*date - launch) : "-";
     }
-
-    /// Everything a step can change, in one line: Night Brew's own state, what
-    /// the helper was asked and has not answered, the lease it granted, both
-    /// timers and the awake session.
-    std::string state(const LidAwakeController& lid) const {
+    /// Night Brew's state, the helper's unanswered requests and lease, both
+    /// timers and the awake session, in one line.
+    std::string state() const {
         std::ostringstream line;
-        line << (lid.isOn() ? "on" : "off") << (lid.isTurningOn() ? " turning" : "")
-             << (lid.isSettled() ? "" : " unsettled") << ", renew " << blocker->renewCount << ", revoke "
+        line << (lid->isOn() ? "on" : "off") << (lid->isTurningOn() ? " turning" : "")
+             << (lid->isSettled() ? "" : " unsettled") << ", renew " << blocker->renewCount << ", revoke "
              << blocker->revokeCount << ", waiting " << blocker->unansweredCount() << ", lease "
              << relative(blocker->leaseExpiry) << ", renewal " << relative(leaseTimer->pendingAt) << ", end "
              << relative(deadlineTimer->pendingAt) << ", awake " << (awake->isOn() ? "on" : "off") << " "
@@ -75,63 +57,37 @@ public:
         return line.str();
     }
 
-    std::shared_ptr<FakeDateProvider> dates = std::make_shared<FakeDateProvider>(launch);
-    std::shared_ptr<FakeContinuousTimeProvider> continuous = std::make_shared<FakeContinuousTimeProvider>();
+    struct Time {
+        std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>(launch);
+        std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+            std::make_shared<testing::FakeContinuousTimeProvider>();
+        void advance(double seconds) { dates->advance(seconds), continuous->advance(seconds); }
+    } time;
     std::shared_ptr<InMemorySleepBlocker> sleepBlocker = std::make_shared<InMemorySleepBlocker>();
-    std::shared_ptr<ManualDeadlineScheduler> awakeScheduler = std::make_shared<ManualDeadlineScheduler>();
     std::shared_ptr<AwakeController> awake = std::make_shared<AwakeController>(
-        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), dates, continuous, awakeScheduler,
-        std::make_shared<ManualRecheckNotifier>(), false);
-
-    std::shared_ptr<InMemoryLidSleepBlocker> blocker = std::make_shared<InMemoryLidSleepBlocker>();
+        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), time.dates, time.continuous,
+        std::make_shared<ManualDeadlineScheduler>(), std::make_shared<testing::ManualRecheckNotifier>(), false);
+    std::shared_ptr<InMemoryLidSleepBlocker> blocker;
     std::shared_ptr<InMemoryLidAwakeStore> store;
     std::shared_ptr<StaticMachineConditions> conditions = std::make_shared<StaticMachineConditions>(false, false);
     std::shared_ptr<ManualConditionsNotifier> notifier = std::make_shared<ManualConditionsNotifier>();
     std::shared_ptr<ManualDeadlineScheduler> leaseTimer = std::make_shared<ManualDeadlineScheduler>();
     std::shared_ptr<ManualDeadlineScheduler> deadlineTimer = std::make_shared<ManualDeadlineScheduler>();
+    std::unique_ptr<LidAwakeController> lid;
 };
 
-TEST(LidClosePrecaution, WarnsBeforeFirstUseAndWhileOnWithoutAHeatPath) {
-    const MachineConditionsSnapshot noHeatPath{true, false};
-    const struct {
-        bool isOn;
-        bool acknowledged;
-        MachineConditionsSnapshot conditions;
-        LidClosePrecaution expected;
-    } cases[] = {
-        {false, false, {}, LidClosePrecaution::beforeFirstUse},
-        {true, false, noHeatPath, LidClosePrecaution::beforeFirstUse},
-        {false, true, noHeatPath, LidClosePrecaution::none},
-        {true, true, noHeatPath, LidClosePrecaution::noHeatPath},
-        {true, true, {true, true}, LidClosePrecaution::none},
-        {true, true, {false, false}, LidClosePrecaution::none},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(lidClosePrecautionShown(c.isOn, c.acknowledged, c.conditions), c.expected)
-            << "on " << c.isOn << ", acknowledged " << c.acknowledged << ", battery " << c.conditions.isOnBattery
-            << ", external display " << c.conditions.hasExternalDisplay;
-    }
-}
-
 TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
-    auto lid = make(false);
+    make(false);
     EXPECT_EQ(lid->refusal().get(), LidAwakeRefusal::unacknowledged);
-    EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::beforeFirstUse);
+    EXPECT_EQ(lid->precaution().get(), Precaution::beforeFirstUse);
     EXPECT_FALSE(lid->turnOnJoiningSessionOr(600));
     EXPECT_FALSE(lid->turnOn(std::nullopt));
     EXPECT_EQ(lid->lastFailure().get(), std::nullopt) << "the refusal says why; it is no failure";
 
-    // An acknowledgement written elsewhere is picked up by a refresh.
-    int changes = 0;
-    lid->hasAcknowledgedHeatWarning().observe([&](bool) { ++changes; });
+    store->setHasAcknowledgedHeatWarning(true); // written elsewhere, picked up by a refresh
     lid->refresh();
-    EXPECT_EQ(changes, 0);
-    store->setHasAcknowledgedHeatWarning(true);
-    lid->refresh();
-    EXPECT_EQ(changes, 1);
     EXPECT_EQ(lid->refusal().get(), std::nullopt);
-    EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::none);
-
+    EXPECT_EQ(lid->precaution().get(), Precaution::none);
     for (const double duration :
          {0.0, -60.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
           Date::distantFuture().secondsSince1970}) {
@@ -139,13 +95,11 @@ TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarnin
         EXPECT_FALSE(lid->turnOnJoiningSessionOr(duration)) << duration;
     }
     EXPECT_EQ(blocker->prepareCount, 0);
-    EXPECT_EQ(state(*lid), "off, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -");
-    EXPECT_FALSE(awake->isRequested());
+    EXPECT_EQ(state(), "off, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -");
 
-    lid->acknowledgeHeatWarning();
+    make(false).acknowledgeHeatWarning();
     EXPECT_TRUE(store->hasAcknowledgedHeatWarning());
     EXPECT_TRUE(lid->turnOnJoiningSessionOr(600));
-    EXPECT_TRUE(lid->isOn());
 }
 
 TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrStartsOne) {
@@ -166,11 +120,10 @@ TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrStartsOne) {
         if (c.runningSession) {
             awake->turnOn(*c.runningSession > 0 ? c.runningSession : std::nullopt);
         }
-        auto lid = make();
+        make();
         EXPECT_TRUE(c.joining ? lid->turnOnJoiningSessionOr(600) : lid->turnOn(600));
         EXPECT_TRUE(lid->isOn());
         EXPECT_EQ(awake->endsAt(), c.expectedEnd);
-        EXPECT_EQ(lid->activeUntil().get(), c.expectedEnd);
         EXPECT_EQ(deadlineTimer->pendingAt, c.expectedEnd) << "the deadline timer follows the session's end";
         lid->turnOff();
     }
@@ -178,9 +131,10 @@ TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrStartsOne) {
 
 // The lease path as a script: each step, then the state it leaves.
 TEST_F(LidAwakeControllerTest, KeepsALeaseThirtySecondsAheadRenewedEveryTenAndGivesItBackWhenDone) {
-    auto lid = make();
-    std::vector<bool> onChanges;
-    lid->isOn().observe([&](bool on) { onChanges.push_back(on); });
+    make();
+    std::vector<std::string> heard;
+    lid->isOn().observe([&](bool on) { heard.push_back(on ? "on" : "off"); });
+    lid->whenSettled([&] { heard.push_back("settled at once"); });
     blocker->holdsReplies = true;
     const struct {
         const char* step;
@@ -191,13 +145,17 @@ TEST_F(LidAwakeControllerTest, KeepsALeaseThirtySecondsAheadRenewedEveryTenAndGi
          "off turning unsettled, renew 0, revoke 0, waiting 1, lease -, renewal -, end -, awake on -"},
         {"granted", [&] { blocker->answerAll(); },
          "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end -, awake on -"},
-        {"renewal due", [&] { pass(10), leaseTimer->fire(); },
-         "on unsettled, renew 1, revoke 0, waiting 1, lease +30, renewal -, end -, awake on -"},
-        {"early checks while it is in flight", [&] { lid->checkLease(), lid->checkLease(); },
+        {"renewal due, and early checks while it is in flight",
+         [&] { pass(10), leaseTimer->fire(), lid->checkLease(), lid->checkLease(); },
          "on unsettled, renew 1, revoke 0, waiting 1, lease +30, renewal -, end -, awake on -"},
         {"granted again", [&] { blocker->answerAll(); },
          "on, renew 2, revoke 0, waiting 0, lease +40, renewal +20, end -, awake on -"},
-        {"renewal due, then turned off", [&] { pass(10), leaseTimer->fire(), lid->turnOff(); },
+        {"renewal due, then turned off",
+         [&] {
+             pass(10), leaseTimer->fire(), lid->turnOff();
+             lid->whenSettled([&] { heard.push_back("settled 1"); });
+             lid->whenSettled([&] { heard.push_back("settled 2"); });
+         },
          "off unsettled, renew 2, revoke 0, waiting 2, lease +40, renewal -, end -, awake on -"},
         {"the renewal granted late arms nothing", [&] { blocker->answerNext(); },
          "off unsettled, renew 3, revoke 0, waiting 1, lease +50, renewal -, end -, awake on -"},
@@ -208,233 +166,167 @@ TEST_F(LidAwakeControllerTest, KeepsALeaseThirtySecondsAheadRenewedEveryTenAndGi
     };
     for (const auto& s : steps) {
         s.action();
-        EXPECT_EQ(state(*lid), s.state) << s.step;
+        EXPECT_EQ(state(), s.state) << s.step;
     }
-    EXPECT_EQ(onChanges, (std::vector<bool>{true, false})) << "renewals while on announce nothing";
-}
-
-TEST_F(LidAwakeControllerTest, WhenSettledRunsAtOnceOrAfterEveryOutstandingAnswerInOrder) {
-    auto lid = make();
-    std::vector<std::string> order;
-    lid->whenSettled([&] { order.push_back("at once"); });
-    blocker->holdsReplies = true;
-    lid->turnOn(std::nullopt);
-    lid->turnOff();
-    lid->whenSettled([&] { order.push_back("first"); });
-    lid->whenSettled([&] { order.push_back("second"); });
-    blocker->answerNext();
-    EXPECT_EQ(order, std::vector<std::string>{"at once"});
-    blocker->answerNext();
-    EXPECT_EQ(order, (std::vector<std::string>{"at once", "first", "second"}));
+    EXPECT_EQ(heard, (std::vector<std::string>{"settled at once", "on", "off", "settled 1", "settled 2"}))
+        << "renewals while on announce nothing; the waiting actions run after the last answer, in order";
 }
 
 TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRefusesOrTheSessionEnds) {
     const struct {
         std::string name;
-        std::function<void(LidAwakeControllerTest&, LidAwakeController&)> end;
+        std::function<void()> end;
         std::optional<AwakeFailure> failure;
         std::string state;
     } cases[] = {
         {"a refused renewal leaves the session on",
-         [](LidAwakeControllerTest& t, LidAwakeController&) {
-             t.blocker->nextRenewalError =
+         [&] {
+             blocker->nextRenewalError =
                  LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
-             t.pass(10);
-             t.leaseTimer->fire();
+             pass(10), leaseTimer->fire();
          },
          turnedOffElsewhere, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake on +600"},
-        {"the user ends the session", [](LidAwakeControllerTest& t, LidAwakeController&) { t.awake->turnOff(); },
-         std::nullopt, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
-        {"the session's deadline passes",
-         [](LidAwakeControllerTest& t, LidAwakeController&) {
-             t.pass(600);
-             t.deadlineTimer->fire();
-         },
-         std::nullopt, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
-        {"a lease check after sleeping past the deadline",
-         [](LidAwakeControllerTest& t, LidAwakeController& lid) {
-             t.pass(601);
-             lid.checkLease();
-         },
-         std::nullopt, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
+        {"the user ends the session", [&] { awake->turnOff(); }, std::nullopt,
+         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
+        {"the session's deadline passes", [&] { pass(600), deadlineTimer->fire(); }, std::nullopt,
+         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
+        {"a lease check after sleeping past the deadline", [&] { pass(601), lid->checkLease(); }, std::nullopt,
+         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
         {"the first renewal unanswered",
-         [](LidAwakeControllerTest& t, LidAwakeController& lid) {
-             lid.turnOff();
-             t.blocker->nextRenewalError = LidSleepBlockerError::helperRequiresApproval();
-             EXPECT_FALSE(lid.turnOn(std::nullopt));
+         [&] {
+             lid->turnOff();
+             blocker->nextRenewalError = LidSleepBlockerError::helperRequiresApproval();
+             EXPECT_FALSE(lid->turnOn(std::nullopt));
          },
-         AwakeFailure::lidHelperRequiresApproval(),
-         "off, renew 1, revoke 2, waiting 0, lease -, renewal -, end -, awake on -"},
+         approval, "off, renew 1, revoke 2, waiting 0, lease -, renewal -, end -, awake on -"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        dates->current = launch;
+        time.dates->current = launch;
         awake->turnOff();
-        blocker = std::make_shared<InMemoryLidSleepBlocker>();
-        auto lid = make();
-        ASSERT_TRUE(lid->turnOnJoiningSessionOr(600));
-        c.end(*this, *lid);
+        ASSERT_TRUE(make().turnOnJoiningSessionOr(600));
+        c.end();
         if (deadlineTimer->isPending()) { // the session's end is handled promptly
-            EXPECT_LE(*deadlineTimer->pendingAt, dates->now());
+            EXPECT_LE(*deadlineTimer->pendingAt, time.dates->now());
             deadlineTimer->fire();
         }
         EXPECT_EQ(lid->lastFailure().get(), c.failure);
-        EXPECT_EQ(state(*lid), c.state);
+        EXPECT_EQ(state(), c.state);
     }
 }
 
-TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackIsShownAndRetriedOneAtATimeUntilConfirmed) {
-    auto lid = make();
-    lid->turnOn(std::nullopt);
-    blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
-    lid->turnOff();
-    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperUnavailable());
-
-    // A start that fails meanwhile is not shown once the give-back is confirmed.
-    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_FALSE(lid->turnOn(std::nullopt));
-
-    blocker->holdsReplies = true;
-    lid->turnOff(); // already off: still retries
-    EXPECT_EQ(blocker->unansweredCount(), 1u);
-    lid->checkLease();
-    lid->turnOff();
-    EXPECT_EQ(blocker->unansweredCount(), 1u) << "only one give-back at a time";
-
-    blocker->nextRevocationError.reset();
-    blocker->answerAll();
-    EXPECT_EQ(lid->lastFailure().get(), std::nullopt);
-    lid->checkLease();
-    lid->turnOff();
-    EXPECT_EQ(state(*lid), "off, renew 1, revoke 2, waiting 0, lease -, renewal -, end -, awake on -");
-}
-
-TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackKeepsItsMostSpecificFailureAndOutranksStartFailures) {
-    auto lid = make();
-    lid->turnOn(std::nullopt);
+// An unconfirmed give-back is shown, retried one at a time, keeps its most
+// specific failure and outranks start failures until it is confirmed.
+TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackIsShownAndRetriedUntilConfirmed) {
+    make().turnOn(std::nullopt);
+    const auto startFails = [&] {
+        blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
+        EXPECT_FALSE(lid->turnOn(std::nullopt));
+    };
     const struct {
         const char* step;
+        std::optional<LidSleepBlockerError> revocationError;
         std::function<void()> action;
         std::optional<AwakeFailure> shown;
     } steps[] = {
-        {"the give-back refused",
-         [&] {
-             blocker->nextRevocationError = LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason());
-             lid->turnOff();
-         },
-         notPutBack},
-        {"a retry that cannot reach the helper keeps the refusal",
-         [&] {
-             blocker->nextRevocationError = LidSleepBlockerError::helperUnavailable();
-             lid->checkLease();
-         },
-         notPutBack},
-        {"a start failing meanwhile shows nothing new",
-         [&] {
-             blocker->nextPreparationError =
-                 std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-             EXPECT_FALSE(lid->turnOn(std::nullopt));
-         },
+        {"the give-back refused", LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason()),
+         [&] { lid->turnOff(); }, notPutBack},
+        {"a retry that cannot reach the helper keeps the refusal", LidSleepBlockerError::helperUnavailable(),
+         [&] { lid->checkLease(); }, notPutBack},
+        {"a start failing meanwhile shows nothing new", LidSleepBlockerError::helperUnavailable(), startFails,
          notPutBack},
         {"a later refusal replaces the earlier one",
+         LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason()), [&] { lid->checkLease(); },
+         turnedOffElsewhere},
+        {"only one retry at a time, even when off already", std::nullopt,
          [&] {
-             blocker->nextRevocationError =
-                 LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
-             lid->checkLease();
+             blocker->holdsReplies = true;
+             lid->turnOff(), lid->checkLease(), lid->turnOff();
+             EXPECT_EQ(blocker->unansweredCount(), 1u);
          },
          turnedOffElsewhere},
-        {"a granted renewal clears it", [&] { EXPECT_TRUE(lid->turnOn(std::nullopt)); }, std::nullopt},
+        {"confirmed", std::nullopt, [&] { blocker->answerAll(), lid->checkLease(), lid->turnOff(); },
+         std::nullopt},
     };
     for (const auto& s : steps) {
+        blocker->nextRevocationError = s.revocationError;
         s.action();
         EXPECT_EQ(lid->lastFailure().get(), s.shown) << s.step;
     }
+    EXPECT_EQ(state(), "off, renew 1, revoke 4, waiting 0, lease -, renewal -, end -, awake on -");
+    EXPECT_TRUE(lid->turnOn(std::nullopt));
 }
 
 TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMakesMoot) {
+    make();
     blocker->holdsPreparations = true;
-    auto lid = make();
     EXPECT_TRUE(lid->turnOn(600));
-    EXPECT_EQ(state(*lid), "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
+    EXPECT_EQ(state(), "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
         << "the session starts only once the helper is ready";
     blocker->heldPreparations[0]();
-    EXPECT_EQ(state(*lid), "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
+    EXPECT_EQ(state(), "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
 
     lid->turnOff();
     awake->turnOff();
     EXPECT_TRUE(lid->turnOn(600));
     lid->turnOff();
     blocker->heldPreparations[1]();
-    EXPECT_EQ(state(*lid), "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -");
-
-    blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_TRUE(lid->turnOn(600));
-    blocker->heldPreparations[2]();
-    EXPECT_FALSE(lid->isTurningOn());
-    EXPECT_EQ(lid->lastFailure().get(), AwakeFailure::lidHelperRequiresApproval());
+    EXPECT_EQ(state(), "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -");
 }
 
 TEST_F(LidAwakeControllerTest, AFailedPreparationOrAwakeSessionIsShownAndNothingIsAsked) {
     const struct {
         std::string name;
-        std::function<void(LidAwakeControllerTest&)> arrange;
+        std::exception_ptr preparationError;
+        std::optional<std::int32_t> lockRefusal;
         AwakeFailure expected;
     } cases[] = {
         {"requires approval",
-         [](LidAwakeControllerTest& t) {
-             t.blocker->nextPreparationError =
-                 std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
-         },
-         AwakeFailure::lidHelperRequiresApproval()},
+         std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()),
+         {},
+         approval},
         {"registration error",
-         [](LidAwakeControllerTest& t) {
-             t.blocker->nextPreparationError = std::make_exception_ptr(std::runtime_error("Access denied"));
-         },
+         std::make_exception_ptr(std::runtime_error("Access denied")),
+         {},
          AwakeFailure::reported("Access denied")},
-        {"idle lock refused", [](LidAwakeControllerTest& t) { t.sleepBlocker->refuse(-536870201); },
-         AwakeFailure::assertionRefused(-536870201)},
+        {"idle lock refused", nullptr, -536870201, AwakeFailure::assertionRefused(-536870201)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         awake->turnOff();
-        sleepBlocker->stopRefusing();
-        blocker = std::make_shared<InMemoryLidSleepBlocker>();
-        auto lid = make();
-        c.arrange(*this);
+        c.lockRefusal ? sleepBlocker->refuse(*c.lockRefusal) : sleepBlocker->stopRefusing();
+        make();
+        blocker->nextPreparationError = c.preparationError;
         EXPECT_FALSE(lid->turnOnJoiningSessionOr(600));
+        EXPECT_FALSE(lid->isTurningOn());
         EXPECT_EQ(lid->lastFailure().get(), c.expected);
-        EXPECT_EQ(state(*lid).substr(0, 35), "off, renew 0, revoke 0, waiting 0, ");
+        EXPECT_EQ(state().substr(0, 35), "off, renew 0, revoke 0, waiting 0, ");
     }
 }
 
 TEST_F(LidAwakeControllerTest, PowerAndDisplayChangesMoveOnlyThePrecaution) {
     conditions->setOnBattery(true);
-    auto lid = make();
-    std::vector<LidClosePrecaution> shown;
-    lid->precaution().observe([&](LidClosePrecaution precaution) { shown.push_back(precaution); });
-    int conditionChanges = 0;
-    lid->machineConditions().observe([&](const MachineConditionsSnapshot&) { ++conditionChanges; });
-
+    make();
+    std::vector<Precaution> shown;
+    lid->precaution().observe([&](Precaution precaution) { shown.push_back(precaution); });
     lid->turnOn(std::nullopt);
-    notifier->trigger(); // nothing really changed
+    notifier->handler(); // nothing really changed
     for (const auto& [battery, display] : {std::pair{true, true}, {true, false}, {false, false}}) {
         conditions->setOnBattery(battery);
         conditions->setHasExternalDisplay(display);
-        notifier->trigger();
+        notifier->handler();
     }
     EXPECT_TRUE(lid->isOn());
-    EXPECT_EQ(conditionChanges, 3);
-    EXPECT_EQ(shown, (std::vector<LidClosePrecaution>{LidClosePrecaution::noHeatPath, LidClosePrecaution::none,
-                                                      LidClosePrecaution::noHeatPath, LidClosePrecaution::none}));
-
+    EXPECT_EQ(shown, (std::vector<Precaution>{Precaution::noHeatPath, Precaution::none, Precaution::noHeatPath,
+                                              Precaution::none}));
     conditions->setOnBattery(true);
     lid->turnOff();
-    notifier->trigger();
-    EXPECT_EQ(lid->precaution().get(), LidClosePrecaution::none) << "no warning while Night Brew is off";
+    notifier->handler();
+    EXPECT_EQ(lid->precaution().get(), Precaution::none) << "no warning while Night Brew is off";
 }
 
 TEST_F(LidAwakeControllerTest, CallbacksOutlivingTheControllerDoNothing) {
-    auto lid = make();
+    make();
     blocker->holdsReplies = true;
     lid->turnOn(600);
     blocker->answerNext();
@@ -445,7 +337,7 @@ TEST_F(LidAwakeControllerTest, CallbacksOutlivingTheControllerDoNothing) {
     lid.reset();
 
     blocker->answerAll();
-    notifier->trigger();
+    notifier->handler();
     awake->turnOff(); // runs the session observer
     for (const auto& check : {deadlineCheck, renewalCheck}) {
         if (check) {
