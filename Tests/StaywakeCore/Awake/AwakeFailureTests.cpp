@@ -1,33 +1,58 @@
 #include "StaywakeCore/Awake/AwakeFailure.h"
+#include "StaywakeCore/Awake/AwakeIntent.h"
 #include "StaywakeCore/Awake/SleepBlocker.h"
 #include "StaywakeCore/Lid/LidSleepBlocker.h"
 
-#include <cstdint>
-#include <exception>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <stdexcept>
-#include <string>
 #include <system_error>
-#include <vector>
 
 namespace staywake {
 namespace {
 
-class SilentError : public std::exception {
-public:
-    const char* what() const noexcept override { return ""; }
-};
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+using Kind = LidHelperRefusal::Kind;
+
+TEST(AwakeIntent, ADeadlineNeedsAPositiveFiniteDurationAndAnEndUpToTheDistantFuture) {
+    const Date start{1'700'000'000};
+    const double toDistantFuture = Date::distantFuture() - start;
+    const struct {
+        double duration;
+        Date from;
+        std::optional<Date> deadline;
+    } cases[] = {
+        {0.5, start, start + 0.5},
+        {0, start, std::nullopt},
+        {-60, start, std::nullopt},
+        {infinity, start, std::nullopt},
+        {notANumber, start, std::nullopt},
+        {toDistantFuture, start, Date::distantFuture()},
+        {toDistantFuture + 1, start, std::nullopt},
+        {5, Date{-5}, std::nullopt},
+        {5, Date{-4}, Date{1}},
+        {5, Date{notANumber}, std::nullopt},
+    };
+    for (const auto& [duration, from, deadline] : cases) {
+        EXPECT_EQ(AwakeIntent::deadline(duration, from), deadline)
+            << duration << " from " << from.secondsSince1970;
+    }
+    EXPECT_TRUE(AwakeIntent::isUsable(Date{std::numeric_limits<double>::denorm_min()}));
+    EXPECT_FALSE(AwakeIntent::isUsable(Date{-0.0}));
+}
 
 TEST(AwakeFailure, EveryErrorMapsToItsCase) {
     const auto permissionDenied = std::system_error(std::make_error_code(std::errc::permission_denied), "open");
     const AwakeFailure unknown = AwakeFailure::reported("An unknown error occurred.");
-    struct Case {
+    struct SilentError : std::exception {
+        const char* what() const noexcept override { return ""; }
+    };
+    const struct {
         std::string name;
         std::exception_ptr error;
         AwakeFailure expected;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"refused lock, lowest code",
          std::make_exception_ptr(SleepBlockerError::assertionFailed(std::numeric_limits<std::int32_t>::min())),
          AwakeFailure::assertionRefused(std::numeric_limits<std::int32_t>::min())},
@@ -35,8 +60,6 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
          std::make_exception_ptr(LidSleepBlockerError::helperRefused(
              "The sleep setting could not be written: pmset exited with status 1.")),
          AwakeFailure::lidHelperRefused(LidHelperRefusal::settingUnwritten("pmset exited with status 1."))},
-        {"helper refusal, odd text", std::make_exception_ptr(LidSleepBlockerError::helperRefused("nope")),
-         AwakeFailure::lidHelperRefused(LidHelperRefusal::unrecognized("nope"))},
         {"helper unavailable", std::make_exception_ptr(LidSleepBlockerError::helperUnavailable()),
          AwakeFailure::lidHelperUnavailable()},
         {"helper needs approval", std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()),
@@ -61,6 +84,43 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
         } catch (...) {
         }
     }
+}
+
+TEST(LidHelperRefusal, EveryHelperTextReadsAsItsCaseAndTurnsBackIntoTheSameText) {
+    const std::string unwritten = "The sleep setting could not be written: ";
+    const struct {
+        std::string text;
+        Kind kind;
+        std::optional<std::string> detail;
+    } cases[] = {
+        {"The lease deadline is not a number.", Kind::deadlineNotANumber, std::nullopt},
+        {"The sleep setting is already on, set by something other than Staywake, and was left as it is.",
+         Kind::settingOnElsewhere, std::nullopt},
+        {"The sleep setting was turned off by something other than Staywake, and was left off.",
+         Kind::settingTurnedOffElsewhere, std::nullopt},
+        {"The sleep setting could not be read, so it was left as it is: pmset did not answer in time.",
+         Kind::settingUnreadable, "pmset did not answer in time."},
+        {unwritten + "pmset exited with status 1.", Kind::settingUnwritten, "pmset exited with status 1."},
+        {"The sleep setting could not be put back, and the helper is still trying: ", Kind::settingNotPutBack, ""},
+        // A detail may itself look like a reply: only the first prefix counts.
+        {unwritten + "The lease deadline is not a number.", Kind::settingUnwritten,
+         "The lease deadline is not a number."},
+        // Near misses are unrecognized and keep their whole text.
+        {"", Kind::unrecognized, std::nullopt},
+        {" " + unwritten + "pmset failed", Kind::unrecognized, std::nullopt},
+        {"the lease deadline is not a number.", Kind::unrecognized, std::nullopt},
+        {std::string("The lease deadline is not a number.\0", 36), Kind::unrecognized, std::nullopt},
+        {"The sleep setting could not be written:pmset failed", Kind::unrecognized, std::nullopt},
+    };
+    for (const auto& reply : cases) {
+        SCOPED_TRACE(reply.text);
+        const LidHelperRefusal refusal(reply.text);
+        EXPECT_EQ(refusal.kind(), reply.kind);
+        EXPECT_EQ(refusal.detail(), reply.detail);
+        EXPECT_EQ(refusal.reason(), reply.text);
+    }
+    // Ill-formed UTF-8 in a detail is repaired before it is kept.
+    EXPECT_EQ(LidHelperRefusal(unwritten + "a\x80z").detail(), "a\xef\xbf\xbdz");
 }
 
 } // namespace
