@@ -2,21 +2,49 @@
 #include "StaywakeCore/Identity/CodeRequirement.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 
-#include <array>
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace staywake {
 namespace {
 
-TEST(CodeRequirement, ParsesNothingButTheWrittenForm) {
-    const auto text = *LidHelperService::codeRequirement("com.staywake.app", std::string("ABCDE12345"));
+const std::string prefix = "anchor apple generic and identifier \"";
+const std::string middle = "\" and certificate leaf[subject.OU] = \"";
 
-    const std::string prefix = "anchor apple generic and identifier \"";
-    const std::string middle = "\" and certificate leaf[subject.OU] = \"";
-    const std::vector<std::string> refused = {
+// A requirement is built only from clean names, and reads back as the same
+// identifier and team.
+TEST(CodeRequirement, IsBuiltOnlyFromCleanNamesAndReadsBack) {
+    const struct {
+        std::string identifier;
+        std::optional<std::string> team;
+        bool built;
+    } cases[] = {
+        {"com.staywake.app.lidhelper", "AB12CD34EF", true},
+        {".", "0123456789", true},
+        {"a-B.9", "ZZZZZZZZZZ", true},
+        {"com.staywake.app", std::nullopt, false},
+        {"com.staywake.app", "AB12CD34E", false},
+        {"com.staywake.app", "AB12CD34EF0", false},
+        {"com.staywake.app", "ab12cd34ef", false},
+        {"com.staywake.app", "AB12CD34E\"", false},
+        {"", "AB12CD34EF", false},
+        {"com.staywake.app\" or true", "AB12CD34EF", false},
+        {"com_staywake", "AB12CD34EF", false},
+        {"caf\xC3\xA9", "AB12CD34EF", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.identifier + " / " + c.team.value_or("(none)"));
+        const auto requirement = LidHelperService::codeRequirement(c.identifier, c.team);
+        EXPECT_EQ(requirement,
+                  c.built ? std::optional(prefix + c.identifier + middle + *c.team + "\"") : std::nullopt);
+        if (requirement) {
+            EXPECT_EQ(CodeRequirement::parse(*requirement), (CodeRequirement{c.identifier, *c.team}));
+        }
+    }
+}
+
+TEST(CodeRequirement, ParsesNothingButTheWrittenForm) {
+    const std::string text = prefix + "com.staywake.app" + middle + "ABCDE12345\"";
+    const std::string refused[] = {
         "",
         text + " ",
         " " + text,
@@ -24,7 +52,6 @@ TEST(CodeRequirement, ParsesNothingButTheWrittenForm) {
         prefix + "com.staywake.app" + middle + "ABCDE12345\" or true",
         prefix + "com.staywake.app" + middle + "abcde12345\"",
         prefix + "com.staywake.app" + middle + "ABCDE123456\"",
-        prefix + "com.staywake.app" + middle + "\"",
         prefix + middle + "ABCDE12345\"",
         prefix + "com.staywake\" or identifier \"x" + middle + "ABCDE12345\"",
         prefix + "com.staywake.app" + "\"  and certificate leaf[subject.OU] = \"ABCDE12345\"",
@@ -43,8 +70,6 @@ TEST(CodeDirectoryHash, WritesTwentyBytesAsLowerCaseHexAndRefusesAnUnsetHash) {
     bytes[0] = 0xAB;
     EXPECT_EQ(CodeDirectoryHash::fromBytes(bytes), "ab00000000000000000000000000000000000001");
     EXPECT_EQ(CodeDirectoryHash::fromBytes(std::span(bytes).first(19)), std::nullopt);
-    EXPECT_EQ(CodeDirectoryHash::fromBytes({}), std::nullopt);
-
     EXPECT_TRUE(CodeDirectoryHash::isHash("ab00000000000000000000000000000000000001"));
     EXPECT_FALSE(CodeDirectoryHash::isHash("AB00000000000000000000000000000000000001"));
     EXPECT_FALSE(CodeDirectoryHash::isHash("ab0000000000000000000000000000000000001"));
