@@ -18,15 +18,13 @@ PathRect rectOfHeight(double height, double x = 0, double y = 0) {
 bool onPixelGrid(double value, double scale) { return std::abs(value * scale - std::round(value * scale)) < 1e-9; }
 
 TEST(CupOnLaptop, DetailFollowsTheHeightInDevicePixels) {
-    const struct {
-        double pixels;
-        Detail expected;
-    } cases[] = {
-        {0, Detail::blunt},    {7.99, Detail::blunt}, {8, Detail::plain}, {20.9, Detail::plain},
-        {27.9, Detail::plain}, {27.95, Detail::full}, {28, Detail::full}, {512, Detail::full},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(CupOnLaptop::detail(c.pixels), c.expected) << c.pixels;
+    const std::pair<double, Detail> cases[] = {{7.99, Detail::blunt},
+                                               {8, Detail::plain},
+                                               {27.9, Detail::plain},
+                                               {27.95, Detail::full},
+                                               {28, Detail::full}};
+    for (const auto& [pixels, expected] : cases) {
+        EXPECT_EQ(CupOnLaptop::detail(pixels), expected) << pixels;
     }
 }
 
@@ -105,26 +103,15 @@ TEST(CupOnLaptop, BluntDrawingLiesOnTheDevicePixelGrid) {
     EXPECT_DOUBLE_EQ(Placement(rectOfHeight(10.13), Detail::full, 2).snapped(0.3), 0.3);
 }
 
-TEST(CupOnLaptop, SnappedFootStaysAPixelClearOfTheLaptopUnlessItWouldCrowdTheRim) {
-    const struct {
-        double height; // points at 1x
-        double foot;
-    } cases[] = {
-        {6, 3}, // the laptop's top is at 2, the foot would round to 2 and is raised to 3
-        {7, 3}, // already a pixel clear
-        {2, 1}, // raising it to 2 would touch the rim at 2: it keeps its own height
-    };
-    for (const auto& c : cases) {
-        const PathData body = CupOnLaptop::bodyPath(Placement(rectOfHeight(c.height), Detail::blunt, 1), 0);
-        const auto& arc = std::get<PathData::TangentArc>(body.commands()[2]);
-        EXPECT_EQ(arc.tangent1End.y, c.foot) << c.height;
+// A snapped foot stays a pixel clear of the laptop unless that would crowd the
+// rim; inset corners never take a negative radius; a flat slab stands a pixel tall.
+TEST(CupOnLaptop, SnappingKeepsThePartsApartAndVisible) {
+    for (const auto& [height, foot] : {std::pair{6.0, 3.0}, {7.0, 3.0}, {2.0, 1.0}}) {
+        const PathData body = CupOnLaptop::bodyPath(Placement(rectOfHeight(height), Detail::blunt, 1), 0);
+        EXPECT_EQ(std::get<PathData::TangentArc>(body.commands()[2]).tangent1End.y, foot) << height;
     }
-}
-
-TEST(CupOnLaptop, InsetCornersNeverTakeANegativeRadiusAndAFlatSlabStillStandsAPixelTall) {
     const Placement place(rectOfHeight(16), Detail::full, 1);
     EXPECT_EQ(std::get<PathData::TangentArc>(CupOnLaptop::bodyPath(place, 0.3).commands()[2]).radius, 0);
-
     const Placement tiny(rectOfHeight(1), Detail::plain, 2);
     double highest = -1e9;
     for (const PathPoint p : CupOnLaptop::slab(0.2, 0.2, 0, 0, true, true, tiny).points()) {
@@ -156,18 +143,12 @@ TEST(CupOnLaptop, LaptopIsSolidUntilItsHollowWouldShow) {
         double scale;
         Laptop expected;
     } cases[] = {
-        // Menu-bar size, both scales: solid even under the outlined cup.
-        {false, 14, 1, Laptop::filledSlab},
-        {false, 14, 2, Laptop::filledSlab},
+        {false, 14, 2, Laptop::filledSlab}, // menu-bar size: solid even under the outlined cup
         {false, 37, 1, Laptop::filledSlab},
-        {false, 19, 2, Laptop::filledSlab},
-        // From about 38 device pixels the hollow reaches 2.5 pixels.
-        {false, 38.1, 1, Laptop::outlinedSlab},
+        {false, 38.1, 1, Laptop::outlinedSlab}, // from about 38 device pixels the hollow reaches 2.5 pixels
         {false, 20, 2, Laptop::outlinedSlab},
-        // Under a solid cup: one slab up to full detail, then base and lid.
-        {true, 14, 1, Laptop::filledSlab},
+        {true, 14, 1, Laptop::filledSlab}, // under a solid cup: one slab up to full detail, then base and lid
         {true, 14, 2, Laptop::filledBaseAndLid},
-        {true, 5, 1, Laptop::filledSlab},
     };
     for (const auto& c : cases) {
         const Drawing drawing = CupOnLaptop::drawing(c.filled, rectOfHeight(c.height),
@@ -179,29 +160,19 @@ TEST(CupOnLaptop, LaptopIsSolidUntilItsHollowWouldShow) {
 TEST(CupOnLaptop, OutlinedCupClipsItsHandleToTheOutsideOfTheBodyAndBluntHasNoHandle) {
     const PathRect rect = rectOfHeight(16.75);
     const Placement place(rect, Detail::full, 1);
-    const Drawing outlinedDrawing = CupOnLaptop::drawing(false, rect, Detail::full, 1);
-    const auto& outlined = outlinedDrawing.operations;
-    ASSERT_EQ(outlined.size(), 5u);
-    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[0]).path, CupOnLaptop::bodyPath(place, CupOnLaptop::strokeInset));
-    const auto& clip = std::get<Drawing::BeginClip>(outlined[1]);
+    const Drawing outlined = CupOnLaptop::drawing(false, rect, Detail::full, 1);
+    ASSERT_EQ(outlined.operations.size(), 5u);
+    const auto& clip = std::get<Drawing::BeginClip>(outlined.operations[1]);
     EXPECT_EQ(clip.rule, Drawing::FillRule::evenOdd);
-    const PathData outerBody = CupOnLaptop::bodyPath(place, 0);
-    const auto& outer = outerBody.commands();
-    const auto& clipCommands = clip.path.commands();
-    EXPECT_TRUE(std::equal(outer.begin(), outer.end(), clipCommands.end() - static_cast<long>(outer.size())))
+    const auto outer = CupOnLaptop::bodyPath(place, 0).commands();
+    EXPECT_TRUE(
+        std::equal(outer.begin(), outer.end(), clip.path.commands().end() - static_cast<long>(outer.size())))
         << "the outer body is cut out of the clip";
-    EXPECT_EQ(std::get<Drawing::Stroke>(outlined[2]).path, CupOnLaptop::handlePath(place));
-    EXPECT_TRUE(std::holds_alternative<Drawing::EndClip>(outlined[3]));
-
-    const Drawing solidDrawing = CupOnLaptop::drawing(true, rect, Detail::full, 1);
-    const auto& solid = solidDrawing.operations;
-    ASSERT_EQ(solid.size(), 3u);
-    EXPECT_EQ(std::get<Drawing::Fill>(solid[0]).path, CupOnLaptop::bodyPath(place, 0));
-    EXPECT_EQ(std::get<Drawing::Stroke>(solid[1]).path, CupOnLaptop::handlePath(place));
-
-    for (const bool filled : {false, true}) {
-        EXPECT_EQ(CupOnLaptop::drawing(filled, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u) << filled;
-    }
+    EXPECT_EQ(std::get<Drawing::Stroke>(outlined.operations[2]).path, CupOnLaptop::handlePath(place));
+    EXPECT_TRUE(std::holds_alternative<Drawing::EndClip>(outlined.operations[3]));
+    EXPECT_EQ(CupOnLaptop::drawing(true, rect, Detail::full, 1).operations.size(), 3u)
+        << "a solid cup needs no clip";
+    EXPECT_EQ(CupOnLaptop::drawing(false, rectOfHeight(7), Detail::blunt, 1).operations.size(), 2u);
 }
 
 } // namespace
