@@ -4,12 +4,8 @@
 #include "StaywakeCore/Lid/UserDefaultsLidAwakeStore.h"
 
 #include <cmath>
-#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace staywake {
 namespace {
@@ -25,11 +21,13 @@ TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANum
         std::optional<PropertyValue> stored;
         bool boolean;
     } cases[] = {
-        {std::nullopt, false},           {PropertyValue(true), true},
-        {PropertyValue(false), false},   {PropertyValue(1), true},
-        {PropertyValue(0), false},       {PropertyValue(0.5), true},
-        {PropertyValue("YES"), true},    {PropertyValue("true"), true},
-        {PropertyValue("no"), false},    {PropertyValue("acknowledged"), false},
+        {std::nullopt, false},
+        {PropertyValue(true), true},
+        {PropertyValue(0), false},
+        {PropertyValue(0.5), true},
+        {PropertyValue("YES"), true},
+        {PropertyValue("no"), false},
+        {PropertyValue("acknowledged"), false},
         {PropertyValue(Date{1}), false},
     };
     for (const auto& c : cases) {
@@ -44,9 +42,6 @@ TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANum
     }
     EXPECT_EQ(PropertyValue(true).number(), std::nullopt);
     EXPECT_EQ(PropertyValue(std::int64_t{1700000000}).number(), 1700000000.0);
-    EXPECT_EQ(PropertyValue(-2.5).number(), -2.5);
-    EXPECT_EQ(PropertyValue("12").number(), std::nullopt);
-    EXPECT_EQ(PropertyValue(Date{12}).number(), std::nullopt);
 }
 
 TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
@@ -67,22 +62,15 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
         {"requested, no deadline", {{requested, true}}, indefinite},
         {"requested as the text YES", {{requested, "YES"}}, indefinite},
         {"requested false", {{requested, false}, {until, 1.8e9}}, off},
-        {"not requested, any deadline", {{until, "garbage"}}, off},
         {"a real deadline", {{requested, true}, {until, 1.8e9 + 0.5}}, untilDate(1.8e9 + 0.5)},
         {"an integer deadline",
          {{requested, true}, {until, std::int64_t{1'700'000'000}}},
          untilDate(1'700'000'000)},
         {"the distant future", {{requested, true}, {until, distantFuture}}, untilDate(distantFuture)},
         {"past the distant future", {{requested, true}, {until, pastDistantFuture}}, unreadable},
-        {"an integer past the distant future",
-         {{requested, true}, {until, std::int64_t{64092211201}}},
-         unreadable},
         {"a text deadline", {{requested, true}, {until, "1700000000"}}, unreadable},
         {"a Boolean deadline", {{requested, true}, {until, true}}, unreadable},
-        {"a date object", {{requested, true}, {until, Date{1.8e9}}}, unreadable},
-        {"an array", {{requested, true}, {until, PropertyValue::Array{1.8e9}}}, unreadable},
         {"zero", {{requested, true}, {until, 0}}, unreadable},
-        {"a negative integer", {{requested, true}, {until, std::int64_t{-1'700'000'000}}}, unreadable},
         {"not a number", {{requested, true}, {until, std::numeric_limits<double>::quiet_NaN()}}, unreadable},
     };
     for (const auto& [name, values, expected] : cases) {
@@ -122,9 +110,6 @@ TEST(UserDefaultsStores, WriteTypedValuesUnderTheirKeys) {
              presets.setPinnedSeconds(std::vector<double>{1800, 28800});
          },
          {{requested, true}, {acknowledged, false}, {presetsKey, PropertyValue::Array{1800.0, 28800.0}}}},
-        {"nothing pinned",
-         [&] { presets.setPinnedSeconds(std::vector<double>{}); },
-         {{requested, true}, {acknowledged, false}, {presetsKey, PropertyValue::Array{}}}},
         {"never chose",
          [&] { presets.setPinnedSeconds(std::nullopt); },
          {{requested, true}, {acknowledged, false}}},

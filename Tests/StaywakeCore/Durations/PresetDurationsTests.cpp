@@ -1,74 +1,104 @@
+#include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
+#include "StaywakeCore/Durations/InMemoryPresetDurationStore.h"
 #include "StaywakeCore/Durations/PresetDurations.h"
+#include "StaywakeCore/Durations/PresetDurationsController.h"
+#include "StaywakeCore/Durations/UserDefaultsPresetDurationStore.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <optional>
-#include <unordered_set>
-#include <vector>
 
 namespace staywake {
 namespace {
 
 using Seconds = std::vector<double>;
+const Seconds defaultSeconds{1800, 3600, 7200};
 
-std::optional<Seconds> validatedSeconds(const Seconds& input) {
-    const auto durations = PresetDurations::validated(input);
-    if (!durations) {
-        return std::nullopt;
-    }
-    return AwakeDuration::secondsOf(*durations);
-}
-
-TEST(PresetDurations, ValidatesPinnedLists) {
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Case {
-        Seconds input;
-        std::optional<Seconds> expected;
-    };
-    const Case cases[] = {
+TEST(PresetDurations, ValidatesPinnedListsAndAllowsAtMostThreeStarsOnlyOnCandidates) {
+    const std::pair<Seconds, std::optional<Seconds>> lists[] = {
         {{}, Seconds{}},
-        {{1800}, Seconds{1800}},
         {{7200, 1800}, Seconds{1800, 7200}},
         {{1800, 3600, 7200, 14400}, std::nullopt}, // four
         {{3600, 1800, 3600}, std::nullopt},
         {{1800, 900}, std::nullopt},
         {{1800.000001}, std::nullopt}, // candidates compare exactly
-        {{-0.0}, std::nullopt},
-        {{1800, nan, 3600}, std::nullopt},
+        {{1800, std::numeric_limits<double>::quiet_NaN()}, std::nullopt},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.input));
-        EXPECT_EQ(validatedSeconds(c.input), c.expected);
+    for (const auto& [input, expected] : lists) {
+        const auto durations = PresetDurations::validated(input);
+        EXPECT_EQ(durations ? std::optional(AwakeDuration::secondsOf(*durations)) : std::nullopt, expected)
+            << ::testing::PrintToString(input);
     }
-}
-
-TEST(PresetDurations, AllowsAtMostThreeStarsAndOnlyOnCandidates) {
-    struct Case {
+    const struct {
         const char* situation;
         std::vector<AwakeDuration> start;
         AwakeDuration toggled;
         bool canToggle;
         Seconds afterToggle;
-    };
-    const Case cases[] = {
+    } toggles[] = {
         {"a fourth star", {{1800}, {3600}, {7200}}, {28800}, false, {1800, 3600, 7200}},
         {"unstarring with three chosen", {{1800}, {3600}, {7200}}, {3600}, true, {1800, 7200}},
         {"a third star", {{1800}, {28800}}, {14400}, true, {1800, 14400, 28800}},
         {"the last star off", {{21600}}, {21600}, true, {}},
-        {"a first star", {}, {3600}, true, {3600}},
-        {"no candidate with nothing chosen", {}, {900}, false, {}},
         {"no candidate with room left", {{1800}}, {5400}, false, {1800}},
-        {"zero", {}, {0}, false, {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : toggles) {
         SCOPED_TRACE(c.situation);
         PresetDurations presets(c.start);
         EXPECT_EQ(presets.canToggle(c.toggled), c.canToggle);
         presets.toggle(c.toggled);
         EXPECT_EQ(AwakeDuration::secondsOf(presets.pinned()), c.afterToggle);
-        EXPECT_EQ(presets.isChosen(c.toggled), c.canToggle && !PresetDurations(c.start).isChosen(c.toggled));
     }
+}
+
+TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListWithoutWriting) {
+    const auto array = [](std::initializer_list<PropertyValue> elements) {
+        return PropertyValue::Array(elements);
+    };
+    const struct {
+        const char* stored;
+        std::optional<PropertyValue> value;
+        std::optional<Seconds> read; // by the store
+        Seconds pinned;
+    } cases[] = {
+        {"no key", std::nullopt, std::nullopt, defaultSeconds},
+        {"reals, unsorted", array({7200.0, 1800.0}), Seconds{7200, 1800}, Seconds{1800, 7200}},
+        {"integers", array({1800, 14400}), Seconds{1800, 14400}, Seconds{1800, 14400}},
+        {"an empty list", array({}), Seconds{}, Seconds{}},
+        {"a repeat", array({1800, 1800}), Seconds{1800, 1800}, defaultSeconds},
+        {"a Boolean reads as 1 or 0", array({true, false}), Seconds{1, 0}, defaultSeconds},
+        {"a text element", array({1800, "3600"}), std::nullopt, defaultSeconds},
+        {"a number, not an array", PropertyValue(1800), std::nullopt, defaultSeconds},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        InMemoryUserDefaults defaults(c.value
+                                          ? PropertyValue::Dictionary{{"com.staywake.presetDurations", *c.value}}
+                                          : PropertyValue::Dictionary{});
+        const auto before = defaults.values();
+        UserDefaultsPresetDurationStore store(defaults);
+        EXPECT_EQ(store.pinnedSeconds(), c.read);
+        EXPECT_EQ(AwakeDuration::secondsOf(PresetDurationsController(store).pinned().get()), c.pinned);
+        EXPECT_EQ(defaults.values(), before) << "an unusable value stays until the user pins again";
+    }
+}
+
+// Only a valid list is pinned: sorted, stored before it is announced, and
+// announced once.
+TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
+    InMemoryPresetDurationStore store(Seconds{3600});
+    PresetDurationsController controller(store);
+    std::vector<Seconds> heard;
+    controller.pinned().observe([&](const auto& pinned) {
+        heard.push_back(AwakeDuration::secondsOf(pinned));
+        EXPECT_EQ(store.pinnedSeconds(), heard.back());
+    });
+    controller.pin({{1800}, {3600}, {7200}, {14400}});
+    controller.pin({{900}});
+    controller.pin({AwakeDuration{28800}, AwakeDuration{1800}});
+    controller.pin({AwakeDuration{1800}, AwakeDuration{28800}}); // the same list again
+    controller.pin({});
+    EXPECT_EQ(heard, (std::vector<Seconds>{{1800, 28800}, {}}));
+    EXPECT_EQ(store.pinnedSeconds(), Seconds{});
 }
 
 } // namespace

@@ -1,22 +1,21 @@
 #include "StaywakeCore/Icon/MenuBarIcon.h"
 #include "StaywakeCore/Wording/AwakeExplanation.h"
 #include "StaywakeCore/Wording/AwakeSessionControls.h"
+#include "StaywakeCore/Wording/FailureSentence.h"
 
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace staywake {
 namespace {
 
-const std::optional<Date> noDeadline;
-const std::optional<Date> deadline = Date{1'800'000'000};
-
-// What the session's state shows: the explanation, the session controls and the
-// menu-bar icon (whose label names the icon drawn, see MenuBarIcon's tests).
-// While off, neither the lid nor a leftover deadline counts.
+// What the session's state shows: the explanation (and the table its sentence
+// comes from), the session controls and the menu-bar icon. While off, neither
+// the lid nor a leftover deadline counts.
 TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhileATimedSessionRuns) {
     using Controls = AwakeSessionControls;
     using Label = MenuBarIcon::SpokenLabel;
+    const std::optional<Date> none;
+    const std::optional<Date> deadline = Date{1'800'000'000};
     const struct {
         bool isOn;
         bool lid;
@@ -26,14 +25,13 @@ TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhile
         Controls controls;
         Label label;
     } cases[] = {
-        {false, false, noDeadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
         {false, false, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
-        {false, true, noDeadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
+        {false, true, none, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
         {false, true, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
-        {true, false, noDeadline, AwakeExplanation::awakeIndefinitely, true, Controls::presets, Label::on},
+        {true, false, none, AwakeExplanation::awakeIndefinitely, true, Controls::presets, Label::on},
         {true, false, deadline, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer,
          Label::onWithTimerRunning},
-        {true, true, noDeadline, AwakeExplanation::awakeWithLidClosedIndefinitely, false, Controls::presets,
+        {true, true, none, AwakeExplanation::awakeWithLidClosedIndefinitely, false, Controls::presets,
          Label::onWithLidClosed},
         {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false, Controls::cancelTimer,
          Label::onWithLidClosedAndTimerRunning},
@@ -46,41 +44,41 @@ TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhile
         const auto explanation = AwakeExplanation::describing(c.isOn, c.activeUntil, c.lid);
         EXPECT_EQ(explanation, c.explanation);
         EXPECT_EQ(explanation.promisesLidCloseSleep(), c.promisesLidCloseSleep);
+        EXPECT_EQ(explanation.sentence().table, c.isOn && c.lid ? "NightBrew" : "Localizable");
         EXPECT_EQ(AwakeSessionControls::shown(c.isOn, c.activeUntil), c.controls);
         const auto icon = MenuBarIcon::current(c.isOn, c.activeUntil, c.lid);
         EXPECT_EQ(icon.spokenLabel(), c.label);
         // The badge and the mug pair show exactly when the label names them.
-        EXPECT_EQ(icon.showsTimerBadge,
-                  c.label == Label::onWithTimerRunning || c.label == Label::onWithLidClosedAndTimerRunning);
-        EXPECT_EQ(icon.keepsLidClosedAwake,
-                  c.label == Label::onWithLidClosed || c.label == Label::onWithLidClosedAndTimerRunning);
+        EXPECT_EQ(icon.showsTimerBadge, c.isOn && c.activeUntil);
+        EXPECT_EQ(icon.keepsLidClosedAwake, c.isOn && c.lid);
     }
 }
 
-TEST(AwakeExplanation, TakesItsSentenceFromTheRightTable) {
-    struct Case {
-        AwakeExplanation explanation;
-        LocalizableText sentence;
+TEST(FailureSentence, WordsEveryFailureWithItsArgumentOrVerbatim) {
+    const std::string nightBrew = LocalizableText::nightBrewTable;
+    const std::string verbatim = FailureSentence::verbatimTable;
+    const struct {
+        AwakeFailure failure;
+        std::string table;
+        std::string english;
+    } cases[] = {
+        {AwakeFailure::assertionRefused(-2147483647 - 1), LocalizableText::defaultTable,
+         "macOS couldn't keep your Mac awake (IOKit error -2147483648)."},
+        {AwakeFailure::reported("Disk full: %1"), verbatim, "Disk full: %1"},
+        {AwakeFailure::lidHelperUnavailable(), nightBrew,
+         "Night Brew can't start because its helper is unavailable."},
+        {AwakeFailure::lidHelperRefused(LidHelperRefusal::settingUnreadable("exit 3")), nightBrew,
+         "Night Brew can't start because its helper couldn't read the sleep setting, so nothing was changed "
+         "(exit 3)."},
+        // A reason this version does not know is shown word for word.
+        {AwakeFailure::lidHelperRefused(LidHelperRefusal("The moon is full (%1).")), verbatim,
+         "The moon is full (%1)."},
     };
-    const Case cases[] = {
-        {AwakeExplanation::sleepsNormally, LocalizableText::localizable("Your Mac can sleep as usual.")},
-        {AwakeExplanation::awakeIndefinitely,
-         LocalizableText::localizable(
-             "Your Mac won't fall asleep on its own. Closing the lid still puts it to sleep.")},
-        {AwakeExplanation::awakeUntilSessionEnds,
-         LocalizableText::localizable(
-             "Your Mac won't fall asleep until the session ends. Closing the lid still puts it to sleep.")},
-        {AwakeExplanation::awakeWithLidClosedIndefinitely,
-         LocalizableText::nightBrew("Your Mac won't fall asleep, even with the lid closed.")},
-        {AwakeExplanation::awakeWithLidClosedUntilSessionEnds,
-         LocalizableText::nightBrew(
-             "Your Mac won't fall asleep until the session ends, even with the lid closed.")},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.explanation.sentence(), c.sentence);
+    for (const auto& each : cases) {
+        const LocalizableText sentence = FailureSentence::of(each.failure);
+        EXPECT_EQ(sentence.table, each.table) << each.english;
+        EXPECT_EQ(sentence.english(), each.english);
     }
-    EXPECT_EQ(LocalizableText::nightBrew("x").table, "NightBrew");
-    EXPECT_EQ(LocalizableText::localizable("x").table, "Localizable");
 }
 
 } // namespace

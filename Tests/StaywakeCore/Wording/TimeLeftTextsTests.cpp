@@ -25,27 +25,20 @@ TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
         std::string fullLabel;
     };
     const Case cases[] = {
-        {"en_US", 5, "0:05", "0 min", "0 minutes"},
         {"en_US", 59.6, "0:59", "0 min", "0 minutes"},
         {"en_US", 60, "1:00", "1 min", "1 minute"},
         {"en_US", 119.9, "1:59", "1 min", "1 minute"},
-        {"en_US", 605, "10:05", "10 min", "10 minutes"},
         {"en_US", 3599.5, "59:59", "59 min", "59 minutes"},
         {"en_US", 3600, "1:00:00", "1 hr", "1 hour"},
         {"en_US", 3661.7, "1:01:01", "1 hr, 1 min", "1 hour, 1 minute"},
-        {"en_US", 5399.99, "1:29:59", "1 hr, 29 min", "1 hour, 29 minutes"},
         {"en_US", 7200, "2:00:00", "2 hr", "2 hours"},
-        {"en_US", 86399, "23:59:59", "23 hr, 59 min", "23 hours, 59 minutes"},
-        {"en_US", 360000, "100:00:00", "100 hr", "100 hours"},
         {"en_US", -0.5, "0:00", "0 min", "0 minutes"},
         {"en_US", nan, "0:00", "0 min", "0 minutes"},
         {"en_US", infinity, "\u221E:00:00", "\u221E hr", "\u221E hours"},
         // A session until the latest date a deadline may name.
         {"en_US", 64092211200.0 + 59, "17,803,392:00:59", "17,803,392 hr", "17,803,392 hours"},
-        {"de_DE", 3599.5, "59:59", "59 Min.", "59 Minuten"},
         {"de_DE", 7384, "2:03:04", "2 Std., 3 Min.", "2 Stunden, 3 Minuten"},
         // The locale decides the separator...
-        {"da_DK", 3599, "59.59", "59 min.", "59 minutter"},
         {"da_DK", 3600, "1.00.00", "1 t.", "1 time"},
         // ...keeps number and unit together with no-break spaces...
         {"fr_FR", 5400, "1:30:00", "1\u202Fh et 30\u00A0min", "1\u00A0heure et 30 minutes"},
@@ -55,8 +48,6 @@ TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
         {"ar_EG", 3600, "\u0661:\u0660\u0660:\u0660\u0660", "\u0661 \u0633", "\u0633\u0627\u0639\u0629"},
         {"ar_EG", 7500, "\u0662:\u0660\u0665:\u0660\u0660", "\u0662 \u0633 \u0648\u0665 \u062f",
          "\u0633\u0627\u0639\u062a\u0627\u0646 \u0648\u0665 \u062f\u0642\u0627\u0626\u0642"},
-        {"ar-EG", 3599.9, "\u0665\u0669:\u0665\u0669", "\u0665\u0669 \u062f",
-         "\u0665\u0669 \u062f\u0642\u064a\u0642\u0629"},
         {"ar_EG@numbers=latn", 1800, "30:00", "30 \u062f", "30 \u062f\u0642\u064a\u0642\u0629"},
     };
     for (const auto& c : cases) {
@@ -78,7 +69,6 @@ TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
         std::string spoken;
     };
     const Case cases[] = {
-        {false, std::nullopt, LocalizableText::localizable("Off"), "Staywake, off"},
         {false, 90, LocalizableText::localizable("Off"), "Staywake, off"},
         {true, std::nullopt, LocalizableText::localizable("On"), "Staywake, on"},
         {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}), "Staywake, on, 1 minute left"},
