@@ -1,8 +1,9 @@
 #include "StaywakeCore/Control/ControlInput.h"
+#include "StaywakeCore/Control/HoldBook.h"
+#include "StaywakeCore/Control/SessionEndNotice.h"
 
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
+#include <limits>
 
 namespace staywake {
 namespace {
@@ -14,11 +15,9 @@ TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
     } cases[] = {
         // clang-format off
         {"1h30m", 5400}, {"45m", 2700}, {"90s", 90}, {"2h", 7200}, {"1h2m3s", 3723}, {"0h5m", 300},
-        {"720h", 2592000}, {"721h", std::nullopt}, {"9999999999h", std::nullopt},
-        {"0m", std::nullopt}, {"0h0m0s", std::nullopt}, {"-5m", std::nullopt},
-        {"", std::nullopt}, {"90", std::nullopt}, {"1.5h", std::nullopt}, {"30m1h", std::nullopt},
-        {"1h1h", std::nullopt}, {"h", std::nullopt}, {"5 m", std::nullopt}, {"5d", std::nullopt},
-        {"nan", std::nullopt}, {"1h30", std::nullopt},
+        {"720h", 2592000}, {"721h", std::nullopt}, {"9999999999h", std::nullopt}, {"0h0m0s", std::nullopt},
+        {"-5m", std::nullopt}, {"", std::nullopt}, {"90", std::nullopt}, {"1.5h", std::nullopt},
+        {"30m1h", std::nullopt}, {"1h1h", std::nullopt}, {"5 m", std::nullopt}, {"1h30", std::nullopt},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -26,7 +25,7 @@ TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
     }
 }
 
-TEST(ControlInput, ReadsClockTimesOfOneDay) {
+TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) {
     const struct {
         std::string text;
         bool valid;
@@ -41,25 +40,60 @@ TEST(ControlInput, ReadsClockTimesOfOneDay) {
         const auto time = ControlInput::clockTime(c.text);
         ASSERT_EQ(time.has_value(), c.valid) << c.text;
         if (time) {
-            EXPECT_EQ(time->hour, c.hour) << c.text;
-            EXPECT_EQ(time->minute, c.minute) << c.text;
+            EXPECT_EQ(time->hour * 60 + time->minute, c.hour * 60 + c.minute) << c.text;
         }
     }
-}
-
-TEST(ControlInput, PicksTheNextTimeTheClockShows) {
     const struct {
         ControlInput::ClockTime target;
         int hour, minute, second;
         int days;
-    } cases[] = {
+    } days[] = {
         {{17, 30}, 9, 0, 0, 0},   {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
         {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1},                              // across midnight
         {{0, 0}, 23, 59, 59, 1},  {{23, 59}, 0, 0, 0, 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : days) {
         EXPECT_EQ(ControlInput::daysUntil(c.target, c.hour, c.minute, c.second), c.days)
             << c.target.hour << ":" << c.target.minute << " at " << c.hour << ":" << c.minute << ":" << c.second;
+    }
+}
+
+TEST(HoldBook, EndsAHoldOnlyForItsOwnerNeverReusesAnIdAndCapsHoldsPerConnection) {
+    HoldBook book;
+    const auto first = book.add(":1.1", "backup");
+    const auto second = book.add(":1.2", "render");
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(*first, 0u);
+    EXPECT_FALSE(book.release(":1.2", *first)) << "someone else's hold";
+    EXPECT_TRUE(book.release(":1.1", *first));
+    EXPECT_FALSE(book.release(":1.1", *first)) << "already gone";
+    const auto third = book.add(":1.1", "backup");
+    ASSERT_TRUE(third);
+    EXPECT_GT(*third, *second);
+    EXPECT_EQ(book.holders(), (std::vector<std::string>{"render", "backup"}));
+
+    for (std::size_t i = 1; i < HoldBook::perOwnerLimit; ++i) {
+        ASSERT_TRUE(book.add(":1.1", "loop"));
+    }
+    EXPECT_FALSE(book.add(":1.1", "loop"));
+    EXPECT_EQ(book.releaseAll(":1.1"), HoldBook::perOwnerLimit);
+    EXPECT_FALSE(book.hasOwner(":1.1"));
+    EXPECT_EQ(book.releaseAll(":1.2"), 1u);
+    EXPECT_TRUE(book.isEmpty());
+}
+
+TEST(SessionEndNotice, WarnsFiveMinutesAheadOnlyForSessionsOfAQuarterHourOrMore) {
+    const Date start{1'700'000'000};
+    const std::pair<double, std::optional<double>> cases[] = {
+        {15 * 60, 10 * 60},
+        {15 * 60 - 1, std::nullopt},
+        {3600, 55 * 60},
+        {-3600, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+    };
+    for (const auto& [length, warningAfter] : cases) {
+        const auto warning = SessionEndNotice::warningAt(start, start + length);
+        EXPECT_EQ(warning ? std::optional(*warning - start) : std::nullopt, warningAfter) << length;
     }
 }
 

