@@ -12,18 +12,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Standard library headers are named in lower case without a folder or an
-// extension; ICU and libplist are the only libraries allowed besides.
-bool isAllowedLibraryHeader(const std::string& header) {
-    static const std::regex allowed(R"(([a-z_]+)|(unicode|plist)/[a-z0-9_]+\.h)");
-    return std::regex_match(header, allowed);
-}
-
 TEST(CoreDependencies, IncludesOnlyTheStandardLibraryIcuAndLibplist) {
     const fs::path root = fs::path(STAYWAKE_SOURCE_DIR) / "Sources" / "StaywakeCore";
     ASSERT_TRUE(fs::is_directory(root)) << root;
 
     const std::regex include(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
+    // Standard library headers are named in lower case without a folder or an
+    // extension; ICU and libplist are the only libraries allowed besides.
+    const std::regex library(R"(([a-z_]+)|(unicode|plist)/[a-z0-9_]+\.h)");
     int filesRead = 0;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         const auto extension = entry.path().extension();
@@ -33,16 +29,14 @@ TEST(CoreDependencies, IncludesOnlyTheStandardLibraryIcuAndLibplist) {
         ++filesRead;
         std::ifstream file(entry.path());
         std::string line;
-        int number = 0;
-        while (std::getline(file, line)) {
-            ++number;
+        for (int number = 1; std::getline(file, line); ++number) {
             std::smatch match;
             if (!std::regex_search(line, match, include)) {
                 continue;
             }
             const std::string header = match[2];
             const bool quoted = match[1] == "\"";
-            const bool allowed = quoted ? header.starts_with("StaywakeCore/") : isAllowedLibraryHeader(header);
+            const bool allowed = quoted ? header.starts_with("StaywakeCore/") : std::regex_match(header, library);
             EXPECT_TRUE(allowed) << entry.path().string() << ":" << number << " includes " << header;
         }
     }

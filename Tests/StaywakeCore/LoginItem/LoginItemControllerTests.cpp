@@ -1,12 +1,6 @@
 #include "StaywakeCore/LoginItem/LoginItemController.h"
 
-#include <functional>
 #include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace staywake {
 namespace {
@@ -23,18 +17,17 @@ public:
     bool isAtStableLocation() const override { return stable; }
     void registerItem() override {
         ++registerCalls;
-        refuseIfTold();
-        current = stateAfterRegister;
+        change(stateAfterRegister);
     }
     void unregisterItem() override {
         ++unregisterCalls;
-        refuseIfTold();
-        current = State::disabled;
+        change(State::disabled);
     }
-    void refuseIfTold() const {
+    void change(State after) {
         if (refusal) {
             throw std::runtime_error(*refusal);
         }
+        current = after;
     }
 
     State current;
@@ -44,9 +37,6 @@ public:
     int registerCalls = 0;
     int unregisterCalls = 0;
 };
-
-const std::string refusalText =
-    "Could not write the autostart entry /home/ann/.config/autostart/x: Read-only file system";
 
 // What reaches the item at launch (with or without the repair) and on a
 // toggle: only an enabled item at a stable location is registered again at
@@ -85,26 +75,21 @@ TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
 }
 
 TEST(LoginItemController, AFailureKeepsItsMessageUntilAChangeSucceedsOrTheStateMovesOn) {
+    const auto refused = AwakeFailure::reported("Could not write the autostart entry: Read-only file system");
     auto item = std::make_shared<ScriptedLoginItem>(State::enabled, true);
-    item->refusal = refusalText;
-    item->current = State::enabled;
+    item->refusal = refused.message();
     LoginItemController controller(item, true); // the repair at launch fails
-    EXPECT_EQ(controller.lastFailure().get(), AwakeFailure::reported(refusalText));
-    EXPECT_EQ(controller.state().get(), State::enabled);
-
+    EXPECT_EQ(controller.lastFailure().get(), refused);
     item->current = State::disabled;
     controller.setEnabled(true);
-    EXPECT_EQ(controller.lastFailure().get(), AwakeFailure::reported(refusalText));
     EXPECT_EQ(controller.state().get(), State::disabled) << "what the item reports, not what was asked";
-
     controller.refresh();
-    EXPECT_TRUE(controller.lastFailure().get()) << "nothing changed: the failure stays";
+    EXPECT_EQ(controller.lastFailure().get(), refused) << "nothing changed: the failure stays";
     item->current = State::requiresApproval; // changed elsewhere
     controller.refresh();
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
 
     controller.setEnabled(false);
-    EXPECT_TRUE(controller.lastFailure().get());
     item->refusal.reset();
     item->stateAfterRegister = State::requiresApproval;
     std::vector<State> heard;
@@ -112,9 +97,7 @@ TEST(LoginItemController, AFailureKeepsItsMessageUntilAChangeSucceedsOrTheStateM
     controller.setEnabled(true);
     controller.setEnabled(true);
     EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
-    EXPECT_TRUE(controller.isRegistered());
-    EXPECT_TRUE(controller.needsApproval());
-    EXPECT_FALSE(controller.isEnabled());
+    EXPECT_TRUE(controller.isRegistered() && controller.needsApproval() && !controller.isEnabled());
     controller.toggle();
     EXPECT_EQ(heard, (std::vector<State>{State::disabled})) << "observers hear real changes only";
 }

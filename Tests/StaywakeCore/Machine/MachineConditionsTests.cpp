@@ -1,42 +1,23 @@
 #include "StaywakeCore/Machine/MachineConditions.h"
 
 #include <gtest/gtest.h>
-#include <optional>
-#include <vector>
 
 namespace staywake {
 namespace {
 
-TEST(MachineConditions, AnExternalDisplayIsOneThatIsNotBuiltIn) {
-    struct Case {
-        std::optional<std::vector<bool>> builtIn;
-        bool expected;
+TEST(MachineConditions, OnlyBatteryWithoutADisplayThatIsNotBuiltInHasNoHeatPath) {
+    const std::pair<std::optional<std::vector<bool>>, bool> displays[] = {
+        {std::vector<bool>{true}, false}, {std::vector<bool>{true, false}, true},
+        {std::vector<bool>{false}, true},                       // lid closed with one external display
+        {std::vector<bool>{}, false},     {std::nullopt, true}, // the displays could not be listed
     };
-    const Case cases[] = {
-        {std::vector<bool>{true}, false},
-        {std::vector<bool>{true, false}, true},
-        {std::vector<bool>{false}, true}, // lid closed with one external display
-        {std::vector<bool>{}, false},
-        {std::vector<bool>{true, true}, false},
-        {std::nullopt, true}, // the displays could not be listed
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(hasExternalDisplay(c.builtIn), c.expected)
-            << (c.builtIn ? c.builtIn->size() : 99) << " displays";
+    for (const auto& [builtIn, external] : displays) {
+        EXPECT_EQ(hasExternalDisplay(builtIn), external) << ::testing::PrintToString(builtIn);
     }
-}
-
-TEST(MachineConditions, OnlyBatteryWithoutAnExternalDisplayHasNoHeatPath) {
-    struct Case {
-        bool onBattery;
-        bool external;
-        bool noHeatPath;
-    };
-    const Case cases[] = {{true, false, true}, {true, true, false}, {false, false, false}, {false, true, false}};
-    for (const auto& c : cases) {
-        EXPECT_EQ((MachineConditionsSnapshot{c.onBattery, c.external}.hasNoHeatPath()), c.noHeatPath)
-            << c.onBattery << c.external;
+    for (const auto& [battery, external] : {std::pair{true, true}, {false, false}, {false, true}}) {
+        EXPECT_FALSE((MachineConditionsSnapshot{battery, external}.hasNoHeatPath())) << battery << external;
     }
+    EXPECT_TRUE((MachineConditionsSnapshot{true, false}.hasNoHeatPath()));
 }
 
 } // namespace
