@@ -2,7 +2,6 @@
 #include "StaywakeCore/LidHelper/LidLeaseListenerDelegate.h"
 
 #include <gtest/gtest.h>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -40,15 +39,11 @@ public:
 struct RecordingRequests {
     LidLeaseRequestFunction function() {
         return [this](LidLeaseClientNumber client, LidLeaseRequest request, LidLeaseReply reply) {
-            {
-                const std::lock_guard guard(lock);
-                received.push_back(::testing::PrintToString(client) + " " + ::testing::PrintToString(request));
-            }
+            received.push_back(::testing::PrintToString(client) + " " + ::testing::PrintToString(request));
             reply(answer);
         };
     }
 
-    std::mutex lock;
     std::vector<std::string> received;
     std::optional<std::string> answer;
 };
@@ -102,24 +97,22 @@ TEST(LidLeaseListenerDelegate, ConcurrentConnectionsGetDistinctNumbersWithoutGap
     constexpr std::size_t threadCount = 4;
     constexpr std::size_t perThread = 250;
     std::vector<std::vector<LidLeaseClientNumber>> numbers(threadCount);
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (auto& mine : numbers) {
         threads.emplace_back([&] {
             for (std::size_t i = 0; i < perThread; ++i) {
                 FakeIncomingConnection connection;
-                if (delegate.shouldAcceptNewConnection(connection)) {
-                    mine.push_back(connection.exported->client());
-                }
+                delegate.shouldAcceptNewConnection(connection);
+                mine.push_back(connection.exported->client());
             }
         });
     }
+    threads.clear(); // joins them
     std::set<LidLeaseClientNumber> all;
-    for (std::size_t t = 0; t < threadCount; ++t) {
-        threads[t].join();
-        all.insert(numbers[t].begin(), numbers[t].end());
+    for (const auto& mine : numbers) {
+        all.insert(mine.begin(), mine.end());
     }
-    ASSERT_EQ(all.size(), threadCount * perThread);
-    EXPECT_EQ(*all.begin(), 1u);
+    EXPECT_EQ(all.size(), threadCount * perThread);
     EXPECT_EQ(*all.rbegin(), threadCount * perThread);
 }
 
