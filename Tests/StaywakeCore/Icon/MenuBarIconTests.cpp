@@ -48,40 +48,6 @@ TEST(MenuBarIcon, NamesEveryStateInItsOwnWordsFromItsTable) {
     }
 }
 
-TEST(MenuBarIcon, BadgeSitsAtTheTopOfTheTrailingEdgeOfTheCup) {
-    const struct {
-        bool lid;
-        PathSize base;
-        bool rightToLeft;
-        MenuBarIcon::BadgeLayout expected;
-    } cases[] = {
-        {false, {21, 14}, false, {{27, 18}, {0, 2, 21, 14}, {19, 10, 8, 8}, {17.5, 8.5, 11, 11}}},
-        {false, {21, 14}, true, {{27, 18}, {6, 2, 21, 14}, {0, 10, 8, 8}, {-1.5, 8.5, 11, 11}}},
-        // The mug pair overlaps the badge by 3 points instead of 2.
-        {true, {19, 14}, false, {{24, 18}, {0, 2, 19, 14}, {16, 10, 8, 8}, {14.5, 8.5, 11, 11}}},
-        // An odd height difference rounds the base's offset half away from zero.
-        {false, {20.4, 13}, false, {{26, 18}, {0, 3, 20.4, 13}, {18, 10, 8, 8}, {16.5, 8.5, 11, 11}}},
-    };
-    for (const auto& c : cases) {
-        const MenuBarIcon icon{true, true, c.lid};
-        EXPECT_EQ(icon.badgeLayout(c.base, {8, 8}, c.rightToLeft), c.expected) << c.lid << c.rightToLeft;
-    }
-}
-
-TEST(MugPair, TheFrontMugIsClearedByAOneDevicePixelGapWhenFilled) {
-    for (const auto& [filled, scale, gap] : {std::tuple{true, 1.0, 1.0}, {true, 2.0, 0.5}, {false, 2.0, 0.0}}) {
-        EXPECT_EQ(MugPair::gap(filled, scale), gap) << filled << " @" << scale;
-    }
-    EXPECT_EQ(MugPair::knockout(12, 0), (std::vector<PathPoint>{{0, 0}, {0, -6}, {0, -9}, {0, -12}}));
-    // Grown: the origin, twelve points on a circle of the gap, then swept down.
-    const auto grown = MugPair::knockout(12, 0.5);
-    ASSERT_EQ(grown.size(), 16u);
-    for (std::size_t k = 1; k <= 12; ++k) {
-        EXPECT_NEAR(std::hypot(grown[k].x, grown[k].y), 0.5, 1e-12) << k;
-    }
-    EXPECT_EQ(grown[15], (PathPoint{-0.5, -12}));
-}
-
 TEST(MugPair, SmallerMugIsTheFirstHalfPointSizeClearlyLower) {
     const auto mug = DrawnSymbol::named("mug");
     ASSERT_TRUE(mug);
