@@ -20,16 +20,14 @@ TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANum
     const struct {
         std::optional<PropertyValue> stored;
         bool boolean;
-    } cases[] = {
-        {std::nullopt, false},
-        {PropertyValue(true), true},
-        {PropertyValue(0), false},
-        {PropertyValue(0.5), true},
-        {PropertyValue("YES"), true},
-        {PropertyValue("no"), false},
-        {PropertyValue("acknowledged"), false},
-        {PropertyValue(Date{1}), false},
-    };
+    } cases[] = {{std::nullopt, false},
+                 {PropertyValue(true), true},
+                 {PropertyValue(0), false},
+                 {PropertyValue(0.5), true},
+                 {PropertyValue("YES"), true},
+                 {PropertyValue("no"), false},
+                 {PropertyValue("acknowledged"), false},
+                 {PropertyValue(Date{1}), false}};
     for (const auto& c : cases) {
         const auto defaults = std::make_shared<InMemoryUserDefaults>();
         if (c.stored) {

