@@ -99,7 +99,6 @@ TEST_F(AwakeControllerTest, LaunchRestoresOnlyAUsableSessionStillAhead) {
         {"not a number", until(Date{notANumber}), true, cleared},
         {"unreadable", StoredAwakeIntent::unreadableDeadline(), true, cleared},
         {"mirrored: ahead", until(launch + 60), false, "off requested, until +60, timer -, lock free, saved []"},
-        {"mirrored: passed", until(launch - 60), false, "off requested, until -, timer -, lock free, saved []"},
         {"mirrored: unreadable", StoredAwakeIntent::unreadableDeadline(), false,
          "off requested, until -, timer -, lock free, saved []"},
     };
