@@ -20,12 +20,10 @@ JournalCapture::JournalCapture(const std::filesystem::path& runDirectory) {
     socket_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (socket_ < 0 || path.size() >= sizeof address.sun_path) {
-        throw std::runtime_error("cannot make the journal capture socket at " + path);
-    }
-    std::memcpy(address.sun_path, path.data(), path.size());
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
     ::unlink(path.c_str());
-    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (socket_ < 0 || path.size() >= sizeof address.sun_path ||
+        ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         throw std::runtime_error("cannot bind the journal capture socket at " + path);
     }
     const int bufferSize = 8 << 20;
@@ -105,21 +103,16 @@ std::vector<JournalEntry> JournalCapture::entries() const {
 }
 
 std::vector<std::string> JournalCapture::messages() const {
-    const std::lock_guard guard(lock_);
     std::vector<std::string> result;
-    for (const auto& entry : entries_) {
+    for (const auto& entry : entries()) {
         result.push_back(entry.message());
     }
     return result;
 }
 
 std::size_t JournalCapture::count(const std::string& message) const {
-    const std::lock_guard guard(lock_);
-    std::size_t result = 0;
-    for (const auto& entry : entries_) {
-        result += entry.message() == message ? 1 : 0;
-    }
-    return result;
+    const auto all = messages();
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), message));
 }
 
 std::optional<std::size_t> JournalCapture::waitFor(const std::function<bool(const JournalEntry&)>& matches,
