@@ -9,18 +9,13 @@
 namespace staywake {
 namespace {
 
-// Generous bounds: the suite runs in parallel on two cores, also under ASan.
-constexpr double slack = 5.0;
-
-TEST(SystemClocks, TheWallClockCountsSecondsSince1970) {
+TEST(SystemClocks, TheWallClockCountsSecondsSince1970WithFractions) {
     // time() reads the kernel's coarse clock, which may trail the precise one
     // by a tick either side of a second boundary: compare with a second's slack.
     const double before = static_cast<double>(std::time(nullptr));
     const Date now = SystemDateProvider().now();
-    const double after = static_cast<double>(std::time(nullptr));
     EXPECT_GE(now.secondsSince1970, before - 1);
-    EXPECT_LE(now.secondsSince1970, after + 1);
-    // Sub-second resolution, not whole seconds.
+    EXPECT_LE(now.secondsSince1970, static_cast<double>(std::time(nullptr)) + 1);
     bool sawFraction = false;
     for (int i = 0; i < 1000 && !sawFraction; ++i) {
         const double seconds = SystemDateProvider().now().secondsSince1970;
@@ -29,32 +24,16 @@ TEST(SystemClocks, TheWallClockCountsSecondsSince1970) {
     EXPECT_TRUE(sawFraction);
 }
 
-TEST(SystemClocks, TheContinuousClockCountsFromBootLikeTheKernelsUptime) {
+TEST(SystemClocks, TheContinuousClockCountsFromBootAndUptimeNeverRunsAheadOfIt) {
     // /proc/uptime counts from boot including time suspended, as the
-    // continuous clock must.
+    // continuous clock must (generous slack: the suite runs in parallel, also under ASan).
     std::ifstream procUptime("/proc/uptime");
     double sinceBoot = 0;
     ASSERT_TRUE(procUptime >> sinceBoot);
-    const double continuous = SystemContinuousTimeProvider().continuousTime();
-    EXPECT_NEAR(continuous, sinceBoot, slack);
-}
-
-TEST(SystemClocks, NeitherSteadyClockGoesBackAndUptimeNeverRunsAheadOfContinuousTime) {
-    const SystemUptimeProvider uptime;
-    const SystemContinuousTimeProvider continuous;
-    double lastUptime = uptime.uptime();
-    double lastContinuous = continuous.continuousTime();
-    for (int i = 0; i < 1000; ++i) {
-        const double u = uptime.uptime();
-        const double c = continuous.continuousTime();
-        ASSERT_GE(u, lastUptime);
-        ASSERT_GE(c, lastContinuous);
-        // Continuous time is uptime plus the time spent suspended.
-        ASSERT_GE(c + 1e-6, u);
-        lastUptime = u;
-        lastContinuous = c;
-    }
-    EXPECT_GT(lastUptime, 0.0);
+    EXPECT_NEAR(SystemContinuousTimeProvider().continuousTime(), sinceBoot, 5.0);
+    const double uptime = SystemUptimeProvider().uptime();
+    EXPECT_GT(uptime, 0.0);
+    EXPECT_GE(SystemContinuousTimeProvider().continuousTime() + 1e-6, uptime);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
 
 #include <gtest/gtest.h>
+
 #include <limits>
 #include <optional>
 #include <string>
@@ -65,6 +66,63 @@ TEST(PropertyListCoding, ReadsWellFormedXmlAndRefusesWhatALenientReaderWouldGues
     for (const auto& [body, expected] : cases) {
         EXPECT_EQ(PropertyListCoding::decodeDictionary(plist(body)), expected) << body;
     }
+}
+
+// A dictionary holding `levels` arrays, one inside the other.
+std::string nested(int levels) {
+    std::string arrays;
+    for (int level = 0; level < levels; ++level) {
+        arrays.insert(0, "<array>");
+        arrays += "</array>";
+    }
+    return plist("<key>a</key>" + arrays);
+}
+
+std::string padded(std::string document, std::size_t size) {
+    return document + std::string(size - document.size(), ' ');
+}
+
+// A binary list { "a\0b": true, "k": "x\0y" }, both texts in UTF-16.
+std::string binaryWithNulCharacters() {
+    const std::string objects[] = {
+        std::string("\xD2\x01\x02\x03\x04", 5),
+        std::string("\x63\x00\x61\x00\x00\x00\x62", 7),
+        "\x51k",
+        "\x09",
+        std::string("\x63\x00\x78\x00\x00\x00\x79", 7),
+    };
+    std::string document = "bplist00";
+    std::string offsets;
+    for (const auto& object : objects) {
+        offsets += static_cast<char>(document.size());
+        document += object;
+    }
+    const char tableOffset = static_cast<char>(document.size());
+    document += offsets;
+    document += std::string(6, '\0') + "\x01\x01";
+    document += std::string(7, '\0') + "\x05" + std::string(8, '\0') + std::string(7, '\0') + tableOffset;
+    return document;
+}
+
+TEST(PropertyListCoding, ReadsOnlyWithinTheLimitsThatKeepLibplistFromOverflowingTheStackAndSkipsKeysWithNul) {
+    const std::string small = plist("<key>a</key><true/>");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool read;
+    };
+    const Case cases[] = {
+        {"nested as deep as allowed", nested(PropertyListCoding::deepestNesting - 1), true},
+        {"nested one level deeper", nested(PropertyListCoding::deepestNesting), false},
+        {"exactly the size limit", padded(small, PropertyListCoding::largestDocument), true},
+        {"one byte over the size limit", padded(small, PropertyListCoding::largestDocument + 1), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PropertyListCoding::decodeDictionary(c.bytes).has_value(), c.read) << c.name;
+    }
+    // A key holding a NUL character is left out; a text holding one is kept whole.
+    EXPECT_EQ(PropertyListCoding::decodeDictionary(binaryWithNulCharacters()),
+              (PropertyValue::Dictionary{{"k", std::string("x\0y", 3)}}));
 }
 
 } // namespace

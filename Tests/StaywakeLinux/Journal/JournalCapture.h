@@ -13,8 +13,7 @@
 
 namespace staywake::testing {
 
-/// One journal entry as a client sent it: every field by name. A field sent
-/// twice keeps its last value (our entries never repeat one).
+/// One journal entry as a client sent it: every field by name.
 struct JournalEntry {
     std::map<std::string, std::string> fields;
 
@@ -26,9 +25,8 @@ struct JournalEntry {
 };
 
 /// Stands in for journald: listens on the journal's native socket at
-/// `<run>/systemd/journal/socket` and decodes what clients send there, both
-/// plain datagrams and the sealed memory files large entries travel in. A
-/// process whose /run is `<run>` (see PrivateRun.h) logs here through the
+/// `<run>/systemd/journal/socket` and decodes the datagrams clients send there.
+/// A process whose /run is `<run>` (see PrivateRun.h) logs here through the
 /// unmodified libsystemd.
 class JournalCapture {
 public:
@@ -53,10 +51,6 @@ public:
     /// Every message so far, a line each, for a failing test's output.
     std::string transcript() const;
 
-    /// Decodes one payload of the native protocol. Throws std::runtime_error
-    /// for a malformed one.
-    static JournalEntry parse(const std::string& payload);
-
 private:
     void run();
     void receiveOne();
@@ -66,7 +60,6 @@ private:
     mutable std::mutex lock_;
     mutable std::condition_variable arrived_;
     std::vector<JournalEntry> entries_;
-    std::vector<std::string> problems_;
     std::thread thread_;
 };
 
