@@ -48,8 +48,17 @@ def missing_requirement():
 class EndToEndCase(unittest.TestCase):
 
     def open_desktop(self, **options):
-        """A fresh Desktop, torn down when the test ends."""
         return self.enterContext(Desktop(**options))
+
+
+def held_still(read, what):
+    """Polls `read` until it gives the same true value twice in a row, which it returns."""
+    last = [None]
+
+    def same():
+        previous, last[0] = last[0], read()
+        return previous == last[0] and previous
+    return eventually(same, what)
 
 
 def eventually(check, what, timeout=DEADLINE, interval=0.05):
@@ -101,7 +110,6 @@ class _Xlib:
 
 
 class App:
-    """One running app process; its standard error is collected as it comes."""
 
     def __init__(self, process):
         self.process = process
@@ -135,15 +143,15 @@ class App:
 
 
 class Desktop:
-    """One test's desktop session, none of it the host's: private buses with
-    the services ../System/mock_buses.py mocks, Xvfb with a trayer tray, the
-    accessibility bus, temporary XDG folders; leaving the `with` block ends
-    every process it started. tray: the screen edge of the trayer tray ("top", "bottom") or None for no
-    tray; system_bus, session_bus: give the app such a bus at all; without:
-    mocks left off ("logind", "upower", "portal", "systemd"); notifications: a
-    notification daemon; polkit: polkitd's answer to the lid helper ("allow",
-    ...); update_question: unless set, the settings say automatic update checks
-    were declined before each launch, so that no question is in the way."""
+    """One test's desktop session, none of it the host's: private buses with the
+    services ../System/mock_buses.py mocks, Xvfb with a trayer tray, the
+    accessibility bus, temporary XDG folders; leaving the `with` block ends every
+    process it started. tray: the tray's screen edge ("top", "bottom") or None;
+    system_bus, session_bus: give the app such a bus at all; without: mocks left
+    off ("logind", "upower", "portal", "systemd"); notifications: a notification
+    daemon; polkit: polkitd's answer to the lid helper ("allow", ...);
+    update_question: unless set, the settings say automatic update checks were
+    declined before each launch, so that no question is in the way."""
 
     def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False,
                  polkit=None, update_question=False):
@@ -172,10 +180,8 @@ class Desktop:
             app.stop()
         if self.x is not None:
             self.x.close()  # before the server goes: Xlib ends the process on a lost server
-            self.x = None
         for process in reversed(self._children):
             _end(process)
-        self._children.clear()
         self.stack.close()
         # An app built with sanitizers fails the test by what it reported.
         reports = [line for app in self.apps for line in app.lines if SANITIZER_REPORT.search(line)]
@@ -230,7 +236,6 @@ class Desktop:
             raise RuntimeError('the accessibility watcher did not start')
 
     def environment(self, **extra):
-        """The environment of a process on this desktop, the app's included."""
         folder = lambda name: os.path.join(self.folder, name)  # noqa: E731
         return {**{key: value for key, value in os.environ.items()
                    if not key.startswith(('DBUS_', 'XDG_', 'QT_', 'LC_', 'WAYLAND', 'AT_SPI'))},
@@ -239,8 +244,6 @@ class Desktop:
                 'XDG_DATA_HOME': folder('data'), 'XDG_CACHE_HOME': folder('cache'),
                 'XDG_RUNTIME_DIR': folder('runtime'), 'HOME': folder('home'), 'LANG': 'C.UTF-8', 'LANGUAGE': 'en',
                 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1', 'QT_ACCESSIBILITY': '1', **extra}
-
-    # The app and its settings.
 
     def launch(self, *arguments, wait_until_ready=True, wrapper=(), program=None, **environment):
         """Starts the app (`program`, else the built one) under `wrapper`, a
@@ -297,8 +300,6 @@ class Desktop:
                 for _, method, arguments in daemon.GetCalls(dbus_interface='org.freedesktop.DBus.Mock')
                 if method == 'Notify']
 
-    # The X server.
-
     def run_x(self, *arguments):
         return subprocess.run(arguments, env=self.environment(), capture_output=True, text=True, check=False,
                               timeout=10).stdout
@@ -340,12 +341,9 @@ class Desktop:
         self.run_x('xdotool', 'key', name)
 
     def pixels(self, rect):
-        """The screen's raw RGB bytes inside `rect`."""
         return subprocess.run(['import', '-window', 'root', '-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}',
                                '+repage', 'rgb:-'], env=self.environment(), check=True, timeout=30,
                               capture_output=True).stdout
-
-    # What the user reaches.
 
     def open_panel(self, app):
         """Clicks the tray icon until the panel opens (the app ignores a click
@@ -364,7 +362,6 @@ class Desktop:
         eventually(lambda: self.panel(app) is None, 'the panel to close')
 
     def menu(self, app, item):
-        """Chooses an item of the tray icon's menu."""
         self.click(*self.tray_icon(app)[1].centre, button=3)
         self.press(app, item, 'menu item')
 
@@ -379,13 +376,11 @@ class Desktop:
                           f'a showing {role or "node"} named {getattr(name, "pattern", name)!r}')
 
     def press(self, app, name, role='push button'):
-        """Clicks the middle of a control once it holds still (the panel animates its height)."""
-        last = [None]
-
-        def steady():
-            extents, last[0] = last[0], self.find(app, name, role)['extents']
-            return extents == last[0] and extents
-        x, y, width, height = eventually(steady, f'{name!r} to hold still')
+        """Clicks the middle of a control once it is enabled and holds still (the panel animates its height)."""
+        def extents():
+            node = self.find(app, name, role)
+            return 'enabled' in node['states'] and node['extents']
+        x, y, width, height = held_still(extents, f'{name!r} to be enabled and hold still')
         self.click(x + width // 2, y + height // 2)
 
     def tray_label(self, app):
@@ -428,7 +423,6 @@ def _end(process):
 
 
 def nodes(tree):
-    """Every node of an accessibility tree, depth first."""
     yield tree
     for child in tree['children']:
         yield from nodes(child)
@@ -506,12 +500,7 @@ def _screenshot(output):
     with Desktop() as desktop:
         app = desktop.launch()
         desktop.open_panel(app)
-        last = [None]
-
-        def steady():
-            rect, last[0] = last[0], desktop.panel(app)[1]
-            return rect == last[0] and rect
-        rect = eventually(steady, 'the panel to stop moving', interval=0.3)
+        rect = held_still(lambda: desktop.panel(app)[1], 'the panel to stop moving')
         subprocess.run(['import', '-window', 'root', '-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}',
                         '+repage', output], env=desktop.environment(), check=True, timeout=30)
 
