@@ -8,6 +8,7 @@ import re
 import shutil
 import signal
 import socket
+import sys
 import time
 
 from staywake_e2e import TESTS, EndToEndCase, eventually
@@ -47,6 +48,7 @@ class LidHelper:
         self.journal = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM | socket.SOCK_NONBLOCK)
         self.journal.bind(os.path.join(run, 'systemd', 'journal', 'socket'))
         desktop.stack.callback(self.journal.close)
+        desktop.stack.callback(lambda: print('--- the helper logged:', *self.messages(), sep='\n', file=sys.stderr))
         self.process = desktop.spawn(
             ['unshare', '--mount', '--propagation', 'private', 'sh', '-c', 'mount --rbind "$0" /run && exec "$1"',
              run, os.path.join(self.helpers, 'StaywakeLidHelper')],
