@@ -1,26 +1,11 @@
 #!/usr/bin/python3
-"""Runs the real Staywake binary on a private desktop, for end-to-end tests.
-
-A `Desktop` gives one test everything the app meets on a user's machine, none
-of it the host's own: a private system bus with mocked logind (its Inhibit
-hands out a real descriptor and ListInhibitors lists the lock until every copy
-is closed), UPower and systemd; a private session bus with the desktop portal
-(and a notification daemon when asked); an Xvfb server on a free display with
-a trayer XEmbed tray; the accessibility bus a screen reader reads; temporary
-configuration, data and runtime folders. `Desktop.launch()` starts the app in
-it and collects its standard error. Every wait polls real state (bus, X
-server, accessibility tree, files) against a deadline. Leaving the `with`
-block stops and reaps every process it started, whatever happened.
-
-Run as a program it runs test modules of this folder, or regenerates the
-panel screenshot:
-  staywake_e2e.py run APP MODULE...
-  staywake_e2e.py screenshot APP OUTPUT.png
-and, for the harness itself, `staywake_e2e.py atspi-serve` answers process ids
-with their accessibility trees as JSON (pyatspi binds to one session bus per
-process, so the queries run in a child on the desktop's bus).
+"""The real Staywake binary on a private desktop (`Desktop`), for end-to-end tests.
+  staywake_e2e.py run APP MODULE...          runs test modules of this folder
+  staywake_e2e.py screenshot APP OUTPUT.png  saves the panel as opened from the tray
+  staywake_e2e.py atspi-serve                answers process ids with their accessibility trees
 """
 
+import collections
 import contextlib
 import ctypes
 import json
@@ -38,18 +23,13 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TESTS = os.path.dirname(HERE)
-MOCK_BUSES = os.path.join(TESTS, 'System', 'mock_buses.py')
 AT_SPI_LAUNCHER = '/usr/libexec/at-spi-bus-launcher'
 APP_NAME = 'com.staywake.app'
 SCREEN = (1280, 800)
-SETTINGS = ('staywake', 'com.staywake.app.plist')
 DEADLINE = 20.0
 SANITIZER_REPORT = re.compile(r'ERROR: (Address|Leak)Sanitizer|runtime error: ')
-
-TOOLS = {
-    'dbus-daemon': 'dbus', 'Xvfb': 'xvfb', 'trayer': 'trayer', 'xdotool': 'xdotool',
-    'xwininfo': 'x11-utils', 'import': 'imagemagick',
-}
+TOOLS = {'dbus-daemon': 'dbus', 'Xvfb': 'xvfb', 'trayer': 'trayer', 'xdotool': 'xdotool', 'xwininfo': 'x11-utils',
+         'import': 'imagemagick', AT_SPI_LAUNCHER: 'at-spi2-core'}
 
 
 def missing_requirement():
@@ -57,66 +37,42 @@ def missing_requirement():
     for tool, package in TOOLS.items():
         if shutil.which(tool) is None:
             return f'{tool} is not installed (Debian package {package})'
-    if not os.access(AT_SPI_LAUNCHER, os.X_OK):
-        return f'{AT_SPI_LAUNCHER} is missing (Debian package at-spi2-core)'
-    for module, package in (('dbus', 'python3-dbus'), ('dbusmock', 'python3-dbusmock'),
-                            ('pyatspi', 'python3-pyatspi')):
+    for module in ('dbus', 'dbusmock', 'pyatspi'):
         try:
             __import__(module)
         except ImportError:
-            return f'the Python module {module} is missing for {sys.executable} (Debian package {package})'
+            return f'the Python module {module} is missing for {sys.executable} (Debian package python3-{module})'
     return None
 
 
 class EndToEndCase(unittest.TestCase):
-    """Base of every end-to-end case."""
 
     def open_desktop(self, **options):
-        """A fresh Desktop, torn down when the test ends."""
         return self.enterContext(Desktop(**options))
 
 
+def held_still(read, what):
+    """Polls `read` until it gives the same true value twice in a row, which it returns."""
+    last = [None]
+
+    def same():
+        previous, last[0] = last[0], read()
+        return previous == last[0] and previous
+    return eventually(same, what)
+
+
 def eventually(check, what, timeout=DEADLINE, interval=0.05):
-    """Polls `check` until it returns a true value, which it returns; fails
-    with `what` and the last value once the deadline has passed."""
+    """Polls `check` until it returns a true value, which it returns."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = check()
-        if value:
-            return value
+    while not (value := check()):
         if time.monotonic() > deadline:
             raise AssertionError(f'timed out after {timeout:.0f} s waiting for {what} (last: {value!r})')
         time.sleep(interval)
+    return value
 
 
-class Rect:
-    def __init__(self, x, y, width, height):
-        self.x, self.y, self.width, self.height = int(x), int(y), int(width), int(height)
-
-    @property
-    def right(self):
-        return self.x + self.width
-
-    @property
-    def bottom(self):
-        return self.y + self.height
-
-    @property
-    def centre(self):
-        return self.x + self.width // 2, self.y + self.height // 2
-
-    def __repr__(self):
-        return f'{self.width}x{self.height}+{self.x}+{self.y}'
-
-
-class _ClientMessage(ctypes.Structure):
-    _fields_ = [('type', ctypes.c_int), ('serial', ctypes.c_ulong), ('send_event', ctypes.c_int),
-                ('display', ctypes.c_void_p), ('window', ctypes.c_ulong),
-                ('message_type', ctypes.c_ulong), ('format', ctypes.c_int), ('data', ctypes.c_long * 5)]
-
-
-class _XEvent(ctypes.Union):
-    _fields_ = [('message', _ClientMessage), ('pad', ctypes.c_long * 24)]
+class Rect(collections.namedtuple('Rect', 'x y width height')):
+    centre = property(lambda self: (self.x + self.width // 2, self.y + self.height // 2))
 
 
 class _Xlib:
@@ -126,15 +82,12 @@ class _Xlib:
     def __init__(self, display):
         self.lib = ctypes.CDLL('libX11.so.6')
         self.lib.XOpenDisplay.restype = ctypes.c_void_p
-        self.lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
         self.lib.XInternAtom.restype = ctypes.c_ulong
         self.lib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
         self.lib.XGetSelectionOwner.restype = ctypes.c_ulong
         self.lib.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.lib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                        ctypes.c_void_p]
-        self.lib.XFlush.argtypes = [ctypes.c_void_p]
-        self.lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.lib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        self.lib.XFlush.argtypes = self.lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self.display = self.lib.XOpenDisplay(display.encode())
         if not self.display:
             raise RuntimeError(f'cannot open X display {display}')
@@ -146,13 +99,10 @@ class _Xlib:
         return self.lib.XGetSelectionOwner(self.display, self.atom(name))
 
     def close_window(self, window):
-        event = _XEvent()
-        event.message.type = 33  # ClientMessage
-        event.message.window = window
-        event.message.message_type = self.atom('WM_PROTOCOLS')
-        event.message.format = 32
-        event.message.data[0] = self.atom('WM_DELETE_WINDOW')
-        self.lib.XSendEvent(self.display, window, 0, 0, ctypes.byref(event))
+        # XClientMessageEvent: type, serial, send_event, display, window, message_type, format, data.
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, window, self.atom('WM_PROTOCOLS'), 32,
+                                     self.atom('WM_DELETE_WINDOW'))
+        self.lib.XSendEvent(self.display, window, 0, 0, event)
         self.lib.XFlush(self.display)
 
     def close(self):
@@ -160,21 +110,14 @@ class _Xlib:
 
 
 class App:
-    """One running app process; standard error is collected as it comes."""
 
     def __init__(self, process):
         self.process = process
+        self.pid = process.pid
         self.lines = []
-        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader = threading.Thread(target=lambda: self.lines.extend(line.rstrip('\n') for line in process.stderr),
+                                        daemon=True)
         self._reader.start()
-
-    def _read(self):
-        for line in self.process.stderr:
-            self.lines.append(line.rstrip('\n'))
-
-    @property
-    def pid(self):
-        return self.process.pid
 
     def output(self):
         return '\n'.join(self.lines)
@@ -196,41 +139,36 @@ class App:
         self._reader.join(timeout=5)
         self.process.stderr.close()
         # ctest shows this only when the test failed.
-        sys.stderr.write(f'--- the app (pid {self.pid}, status {self.process.returncode}) wrote:\n'
-                         f'{self.output()}\n')
+        sys.stderr.write(f'--- the app (pid {self.pid}, status {self.process.returncode}) wrote:\n{self.output()}\n')
 
 
 class Desktop:
-    """A private desktop session for one test (see the module's text).
-
-    tray: the screen edge of a trayer tray ("top", "bottom"), or None for no
-    tray host; system_bus, session_bus: give the app such a bus at all;
-    without: mocks left off ("logind", "upower", "portal", "systemd");
-    notifications: put a notification daemon mock on the session bus;
-    polkit: start polkitd answering the lid helper's action so ("allow", ...);
-    update_question: let a second launch ask whether to check for updates
-    (otherwise the settings say it was answered "no" before the app starts,
-    since most cases relaunch the app and the question would be in their way)."""
+    """One test's desktop session, none of it the host's: private buses with the
+    services ../System/mock_buses.py mocks, Xvfb with a trayer tray, the
+    accessibility bus, temporary XDG folders; leaving the `with` block ends every
+    process it started. tray: the tray's screen edge ("top", "bottom") or None;
+    system_bus, session_bus: give the app such a bus at all; without: mocks left
+    off ("logind", "upower", "portal", "systemd"); notifications: a notification
+    daemon; polkit: polkitd's answer to the lid helper ("allow", ...);
+    update_question: unless set, the settings say automatic update checks were
+    declined before each launch, so that no question is in the way."""
 
     def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False,
                  polkit=None, update_question=False):
-        self.tray = tray
+        self.tray, self.system_bus, self.app_has_session_bus = tray, system_bus, session_bus
+        off = set(without) & {'logind', 'upower', 'portal'} | (set() if system_bus else {'logind', 'upower'})
+        self.switches = ['--without=' + ','.join(sorted(off))]
+        self.switches += ['--systemd'] if system_bus and 'systemd' not in without else []
+        self.switches += ['--notifications'] if notifications else []
+        self.switches += [f'--polkit={polkit}'] if polkit else []
         self.update_question = update_question
-        self.system_bus = system_bus
-        self.app_has_session_bus = session_bus
-        self.without = set(without)
-        self.notification_daemon = notifications
-        self.polkit = polkit
-        self.apps = []
-        self.x = None
-        self._watcher = None
-        self._children = []
-        self._stack = contextlib.ExitStack()
-
-    # Setting up and tearing down.
+        self.apps, self.x, self._children, self.stack = [], None, [], contextlib.ExitStack()
 
     def __enter__(self):
         try:
+            self.folder = self.stack.enter_context(tempfile.TemporaryDirectory(prefix='staywake-e2e-'))
+            for name in ('config', 'data', 'cache', 'runtime', 'home'):
+                os.makedirs(os.path.join(self.folder, name), mode=0o700)
             self._start()
         except BaseException:
             self.__exit__(None, None, None)
@@ -242,190 +180,118 @@ class Desktop:
             app.stop()
         if self.x is not None:
             self.x.close()  # before the server goes: Xlib ends the process on a lost server
-            self.x = None
         for process in reversed(self._children):
-            self._end(process)
-        self._children.clear()
-        self._stack.close()
+            _end(process)
+        self.stack.close()
         # An app built with sanitizers fails the test by what it reported.
         reports = [line for app in self.apps for line in app.lines if SANITIZER_REPORT.search(line)]
         if reports and kind is None:
             raise AssertionError('the app reported:\n' + '\n'.join(reports))
         return False
 
-    def _spawn(self, arguments, **options):
-        # Each child leads its own process group, so helpers it starts (the
-        # accessibility bus's daemon) end with it.
-        options.setdefault('stdin', subprocess.DEVNULL)
-        options.setdefault('stdout', subprocess.DEVNULL)
-        options.setdefault('stderr', subprocess.DEVNULL)
-        process = subprocess.Popen(arguments, start_new_session=True, **options)
-        self._children.append(process)
-        return process
-
-    @staticmethod
-    def _end(process):
-        with contextlib.suppress(ProcessLookupError):
-            if process.poll() is None:
-                os.killpg(process.pid, signal.SIGTERM)
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            with contextlib.suppress(ProcessLookupError):
-                os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-        with contextlib.suppress(ProcessLookupError, PermissionError):
-            os.killpg(process.pid, signal.SIGKILL)  # whatever of the group outlived its leader
-        for pipe in (process.stdin, process.stdout, process.stderr):
-            if pipe is not None:
-                with contextlib.suppress(OSError):
-                    pipe.close()
+    def spawn(self, arguments, **options):
+        # Each child leads its own process group, so what it starts ends with it.
+        for stream in ('stdin', 'stdout', 'stderr'):
+            options.setdefault(stream, subprocess.DEVNULL)
+        self._children.append(subprocess.Popen(arguments, start_new_session=True, **options))
+        return self._children[-1]
 
     def _start(self):
-        self.folder = self._stack.enter_context(tempfile.TemporaryDirectory(prefix='staywake-e2e-'))
-        for name in ('config', 'data', 'cache', 'runtime', 'home'):
-            os.makedirs(os.path.join(self.folder, name), mode=0o700)
-        self._start_buses()
-        self._start_x()
-        self._start_accessibility()
-
-    def _start_buses(self):
-        without = {'logind', 'upower'} if not self.system_bus else set()
-        without |= self.without & {'logind', 'upower', 'portal'}
-        switches = ['--systemd'] if self.system_bus and 'systemd' not in self.without else []
-        switches += ['--notifications'] if self.notification_daemon else []
-        switches += [f'--polkit={self.polkit}'] if self.polkit else []
-        buses = self._spawn([sys.executable, MOCK_BUSES, '--without', ','.join(sorted(without)), *switches],
+        buses = self.spawn([sys.executable, os.path.join(TESTS, 'System', 'mock_buses.py'), *self.switches],
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=None, text=True)
         line = buses.stdout.readline()
         if not line:
             raise RuntimeError(f'the mock buses did not start (status {buses.wait()})')
         addresses = json.loads(line)
-        self.session_address = addresses['session']
-        self.mock_system_address = addresses['system']
+        self.session_address, self.mock_system_address = addresses['session'], addresses['system']
         self.system_address = (addresses['system'] if self.system_bus
                                else 'unix:path=' + os.path.join(self.folder, 'no-system-bus'))
         import dbus  # pylint: disable=import-outside-toplevel
         self.session_bus = dbus.bus.BusConnection(self.session_address)
         self.mock_system_bus = dbus.bus.BusConnection(self.mock_system_address)
-        self._stack.callback(self.session_bus.close)
-        self._stack.callback(self.mock_system_bus.close)
+        self.stack.callback(self.session_bus.close)
+        self.stack.callback(self.mock_system_bus.close)
 
-    def _start_x(self):
         read_end, write_end = os.pipe()
-        try:
-            self._spawn(['Xvfb', '-displayfd', str(write_end), '-screen', '0', f'{SCREEN[0]}x{SCREEN[1]}x24',
-                         '-nolisten', 'tcp', '-noreset'], pass_fds=(write_end,))
-            os.close(write_end)
-            write_end = None
-            with os.fdopen(read_end) as numbers:
-                read_end = None
-                number = numbers.readline().strip()
-        finally:
-            for end in (read_end, write_end):
-                if end is not None:
-                    os.close(end)
-        if not number:
+        self.spawn(['Xvfb', '-displayfd', str(write_end), '-screen', '0', f'{SCREEN[0]}x{SCREEN[1]}x24',
+                     '-nolisten', 'tcp', '-noreset'], pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as numbers:
+            self.display = ':' + numbers.readline().strip()
+        if self.display == ':':
             raise RuntimeError('Xvfb did not start')
-        self.display = f':{number}'
         self.x = _Xlib(self.display)
         if self.tray:
-            self._spawn(['trayer', '--edge', self.tray, '--align', 'right', '--widthtype', 'request',
+            self.spawn(['trayer', '--edge', self.tray, '--align', 'right', '--widthtype', 'request',
                          '--height', '24'], env=self.environment())
             eventually(lambda: self.x.selection_owner('_NET_SYSTEM_TRAY_S0'), 'trayer to own the tray')
 
-    def _start_accessibility(self):
-        self._spawn([AT_SPI_LAUNCHER, '--launch-immediately'], env=self.environment())
+        self.spawn([AT_SPI_LAUNCHER, '--launch-immediately'], env=self.environment())
         eventually(lambda: self.session_bus.name_has_owner('org.a11y.Bus'), 'the accessibility bus')
         # Listening before the app starts: a popup is found only by its events.
-        self._watcher = self._spawn([sys.executable, os.path.abspath(__file__), 'atspi-serve'],
-                                    env=self.environment(), stdin=subprocess.PIPE,
-                                    stdout=subprocess.PIPE, stderr=None, text=True)
+        self._watcher = self.spawn([sys.executable, os.path.abspath(__file__), 'atspi-serve'],
+                                    env=self.environment(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    stderr=None, text=True)
         if self._watcher.stdout.readline().strip() != 'listening':
             raise RuntimeError('the accessibility watcher did not start')
 
     def environment(self, **extra):
-        """The environment of a process on this desktop, the app's included."""
-        environment = {key: value for key, value in os.environ.items()
-                       if not key.startswith(('DBUS_', 'XDG_', 'QT_', 'LC_', 'WAYLAND', 'AT_SPI'))}
-        environment.update(
-            DISPLAY=self.display if hasattr(self, 'display') else '',
-            DBUS_SESSION_BUS_ADDRESS=self.session_address,
-            DBUS_SYSTEM_BUS_ADDRESS=self.system_address,
-            XDG_CONFIG_HOME=os.path.join(self.folder, 'config'),
-            XDG_DATA_HOME=os.path.join(self.folder, 'data'),
-            XDG_CACHE_HOME=os.path.join(self.folder, 'cache'),
-            XDG_RUNTIME_DIR=os.path.join(self.folder, 'runtime'),
-            HOME=os.path.join(self.folder, 'home'),
-            LANG='C.UTF-8', LANGUAGE='en',
-            QT_QPA_PLATFORM='xcb', QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
-            QT_ACCESSIBILITY='1')
-        environment.update(extra)
-        return environment
+        folder = lambda name: os.path.join(self.folder, name)  # noqa: E731
+        return {**{key: value for key, value in os.environ.items()
+                   if not key.startswith(('DBUS_', 'XDG_', 'QT_', 'LC_', 'WAYLAND', 'AT_SPI'))},
+                'DISPLAY': getattr(self, 'display', ''), 'DBUS_SESSION_BUS_ADDRESS': self.session_address,
+                'DBUS_SYSTEM_BUS_ADDRESS': self.system_address, 'XDG_CONFIG_HOME': folder('config'),
+                'XDG_DATA_HOME': folder('data'), 'XDG_CACHE_HOME': folder('cache'),
+                'XDG_RUNTIME_DIR': folder('runtime'), 'HOME': folder('home'), 'LANG': 'C.UTF-8', 'LANGUAGE': 'en',
+                'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1', 'QT_ACCESSIBILITY': '1', **extra}
 
-    # The app.
-
-    def launch(self, *arguments, wait_until_ready=True, wrapper=(), **environment):
-        """Starts the app binary (under `wrapper`, a command that execs it);
-        by default waits until it owns its bus name (if it has a session bus)
-        and, with a tray, its icon is embedded."""
+    def launch(self, *arguments, wait_until_ready=True, wrapper=(), program=None, **environment):
+        """Starts the app (`program`, else the built one) under `wrapper`, a
+        command that execs it; by default waits until it owns its bus name and
+        its tray icon is embedded, as far as the desktop has either."""
         if not self.app_has_session_bus:
-            environment.setdefault('DBUS_SESSION_BUS_ADDRESS',
-                                   'unix:path=' + os.path.join(self.folder, 'no-session-bus'))
+            environment.setdefault('DBUS_SESSION_BUS_ADDRESS', 'unix:path=' + os.path.join(self.folder, 'none'))
         if 'ASAN_OPTIONS' in os.environ:
             # libxkbcommon-x11 strndup()s X atom names that carry no NUL, which
             # strict string checks take for an overflow; everything else stays checked.
             environment.setdefault('ASAN_OPTIONS', os.environ['ASAN_OPTIONS'] + ':strict_string_checks=0')
-        if not self.update_question:
-            self._answer_the_update_question()
-        process = subprocess.Popen([*wrapper, os.environ['STAYWAKE_APP'], *arguments], env=self.environment(**environment),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.PIPE, text=True, errors='replace')
+        with contextlib.suppress(Exception):  # an unreadable file: the case is about that
+            if not self.update_question and 'SUEnableAutomaticChecks' not in self.settings():
+                self.write_settings({**self.settings(), 'SUEnableAutomaticChecks': False})
+        process = subprocess.Popen([*wrapper, program or os.environ['STAYWAKE_APP'], *arguments],
+                                   env=self.environment(**environment), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, errors='replace')
         app = App(process)
         self.apps.append(app)
+
+        def ready():
+            if process.poll() is not None:
+                raise AssertionError(f'the app exited with {process.returncode}:\n{app.output()}')
+            return ((not self.app_has_session_bus or self.session_bus.name_has_owner(APP_NAME))
+                    and (not self.tray or self.tray_icon(app)))
         if wait_until_ready:
-            def ready():
-                if process.poll() is not None:
-                    raise AssertionError(f'the app exited with {process.returncode}:\n{app.output()}')
-                return ((not self.app_has_session_bus or self.session_bus.name_has_owner(APP_NAME))
-                        and (not self.tray or self.tray_icon(app)))
             eventually(ready, 'the app to own its bus name and show its tray icon')
         return app
 
-    def _answer_the_update_question(self):
-        try:
-            settings = self.settings()
-        except Exception:  # not a property list: the case is about that
-            return
-        if settings.get('SUHasLaunchedBefore') and 'SUEnableAutomaticChecks' not in settings:
-            self.write_settings({**settings, 'SUEnableAutomaticChecks': False})
-
     def settings_path(self):
-        return os.path.join(self.folder, 'config', *SETTINGS)
+        return os.path.join(self.folder, 'config', 'staywake', 'com.staywake.app.plist')
 
     def settings(self):
-        try:
-            with open(self.settings_path(), 'rb') as file:
-                return plistlib.load(file)
-        except FileNotFoundError:
-            return {}
+        with contextlib.suppress(FileNotFoundError), open(self.settings_path(), 'rb') as file:
+            return plistlib.load(file)
+        return {}
 
     def write_settings(self, values):
         """Writes the settings file: a dict as an XML property list, bytes as they are."""
         os.makedirs(os.path.dirname(self.settings_path()), exist_ok=True)
         with open(self.settings_path(), 'wb') as file:
-            if isinstance(values, bytes):
-                file.write(values)
-            else:
-                plistlib.dump(values, file, fmt=plistlib.FMT_XML)
+            file.write(values if isinstance(values, bytes) else plistlib.dumps(values, fmt=plistlib.FMT_XML))
 
-    # The buses.
-
-    def inhibitors(self):
-        """logind's locks as (what, who, why, mode) tuples."""
+    def idle_locks(self):
+        """logind's idle locks as (what, who, why, mode) tuples."""
         manager = self.mock_system_bus.get_object('org.freedesktop.login1', '/org/freedesktop/login1')
-        return [tuple(str(field) for field in lock[:4])
-                for lock in manager.ListInhibitors(dbus_interface='org.freedesktop.login1.Manager')]
+        locks = manager.ListInhibitors(dbus_interface='org.freedesktop.login1.Manager')
+        return [tuple(str(field) for field in lock[:4]) for lock in locks if lock[0] == 'idle']
 
     def notifications(self):
         """The desktop notifications the app sent: (summary, body) pairs."""
@@ -434,71 +300,56 @@ class Desktop:
                 for _, method, arguments in daemon.GetCalls(dbus_interface='org.freedesktop.DBus.Mock')
                 if method == 'Notify']
 
-    # The X server.
-
-    def _x(self, *arguments):
-        result = subprocess.run(arguments, env=self.environment(), capture_output=True, text=True,
-                                check=False, timeout=10)
-        return result.stdout
+    def run_x(self, *arguments):
+        return subprocess.run(arguments, env=self.environment(), capture_output=True, text=True, check=False,
+                              timeout=10).stdout
 
     def windows(self, app):
         """The app's viewable top-level and embedded windows: id to geometry."""
         found = {}
-        for window in self._x('xdotool', 'search', '--onlyvisible', '--pid', str(app.pid)).split():
-            shell = dict(re.findall(r'(\w+)=(-?\d+)', self._x('xdotool', 'getwindowgeometry', '--shell', window)))
+        for window in self.run_x('xdotool', 'search', '--onlyvisible', '--pid', str(app.pid)).split():
+            shell = dict(re.findall(r'(\w+)=(-?\d+)', self.run_x('xdotool', 'getwindowgeometry', '--shell', window)))
             if {'X', 'Y', 'WIDTH', 'HEIGHT'} <= shell.keys():
-                found[int(window)] = Rect(shell['X'], shell['Y'], shell['WIDTH'], shell['HEIGHT'])
+                found[int(window)] = Rect(*(int(shell[key]) for key in ('X', 'Y', 'WIDTH', 'HEIGHT')))
         return found
 
     def tray_icon(self, app):
         """The app's icon in the tray: its window id and geometry, or None."""
-        tree = self._x('xwininfo', '-root', '-tree')
-        embedded = set()
-        inside_tray = None
-        for line in tree.splitlines():
+        embedded, inside_tray = set(), None
+        for line in self.run_x('xwininfo', '-root', '-tree').splitlines():
             match = re.match(r'^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\))', line)
             if not match:
                 continue
-            depth = len(match.group(1))
             if match.group(3) == 'panel' and '"trayer"' in line:
-                inside_tray = depth
-            elif inside_tray is not None and depth <= inside_tray:
+                inside_tray = len(match.group(1))
+            elif inside_tray is not None and len(match.group(1)) <= inside_tray:
                 inside_tray = None
             elif inside_tray is not None:
                 embedded.add(int(match.group(2), 16))
-        icons = [(window, rect) for window, rect in self.windows(app).items() if window in embedded]
-        return icons[0] if icons else None
+        return next(((window, rect) for window, rect in self.windows(app).items() if window in embedded), None)
 
     def panel(self, app):
-        """The geometry of the app's open panel (any viewable window of the
-        app other than its tray icon), or None."""
+        """The app's open panel (any viewable window of it but the tray icon): id and geometry, or None."""
         icon = self.tray_icon(app) if self.tray else None
-        others = [(window, rect) for window, rect in self.windows(app).items()
-                  if icon is None or window != icon[0]]
-        return others[0] if others else None
+        return next(((window, rect) for window, rect in self.windows(app).items()
+                     if icon is None or window != icon[0]), None)
 
     def click(self, x, y, button=1):
-        self._x('xdotool', 'mousemove', str(x), str(y), 'click', str(button))
+        self.run_x('xdotool', 'mousemove', str(x), str(y), 'click', str(button))
 
     def key(self, name):
-        self._x('xdotool', 'key', name)
+        self.run_x('xdotool', 'key', name)
 
     def pixels(self, rect):
-        """The screen's raw RGB bytes inside `rect`."""
         return subprocess.run(['import', '-window', 'root', '-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}',
                                '+repage', 'rgb:-'], env=self.environment(), check=True, timeout=30,
                               capture_output=True).stdout
 
-    def window_name(self, window):
-        return self._x('xdotool', 'getwindowname', str(window)).strip()
-
-    # The app's surfaces, as the user reaches them.
-
     def open_panel(self, app):
         """Clicks the tray icon until the panel opens (the app ignores a click
-        that comes right after the panel closed: it took it for the closing
-        click); returns the panel's window id and geometry."""
+        right after the panel closed: it took it for the closing click)."""
         _, icon = self.tray_icon(app)
+
         def opened():
             self.click(*icon.centre)
             with contextlib.suppress(AssertionError):
@@ -506,59 +357,48 @@ class Desktop:
             return None
         return eventually(opened, 'the panel to open after a click on the tray icon')
 
-    def panel_tree(self, app):
-        """The accessibility node of the app's showing window (the panel)."""
-        windows = [window for window in self.accessible(app)['children'] if 'showing' in window['states']]
-        return windows[0] if len(windows) == 1 else None
+    def close_panel(self, app):
+        self.key('Escape')
+        eventually(lambda: self.panel(app) is None, 'the panel to close')
 
-    def control(self, app, name, role=None):
-        """The showing node of the panel with this name (a string or a compiled
-        pattern) and, if given, role; waits until there is exactly one."""
-        def matching():
-            tree = self.panel_tree(app)
-            found = [node for node in nodes(tree) if 'showing' in node['states']
-                     and (name.search(node['name']) if hasattr(name, 'search') else node['name'] == name)
-                     and (role is None or node['role'] == role)]
-            return found[0] if len(found) == 1 else None
-        return eventually(matching, f'one {role or "element"} named {getattr(name, "pattern", name)!r} in the panel')
+    def menu(self, app, item):
+        self.click(*self.tray_icon(app)[1].centre, button=3)
+        self.press(app, item, 'menu item')
+
+    def showing(self, app, name, role=None):
+        """The app's showing accessible nodes with this name (a string or a compiled pattern) and role."""
+        return [node for node in nodes(self.accessible(app)) if 'showing' in node['states']
+                and (name.search(node['name']) if hasattr(name, 'search') else node['name'] == name)
+                and role in (None, node['role'])]
+
+    def find(self, app, name, role=None):
+        return eventually(lambda: next(iter(self.showing(app, name, role)), None),
+                          f'a showing {role or "node"} named {getattr(name, "pattern", name)!r}')
 
     def press(self, app, name, role='push button'):
-        """Clicks the middle of the panel's control with this name."""
-        x, y, width, height = self.control(app, name, role)['extents']
+        """Clicks the middle of a control once it is enabled and holds still (the panel animates its height)."""
+        def extents():
+            node = self.find(app, name, role)
+            return 'enabled' in node['states'] and node['extents']
+        x, y, width, height = held_still(extents, f'{name!r} to be enabled and hold still')
         self.click(x + width // 2, y + height // 2)
 
     def tray_label(self, app):
-        """The tray item's tooltip as the accessibility tree shows it while the
+        """The tray icon's tooltip as the accessibility tree shows it while the
         pointer rests on the icon (the XEmbed icon itself is no node there)."""
         _, icon = self.tray_icon(app)
+
         def hovered():
-            self._x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
-            self._x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2))
-            self._x('xdotool', 'mousemove_relative', '2', '2')  # tooltips start on motion
-            def tooltip():
-                tips = [node for node in nodes(self.accessible(app)) if node['role'] == 'tool tip'
-                        and 'showing' in node['states']]
-                return tips[0]['name'] if tips else None
-            with contextlib.suppress(AssertionError):
-                return eventually(tooltip, 'the tooltip', timeout=3)
+            self.run_x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
+            self.run_x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2), 'mousemove_relative', '2', '2')
+            with contextlib.suppress(AssertionError):  # tooltips start on motion
+                return eventually(lambda: self.showing(app, re.compile(''), 'tool tip'), 'a tooltip', 3)[0]['name']
             return None
         return eventually(hovered, 'the tray icon\'s tooltip')
 
-    def close_window(self, window):
-        self.x.close_window(window)
-
-    def screenshot(self, path, rect=None):
-        arguments = ['import', '-window', 'root']
-        if rect is not None:
-            arguments += ['-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}', '+repage']
-        subprocess.run([*arguments, path], env=self.environment(), check=True, timeout=30,
-                       capture_output=True)
-
-    # The accessibility tree.
-
     def accessible(self, app):
-        """What a screen reader can reach of the app: a root node whose
-        children are the app's windows, popups included (see _atspi_serve)."""
+        """What a screen reader reaches of the app: a root node whose children
+        are the app's windows, popups included."""
         self._watcher.stdin.write(f'{app.pid}\n')
         self._watcher.stdin.flush()
         answer = self._watcher.stdout.readline()
@@ -567,10 +407,22 @@ class Desktop:
         return json.loads(answer)
 
 
+def _end(process):
+    with contextlib.suppress(ProcessLookupError):
+        os.killpg(process.pid, signal.SIGTERM)
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+    with contextlib.suppress(ProcessLookupError, PermissionError):
+        os.killpg(process.pid, signal.SIGKILL)  # whatever of the group outlived its leader
+    for pipe in (process.stdin, process.stdout, process.stderr):
+        with contextlib.suppress(OSError, AttributeError):
+            pipe.close()
+
+
 def nodes(tree):
-    """Every node of an accessibility tree, depth first."""
-    if tree is None:
-        return
     yield tree
     for child in tree['children']:
         yield from nodes(child)
@@ -578,34 +430,26 @@ def nodes(tree):
 
 def _atspi_serve():
     """Answers each process id read from standard input with one JSON line:
-    that process's accessibility tree. Popup windows are not children of
-    their application in the tree, so the windows that events (focus,
-    activation, showing) come from are remembered and added, as a screen
-    reader finds them."""
+    that process's accessibility tree. Popups are no children of their
+    application in the tree, so the windows events come from are remembered
+    and added, as a screen reader finds them."""
     import pyatspi  # pylint: disable=import-outside-toplevel
     from gi.repository import Atspi, GLib  # pylint: disable=import-outside-toplevel
-
     windows = []
-
-    def top_level(accessible):
-        while True:
-            parent = accessible.parent
-            if parent is None or parent.getRole() == pyatspi.ROLE_APPLICATION:
-                return accessible
-            accessible = parent
 
     def remember(event):
         with contextlib.suppress(Exception):
-            window = top_level(event.source)
+            window = event.source
+            while window.parent is not None and window.parent.getRole() != pyatspi.ROLE_APPLICATION:
+                window = window.parent
             if all(window != known for known in windows):
                 windows.append(window)
 
     def describe(accessible, depth=0):
         # Unnamed containers only carry their children: each read is a bus call.
-        node = {'name': accessible.name, 'role': accessible.getRoleName(), 'description': '',
-                'states': [], 'extents': None, 'children': []}
+        node = {'name': accessible.name, 'role': accessible.getRoleName(), 'states': [], 'extents': None,
+                'children': []}
         if node['name'] or depth == 0:
-            node['description'] = accessible.description
             node['states'] = sorted(pyatspi.stateToString(state) for state in accessible.getState().getStates())
             extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
             node['extents'] = [extents.x, extents.y, extents.width, extents.height]
@@ -632,8 +476,7 @@ def _atspi_serve():
         for window in found:
             with contextlib.suppress(Exception):  # a window that went away meanwhile
                 children.append(describe(window))
-        return {'name': '', 'role': 'root', 'description': '', 'states': [], 'extents': None,
-                'children': children}
+        return {'name': '', 'role': 'root', 'states': [], 'children': children}
 
     def answer(source, _condition):
         line = source.readline()
@@ -651,24 +494,15 @@ def _atspi_serve():
     pyatspi.Registry.start()
 
 
-def _screenshot(app_path, output):
-    """Opens the panel from the tray on a private desktop and saves it, cropped."""
-    _require(app_path)
+def _screenshot(output):
+    """Opens the panel from the tray on a private desktop and saves it, cropped once it holds still."""
     os.makedirs(os.path.dirname(os.path.abspath(output)), exist_ok=True)
     with Desktop() as desktop:
         app = desktop.launch()
         desktop.open_panel(app)
-        # The panel animates its height; the picture is taken once it holds still.
-        eventually(lambda: _steady(desktop, app), 'the panel to stop moving')
-        _, panel = desktop.panel(app)
-        desktop.screenshot(output, panel)
-
-
-def _steady(desktop, app):
-    first = desktop.panel(app)
-    time.sleep(0.3)
-    second = desktop.panel(app)
-    return first is not None and second is not None and repr(first[1]) == repr(second[1])
+        rect = held_still(lambda: desktop.panel(app)[1], 'the panel to stop moving')
+        subprocess.run(['import', '-window', 'root', '-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}',
+                        '+repage', output], env=desktop.environment(), check=True, timeout=30)
 
 
 def _require(app_path):
@@ -679,28 +513,21 @@ def _require(app_path):
     if reason is None and not os.access(app_path, os.X_OK):
         reason = f'the Staywake app binary is not built: {app_path!r}'
     if reason is not None:
-        if os.environ.get('STAYWAKE_NO_SKIP'):
-            print(f'expected to run, but: {reason}')
-            sys.exit(1)
-        print(f'SKIPPED: {reason}')
-        sys.exit(77)
-
-
-def _run(app_path, modules):
-    """Runs test modules of this folder against the app binary."""
-    _require(app_path)
-    sys.path.insert(0, HERE)
-    program = unittest.main(module=None, argv=[sys.argv[0], '-v', *modules], exit=False)
-    sys.exit(0 if program.result.wasSuccessful() else 1)
+        print(f'expected to run, but: {reason}' if os.environ.get('STAYWAKE_NO_SKIP') else f'SKIPPED: {reason}')
+        sys.exit(1 if os.environ.get('STAYWAKE_NO_SKIP') else 77)
 
 
 if __name__ == '__main__':
     sys.dont_write_bytecode = True  # nothing lands in the source folder
-    if len(sys.argv) >= 4 and sys.argv[1] == 'run':
-        _run(sys.argv[2], sys.argv[3:])
-    elif len(sys.argv) == 2 and sys.argv[1] == 'atspi-serve':
+    if len(sys.argv) == 2 and sys.argv[1] == 'atspi-serve':
         _atspi_serve()
+    elif len(sys.argv) >= 4 and sys.argv[1] == 'run':
+        _require(sys.argv[2])
+        sys.path.insert(0, HERE)
+        result = unittest.main(module=None, argv=[sys.argv[0], '-v', *sys.argv[3:]], exit=False).result
+        sys.exit(0 if result.wasSuccessful() else 1)
     elif len(sys.argv) == 4 and sys.argv[1] == 'screenshot':
-        _screenshot(sys.argv[2], sys.argv[3])
+        _require(sys.argv[2])
+        _screenshot(sys.argv[3])
     else:
         sys.exit(__doc__)

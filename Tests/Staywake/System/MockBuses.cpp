@@ -1,17 +1,10 @@
 #include "MockBuses.h"
 
-#include "Support/MockBusLauncher.h"
-
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusVariant>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
-#include <csignal>
-#include <sys/wait.h>
-#include <utility>
 
 namespace staywake::testing {
 
@@ -24,28 +17,41 @@ QString nextConnectionName(const char* kind) {
     return QStringLiteral("staywake-test-%1-%2").arg(QLatin1String(kind)).arg(++count);
 }
 
+/// The elements of the array a call answers with, each read by `read`.
+template <typename Element, typename Read>
+std::vector<Element> readArray(const QDBusConnection& bus, const QDBusMessage& call, Read read) {
+    const auto reply = bus.call(call, QDBus::Block, 20000);
+    std::vector<Element> result;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        return result;
+    }
+    const auto array = qvariant_cast<QDBusArgument>(reply.arguments().constFirst());
+    array.beginArray();
+    while (!array.atEnd()) {
+        array.beginStructure();
+        result.push_back(read(array));
+        array.endStructure();
+    }
+    array.endArray();
+    return result;
+}
+
 } // namespace
 
 MockBuses::MockBuses(Options options) {
-    std::vector<std::string> arguments;
     std::string without;
-    for (const auto& [off, name] : {std::pair(!options.logind, "logind,"), std::pair(!options.upower, "upower,"),
-                                    std::pair(!options.portal, "portal,")}) {
+    for (const auto& [off, name] : {std::pair(!options.logind, ",logind"), std::pair(!options.upower, ",upower"),
+                                    std::pair(!options.portal, ",portal")}) {
         without += off ? name : "";
     }
-    if (!without.empty()) {
-        arguments.push_back("--without=" + without.substr(0, without.size() - 1));
+    std::vector<std::string> arguments{"--without=" + without.substr(without.empty() ? 0 : 1)};
+    for (const auto& [on, flag] :
+         {std::pair(options.onBattery, "--on-battery"), std::pair(options.systemd, "--systemd"),
+          std::pair(options.notifications, "--notifications")}) {
+        if (on) {
+            arguments.emplace_back(flag);
+        }
     }
-    if (options.onBattery) {
-        arguments.emplace_back("--on-battery");
-    }
-    if (options.systemd) {
-        arguments.emplace_back("--systemd");
-    }
-    if (options.notifications) {
-        arguments.emplace_back("--notifications");
-    }
-    // The launcher prints its line once every mocked service answers.
     launched_ = std::make_unique<LaunchedMockBuses>(STAYWAKE_MOCK_BUSES_SCRIPT, arguments);
     if (!launched_->failure().empty()) {
         missingTool_ = launched_->isMissingATool();
@@ -68,7 +74,6 @@ MockBuses::~MockBuses() {
         QDBusConnection::disconnectFromBus(systemName_);
         QDBusConnection::disconnectFromBus(sessionName_);
     }
-    launched_.reset(); // the launcher tears everything down when its input closes
 }
 
 QDBusMessage MockBuses::controlMock(const QDBusConnection& bus, const QString& service, const QString& path,
@@ -86,67 +91,44 @@ QDBusMessage MockBuses::emitPrepareForSleep(bool starting) const {
 }
 
 std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus) {
-    auto call = QDBusMessage::createMethodCall(
+    const auto call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("ListInhibitors"));
-    const auto reply = systemBus.call(call, QDBus::Block, 20000);
-    std::vector<LogindInhibitor> result;
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        return result;
-    }
-    const auto array = qvariant_cast<QDBusArgument>(reply.arguments().constFirst());
-    array.beginArray();
-    while (!array.atEnd()) {
+    return readArray<LogindInhibitor>(systemBus, call, [](const QDBusArgument& array) {
         LogindInhibitor inhibitor;
         uint uid = 0;
         uint pid = 0;
-        array.beginStructure();
         array >> inhibitor.what >> inhibitor.who >> inhibitor.why >> inhibitor.mode >> uid >> pid;
-        array.endStructure();
-        result.push_back(inhibitor);
-    }
-    array.endArray();
-    return result;
+        return inhibitor;
+    });
 }
 
 std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& sessionBus) {
-    auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
-                                               QStringLiteral("/org/freedesktop/portal/desktop"), mockInterface,
-                                               QStringLiteral("ListInhibitions"));
-    const auto reply = sessionBus.call(call, QDBus::Block, 20000);
-    std::vector<PortalInhibition> result;
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        return result;
-    }
-    const auto array = qvariant_cast<QDBusArgument>(reply.arguments().constFirst());
-    array.beginArray();
-    while (!array.atEnd()) {
+    const auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
+                                                     QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                     mockInterface, QStringLiteral("ListInhibitions"));
+    return readArray<PortalInhibition>(sessionBus, call, [](const QDBusArgument& array) {
         PortalInhibition inhibition;
-        array.beginStructure();
         array >> inhibition.sender >> inhibition.flags >> inhibition.reason >> inhibition.active;
-        array.endStructure();
-        result.push_back(inhibition);
-    }
-    array.endArray();
-    return result;
+        return inhibition;
+    });
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    if (condition()) {
-        return true;
-    }
-    const QDeadlineTimer deadline(timeout);
+    bool held = condition();
     QEventLoop loop;
     QTimer tick;
-    bool held = false;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
         held = condition();
-        if (held || deadline.hasExpired()) {
+        if (held) {
             loop.quit();
         }
     });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
     tick.start(10);
-    loop.exec();
+    if (!held) {
+        loop.exec();
+    }
     return held;
 }
 

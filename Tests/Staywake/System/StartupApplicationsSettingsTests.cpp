@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 #include <vector>
 
 namespace staywake {
@@ -15,6 +14,7 @@ TEST(StartupApplicationsSettings, OpensKdesAutostartPageElseTheAutostartFolder) 
     const QDir folder(QString::fromStdString(root.path().string()));
     const QString bin = folder.filePath(QStringLiteral("bin"));
     const QString record = folder.filePath(QStringLiteral("ran"));
+    const QString autostart = folder.filePath(QStringLiteral("config/autostart"));
     QDir().mkpath(bin);
     // Stands in for KDE's System Settings and writes down how it was started.
     QFile program(QDir(bin).filePath(QStringLiteral("systemsettings")));
@@ -25,33 +25,27 @@ TEST(StartupApplicationsSettings, OpensKdesAutostartPageElseTheAutostartFolder) 
 
     const struct {
         QString desktop;
-        QStringList searchPath;
+        QString searchPath;
         bool runsSystemSettings;
-    } cases[] = {
-        {"KDE", {bin}, true},
-        {"ubuntu:GNOME", {bin}, false},
-        {"KDE", {folder.filePath(QStringLiteral("empty"))}, false},
-    };
+    } cases[] = {{"KDE", bin, true}, {"ubuntu:GNOME", bin, false}, {"KDE", folder.filePath("empty"), false}};
     for (const auto& each : cases) {
-        SCOPED_TRACE(each.desktop.toStdString() + (each.searchPath.constFirst() == bin ? " with" : " without"));
-        QFile::remove(record);
+        SCOPED_TRACE((each.desktop + " " + each.searchPath).toStdString());
         std::vector<QUrl> opened;
-        const QString config = folder.filePath(QStringLiteral("config"));
-        StartupApplicationsSettings settings(each.desktop, each.searchPath, config, [&](const QUrl& url) {
-            opened.push_back(url);
-            return true;
-        });
+        StartupApplicationsSettings settings(each.desktop, {each.searchPath}, folder.filePath("config"),
+                                             [&](const QUrl& url) {
+                                                 opened.push_back(url);
+                                                 return true;
+                                             });
         EXPECT_TRUE(settings.open());
         if (each.runsSystemSettings) {
             EXPECT_TRUE(opened.empty());
-            ASSERT_TRUE(testing::waitUntil([&] { return QFile(record).size() > 0; }));
             QFile ran(record);
+            ASSERT_TRUE(testing::waitUntil([&] { return ran.size() > 0; }));
             ASSERT_TRUE(ran.open(QIODevice::ReadOnly));
             EXPECT_EQ(ran.readAll().trimmed(), "kcm_autostart");
         } else {
-            ASSERT_EQ(opened.size(), 1U);
-            EXPECT_EQ(opened[0], QUrl::fromLocalFile(config + QStringLiteral("/autostart")));
-            EXPECT_TRUE(QDir(config + QStringLiteral("/autostart")).exists());
+            EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(autostart)});
+            EXPECT_TRUE(QDir(autostart).exists());
         }
     }
 }

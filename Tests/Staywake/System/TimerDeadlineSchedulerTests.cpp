@@ -3,8 +3,6 @@
 #include "Support/Fakes/FakeClocks.h"
 
 #include <QElapsedTimer>
-#include <chrono>
-#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -13,7 +11,6 @@ namespace staywake {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeDateProvider;
 using testing::runEventsFor;
 using testing::waitUntil;
 
@@ -26,24 +23,24 @@ TEST(TimerDeadlineScheduler, RunsOnceNoSoonerThanTheDateOrAfterTheShortestWaitFo
         qint64 atLeastMilliseconds;
     } cases[] = {{-3600, 50}, {0, 50}, {std::numeric_limits<double>::quiet_NaN(), 50}, {0.4, 400}};
     for (const auto& c : cases) {
-        auto dates = std::make_shared<FakeDateProvider>();
+        SCOPED_TRACE(c.offset);
+        auto dates = std::make_shared<testing::FakeDateProvider>();
         TimerDeadlineScheduler scheduler(dates);
         int runs = 0;
         QElapsedTimer elapsed;
         elapsed.start();
         scheduler.schedule(dates->now() + c.offset, [&] { ++runs; });
-        ASSERT_TRUE(waitUntil([&] { return runs > 0; })) << c.offset;
-        EXPECT_GE(elapsed.elapsed(), c.atLeastMilliseconds) << c.offset;
+        ASSERT_TRUE(waitUntil([&] { return runs > 0; }));
+        EXPECT_GE(elapsed.elapsed(), c.atLeastMilliseconds);
         runEventsFor(quietPeriod);
-        EXPECT_EQ(runs, 1) << c.offset;
+        EXPECT_EQ(runs, 1);
         EXPECT_FALSE(scheduler.isPending());
     }
 }
 
 TEST(TimerDeadlineScheduler, RunsOnlyTheLastScheduledActionWhichMayScheduleTheNextAndCancelDropsIt) {
-    auto dates = std::make_shared<FakeDateProvider>();
+    auto dates = std::make_shared<testing::FakeDateProvider>();
     TimerDeadlineScheduler scheduler(dates);
-    scheduler.cancel(); // harmless with nothing pending
     std::vector<int> runs;
     scheduler.schedule(dates->now(), [&] { runs.push_back(0); });
     scheduler.cancel();
@@ -59,25 +56,22 @@ TEST(TimerDeadlineScheduler, RunsOnlyTheLastScheduledActionWhichMayScheduleTheNe
 }
 
 TEST(TimerDeadlineScheduler, AWaitLongerThanATimerCanCountIsMadeInStepsAgainstTheClock) {
-    auto dates = std::make_shared<FakeDateProvider>();
+    auto dates = std::make_shared<testing::FakeDateProvider>();
     // Steps of 0.05 s stand in for the day-long steps of the real thing.
     TimerDeadlineScheduler scheduler(dates, 0.05);
     int runs = 0;
     const double thirtyDays = 30.0 * 24 * 60 * 60; // more milliseconds than an int holds
     scheduler.schedule(dates->now() + thirtyDays, [&] { ++runs; });
+    TimerDeadlineScheduler unstepped(dates);
+    unstepped.schedule(Date::distantFuture(), [&] { runs += 10; });
     runEventsFor(quietPeriod); // several steps pass, the date does not
     EXPECT_EQ(runs, 0);
     EXPECT_TRUE(scheduler.isPending());
 
     dates->advance(thirtyDays);
-    ASSERT_TRUE(waitUntil([&] { return runs == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return runs > 0; }));
     runEventsFor(quietPeriod);
-    EXPECT_EQ(runs, 1);
-
-    TimerDeadlineScheduler unstepped(dates);
-    unstepped.schedule(Date::distantFuture(), [&] { ++runs; });
-    runEventsFor(quietPeriod);
-    EXPECT_EQ(runs, 1) << "a far date fired early";
+    EXPECT_EQ(runs, 1) << "a far date fired early, or a step ran the action twice";
 }
 
 } // namespace

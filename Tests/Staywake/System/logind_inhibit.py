@@ -1,12 +1,7 @@
-'''python-dbusmock's logind, with Inhibit answering as logind itself does.
-
-The stock template lists every lock with a made-up uid and pid; here each lock
-names the uid and pid of the connection that asked for it, as logind does, so
-that a program can tell its own lock from another's. The lock is still a real
-pipe: it is listed until every copy of the returned descriptor is closed.
-
-SetInhibitDelay(seconds) on the mock interface holds every later answer back
-for that long without stopping the mock, so a caller can be caught waiting.
+'''python-dbusmock's logind, with Inhibit answering as logind does: each lock is a
+real pipe listed (with the caller's uid and pid) until every copy of the returned
+descriptor is closed. SetInhibitDelay(seconds) on the mock interface holds every
+later answer back for that long, so a caller can be caught waiting.
 '''
 
 import os

@@ -1,10 +1,6 @@
-'''A desktop portal that offers only Inhibit, for tests.
-
-Inhibit creates a real org.freedesktop.portal.Request object at the path the
-portal uses (/org/freedesktop/portal/desktop/request/SENDER/TOKEN); Close on it
-ends the inhibition, and so does the caller leaving the bus, as with the real
-portal. ListInhibitions on the mock interface reports every Inhibit call as
-(sender, flags, reason, still active).
+'''A desktop portal offering only Inhibit: each Inhibit is a Request object at the
+portal's path, ended by its Close or by the caller leaving the bus; ListInhibitions
+on the mock interface reports every Inhibit as (sender, flags, reason, active).
 '''
 
 import dbus
