@@ -63,7 +63,7 @@ public:
     // The fake pmset.
     void setState(int value) const;
     int state() const;
-    /// "ok", "fail", "hang" or "garbage" for the read, the write of 1 or of 0.
+    /// What the fake does for "read", "write-1" or "write-0" (see fake-pmset).
     void setMode(const std::string& command, const std::string& mode) const;
     /// The private system bus the helper asks polkit on.
     const std::string& systemBusAddress() const { return buses_.systemAddress(); }

@@ -191,8 +191,8 @@ TEST_F(LidHelperDaemonTest, SigtermWhileTheToolHangsKillsItAndRestoresTheSetting
 }
 
 TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsKeepsTryingForTheWindowThenFaults) {
-    helper->setMode("write-0", "fail");
-    helper->setMode("write-1", "fail");
+    helper->setMode("write-0", "exit 1");
+    helper->setMode("write-1", "exit 1");
     started();
     ASSERT_TRUE(logged("sleep is NOT confirmed restored, will retry: pmset exited 1"));
 
@@ -471,7 +471,7 @@ TEST_F(LidHelperDaemonTest, AConnectFloodOfAnotherUserLeavesAClientsRenewalsFast
 
 TEST_F(LidHelperDaemonTest, SigtermWithHundredsOfQueuedRenewalsAndASlowToolStopsFirst) {
     fs::permissions(directory.path(), fs::perms(0755));
-    helper->setMode("read", "slow");
+    helper->setMode("read", "sleep 0.05");
     started();
     constexpr int users = 10;
     constexpr int connectionsEach = 4;
