@@ -1,7 +1,7 @@
 // logind and the desktop portal restarted under an engaged sleep blocker: the
 // lock died with the old service, and a new one must be taken from the new.
-#include "MockBuses.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
+#include "Staywake/System/MockBuses.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusConnectionInterface>

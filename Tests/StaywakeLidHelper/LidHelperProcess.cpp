@@ -53,11 +53,6 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
 
 LidHelperProcess::~LidHelperProcess() = default;
 
-std::size_t LidHelperProcess::openDescriptors() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/" + std::to_string(pid()) + "/fd"), {}));
-}
-
 void LidHelperProcess::start() { launch({helper_.string()}); }
 
 void LidHelperProcess::startSocketActivated() {

@@ -67,8 +67,6 @@ public:
     void setMode(const std::string& command, const std::string& mode) const;
     /// The private system bus the helper asks polkit on.
     const std::string& systemBusAddress() const { return buses_.systemAddress(); }
-    /// How many descriptors the helper has open now.
-    std::size_t openDescriptors() const;
 
     /// Every command line the fake ran, with the wall-clock time it started.
     std::vector<std::pair<double, std::string>> calls() const;
