@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <memory>
+#include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -31,10 +33,9 @@ TEST(PollMainLoop, RunsPostedWorkInOrderOnItsOwnThreadUntilQuit) {
     });
     EXPECT_EQ(loop.run(), 7);
     poster.join();
-    ASSERT_EQ(order.size(), 100u);
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-    }
+    std::vector<int> expected(100);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(order, expected);
     EXPECT_TRUE(failures.empty());
 }
 
@@ -95,6 +96,38 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
     });
     EXPECT_EQ(loop.run(), 3);
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "stop"}));
+}
+
+// Each case arms the one timer as listed (0 s apart), and ends the loop at
+// 0.3 s; the timer's firings are recorded by when they came.
+TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
+    const struct {
+        const char* name;
+        std::vector<std::optional<double>> armings;
+        std::vector<double> firesAround;
+    } cases[] = {
+        {"armed once", {0.05}, {0.05}},           {"re-armed later", {0.05, 0.15}, {0.15}},
+        {"re-armed sooner", {0.2, 0.05}, {0.05}}, {"disarmed", {0.05, std::nullopt}, {}},
+        {"a delay already past", {-1.0}, {0.0}},  {"never armed", {}, {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        PollMainLoop loop([](const std::string& failure) { ADD_FAILURE() << failure; });
+        std::vector<double> fired;
+        const auto started = Clock::now();
+        const auto timer =
+            loop.timer([&] { fired.push_back(std::chrono::duration<double>(Clock::now() - started).count()); });
+        for (const auto& arming : test.armings) {
+            loop.arm(timer, arming);
+        }
+        loop.perform(0.3, [&] { loop.quit(0); });
+        loop.run();
+        ASSERT_EQ(fired.size(), test.firesAround.size());
+        for (std::size_t i = 0; i < fired.size(); ++i) {
+            EXPECT_GE(fired[i], test.firesAround[i]);
+            EXPECT_LT(fired[i], test.firesAround[i] + 0.1);
+        }
+    }
 }
 
 } // namespace
