@@ -38,11 +38,7 @@ protected:
         }
     }
 
-    void start(Polkit polkit = Polkit::allow, const fs::path& binary = STAYWAKE_LID_HELPER) {
-        if (polkit != Polkit::allow || binary != STAYWAKE_LID_HELPER) {
-            helper =
-                std::make_unique<LidHelperProcess>(directory.path() / std::to_string(++restarts), binary, polkit);
-        }
+    void start() {
         helper->start();
         EXPECT_TRUE(logged(listening)) << "the helper never listened";
     }
@@ -63,7 +59,6 @@ protected:
     const std::string wrote1 = "wrote disablesleep 1, and read it back";
     testing::TemporaryDirectory directory;
     std::unique_ptr<LidHelperProcess> helper;
-    int restarts = 0;
 };
 
 TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsGrantsALeaseAndLetsItLapseByItself) {
@@ -128,15 +123,22 @@ TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsStopsWithAFaultAndExit1) 
     EXPECT_EQ(journal().count("stopped, with sleep restored"), 0u);
 }
 
-TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) {
+TEST_F(LidHelperDaemonTest, AMissingProgramFileIsLoggedOnceAndAReplacedOneWaitsForTheLeaseThenStepsAside) {
     start();
     const std::string path = helper->helperPath().string();
-    testing::LeaseClient client(helper->socketPath());
-    ASSERT_EQ(client.renewFor(30), "granted");
-    // Another build takes the program's path, as an update does: a new file
-    // renamed over the old one.
+    ASSERT_TRUE(logged("watching " + path + " for an update"));
     const fs::path update = helper->helpersDirectory() / ".StaywakeLidHelper.update";
     fs::copy_file(helper->helperPath(), update);
+    fs::remove(helper->helperPath());
+    const std::string missing =
+        "no helper at " + path + "; staying, since launchd has nothing to start in its place";
+    ASSERT_TRUE(logged(missing));
+    EXPECT_TRUE(staysAnotherTick());
+    EXPECT_EQ(journal().count(missing), 1u);
+
+    testing::LeaseClient client(helper->socketPath());
+    ASSERT_EQ(client.renewFor(30), "granted");
+    // Another build takes the program's path, as an update does: a new file renamed there.
     std::ofstream(update, std::ios::app) << "another build";
     fs::permissions(update, fs::perms(0755));
     fs::rename(update, helper->helperPath());
@@ -144,7 +146,6 @@ TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) 
                        testing::codeDirectoryHashOf(helper->helperPath()) +
                        "; it takes over once no lease is held"));
     EXPECT_TRUE(staysAnotherTick()) << "stepped aside while a lease was held";
-
     const auto before = journal().messages().size();
     EXPECT_EQ(client.renew(0), "granted"); // given back
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
@@ -154,69 +155,51 @@ TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsForTheLeaseThenStepsAside) 
     EXPECT_EQ(messagesFrom(before), (std::vector<std::string>{wrote0, "lease ended", exiting}));
 }
 
-TEST_F(LidHelperDaemonTest, AMissingProgramFileIsLoggedOnceAndTheHelperStays) {
-    start();
-    const std::string path = helper->helperPath().string();
-    ASSERT_TRUE(logged("watching " + path + " for an update"));
-    fs::remove(helper->helperPath());
-    const std::string missing =
-        "no helper at " + path + "; staying, since launchd has nothing to start in its place";
-    ASSERT_TRUE(logged(missing));
-    EXPECT_TRUE(staysAnotherTick());
-    EXPECT_EQ(journal().count(missing), 1u);
-}
-
-TEST_F(LidHelperDaemonTest, RefusesAClientCopiedWhereOthersCanWrite) {
-    start();
+TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout) {
     const fs::path shared = directory.path() / "shared";
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms(0777));
     fs::copy_file(STAYWAKE_TEST_CLIENT, shared / "client");
     fs::permissions(shared / "client", fs::perms(0755));
-    EXPECT_TRUE(clientOutcome(shared / "client", helper->socketPath()).starts_with("failed: "));
-    // polkit allowed it: the program check is what refused it.
-    EXPECT_TRUE(logged("refused a connection from uid 0: its program is not the Staywake app where only root can "
-                       "change it"));
-    EXPECT_EQ(clientOutcome(STAYWAKE_TEST_CLIENT, helper->socketPath()), "granted");
-}
-
-TEST_F(LidHelperDaemonTest, WithoutATeamIdItRefusesEveryoneAndCannotTellItsSuccessor) {
-    start(Polkit::allow, STAYWAKE_LID_HELPER_WITHOUT_TEAM_ID);
-    EXPECT_TRUE(logged("not signed with a Team ID, so no caller can be checked; refusing every connection"));
-    EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
-    EXPECT_TRUE(testing::LeaseClient(helper->socketPath()).renewFor(30).starts_with("failed: "));
-    EXPECT_EQ(helper->state(), 0);
-}
-
-TEST_F(LidHelperDaemonTest, PolkitRefusingClosesTheGenuineProgramEvenWithALibraryPreloadedIntoIt) {
-    start(Polkit::deny);
     const fs::path marker = directory.path() / "preloaded";
-    EXPECT_TRUE(clientOutcome(STAYWAKE_TEST_CLIENT, helper->socketPath(),
-                              {std::string("LD_PRELOAD=") + STAYWAKE_PRELOAD_PROBE,
-                               "STAYWAKE_PRELOAD_MARKER=" + marker.string(),
-                               // A sanitized client would refuse a library loaded before its runtime.
-                               "ASAN_OPTIONS=verify_asan_link_order=0"})
-                    .starts_with("failed: "));
-    EXPECT_TRUE(fs::exists(marker)) << "the library did not run in the client";
-    EXPECT_EQ(helper->state(), 0);
-    EXPECT_TRUE(logged("refused a connection from uid 0: not authorized by polkit"));
-}
-
-TEST_F(LidHelperDaemonTest, PolkitMissingOrSilentRefusesWithinTheAppsReplyTimeout) {
-    const std::vector<std::pair<Polkit, std::string>> cases = {
-        {Polkit::missing, "refused a connection from uid 0: polkit did not answer: "},
+    const struct {
+        Polkit polkit;
+        fs::path helper;
+        fs::path client;
+        std::string line;
+    } cases[] = {
+        // The genuine program, with a library preloaded into it as an attacker would.
+        {Polkit::deny, STAYWAKE_LID_HELPER, STAYWAKE_TEST_CLIENT,
+         "refused a connection from uid 0: not authorized by polkit"},
+        {Polkit::missing, STAYWAKE_LID_HELPER, STAYWAKE_TEST_CLIENT,
+         "refused a connection from uid 0: polkit did not answer: "},
         // sd-bus's own limit on the call and the listener's come together.
-        {Polkit::hang, "refused a connection from uid 0: polkit did not answer"},
+        {Polkit::hang, STAYWAKE_LID_HELPER, STAYWAKE_TEST_CLIENT,
+         "refused a connection from uid 0: polkit did not answer"},
+        {Polkit::allow, STAYWAKE_LID_HELPER, shared / "client",
+         "refused a connection from uid 0: its program is not the Staywake app where only root can change it"},
+        {Polkit::allow, STAYWAKE_LID_HELPER_WITHOUT_TEAM_ID, STAYWAKE_TEST_CLIENT,
+         "not signed with a Team ID, so no caller can be checked; refusing every connection"},
     };
-    for (const auto& [polkit, line] : cases) {
-        SCOPED_TRACE(line);
-        start(polkit);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        helper =
+            std::make_unique<LidHelperProcess>(directory.path() / std::to_string(&c - cases), c.helper, c.polkit);
+        start();
+        fs::remove(marker);
         const auto asked = std::chrono::steady_clock::now();
-        EXPECT_TRUE(testing::LeaseClient(helper->socketPath()).renewFor(30).starts_with("failed: "));
+        EXPECT_TRUE(clientOutcome(c.client, helper->socketPath(),
+                                  {std::string("LD_PRELOAD=") + STAYWAKE_PRELOAD_PROBE,
+                                   "STAYWAKE_PRELOAD_MARKER=" + marker.string(),
+                                   // A sanitized client would refuse a library loaded before its runtime.
+                                   "ASAN_OPTIONS=verify_asan_link_order=0"})
+                        .starts_with("failed: "));
         EXPECT_LT(std::chrono::steady_clock::now() - asked, 1900ms);
-        EXPECT_TRUE(journal().waitFor(
-            [&, &expected = line](const auto& entry) { return entry.message().starts_with(expected); }));
+        EXPECT_TRUE(fs::exists(marker)) << "the library did not run in the client";
+        EXPECT_TRUE(journal().waitFor([&](const auto& entry) { return entry.message().starts_with(c.line); }));
+        EXPECT_EQ(helper->state(), 0);
     }
+    EXPECT_TRUE(logged("cannot tell this helper from another, so an update will not restart it"));
 }
 
 TEST(LidHelperCommandLine, PrintingTheJobDescriptionTouchesNothingAndFailsWhenItCannotBeWritten) {
