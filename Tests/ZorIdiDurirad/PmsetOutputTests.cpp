@@ -45,15 +45,13 @@ TEST(PmsetOutput, ReadsTheSettingFromAListing) {
         {"a longer header is not the header", "Currently in use: standby\n", unreadable(notPmset)},
         {"empty output", "", unreadable(notPmset)},
         {"another case is not a setting line", "sleepdisabled 1\nCurrently in use:\n", enabled},
+        {"the value 01", "SleepDisabled 01\n", unreadable("SleepDisabled line without a single 0 or 1: \"01\"")},
         {"the word inside a line is not a setting line", " Sleep SleepDisabled 1\n", unreadable(notPmset)},
         {"disagreeing lines", "SleepDisabled 1\nSleepDisabled 0\n",
          unreadable("SleepDisabled reported both 0 and 1")},
         {"two values", "SleepDisabled 1 0\n", unreadable("SleepDisabled line without a single 0 or 1: \"1 0\"")},
         {"a word for a value", "SleepDisabled yes\n",
          unreadable("SleepDisabled line without a single 0 or 1: \"yes\"")},
-        {"a bare setting line", "Currently in use:\n SleepDisabled\n",
-         unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
-        {"the value 01", "SleepDisabled 01\n", unreadable("SleepDisabled line without a single 0 or 1: \"01\"")},
         {"several blanks between the words of a bad line", "SleepDisabled   on  \t now\n",
          unreadable("SleepDisabled line without a single 0 or 1: \"on now\"")},
         // Lines are checked in order: the first problem names the reason.
@@ -71,7 +69,6 @@ TEST(PmsetOutput, ReadsTheSettingFromAListing) {
          unreadable("SleepDisabled line without a single 0 or 1: \"\"")},
         {"U+2028", "SleepDisabled 0\xE2\x80\xA8SleepDisabled 1",
          unreadable("SleepDisabled reported both 0 and 1")},
-        {"U+2029", "Currently in use:\xE2\x80\xA9SleepDisabled 1", disabled},
         // Unicode white space separates words like a blank.
         {"no-break and ideographic spaces",
          "SleepDisabled\xC2\xA0"
