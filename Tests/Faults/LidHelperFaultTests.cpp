@@ -5,7 +5,6 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/LidLeaseSocketConnection.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
-#include "Support/TestSupport.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -31,28 +30,13 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class LidHelperFaults : public ::testing::Test {
+class LidHelperFaults : public testing::LidHelperTest {
 protected:
     void SetUp() override {
-        if (const auto why = testing::privateRunIsOutOfReach()) {
-            STAYWAKE_SKIP(*why);
-        }
-        fs::permissions(directory.path(), fs::perms(0755)); // other users' peers reach the socket
-        helper = std::make_unique<testing::LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
+        LidHelperTest::SetUp();
         address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", helper->socketPath().c_str());
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", helper ? helper->socketPath().c_str() : "");
     }
-    void TearDown() override {
-        if (helper && HasFailure()) {
-            std::cerr << helper->report();
-        }
-    }
-
-    void start() {
-        helper->start();
-        ASSERT_TRUE(journal().waitForMessage("listening on com.staywake.app.lidhelper"));
-    }
-    testing::JournalCapture& journal() { return helper->journal(); }
     /// Pipes through which peers say they are ready and the test lets them go.
     void openPeerPipes() {
         ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
@@ -95,9 +79,6 @@ protected:
         }
     }
 
-    const std::string restored = "wrote disablesleep 0, and read it back";
-    testing::TemporaryDirectory directory;
-    std::unique_ptr<testing::LidHelperProcess> helper;
     sockaddr_un address{};
     int ready[2] = {-1, -1};
     int hold[2] = {-1, -1};
@@ -108,6 +89,7 @@ TEST_F(LidHelperFaults, AHelperKilledWhileHoldingRestartsOnItsSocketAndRestoresA
     const std::string socket = (directory.path() / "unit.sock").string();
     const UniqueFd unitSocket = LidHelperListeningSocket::bound(socket);
     helper->startWithSocket(unitSocket.get());
+    ASSERT_TRUE(logged(listening));
     testing::LeaseClient app(socket);
     ASSERT_EQ(app.renewFor(30), "granted");
 
@@ -117,10 +99,11 @@ TEST_F(LidHelperFaults, AHelperKilledWhileHoldingRestartsOnItsSocketAndRestoresA
     const std::size_t before = journal().entries().size();
     const auto restarted = std::chrono::steady_clock::now();
     helper->startWithSocket(unitSocket.get());
-    ASSERT_TRUE(journal().waitForMessage(restored, before));
+    ASSERT_TRUE(journal().waitForMessage(wrote0, before));
     figure("restore-after-restart", secondsSince(restarted), "s");
     EXPECT_LT(secondsSince(restarted), testing::isSanitized ? 8.0 : 2.0);
 
+    ASSERT_TRUE(logged(listening, before));
     testing::LeaseClient again(socket);
     ASSERT_EQ(again.renewFor(30), "granted");
     ASSERT_EQ(::shutdown(unitSocket.get(), SHUT_RDWR), 0);
@@ -141,7 +124,7 @@ TEST_F(LidHelperFaults, ALeaseOfAnAppKilledIsGivenBackAtOnce) {
     const auto killed = std::chrono::steady_clock::now();
     app.signal(SIGKILL);
     ASSERT_TRUE(journal().waitForMessage("lease ended", *granted));
-    EXPECT_EQ(journal().messages()[*granted + 1], restored);
+    EXPECT_EQ(journal().messages()[*granted + 1], wrote0);
     figure("restore-after-app-killed", secondsSince(killed), "s");
     EXPECT_LT(secondsSince(killed), 29.0) << "waited for the lease's deadline";
     EXPECT_EQ(helper->state(), 0);
@@ -170,7 +153,7 @@ TEST_F(LidHelperFaults, SigtermWhilePmsetHangsInAWriteKillsItRestoresAndExitsWit
     ASSERT_TRUE(journal().waitForMessage("stopped, with sleep restored", before));
     const auto messages = journal().messages();
     EXPECT_EQ(std::vector<std::string>(messages.begin() + static_cast<long>(before), messages.end()),
-              (std::vector<std::string>{"stopping", restored, "stopped, with sleep restored"}));
+              (std::vector<std::string>{"stopping", wrote0, "stopped, with sleep restored"}));
     EXPECT_EQ(helper->state(), 0);
     EXPECT_TRUE(hungPidfd < 0 || testing::endsWithin(hungPidfd, 5s)) << "the hanging pmset still runs";
     ::close(hungPidfd);

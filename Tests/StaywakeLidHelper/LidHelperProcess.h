@@ -7,6 +7,9 @@
 #include "Support/Mailbox.h"
 #include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -107,6 +110,39 @@ public:
 
 private:
     LidLeaseClientConnection connection_;
+};
+
+/// A test of one helper in a temporary directory that other users' peers
+/// can reach; skipped where a private /run cannot be made. The helper's
+/// report is printed when the test fails.
+class LidHelperTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const auto why = privateRunIsOutOfReach()) {
+            STAYWAKE_SKIP(*why);
+        }
+        std::filesystem::permissions(directory.path(), std::filesystem::perms(0755));
+        helper = std::make_unique<LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
+    }
+    void TearDown() override {
+        if (helper && HasFailure()) {
+            std::cerr << helper->report();
+        }
+    }
+    void start() {
+        helper->start();
+        EXPECT_TRUE(logged(listening)) << "the helper never listened";
+    }
+    JournalCapture& journal() { return helper->journal(); }
+    bool logged(const std::string& line, std::size_t from = 0) {
+        return journal().waitForMessage(line, from).has_value();
+    }
+
+    const std::string listening = "listening on com.staywake.app.lidhelper";
+    const std::string wrote0 = "wrote disablesleep 0, and read it back";
+    const std::string wrote1 = "wrote disablesleep 1, and read it back";
+    TemporaryDirectory directory;
+    std::unique_ptr<LidHelperProcess> helper;
 };
 
 } // namespace staywake::testing

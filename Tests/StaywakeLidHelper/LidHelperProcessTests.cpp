@@ -1,7 +1,5 @@
 #include "LidHelperProcess.h"
 
-#include "Support/TestSupport.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -24,28 +22,8 @@ std::string clientOutcome(const fs::path& program, const std::string& socketPath
     return testing::ChildProcess({program.string(), socketPath, "30"}, options).readLine();
 }
 
-class LidHelperDaemonTest : public ::testing::Test {
+class LidHelperDaemonTest : public testing::LidHelperTest {
 protected:
-    void SetUp() override {
-        if (const auto why = testing::privateRunIsOutOfReach()) {
-            STAYWAKE_SKIP(*why);
-        }
-        helper = std::make_unique<LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
-    }
-    void TearDown() override {
-        if (helper && HasFailure()) {
-            std::cerr << helper->report();
-        }
-    }
-
-    void start() {
-        helper->start();
-        EXPECT_TRUE(logged(listening)) << "the helper never listened";
-    }
-    testing::JournalCapture& journal() { return helper->journal(); }
-    bool logged(const std::string& line, std::size_t from = 0) {
-        return journal().waitForMessage(line, from).has_value();
-    }
     std::vector<std::string> messagesFrom(std::size_t from) {
         const auto messages = journal().messages();
         return {messages.begin() + static_cast<long>(std::min(from, messages.size())), messages.end()};
@@ -53,12 +31,6 @@ protected:
     /// Whether the helper is still running one tick of its periodic check (a
     /// second) after the one that logged what it decided.
     bool staysAnotherTick() { return !helper->waitForExit(1250ms); }
-
-    const std::string listening = "listening on com.staywake.app.lidhelper";
-    const std::string wrote0 = "wrote disablesleep 0, and read it back";
-    const std::string wrote1 = "wrote disablesleep 1, and read it back";
-    testing::TemporaryDirectory directory;
-    std::unique_ptr<LidHelperProcess> helper;
 };
 
 TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsGrantsALeaseAndLetsItLapseByItself) {
