@@ -112,8 +112,9 @@ private:
     LidLeaseClientConnection connection_;
 };
 
-/// A test of one helper in a temporary directory that other users' peers
-/// can reach; skipped where a private /run cannot be made. The helper's
+#ifdef STAYWAKE_LID_HELPER
+/// A test of one helper (the build's, where the program knows it) in a
+/// temporary directory that other users' peers can reach; skipped where a private /run cannot be made. The helper's
 /// report is printed when the test fails.
 class LidHelperTest : public ::testing::Test {
 protected:
@@ -144,5 +145,6 @@ protected:
     TemporaryDirectory directory;
     std::unique_ptr<LidHelperProcess> helper;
 };
+#endif
 
 } // namespace staywake::testing
