@@ -164,7 +164,13 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
     testing::LeaseClient app(helper->socketPath());
     // Answered without running pmset: the round trip is the helper's own.
     const std::string notANumber = "refused: The lease deadline is not a number.";
-    ASSERT_EQ(app.renew(std::nan("")), notANumber);
+    // The same round trips without a flood, on this machine at its present load.
+    double quiet = 0;
+    for (int round = 0; round < 20; ++round) {
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(app.renew(std::nan("")), notANumber);
+        quiet = std::max(quiet, secondsSince(sent) * 1000);
+    }
     const fs::path process = "/proc/" + std::to_string(helper->pid());
     const auto descriptors = [&] { return std::distance(fs::directory_iterator(process / "fd"), {}); };
     const auto residentPages = [&] {
@@ -219,7 +225,7 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
     figure("descriptors-leaked", static_cast<double>(descriptors() - descriptorsBefore), "fds");
     figure("rss-after-flood", residentRatio, "x start");
     if (!testing::isSanitized) { // slower steps, and freed memory kept in quarantine
-        EXPECT_LT(p99, 50.0);
+        EXPECT_LT(p99, std::max(50.0, 10 * quiet)) << "the slowest of 20 without the flood: " << quiet << " ms";
         EXPECT_LE(residentRatio, 1.10);
     }
     const std::string refused = "refused a connection from uid 61000: this user has 4 connections already";
