@@ -19,12 +19,6 @@ TEST(PollMainLoop, RunsWorkFromAnyThreadInOrderDelayedWorkByItsDueTimeAndCarries
     std::vector<std::string> failures;
     PollMainLoop loop([&](const std::string& failure) { failures.push_back(failure); });
     std::vector<std::string> order;
-    loop.perform(0.2, [&] {
-        order.push_back("late");
-        loop.quit(7);
-        loop.perform([&] { order.push_back("after the quit"); }); // dropped
-    });
-    loop.perform(0.05, [&] { order.push_back("early"); });
     std::vector<std::string> expected;
     const auto mainThread = std::this_thread::get_id();
     std::thread([&] {
@@ -38,6 +32,12 @@ TEST(PollMainLoop, RunsWorkFromAnyThreadInOrderDelayedWorkByItsDueTimeAndCarries
         }
     }).join();
     const auto started = Clock::now();
+    loop.perform(0.2, [&] {
+        order.push_back("late");
+        loop.quit(7);
+        loop.perform([&] { order.push_back("after the quit"); }); // dropped
+    });
+    loop.perform(0.05, [&] { order.push_back("early"); });
     EXPECT_EQ(loop.run(), 7);
     EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(200));
     expected.insert(expected.end(), {"early", "late"});
