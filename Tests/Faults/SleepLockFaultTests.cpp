@@ -1,12 +1,12 @@
 // logind and the desktop portal restarted under an engaged sleep blocker: the
 // lock died with the old service, and a new one must be taken from the new.
-#include "MockBuses.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
+#include "Staywake/System/MockBuses.h"
+#include "Support/ChildProcess.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,19 +14,10 @@
 namespace staywake {
 namespace {
 
-using testing::MockBuses;
 using testing::waitUntil;
 
-std::size_t activeInhibitions(const QDBusConnection& sessionBus) {
-    std::size_t active = 0;
-    for (const auto& inhibition : testing::portalInhibitions(sessionBus)) {
-        active += inhibition.active ? 1 : 0;
-    }
-    return active;
-}
-
 TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) {
-    MockBuses buses;
+    testing::MockBuses buses;
     if (buses.isMissingATool()) {
         STAYWAKE_SKIP(buses.failure().toStdString());
     }
@@ -35,39 +26,41 @@ TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) 
                                 QStringLiteral("Staywake is keeping this computer awake"));
     blocker.engage();
 
-    struct Row {
+    const struct {
         const char* figure;
         QDBusConnection bus;
-        QString service;
+        const char* service;
         const char* mock;
         std::function<std::size_t()> locks; // what the service holds now
+    } rows[] = {
+        {"relock-after-logind-restart", buses.systemBus(), "org.freedesktop.login1", "logind_inhibit.py",
+         [&] { return testing::logindInhibitors(buses.systemBus()).size(); }},
+        {"reinhibit-after-portal-restart", buses.sessionBus(), "org.freedesktop.portal.Desktop",
+         "xdg_portal_inhibit.py",
+         [&] {
+             const auto inhibitions = testing::portalInhibitions(buses.sessionBus());
+             return static_cast<std::size_t>(
+                 std::ranges::count_if(inhibitions, [](const auto& i) { return i.active; }));
+         }},
     };
-    const Row rows[] = {
-        {"relock-after-logind-restart", buses.systemBus(), QStringLiteral("org.freedesktop.login1"),
-         "logind_inhibit.py", [&] { return testing::logindInhibitors(buses.systemBus()).size(); }},
-        {"reinhibit-after-portal-restart", buses.sessionBus(), QStringLiteral("org.freedesktop.portal.Desktop"),
-         "xdg_portal_inhibit.py", [&] { return activeInhibitions(buses.sessionBus()); }},
-    };
-    std::vector<std::unique_ptr<QProcess>> restarted;
+    testing::ChildOptions options;
+    options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + buses.systemAddress().toStdString(),
+                           "DBUS_SESSION_BUS_ADDRESS=" + buses.sessionAddress().toStdString()};
+    options.outputFile = "/dev/null";
+    std::vector<std::unique_ptr<testing::ChildProcess>> restarted;
     for (const auto& row : rows) {
         ASSERT_EQ(row.locks(), 1u) << row.figure;
-        const uint pid = row.bus.interface()->servicePid(row.service);
-        ASSERT_GT(pid, 0u);
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
-        ASSERT_TRUE(waitUntil([&] { return !row.bus.interface()->isServiceRegistered(row.service).value(); }));
+        const QString service = QString::fromLatin1(row.service);
+        ::kill(static_cast<pid_t>(row.bus.interface()->servicePid(service).value()), SIGKILL);
+        ASSERT_TRUE(waitUntil([&] { return !row.bus.interface()->isServiceRegistered(service).value(); }));
 
-        auto& service = restarted.emplace_back(std::make_unique<QProcess>());
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), buses.systemAddress());
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), buses.sessionAddress());
-        service->setProcessEnvironment(environment);
         QElapsedTimer started;
         started.start();
-        service->start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
-                        QStringLiteral(STAYWAKE_SYSTEM_TESTS "/") + QString::fromLatin1(row.mock),
-                        row.bus.name() == buses.systemBus().name() ? QStringLiteral("--system")
-                                                                   : QStringLiteral("--session")});
+        restarted.push_back(std::make_unique<testing::ChildProcess>(
+            std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--template",
+                                     std::string(STAYWAKE_SYSTEM_TESTS "/") + row.mock,
+                                     row.bus.name() == buses.systemBus().name() ? "--system" : "--session"},
+            options));
         ASSERT_TRUE(waitUntil([&] { return row.locks() == 1; }))
             << row.figure << ": nothing taken from the new service";
         std::printf("FIGURE %s %.3f s from the new service's start\n", row.figure,

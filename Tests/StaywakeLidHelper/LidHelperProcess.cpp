@@ -23,12 +23,11 @@ constexpr const char* infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 std::vector<std::string> busArguments(Polkit polkit) {
-    std::vector<std::string> arguments = {"--without=upower,portal"};
-    const char* answers[] = {"allow", "deny", "hang"};
-    if (polkit != Polkit::missing) {
-        arguments.push_back(std::string("--polkit=") + answers[static_cast<int>(polkit)]);
+    const char* answers[] = {"--polkit=allow", "--polkit=deny", "--polkit=hang"};
+    if (polkit == Polkit::missing) {
+        return {"--without=upower,portal"};
     }
-    return arguments;
+    return {"--without=upower,portal", answers[static_cast<int>(polkit)]};
 }
 
 } // namespace
@@ -50,15 +49,6 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
     setState(0);
     journal_ = std::make_unique<JournalCapture>(run_);
 }
-
-LidHelperProcess::~LidHelperProcess() = default;
-
-std::size_t LidHelperProcess::openDescriptors() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator("/proc/" + std::to_string(pid()) + "/fd"), {}));
-}
-
-void LidHelperProcess::start() { launch({helper_.string()}); }
 
 void LidHelperProcess::startSocketActivated() {
     // The unit's socket lives in /run/staywake, which systemd makes; here the test does.
@@ -82,25 +72,10 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv, int passedSo
     process_ = std::make_unique<ChildProcess>(argv, options);
 }
 
-std::optional<int> LidHelperProcess::waitForExit(std::chrono::milliseconds timeout) {
-    return process_->waitForExit(timeout);
-}
-
-void LidHelperProcess::setState(int value) const {
-    writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n");
-}
-
-int LidHelperProcess::state() const { return std::stoi(readFile(helpers_ / "pmset.state")); }
-
-void LidHelperProcess::setMode(const std::string& command, const std::string& mode) const {
-    writeFile(helpers_ / ("pmset." + command + "-mode"), mode + "\n");
-}
-
 std::vector<std::pair<double, std::string>> LidHelperProcess::calls() const {
     std::vector<std::pair<double, std::string>> result;
     std::istringstream lines(readFile(helpers_ / "pmset.calls"));
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         const auto blank = line.find(' ');
         result.emplace_back(std::stod(line.substr(0, blank)), line.substr(blank + 1));
     }
@@ -113,15 +88,6 @@ std::vector<std::string> LidHelperProcess::callLines() const {
         result.push_back(line);
     }
     return result;
-}
-
-std::string LidHelperProcess::report() const {
-    return "helper log:\n" + journal_->transcript() + "pmset calls:\n" + readFile(helpers_ / "pmset.calls") +
-           "helper output:\n" + readFile(output_);
-}
-
-double wallClockNow() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 } // namespace staywake::testing

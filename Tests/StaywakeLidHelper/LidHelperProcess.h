@@ -7,8 +7,9 @@
 #include "Support/Mailbox.h"
 #include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
+#include "Support/TestSupport.h"
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -23,24 +24,20 @@ namespace staywake::testing {
 enum class Polkit { allow, deny, hang, missing };
 
 /// One run of the real lid helper binary, copied into a bundle in a temporary
-/// directory beside a fake pmset, with a private /run in which its socket and
+/// directory beside the fake pmset, with a private /run in which its socket and
 /// the journal it logs to (a JournalCapture) live, and a private system bus
 /// with a mocked logind and polkit (mock_buses.py). Never touches the host's
 /// sleep settings, units, buses or journal.
 class LidHelperProcess {
 public:
-    /// Builds the bundle around a copy of `helperBinary` and starts the
-    /// buses; the helper does not run yet. Throws when the buses do not start.
+    /// Builds the bundle and starts the buses (throws when they do not start);
+    /// the helper does not run yet.
     LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
                      Polkit polkit = Polkit::allow);
-    ~LidHelperProcess();
-    LidHelperProcess(const LidHelperProcess&) = delete;
-    LidHelperProcess& operator=(const LidHelperProcess&) = delete;
 
-    /// Starts the helper as the service manager would without socket
-    /// activation: it binds its socket itself. Once it has exited it may be
-    /// started again, as its unit restarts it.
-    void start();
+    /// Starts the helper binding its socket itself; once it has exited it may
+    /// be started again, as its unit restarts it.
+    void start() { launch({helper_.string()}); }
     /// Starts it behind systemd-socket-activate, which listens at the socket
     /// path now and starts the helper on the first connection.
     void startSocketActivated();
@@ -48,9 +45,10 @@ public:
     /// activated socket; the test may keep a copy and break it.
     void startWithSocket(int listening);
 
-    /// Waits for the helper to exit; its exit status, or nothing when it is
-    /// still running after `timeout` (or ended by a signal: then -signal).
-    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    /// Its exit status (-signal when a signal ended it), or nothing while it runs after `timeout`.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        return process_->waitForExit(timeout);
+    }
     void signal(int number) const { process_->signal(number); }
     pid_t pid() const { return process_ ? process_->pid() : -1; }
 
@@ -59,24 +57,23 @@ public:
     /// The socket as seen from outside the helper's private /run.
     std::string socketPath() const { return (run_ / "staywake" / "lidhelper.sock").string(); }
     JournalCapture& journal() { return *journal_; }
-
-    // The fake pmset.
-    void setState(int value) const;
-    int state() const;
-    /// "ok", "fail", "hang" or "garbage" for the read, the write of 1 or of 0.
-    void setMode(const std::string& command, const std::string& mode) const;
-    /// The private system bus the helper asks polkit on.
     const std::string& systemBusAddress() const { return buses_.systemAddress(); }
-    /// How many descriptors the helper has open now.
-    std::size_t openDescriptors() const;
 
+    // The fake pmset: the setting, and what it does for "read", "write-1" or "write-0" (see fake-pmset).
+    void setState(int value) const { writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n"); }
+    int state() const { return std::stoi(readFile(helpers_ / "pmset.state")); }
+    void setMode(const std::string& use, const std::string& mode) const {
+        writeFile(helpers_ / ("pmset." + use + "-mode"), mode + "\n");
+    }
     /// Every command line the fake ran, with the wall-clock time it started.
     std::vector<std::pair<double, std::string>> calls() const;
     std::vector<std::string> callLines() const;
 
-    /// The helper's log, the fake's calls and the helper's own output, for a
-    /// failing test.
-    std::string report() const;
+    /// The helper's log, the fake's calls and the helper's own output, for a failing test.
+    std::string report() const {
+        return "helper log:\n" + journal_->transcript() + "pmset calls:\n" + readFile(helpers_ / "pmset.calls") +
+               "helper output:\n" + readFile(output_);
+    }
 
 private:
     void launch(const std::vector<std::string>& argv, int passedSocket = -1);
@@ -91,20 +88,19 @@ private:
 };
 
 /// The wall clock as the fake pmset's timestamps and lease deadlines count it.
-double wallClockNow();
+inline double wallClockNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 /// A connection of this test process, which carries the app's identity note
 /// and so is a trusted client, with each request awaited.
 class LeaseClient {
 public:
-    explicit LeaseClient(const std::string& socketPath) : connection_(socketPath) {
-        connection_.setInvalidationHandler([this] { invalidated_.post(true); });
-        connection_.resume();
-    }
+    explicit LeaseClient(const std::string& socketPath) : connection_(socketPath) { connection_.resume(); }
 
     /// "granted", "refused: <text>" or "failed: <reason>".
     std::string renew(double until) {
-        testing::Mailbox<std::string> outcome;
+        Mailbox<std::string> outcome;
         connection_.renewLease(
             until, [&](std::optional<std::string> text) { outcome.post(text ? "refused: " + *text : "granted"); },
             [&](const std::string& reason) { outcome.post("failed: " + reason); });
@@ -112,11 +108,43 @@ public:
     }
     std::string renewFor(double seconds) { return renew(wallClockNow() + seconds); }
 
-    bool wasInvalidated() const { return invalidated_.size() > 0; }
-
 private:
-    testing::Mailbox<bool> invalidated_;
     LidLeaseClientConnection connection_;
 };
+
+#ifdef STAYWAKE_LID_HELPER
+/// A test of one helper (the build's, where the program knows it) in a
+/// temporary directory that other users' peers can reach; skipped where a private /run cannot be made. The helper's
+/// report is printed when the test fails.
+class LidHelperTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const auto why = privateRunIsOutOfReach()) {
+            STAYWAKE_SKIP(*why);
+        }
+        std::filesystem::permissions(directory.path(), std::filesystem::perms(0755));
+        helper = std::make_unique<LidHelperProcess>(directory.path(), STAYWAKE_LID_HELPER);
+    }
+    void TearDown() override {
+        if (helper && HasFailure()) {
+            std::cerr << helper->report();
+        }
+    }
+    void start() {
+        helper->start();
+        EXPECT_TRUE(logged(listening)) << "the helper never listened";
+    }
+    JournalCapture& journal() { return helper->journal(); }
+    bool logged(const std::string& line, std::size_t from = 0) {
+        return journal().waitForMessage(line, from).has_value();
+    }
+
+    const std::string listening = "listening on com.staywake.app.lidhelper";
+    const std::string wrote0 = "wrote disablesleep 0, and read it back";
+    const std::string wrote1 = "wrote disablesleep 1, and read it back";
+    TemporaryDirectory directory;
+    std::unique_ptr<LidHelperProcess> helper;
+};
+#endif
 
 } // namespace staywake::testing

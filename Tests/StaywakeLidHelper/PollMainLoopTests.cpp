@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -14,45 +15,33 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TEST(PollMainLoop, RunsPostedWorkInOrderOnItsOwnThreadUntilQuit) {
-    std::vector<std::string> failures;
-    PollMainLoop loop([&](const std::string& failure) { failures.push_back(failure); });
-    std::vector<int> order;
-    const auto mainThread = std::this_thread::get_id();
-    std::thread poster([&] {
-        for (int i = 0; i < 100; ++i) {
-            loop.perform([&, i] {
-                EXPECT_EQ(std::this_thread::get_id(), mainThread);
-                order.push_back(i);
-            });
-        }
-        loop.perform([&] { loop.quit(7); });
-        loop.perform([&] { order.push_back(-1); }); // after the quit: dropped
-    });
-    EXPECT_EQ(loop.run(), 7);
-    poster.join();
-    ASSERT_EQ(order.size(), 100u);
-    for (int i = 0; i < 100; ++i) {
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-    }
-    EXPECT_TRUE(failures.empty());
-}
-
-TEST(PollMainLoop, RunsDelayedWorkByItsDueTimeAndCarriesOnAfterAFailure) {
+TEST(PollMainLoop, RunsWorkFromAnyThreadInOrderDelayedWorkByItsDueTimeAndCarriesOnAfterAFailure) {
     std::vector<std::string> failures;
     PollMainLoop loop([&](const std::string& failure) { failures.push_back(failure); });
     std::vector<std::string> order;
+    std::vector<std::string> expected;
+    const auto mainThread = std::this_thread::get_id();
+    std::thread([&] {
+        loop.perform([&] { throw std::runtime_error("a request went wrong"); });
+        for (int i = 0; i < 100; ++i) {
+            expected.push_back(std::to_string(i));
+            loop.perform([&, i] {
+                EXPECT_EQ(std::this_thread::get_id(), mainThread);
+                order.push_back(std::to_string(i));
+            });
+        }
+    }).join();
+    const auto started = Clock::now();
     loop.perform(0.2, [&] {
         order.push_back("late");
-        loop.quit(0);
+        loop.quit(7);
+        loop.perform([&] { order.push_back("after the quit"); }); // dropped
     });
     loop.perform(0.05, [&] { order.push_back("early"); });
-    loop.perform([&] { throw std::runtime_error("a request went wrong"); });
-    loop.perform([&] { order.push_back("now"); });
-    const auto started = Clock::now();
-    EXPECT_EQ(loop.run(), 0);
+    EXPECT_EQ(loop.run(), 7);
     EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(200));
-    EXPECT_EQ(order, (std::vector<std::string>{"now", "early", "late"}));
+    expected.insert(expected.end(), {"early", "late"});
+    EXPECT_EQ(order, expected);
     EXPECT_EQ(failures, (std::vector<std::string>{"a request went wrong"}));
 }
 
@@ -95,6 +84,38 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
     });
     EXPECT_EQ(loop.run(), 3);
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "stop"}));
+}
+
+// Each case arms the one timer as listed (0 s apart), and ends the loop at
+// 0.3 s; the timer's firings are recorded by when they came.
+TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
+    const struct {
+        const char* name;
+        std::vector<std::optional<double>> armings;
+        std::vector<double> firesAround;
+    } cases[] = {
+        {"armed once", {0.05}, {0.05}},           {"re-armed later", {0.05, 0.15}, {0.15}},
+        {"re-armed sooner", {0.2, 0.05}, {0.05}}, {"disarmed", {0.05, std::nullopt}, {}},
+        {"a delay already past", {-1.0}, {0.0}},  {"never armed", {}, {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        PollMainLoop loop([](const std::string& failure) { ADD_FAILURE() << failure; });
+        std::vector<double> fired;
+        const auto started = Clock::now();
+        const auto timer =
+            loop.timer([&] { fired.push_back(std::chrono::duration<double>(Clock::now() - started).count()); });
+        for (const auto& arming : test.armings) {
+            loop.arm(timer, arming);
+        }
+        loop.perform(0.3, [&] { loop.quit(0); });
+        loop.run();
+        ASSERT_EQ(fired.size(), test.firesAround.size());
+        for (std::size_t i = 0; i < fired.size(); ++i) {
+            EXPECT_GE(fired[i], test.firesAround[i]);
+            EXPECT_LT(fired[i], test.firesAround[i] + 0.1);
+        }
+    }
 }
 
 } // namespace

@@ -10,9 +10,6 @@
 
 namespace staywake::testing {
 
-inline const std::string logindName = "org.freedesktop.login1";
-inline const std::string logindObject = "/org/freedesktop/login1";
-
 /// How many locks logind lists as Night Brew's, whoever holds them.
 inline std::size_t nightBrewLocks() {
     const auto locks = LogindBus().inhibitors();
