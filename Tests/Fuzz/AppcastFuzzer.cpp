@@ -1,6 +1,4 @@
-// Any bytes as an update feed: items with what installing needs, or an error
-// with a reason; only a newer release is offered. Split at a NUL, a pair of
-// versions whose order does not depend on which comes first.
+// Any bytes as an update feed, and split at a NUL as two versions to order.
 
 #include "FuzzCheck.h"
 

@@ -1,13 +1,10 @@
-// Any bytes as the bundle's Info.plist that the helper reads for its first log
-// line: the version is absent or "short version (build)", both safe to log.
+// Any bytes as the Info.plist the helper reads its version from for its first log line.
 
 #include "FuzzCheck.h"
 
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "Support/TemporaryDirectory.h"
-
-#include <filesystem>
 
 namespace staywake::fuzz {
 

@@ -1,6 +1,4 @@
-// A requirement parses in one form only, so it writes back byte for byte; an
-// identifier and a Team ID (the input split at a NUL) survive a write and a
-// parse exactly when the predicates accept them.
+// Any text as a requirement, and split at a NUL as an identifier and a Team ID to write.
 
 #include "FuzzCheck.h"
 

@@ -1,6 +1,4 @@
-// Any bytes as a program file the identity check was pointed at: the reader
-// stays inside the file and hands back only a well-formed identity; the note's
-// description alone is accepted in its one written form only.
+// Any bytes as a program file the identity check reads, and as its note's description.
 
 #include "FuzzCheck.h"
 

@@ -1,17 +1,26 @@
 #pragma once
 
+// What every fuzz target shares: the entry point, the invariant check and a file in memory.
+
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace staywake::fuzz {
 

@@ -1,16 +1,10 @@
-// The lease protocol's datagrams both ways (the helper decodes what any local
-// user sends): decoding accepts one form only, so what decodes encodes back to
-// the same bytes. The input also describes a message to encode, as either end
-// builds it: it fits one datagram and decodes to itself, its text repaired and cut.
+// Any bytes as a lease datagram (the helper decodes what any local user sends), and as
+// a message to encode as either end builds it.
 
 #include "FuzzCheck.h"
 
 #include "StaywakeCore/Support/RepairedUtf8.h"
 #include "StaywakeLinux/Socket/LidLeaseWireMessage.h"
-
-#include <algorithm>
-#include <bit>
-#include <cstring>
 
 namespace staywake::fuzz {
 namespace {

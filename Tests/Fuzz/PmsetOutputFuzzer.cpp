@@ -1,6 +1,4 @@
-// Any text as the `pmset -g` listing the root helper reads after every write:
-// it establishes the setting or is refused with a reason, and the read-back
-// turns that into its own failure and nothing else.
+// Any text as the `pmset -g` listing the root helper reads back after every write.
 
 #include "FuzzCheck.h"
 

@@ -1,12 +1,8 @@
-// The input as the pmset tool's argument list, NUL-separated: what parses is
-// one of its two command lines or its own hold mode, spelt exactly.
+// Any bytes as the pmset tool's argument list, NUL-separated.
 
 #include "FuzzCheck.h"
 
 #include "pmset/PmsetRequest.h"
-
-#include <algorithm>
-#include <vector>
 
 namespace staywake::fuzz {
 

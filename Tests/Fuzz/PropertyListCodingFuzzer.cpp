@@ -1,17 +1,8 @@
-// Any bytes as the settings file (XML or binary, from this app, another
-// version of it, or anything else): what decodes, once in the form a property
-// list stores, is written and read back unchanged; a value that cannot be
-// stored is refused with a reason.
+// Any bytes as the settings file: XML or binary, from this app, another version of it, or anything else.
 
 #include "FuzzCheck.h"
 
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
-
-#include <algorithm>
-#include <bit>
-#include <cmath>
-#include <cstring>
-#include <stdexcept>
 
 namespace staywake::fuzz {
 namespace {
