@@ -61,22 +61,21 @@ public:
 /// A main run loop that queues actions, delayed or not, until the test drains them on its own thread.
 class ManualMainRunLoop final : public MainRunLoop {
 public:
-    void perform(Action action) override { queued_.push_back(std::move(action)); }
-    void perform(double, Action action) override { queued_.push_back(std::move(action)); }
+    void perform(Action action) override { queued.push_back(std::move(action)); }
+    void perform(double, Action action) override { queued.push_back(std::move(action)); }
 
     /// Runs everything queued so far, and whatever that queues, in order; how many ran.
     int drain() {
         int ran = 0;
-        for (; !queued_.empty(); ++ran) {
-            auto action = std::move(queued_.front());
-            queued_.pop_front();
+        for (; !queued.empty(); ++ran) {
+            auto action = std::move(queued.front());
+            queued.pop_front();
             action();
         }
         return ran;
     }
 
-private:
-    std::deque<Action> queued_;
+    std::deque<Action> queued;
 };
 
 } // namespace staywake::testing
