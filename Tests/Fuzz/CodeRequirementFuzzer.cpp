@@ -1,31 +1,19 @@
-// A requirement text is parsed in one form only, so whatever parses is written
-// back byte for byte; and any identifier and Team ID the predicates accept
-// survive a write and a parse.
+// Any text as a requirement, and split at a NUL as an identifier and a Team ID to write.
 
 #include "FuzzCheck.h"
 
 #include "StaywakeCore/Identity/CodeRequirement.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
+namespace staywake::fuzz {
 
-using staywake::CodeRequirement;
-using staywake::fuzz::require;
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-
+void check(std::span<const std::uint8_t>, std::string_view text) {
     if (const auto requirement = CodeRequirement::parse(text)) {
         require(CodeRequirement::isIdentifier(requirement->identifier), "a parsed identifier is well formed");
         require(CodeRequirement::isTeamIdentifier(requirement->teamIdentifier), "a parsed Team ID is well formed");
         require(requirement->text() == text, "a parsed requirement writes back to the same text");
     }
-
-    // The input as an identifier and a Team ID, split at the first NUL.
-    const auto split = text.find('\0');
-    if (split != std::string_view::npos) {
-        const CodeRequirement written{std::string(text.substr(0, split)), std::string(text.substr(split + 1))};
+    if (const auto parts = splitAtNul(text)) {
+        const CodeRequirement written{std::string(parts->first), std::string(parts->second)};
         const bool wellFormed = CodeRequirement::isIdentifier(written.identifier) &&
                                 CodeRequirement::isTeamIdentifier(written.teamIdentifier);
         const auto parsed = CodeRequirement::parse(written.text());
@@ -35,5 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     (parsed->identifier == written.identifier && parsed->teamIdentifier == written.teamIdentifier),
                 "a written requirement parses back to its parts");
     }
-    return 0;
 }
+
+} // namespace staywake::fuzz

@@ -1,6 +1,4 @@
-// The listing of `pmset -g` is read by the root helper after every write. Any
-// text either establishes the setting or is refused with a reason, and the
-// read-back turns that into its own failure and nothing else.
+// Any text as the `pmset -g` listing the root helper reads back after every write.
 
 #include "FuzzCheck.h"
 
@@ -8,21 +6,11 @@
 #include "ZorIdiDurirad/PmsetReadBack.h"
 #include "ZorIdiDurirad/SleepSettingFailures.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
+namespace staywake::fuzz {
 
-using staywake::PmsetOutput;
-using staywake::PmsetReadBack;
-using staywake::SleepDisabledReading;
-using staywake::SleepSettingWriteFailure;
-using staywake::fuzz::require;
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view listing(reinterpret_cast<const char*>(data), size);
+void check(std::span<const std::uint8_t>, std::string_view listing) {
     const SleepDisabledReading reading = PmsetOutput::sleepDisabled(listing);
     require(reading.isUnreadable() != reading.reason().empty(), "exactly a refused listing carries a reason");
-
     for (const bool wanted : {false, true}) {
         const bool shows = reading.kind() ==
                            (wanted ? SleepDisabledReading::Kind::disabled : SleepDisabledReading::Kind::enabled);
@@ -31,12 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(shows, "a read-back is confirmed only when the listing shows the wanted value");
         } catch (const SleepSettingWriteFailure& failure) {
             require(!shows, "a read-back showing the wanted value is confirmed");
-            const auto expected = reading.isUnreadable() ? SleepSettingWriteFailure::Kind::readBackUnreadable
-                                                         : SleepSettingWriteFailure::Kind::notApplied;
-            require(failure.kind() == expected,
+            require(failure.kind() == (reading.isUnreadable() ? SleepSettingWriteFailure::Kind::readBackUnreadable
+                                                              : SleepSettingWriteFailure::Kind::notApplied),
                     "a failed read-back says whether it was unreadable or not applied");
             require(failure.reason() == reading.reason(), "an unreadable read-back keeps the listing's reason");
         }
     }
-    return 0;
 }
+
+} // namespace staywake::fuzz

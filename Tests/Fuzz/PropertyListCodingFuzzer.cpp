@@ -1,44 +1,16 @@
-// The settings file, whole, as the app reads it: XML or binary, written by
-// this app, another version of it, or anything else. What decodes, once in the
-// form a property list stores, is written and read back unchanged; a value
-// that cannot be stored is refused with a reason.
+// Any bytes as the settings file: XML or binary, from this app, another version of it, or anything else.
 
 #include "FuzzCheck.h"
 
 #include "StaywakeLinux/Defaults/PropertyListCoding.h"
 
-#include <bit>
-#include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <stdexcept>
-#include <string_view>
-#include <variant>
-
-using staywake::PropertyListCoding;
-using staywake::PropertyValue;
-using staywake::fuzz::require;
-
+namespace staywake::fuzz {
 namespace {
-
-bool sameReal(double a, double b) {
-    // Every not-a-number is the same value to a reader.
-    return (std::isnan(a) && std::isnan(b)) || std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
 
 bool sameValue(const PropertyValue& a, const PropertyValue& b);
 
-bool sameDictionary(const PropertyValue::Dictionary& a, const PropertyValue::Dictionary& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (auto left = a.begin(), right = b.begin(); left != a.end(); ++left, ++right) {
-        if (left->first != right->first || !sameValue(left->second, right->second)) {
-            return false;
-        }
-    }
-    return true;
+bool sameEntry(const PropertyValue::Dictionary::value_type& x, const PropertyValue::Dictionary::value_type& y) {
+    return x.first == y.first && sameValue(x.second, y.second);
 }
 
 bool sameValue(const PropertyValue& a, const PropertyValue& b) {
@@ -46,25 +18,26 @@ bool sameValue(const PropertyValue& a, const PropertyValue& b) {
         return false;
     }
     if (const auto* real = a.as<double>()) {
-        return sameReal(*real, *b.as<double>());
+        // Every not-a-number is the same value to a reader.
+        const double other = *b.as<double>();
+        return (std::isnan(*real) && std::isnan(other)) ||
+               std::bit_cast<std::uint64_t>(*real) == std::bit_cast<std::uint64_t>(other);
     }
     if (const auto* array = a.as<PropertyValue::Array>()) {
-        const auto& other = *b.as<PropertyValue::Array>();
-        return std::equal(array->begin(), array->end(), other.begin(), other.end(), sameValue);
+        return std::ranges::equal(*array, *b.as<PropertyValue::Array>(), sameValue);
     }
     if (const auto* dictionary = a.as<PropertyValue::Dictionary>()) {
-        return sameDictionary(*dictionary, *b.as<PropertyValue::Dictionary>());
+        return std::ranges::equal(*dictionary, *b.as<PropertyValue::Dictionary>(), sameEntry);
     }
     return a == b;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto decoded =
-        PropertyListCoding::decodeDictionary(std::string_view(reinterpret_cast<const char*>(data), size));
+void check(std::span<const std::uint8_t>, std::string_view text) {
+    const auto decoded = PropertyListCoding::decodeDictionary(text);
     if (!decoded) {
-        return 0;
+        return;
     }
     PropertyValue::Dictionary stored;
     for (const auto& [key, value] : *decoded) {
@@ -76,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto reread = PropertyListCoding::decodeDictionary(PropertyListCoding::encodeXml(stored));
     require(reread.has_value(), "what the app writes it reads back");
-    require(sameDictionary(*reread, stored), "what the app writes reads back unchanged");
-    return 0;
+    require(std::ranges::equal(*reread, stored, sameEntry), "what the app writes reads back unchanged");
 }
+
+} // namespace staywake::fuzz

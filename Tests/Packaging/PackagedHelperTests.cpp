@@ -1,7 +1,5 @@
-// Run by check_install_layout.py --package with STAYWAKE_PACKAGED_HELPER set
-// to the helper extracted from the package: that very program, in a private
-// /run, grants the app's client a lease, so the package's files pass the
-// identity rules as shipped and not only as built.
+// Run by check_install_layout.py --package: the helper extracted from the package grants the
+// app's client a lease, so the package's files pass the identity rules as shipped, not only as built.
 #include "StaywakeLidHelper/LidHelperProcess.h"
 #include "Support/TestSupport.h"
 
@@ -23,12 +21,11 @@ TEST(PackagedLidHelper, GrantsTheAppALeaseFromWhereThePackagePutsIt) {
     testing::LidHelperProcess helper(directory.path(), helperPath);
     helper.start();
     ASSERT_TRUE(helper.journal().waitForMessage("listening on com.staywake.app.lidhelper")) << helper.report();
-    // The app's test client asks for a 30-second lease and prints the outcome.
     testing::ChildProcess client({STAYWAKE_TEST_CLIENT, helper.socketPath(), "30"});
     EXPECT_EQ(client.readLine(), "granted") << helper.report();
     client.closeInput();
     client.waitForExit();
-    // The lease took effect: the helper turned the setting on (and off again once the client left).
+    // The lease took effect: the helper turned the setting on.
     const auto calls = helper.callLines();
     EXPECT_NE(std::find(calls.begin(), calls.end(), "-a disablesleep 1"), calls.end()) << helper.report();
 }

@@ -13,15 +13,8 @@ SOCKET = "staywake-lidhelper.socket"
 SERVICE = "staywake-lidhelper.service"
 WANTS = ["sockets.target.wants/" + SOCKET, "multi-user.target.wants/" + SERVICE]
 OTHER = "sockets.target.wants/other.socket"
-SKIPPED = 77
-
-STAND_IN = """#!/bin/sh
-echo "$*" >> "$SYSTEMCTL_LOG"
-exit "${SYSTEMCTL_STATUS:-0}"
-"""
-
-# Inside the namespace: the scenario's /run, /etc/systemd/system and
-# /usr/local, then one maintainer script with its arguments.
+STAND_IN = '#!/bin/sh\necho "$*" >> "$SYSTEMCTL_LOG"\nexit "${SYSTEMCTL_STATUS:-0}"\n'
+# Inside the namespace: the scenario's /run, /etc/systemd/system and /usr/local, then one script.
 SETUP = """set -e
 mount -t tmpfs tmpfs /run
 if [ "$RUNNING" = yes ]; then mkdir -p /run/systemd/system; fi
@@ -36,39 +29,36 @@ script=$1
 shift
 exec sh "$SCRIPTS/$script" "$@"
 """
-
-# (name, systemd running, /usr/local units, systemctl exit status,
-#  [(script, arguments)], the systemctl calls expected, whether the links
-#  that enable the units remain afterwards, text expected on stderr)
+INSTALL = [("postinst", ["configure", ""])]
+STARTED = ["enable " + SOCKET, "daemon-reload", "start " + SOCKET]
+REMOVE = [("prerm", ["remove"]), ("postrm", ["remove"])]
+# (name, systemd running, /usr/local units, systemctl's exit status, [(script, arguments)],
+#  the systemctl calls expected, whether the links enabling the units remain, text expected on stderr)
 SCENARIOS = [
-    ("first install", True, False, 0, [("postinst", ["configure", ""])],
-     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True, ""),
-    ("first install in a chroot", False, False, 0, [("postinst", ["configure", ""])],
-     ["enable " + SOCKET], True, ""),
-    ("first install with systemctl failing", True, False, 1, [("postinst", ["configure", ""])],
-     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True, ""),
-    ("install over a cmake --install in /usr/local", True, True, 0, [("postinst", ["configure", ""])],
-     ["enable " + SOCKET, "daemon-reload", "start " + SOCKET], True,
+    ("first install", True, False, 0, INSTALL, STARTED, True, ""),
+    ("first install in a chroot", False, False, 0, INSTALL, ["enable " + SOCKET], True, ""),
+    ("first install with systemctl failing", True, False, 1, INSTALL, STARTED, True, ""),
+    ("install over a cmake --install in /usr/local", True, True, 0, INSTALL, STARTED, True,
      "/usr/local/lib/systemd/system/" + SOCKET),
     ("upgrade: the running helper is neither stopped nor re-enabled", True, False, 0,
      [("prerm", ["upgrade", "1.1.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
     ("reinstall of the same version", True, False, 0,
      [("prerm", ["upgrade", "1.0.0"]), ("postinst", ["configure", "1.0.0"])], ["daemon-reload"], True, ""),
-    ("remove: the helper and its socket stop in one transaction", True, False, 0,
-     [("prerm", ["remove"]), ("postrm", ["remove"])], [f"stop {SERVICE} {SOCKET}", "daemon-reload"], True, ""),
-    ("remove without systemd", False, False, 0, [("prerm", ["remove"]), ("postrm", ["remove"])], [], True, ""),
+    ("remove: the helper and its socket stop in one transaction", True, False, 0, REMOVE,
+     [f"stop {SERVICE} {SOCKET}", "daemon-reload"], True, ""),
+    ("remove without systemd", False, False, 0, REMOVE, [], True, ""),
     ("purge", True, False, 0, [("postrm", ["purge"])], [], False, ""),
 ]
 
 
 def namespace_command():
     """unshare as root, or in a user namespace of one's own; None when neither works."""
+    if shutil.which("unshare") is None:
+        return None
     for command in (["unshare", "--mount", "--propagation", "private"],
                     ["unshare", "--mount", "--propagation", "private", "--map-root-user"]):
-        if os.geteuid() != 0 and "--map-root-user" not in command:
-            continue
-        probe = subprocess.run(command + ["mount", "-t", "tmpfs", "tmpfs", "/mnt"], capture_output=True, check=False)
-        if probe.returncode == 0:
+        if (os.geteuid() == 0 or "--map-root-user" in command) and subprocess.run(
+                command + ["mount", "-t", "tmpfs", "tmpfs", "/mnt"], capture_output=True, check=False).returncode == 0:
             return command
     return None
 
@@ -77,18 +67,16 @@ def run(scripts, unshare, scenario):
     name, running, local_units, status, steps, expected, linked, stderr_text = scenario
     failures = []
     with tempfile.TemporaryDirectory(prefix="staywake-maintscripts-") as scratch:
-        bin_dir = os.path.join(scratch, "bin")
         etc = os.path.join(scratch, "etc")
-        os.makedirs(bin_dir)
         for link in WANTS + [OTHER]:
             os.makedirs(os.path.join(etc, os.path.dirname(link)), exist_ok=True)
             os.symlink("/usr/lib/systemd/system/" + os.path.basename(link), os.path.join(etc, link))
-        with open(os.path.join(bin_dir, "systemctl"), "w", encoding="utf-8") as file:
+        with open(os.path.join(scratch, "systemctl"), "w", encoding="utf-8") as file:
             file.write(STAND_IN)
-        os.chmod(os.path.join(bin_dir, "systemctl"), 0o755)
+        os.chmod(os.path.join(scratch, "systemctl"), 0o755)
         log = os.path.join(scratch, "calls")
         open(log, "w", encoding="utf-8").close()
-        environment = dict(os.environ, PATH=bin_dir + ":/usr/sbin:/usr/bin:/sbin:/bin", SYSTEMCTL_LOG=log,
+        environment = dict(os.environ, PATH=scratch + ":/usr/sbin:/usr/bin:/sbin:/bin", SYSTEMCTL_LOG=log,
                            SYSTEMCTL_STATUS=str(status), RUNNING="yes" if running else "no",
                            LOCAL_UNITS="yes" if local_units else "no", ETC=etc, SCRIPTS=scripts)
         stderr = ""
@@ -101,33 +89,25 @@ def run(scripts, unshare, scenario):
                 break
         with open(log, encoding="utf-8") as file:
             calls = file.read().splitlines()
-        if calls != expected:
-            failures.append(f"{name}: systemctl was called {calls}, expected {expected}")
-        for link in WANTS:
-            if os.path.lexists(os.path.join(etc, link)) != linked:
-                failures.append(f"{name}: {link} {'is gone' if linked else 'remains'}")
-        if not os.path.lexists(os.path.join(etc, OTHER)):
-            failures.append(f"{name}: another package's {OTHER} was removed")
-        if stderr_text and stderr_text not in stderr:
-            failures.append(f"{name}: stderr does not mention {stderr_text}: {stderr!r}")
-        if not stderr_text and stderr:
-            failures.append(f"{name}: unexpected stderr {stderr!r}")
+        checks = [(calls == expected, f"systemctl was called {calls}, expected {expected}"),
+                  (os.path.lexists(os.path.join(etc, OTHER)), f"another package's {OTHER} was removed"),
+                  (stderr_text in stderr if stderr_text else not stderr, f"stderr is {stderr!r}")]
+        checks += [(os.path.lexists(os.path.join(etc, link)) == linked, f"{link} {'is gone' if linked else 'remains'}")
+                   for link in WANTS]
+        failures += [f"{name}: {message}" for holds, message in checks if not holds]
     return failures
 
 
 def main():
-    scripts = sys.argv[1]
-    unshare = namespace_command() if shutil.which("unshare") else None
+    unshare = namespace_command()
     if unshare is None:
         reason = "the maintainer scripts run in a private mount namespace, which needs root or user namespaces"
         if os.environ.get("STAYWAKE_NO_SKIP"):
             print("FAIL: expected to run, but:", reason)
             return 1
         print("SKIPPED:", reason)
-        return SKIPPED
-    failures = []
-    for scenario in SCENARIOS:
-        failures += run(scripts, unshare, scenario)
+        return 77
+    failures = [failure for scenario in SCENARIOS for failure in run(sys.argv[1], unshare, scenario)]
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0

@@ -1,8 +1,7 @@
 #pragma once
 
-// Child processes for tests: one runner for the programs tests start (with
-// pipes or files for their output, a private /run, a passed descriptor), and
-// a body run in a child without root's powers.
+// Child processes for tests: one runner for the programs tests start, waits
+// that need no sleep, and a body run in a child without root's powers.
 
 #include "StaywakeLinux/Journal/PrivateRun.h"
 
@@ -24,16 +23,25 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
 namespace staywake::testing {
+
+/// Whether the process behind `pidfd` ends within `timeout` (any descriptor: whether it has input).
+inline bool endsWithin(int pidfd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    pollfd polled{pidfd, POLLIN, 0};
+    return ::poll(&polled, 1, static_cast<int>(timeout.count())) == 1;
+}
+
+inline int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 struct ChildOptions {
     /// NAME=value entries that replace inherited variables of the same name.
@@ -54,16 +62,14 @@ class ChildProcess {
 public:
     explicit ChildProcess(std::vector<std::string> argv, const ChildOptions& options = {}) {
         // Everything the child needs is made before fork: after it, only system calls.
-        std::vector<std::string> variables;
+        std::vector<std::string> variables = options.environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string_view text(*variable);
             const auto name = text.substr(0, text.find('=') + 1);
-            if (std::ranges::none_of(options.environment,
-                                     [&](const std::string& v) { return v.starts_with(name); })) {
+            if (std::ranges::none_of(options.environment, [&](const auto& v) { return v.starts_with(name); })) {
                 variables.emplace_back(text);
             }
         }
-        variables.insert(variables.end(), options.environment.begin(), options.environment.end());
         auto args = pointers(argv);
         auto envp = pointers(variables);
         const std::string run = options.privateRun.value_or("").string();
@@ -72,31 +78,22 @@ public:
         const std::string errors = options.errorFile.value_or("").string();
         int in[2] = {-1, -1};
         int out[2] = {-1, -1};
-        if (output.empty() && (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)) {
-            throw std::system_error(errno, std::generic_category(), "pipe");
-        }
-        pid_ = ::fork();
-        if (pid_ < 0) {
-            throw std::system_error(errno, std::generic_category(), "fork");
+        if ((output.empty() && (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)) ||
+            (pid_ = ::fork()) < 0) {
+            throw std::system_error(errno, std::generic_category(), "pipe or fork");
         }
         if (pid_ == 0) {
             const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
             const int input = output.empty() ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
             const int written = output.empty() ? out[1] : ::open(output.c_str(), flags, 0600);
-            if (input < 0 || written < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
-                ::dup2(written, STDOUT_FILENO) < 0 || (!output.empty() && ::dup2(written, STDERR_FILENO) < 0)) {
-                ::_exit(120);
-            }
-            if (!errors.empty()) {
-                const int fd = ::open(errors.c_str(), flags, 0600);
-                if (fd < 0 || ::dup2(fd, STDERR_FILENO) < 0) {
-                    ::_exit(120);
-                }
-            }
-            if ((!run.empty() && enterPrivateRun(run.c_str()) != 0) ||
+            const int error =
+                !errors.empty() ? ::open(errors.c_str(), flags, 0600) : (output.empty() ? STDERR_FILENO : written);
+            if (input < 0 || written < 0 || error < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
+                ::dup2(written, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0 ||
+                (!run.empty() && enterPrivateRun(run.c_str()) != 0) ||
                 (!directory.empty() && ::chdir(directory.c_str()) != 0) ||
                 (options.passedDescriptor >= 0 && ::dup2(options.passedDescriptor, 3) < 0)) {
-                ::_exit(122);
+                ::_exit(120);
             }
             // The test's signal mask and dispositions are not a fresh process's.
             sigset_t none;
@@ -113,7 +110,7 @@ public:
         }
         input_ = in[1];
         output_ = out[0];
-        pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        pidfd_ = pidfdOf(pid_);
     }
     ~ChildProcess() {
         closeInput();
@@ -122,7 +119,7 @@ public:
         }
         if (!status_) {
             ::kill(pid_, SIGKILL);
-            waitForExit(std::chrono::seconds(20));
+            waitForExit();
         }
         if (pidfd_ >= 0) {
             ::close(pidfd_);
@@ -142,8 +139,7 @@ public:
     }
     void closeInput() {
         if (input_ >= 0) {
-            ::close(input_);
-            input_ = -1;
+            ::close(std::exchange(input_, -1));
         }
     }
 
@@ -152,9 +148,7 @@ public:
     std::string readLine(std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
         std::string line;
         char byte = 0;
-        pollfd polled{output_, POLLIN, 0};
-        while (::poll(&polled, 1, static_cast<int>(timeout.count())) == 1 && ::read(output_, &byte, 1) == 1 &&
-               byte != '\n') {
+        while (endsWithin(output_, timeout) && ::read(output_, &byte, 1) == 1 && byte != '\n') {
             line += byte;
         }
         return line;
@@ -163,23 +157,19 @@ public:
     /// Its exit status, or -signal when a signal ended it; nothing while it
     /// still runs after `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-        pollfd polled{pidfd_, POLLIN, 0};
-        if (status_ || pidfd_ < 0 || ::poll(&polled, 1, static_cast<int>(timeout.count())) != 1) {
-            return status_;
-        }
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        if (!status_ && pidfd_ >= 0 && endsWithin(pidfd_, timeout)) {
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         }
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         return status_;
     }
 
 private:
     static std::vector<char*> pointers(std::vector<std::string>& texts) {
         std::vector<char*> result;
-        for (auto& text : texts) {
-            result.push_back(text.data());
-        }
+        std::ranges::transform(texts, std::back_inserter(result), [](auto& text) { return text.data(); });
         result.push_back(nullptr);
         return result;
     }
@@ -196,22 +186,13 @@ private:
 inline bool eventually(const std::function<bool()>& condition,
                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
+    for (; !condition(); ::poll(nullptr, 0, 10)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        ::poll(nullptr, 0, 10);
     }
     return true;
 }
-
-/// Whether the process behind `pidfd` ends within `timeout`.
-inline bool endsWithin(int pidfd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    pollfd ended{pidfd, POLLIN, 0};
-    return ::poll(&ended, 1, static_cast<int>(timeout.count())) == 1;
-}
-
-inline int pidfdOf(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
 
 /// Fails the test when it ends with more open descriptors than it began with,
 /// or with a child process (running or zombie) still ours.
@@ -237,12 +218,10 @@ private:
 template <typename T> bool awaitFifoLine(const std::string& fifo, std::future<T>& running) {
     const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     bool received = false;
+    char byte = 0;
+    // A fifo that no writer has opened yet reports no hang-up on Linux, so this waits for the line.
     while (fd >= 0 && !received && running.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        // On Linux a fifo that no writer has opened yet does not report a
-        // hang-up, so this waits for the program's line.
-        pollfd wait{fd, POLLIN, 0};
-        char byte = 0;
-        received = ::poll(&wait, 1, 100) > 0 && ::read(fd, &byte, 1) == 1;
+        received = endsWithin(fd, std::chrono::milliseconds(100)) && ::read(fd, &byte, 1) == 1;
     }
     if (fd >= 0) {
         ::close(fd);
@@ -250,20 +229,19 @@ template <typename T> bool awaitFifoLine(const std::string& fifo, std::future<T>
     return received;
 }
 
-/// The user runUnprivileged runs as when the tests run as root: nobody.
-inline constexpr uid_t unprivilegedUser = 65534;
-
 /// What a body run without root's powers gave back.
 struct UnprivilegedRun {
     bool ran;           ///< false: it could not be run so, and `output` says why
     std::string output; ///< what the body returned
 };
 
+/// The user (and group) runUnprivileged runs as when the tests run as root: nobody.
+inline constexpr uid_t unprivilegedUser = 65534;
+
 /// Runs `body` in a forked child and returns its text. When the tests run as
-/// root the child first becomes the user and group nobody, without
-/// supplementary groups, so that file permissions bind it as they bind any
-/// user (root reads even a file of mode 000). Files it must reach are to be
-/// given to it first (giveToUnprivilegedUser).
+/// root the child first becomes nobody, without supplementary groups, so that
+/// file permissions bind it as they bind any user (root reads even a file of
+/// mode 000). Files it must reach are to be given to it first (giveToUnprivilegedUser).
 inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
@@ -285,9 +263,7 @@ inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body)
                 output = std::string("threw: ") + error.what();
             }
         }
-        if (::write(ends[1], output.data(), output.size()) < 0) {
-            status = 3;
-        }
+        status = ::write(ends[1], output.data(), output.size()) < 0 ? 3 : status;
         ::_exit(status); // no exit handlers: they belong to the test process
     }
     ::close(ends[1]);

@@ -2,6 +2,7 @@
 
 #include "StaywakeCore/Clock/MainRunLoop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -21,12 +22,10 @@ public:
     void perform(Action action) override { perform(0, std::move(action)); }
 
     void perform(double delaySeconds, Action action) override {
-        const auto due = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                            std::chrono::duration<double>(delaySeconds > 0 ? delaySeconds : 0));
-        {
-            const std::lock_guard guard(lock_);
-            queued_.emplace(std::pair(due, next_++), std::move(action));
-        }
+        const auto delay = std::chrono::duration<double>(delaySeconds > 0 ? delaySeconds : 0);
+        const std::lock_guard guard(lock_);
+        queued_.emplace(std::pair(Clock::now() + std::chrono::duration_cast<Clock::duration>(delay), next_++),
+                        std::move(action));
         changed_.notify_all();
     }
 
@@ -35,38 +34,25 @@ public:
     bool runUntil(const std::function<bool()>& condition,
                   std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         const auto deadline = Clock::now() + timeout;
-        while (true) {
-            runDue();
+        for (std::unique_lock guard(lock_);;) {
+            while (!queued_.empty() && queued_.begin()->first.first <= Clock::now()) {
+                auto action = std::move(queued_.begin()->second);
+                queued_.erase(queued_.begin());
+                guard.unlock();
+                action();
+                guard.lock();
+            }
+            guard.unlock();
             if (condition()) {
                 return true;
             }
-            std::unique_lock guard(lock_);
-            const auto now = Clock::now();
-            if (now >= deadline) {
+            guard.lock();
+            if (Clock::now() >= deadline) {
                 return false;
             }
-            auto wakeAt = deadline;
-            if (!queued_.empty() && queued_.begin()->first.first < wakeAt) {
-                wakeAt = queued_.begin()->first.first;
-            }
             // Woken early by a newcomer, the loop looks again: it may be due sooner.
-            changed_.wait_until(guard, wakeAt);
-        }
-    }
-
-    /// Runs everything due now and whatever that makes due now.
-    void runDue() {
-        while (true) {
-            Action action;
-            {
-                const std::lock_guard guard(lock_);
-                if (queued_.empty() || queued_.begin()->first.first > Clock::now()) {
-                    return;
-                }
-                action = std::move(queued_.begin()->second);
-                queued_.erase(queued_.begin());
-            }
-            action();
+            changed_.wait_until(guard,
+                                queued_.empty() ? deadline : std::min(deadline, queued_.begin()->first.first));
         }
     }
 

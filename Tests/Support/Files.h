@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,26 +32,9 @@ inline void writeFile(const std::filesystem::path& path, std::string_view bytes)
         std::filesystem::create_directories(path.parent_path());
     }
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file.flush()) {
+    if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) {
         throw std::runtime_error("could not write " + path.string());
     }
-}
-
-/// The first 40 hexadecimal digits of the file's SHA-256, as sha256sum (an
-/// implementation of its own) prints it: how this platform names a build.
-inline std::string codeDirectoryHashOf(const std::filesystem::path& path) {
-    const std::string command = "sha256sum '" + path.string() + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[128] = {};
-    const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
-    if (pipe != nullptr) {
-        ::pclose(pipe);
-    }
-    if (!read || std::strlen(line) < 40) {
-        throw std::runtime_error("sha256sum failed on " + path.string());
-    }
-    return std::string(line, 40);
 }
 
 /// Writes a file as writeFile does and lets its owner run it.
@@ -57,6 +42,27 @@ inline std::string writeProgram(const std::filesystem::path& path, std::string_v
     writeFile(path, text);
     std::filesystem::permissions(path, std::filesystem::perms(0750));
     return path.string();
+}
+
+/// What a shell command printed; nothing when it failed.
+inline std::optional<std::string> commandOutput(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string output;
+    char buffer[512];
+    for (std::size_t count; pipe && (count = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+        output.append(buffer, count);
+    }
+    return pipe && ::pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
+}
+
+/// The first 40 hexadecimal digits of the file's SHA-256, as sha256sum (an
+/// implementation of its own) prints it: how this platform names a build.
+inline std::string codeDirectoryHashOf(const std::filesystem::path& path) {
+    const auto line = commandOutput("sha256sum '" + path.string() + "'").value_or("");
+    if (line.size() < 40) {
+        throw std::runtime_error("sha256sum failed on " + path.string());
+    }
+    return line.substr(0, 40);
 }
 
 /// Makes a fifo, through which a program started by a test can say that it
@@ -74,19 +80,16 @@ inline bool waitForFile(const std::filesystem::path& path,
     const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     ::inotify_add_watch(watch, path.parent_path().c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    bool exists = std::filesystem::exists(path);
-    while (!exists && std::chrono::steady_clock::now() < deadline) {
-        pollfd polled{watch, POLLIN, 0};
+    for (char events[4096]; !std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd polled{watch, POLLIN, 0};
         ::poll(&polled, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-        char events[4096];
         while (::read(watch, events, sizeof events) > 0) {
         }
-        exists = std::filesystem::exists(path);
     }
     ::close(watch);
-    return exists;
+    return std::filesystem::exists(path);
 }
 
 } // namespace staywake::testing

@@ -8,15 +8,12 @@
 
 namespace staywake::testing {
 
-/// Values handed from other threads to the test, awaited with a generous bound
-/// instead of a sleep.
+/// Values handed from other threads to the test, awaited with a generous bound instead of a sleep.
 template <typename T> class Mailbox {
 public:
     void post(T value) {
-        {
-            const std::lock_guard guard(lock_);
-            values_.push_back(std::move(value));
-        }
+        const std::lock_guard guard(lock_);
+        values_.push_back(std::move(value));
         changed_.notify_all();
     }
 

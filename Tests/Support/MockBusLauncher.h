@@ -4,8 +4,8 @@
 // UPower, portal) for tests that do without Qt.
 
 #include "Support/ChildProcess.h"
+#include "Support/Files.h"
 
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -31,8 +31,15 @@ public:
         process_ = std::make_unique<ChildProcess>(argv);
         // It prints {"system": ADDRESS, "session": ADDRESS} once its services answer.
         const std::string line = process_->readLine(timeout);
-        systemAddress_ = addressIn(line, "system");
-        sessionAddress_ = addressIn(line, "session");
+        const auto addressIn = [&](const std::string& bus) {
+            const std::string key = "\"" + bus + "\": \"";
+            const auto start = line.find(key);
+            const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
+            return end == std::string::npos ? std::string()
+                                            : line.substr(start + key.size(), end - start - key.size());
+        };
+        systemAddress_ = addressIn("system");
+        sessionAddress_ = addressIn("session");
         if (systemAddress_.empty()) {
             stop();
             failure_ = "the mocked buses did not start (the reason is on standard error above): " + line;
@@ -60,16 +67,10 @@ public:
         for (const auto& word : call) {
             command += " '" + word + "'";
         }
-        std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-        std::string reply;
-        char buffer[512];
-        while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) {
-            reply += buffer;
+        if (auto reply = commandOutput(command)) {
+            return *reply;
         }
-        if (!pipe || ::pclose(pipe.release()) != 0) {
-            throw std::runtime_error("busctl could not call the mock's " + call.front());
-        }
-        return reply;
+        throw std::runtime_error("busctl could not call the mock's " + call.front());
     }
 
     /// Ends the buses and every mock with them (which closes a logind lock's pipe).
@@ -82,14 +83,6 @@ public:
     }
 
 private:
-    static std::string addressIn(const std::string& line, const std::string& bus) {
-        const std::string key = "\"" + bus + "\": \"";
-        const auto start = line.find(key);
-        const auto end = start == std::string::npos ? start : line.find('"', start + key.size());
-        return end == std::string::npos ? std::string()
-                                        : line.substr(start + key.size(), end - start - key.size());
-    }
-
     std::unique_ptr<ChildProcess> process_;
     std::string failure_;
     bool missingTool_ = false;

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <system_error>
 

@@ -34,18 +34,4 @@ public:
     double current;
 };
 
-/// Moves the wall, uptime and continuous clocks together, the way time passes
-/// while the machine is awake and nobody sets the clock.
-struct FakeTime {
-    FakeDateProvider dates;
-    FakeUptimeProvider uptime;
-    FakeContinuousTimeProvider continuous;
-
-    void advance(double seconds) {
-        dates.advance(seconds);
-        uptime.advance(seconds);
-        continuous.advance(seconds);
-    }
-};
-
 } // namespace staywake::testing

@@ -58,28 +58,24 @@ public:
     int observeCount = 0;
 };
 
-/// A main run loop that queues actions until the test drains them, on its own
-/// thread. Delayed actions are kept with their delay and run in order.
+/// A main run loop that queues actions, delayed or not, until the test drains them on its own thread.
 class ManualMainRunLoop final : public MainRunLoop {
 public:
-    void perform(Action action) override { queued.emplace_back(0.0, std::move(action)); }
-    void perform(double delaySeconds, Action action) override {
-        queued.emplace_back(delaySeconds, std::move(action));
-    }
+    void perform(Action action) override { queued.push_back(std::move(action)); }
+    void perform(double, Action action) override { queued.push_back(std::move(action)); }
 
-    /// Runs everything queued so far, and whatever that queues, in order.
+    /// Runs everything queued so far, and whatever that queues, in order; how many ran.
     int drain() {
         int ran = 0;
-        while (!queued.empty()) {
-            auto action = std::move(queued.front().second);
+        for (; !queued.empty(); ++ran) {
+            auto action = std::move(queued.front());
             queued.pop_front();
             action();
-            ++ran;
         }
         return ran;
     }
 
-    std::deque<std::pair<double, Action>> queued;
+    std::deque<Action> queued;
 };
 
 } // namespace staywake::testing
