@@ -8,16 +8,12 @@
 #include "StaywakeCore/Machine/StaticMachineConditions.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/Fakes/SilentMachineConditions.h"
 
 #include <string>
 #include <vector>
 
 namespace staywake::testing {
-
-class NoConditionChanges final : public MachineConditionsNotifier {
-public:
-    void observe(Handler) override {}
-};
 
 class NoRegistration final : public LidHelperRegistration {
 public:
@@ -55,7 +51,7 @@ struct RecordingMechanisms {
             return note("lid sleep blocker", lidBlocker);
         };
         m.conditionsNotifier = [this] {
-            return note("conditions notifier", std::make_shared<NoConditionChanges>());
+            return note("conditions notifier", std::make_shared<SilentMachineConditionsNotifier>());
         };
         m.conditions = [this] {
             return note("conditions", std::make_shared<StaticMachineConditions>(false, false));
