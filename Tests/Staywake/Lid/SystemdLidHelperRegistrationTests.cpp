@@ -2,6 +2,7 @@
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
+#include "Support/Fakes/ManualScheduling.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusMessage>
@@ -25,13 +26,6 @@ const QString unmask =
 const QString reload = QStringLiteral("Reload");
 const QString authorization = QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired");
 
-/// Preparing never needs the main loop: nothing is sent.
-class NoMainRunLoop final : public MainRunLoop {
-public:
-    void perform(Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-    void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-};
-
 Outcome textOf(const std::exception_ptr& error) {
     try {
         if (error) {
@@ -52,9 +46,9 @@ protected:
             STAYWAKE_SKIP(buses.failure().toStdString());
         }
         ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
-        setUnitFileState(QStringLiteral("disabled"));
+        control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("disabled")});
         setListening(true);
-        takeCalls();
+        control(QStringLiteral("TakeCalls"), {});
     }
 
     QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments,
@@ -63,25 +57,14 @@ protected:
             QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path, interface, method);
         message.setArguments(arguments);
         const auto reply = buses.systemBus().call(message, QDBus::Block, 20000);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
-            << method.toStdString() << ": " << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString();
         return reply;
     }
-    void control(const QString& method, const QVariantList& arguments) const {
-        call(QStringLiteral("com.staywake.Test"), method, arguments);
+    /// The mock's own controls: SetUnitFileState, FailNext, SetStateAfterEnable, TakeCalls.
+    QVariant control(const QString& method, const QVariantList& arguments) const {
+        return call(QStringLiteral("com.staywake.Test"), method, arguments).arguments().value(0);
     }
-    void setUnitFileState(const QString& state, const QString& name = unit) const {
-        control(QStringLiteral("SetUnitFileState"), {name, state});
-    }
-    void failNext(const QString& method, const QString& errorName, const QString& message) const {
-        control(QStringLiteral("FailNext"), {method, errorName, message});
-    }
-    QStringList takeCalls() const {
-        return call(QStringLiteral("com.staywake.Test"), QStringLiteral("TakeCalls"), {})
-            .arguments()
-            .value(0)
-            .toStringList();
-    }
+    QStringList takeCalls() const { return control(QStringLiteral("TakeCalls"), {}).toStringList(); }
     /// Starts or stops the socket as systemd would, outside the registration.
     void setListening(bool listening) const {
         call(QStringLiteral("org.freedesktop.systemd1.Manager"),
@@ -98,7 +81,6 @@ protected:
             .variant()
             .toString();
     }
-
     std::optional<LidHelperStatus> statusOf(const SystemdLidHelperRegistration& which) const {
         std::optional<LidHelperStatus> status;
         which.readStatus([&](LidHelperStatus answer) { status = answer; });
@@ -139,22 +121,19 @@ TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskin
     for (const auto& c : cases) {
         SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString());
         answered += c.readError.isEmpty() ? 1 : 0;
-        setUnitFileState(c.state);
+        control(QStringLiteral("SetUnitFileState"), {unit, c.state});
         if (!c.readError.isEmpty()) {
-            failNext(QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no"));
+            control(QStringLiteral("FailNext"),
+                    {QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no")});
         }
         EXPECT_EQ(statusOf(registration), c.expected);
     }
     EXPECT_EQ(takeCalls().size(), answered) << "nothing is cached";
 
     // An enabled socket that does not listen was registered only in part.
-    setUnitFileState(QStringLiteral("enabled"));
+    control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("enabled")});
     setListening(false);
     EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
-
-    const SystemdLidHelperRegistration nowhere(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
-    EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsInTurnAndStopAtAFailure) {
@@ -185,13 +164,13 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
     for (const auto& c : cases) {
         SCOPED_TRACE((c.act == Act::registering ? "registering, " : "approving, ") + c.failing.toStdString());
         const QString state = c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
-        setUnitFileState(state);
-        setUnitFileState(state, QStringLiteral("staywake-lidhelper.service"));
+        control(QStringLiteral("SetUnitFileState"), {unit, state});
+        control(QStringLiteral("SetUnitFileState"), {QStringLiteral("staywake-lidhelper.service"), state});
         setListening(false);
         if (!c.failing.isEmpty()) {
-            failNext(c.failing, authorization, c.message);
+            control(QStringLiteral("FailNext"), {c.failing, authorization, c.message});
         }
-        takeCalls();
+        control(QStringLiteral("TakeCalls"), {});
         std::optional<Outcome> outcome;
         if (c.act == Act::registering) {
             registration.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
@@ -207,8 +186,10 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
         }
     }
 
+    // Without a bus the status reads as not registered, and registering fails.
     SystemdLidHelperRegistration nowhere(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
     std::optional<Outcome> outcome;
     nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
@@ -239,17 +220,19 @@ TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemp
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
                      c.stateAfterEnable.toStdString());
-        setUnitFileState(c.stateBefore);
+        control(QStringLiteral("SetUnitFileState"), {unit, c.stateBefore});
         setListening(c.listening);
         control(QStringLiteral("SetStateAfterEnable"), {unit, c.stateAfterEnable});
-        takeCalls();
+        control(QStringLiteral("TakeCalls"), {});
+        const auto loop = std::make_shared<testing::ManualMainRunLoop>();
         SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
-                                     requirement, 2.0, std::make_shared<NoMainRunLoop>(), {});
+                                     requirement, 2.0, loop, {});
         std::optional<Outcome> answered;
         client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
         ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
         EXPECT_EQ(*answered, c.expectedError);
         EXPECT_EQ(takeCalls(), c.calls);
+        EXPECT_TRUE(loop->queued.empty()) << "preparing sends nothing, so it never needs the main loop";
         if (!c.expectedError) {
             EXPECT_EQ(activeState(), QStringLiteral("active"));
         }
