@@ -29,7 +29,7 @@ TEST(StaywakeApp, AStoredSessionStillAheadHoldsTheIdleLockBeforeAnythingElseIsBu
             UserDefaultsAwakeIntentStore(recording.defaults).save(*c.stored);
         }
         const auto controllers = StaywakeApp::live(recording.mechanisms());
-        EXPECT_EQ(recording.made.at(3) == "lid helper registration, idle lock held", c.held) << c.what;
+        EXPECT_EQ(recording.idleLockHeldWhenTheRegistrationWasMade, c.held) << c.what;
         EXPECT_EQ(controllers.awake->isOn().get(), c.held) << c.what;
     }
 }
