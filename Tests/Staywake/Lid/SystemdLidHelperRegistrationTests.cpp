@@ -92,48 +92,58 @@ protected:
     SystemdLidHelperRegistration registration{buses.systemBus()};
 };
 
-TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskingEachTime) {
+TEST(SystemdLidHelperRegistration, ReadsTheStatusFromTheUnitFileStateTheErrorAndTheSocketsActiveState) {
+    for (const char* state : {"enabled", "enabled-runtime", "static", "indirect", "alias", "linked"}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::enabled) << state;
+    }
+    for (const char* state : {"masked", "masked-runtime"}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::requiresApproval);
+    }
+    for (const char* state : {"disabled", "bad", "a-state-of-a-later-systemd", ""}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::notRegistered);
+    }
+    for (const char* error : {"org.freedesktop.systemd1.NoSuchUnit", "org.freedesktop.DBus.Error.FileNotFound"}) {
+        EXPECT_TRUE(SystemdLidHelperRegistration::meansNoSuchUnit(error)) << error;
+    }
+    EXPECT_FALSE(SystemdLidHelperRegistration::meansNoSuchUnit("org.freedesktop.DBus.Error.AccessDenied"));
+    for (const char* state : {"active", "reloading", "activating"}) {
+        EXPECT_TRUE(SystemdLidHelperRegistration::isListening(state)) << state;
+    }
+    for (const char* state : {"inactive", "failed", "deactivating"}) {
+        EXPECT_FALSE(SystemdLidHelperRegistration::isListening(state)) << state;
+    }
+}
+
+TEST_F(SystemdLidHelperRegistrationTest,
+       AsksSystemdEachTimeAndReadsAnEnabledSocketThatDoesNotListenAsNotRegistered) {
     const struct {
         QString state;     // empty: no unit file at all
         QString readError; // the read fails with this error instead
+        bool listening;
         LidHelperStatus expected;
     } cases[] = {
-        {QStringLiteral("enabled"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("enabled-runtime"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("static"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("indirect"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("alias"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("linked"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("disabled"), {}, LidHelperStatus::notRegistered},
-        {QStringLiteral("masked"), {}, LidHelperStatus::requiresApproval},
-        {QStringLiteral("masked-runtime"), {}, LidHelperStatus::requiresApproval},
-        {QStringLiteral("bad"), {}, LidHelperStatus::notRegistered},
-        {QStringLiteral("a-state-of-a-later-systemd"), {}, LidHelperStatus::notRegistered},
-        {QString(), {}, LidHelperStatus::notFound},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
+        {QStringLiteral("enabled"), {}, true, LidHelperStatus::enabled},
+        {QStringLiteral("enabled"), {}, false, LidHelperStatus::notRegistered},
+        {QStringLiteral("masked"), {}, true, LidHelperStatus::requiresApproval},
+        {QString(), {}, true, LidHelperStatus::notFound},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), true,
          LidHelperStatus::notFound},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-         LidHelperStatus::notRegistered},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), true,
          LidHelperStatus::notRegistered},
     };
-    qsizetype answered = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString());
-        answered += c.readError.isEmpty() ? 1 : 0;
+        SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString() +
+                     (c.listening ? "" : " not listening"));
         control(QStringLiteral("SetUnitFileState"), {unit, c.state});
+        setListening(c.listening);
         if (!c.readError.isEmpty()) {
             control(QStringLiteral("FailNext"),
                     {QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no")});
         }
+        control(QStringLiteral("TakeCalls"), {});
         EXPECT_EQ(statusOf(registration), c.expected);
+        EXPECT_EQ(takeCalls().value(0), c.readError.isEmpty() ? read : QString()) << "nothing is cached";
     }
-    EXPECT_EQ(takeCalls().size(), answered) << "nothing is cached";
-
-    // An enabled socket that does not listen was registered only in part.
-    control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("enabled")});
-    setListening(false);
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsInTurnAndStopAtAFailure) {
@@ -196,47 +206,21 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
     EXPECT_NE(*outcome, std::nullopt);
 }
 
-TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemptLeaves) {
-    const std::string approval = LidSleepBlockerError::helperRequiresApproval().what();
-    const struct {
-        QString stateBefore; // empty: no unit file
-        bool listening;
-        QString stateAfterEnable;
-        Outcome expectedError; // what() of what prepare() throws
-        QStringList calls;
-    } cases[] = {
-        {QStringLiteral("enabled"), true, QStringLiteral("enabled"), std::nullopt, {read}},
-        {QStringLiteral("enabled"), false, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
-        {QStringLiteral("masked"), true, QStringLiteral("masked"), approval, {read}},
-        {QStringLiteral("disabled"), true, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
-        {QStringLiteral("disabled"), true, QStringLiteral("masked"), approval, {read, enable, reload, read}},
-        {QString(),
-         true,
-         QStringLiteral("enabled"),
-         "Unit file staywake-lidhelper.socket does not exist.",
-         {read, enable, read}},
-    };
-    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
-                     c.stateAfterEnable.toStdString());
-        control(QStringLiteral("SetUnitFileState"), {unit, c.stateBefore});
-        setListening(c.listening);
-        control(QStringLiteral("SetStateAfterEnable"), {unit, c.stateAfterEnable});
-        control(QStringLiteral("TakeCalls"), {});
-        const auto loop = std::make_shared<testing::ManualMainRunLoop>();
-        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
-                                     requirement, 2.0, loop, {});
-        std::optional<Outcome> answered;
-        client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
-        ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
-        EXPECT_EQ(*answered, c.expectedError);
-        EXPECT_EQ(takeCalls(), c.calls);
-        EXPECT_TRUE(loop->queued.empty()) << "preparing sends nothing, so it never needs the main loop";
-        if (!c.expectedError) {
-            EXPECT_EQ(activeState(), QStringLiteral("active"));
-        }
-    }
+TEST_F(SystemdLidHelperRegistrationTest, TheClientRegistersAStoppedSocketAndFindsItListening) {
+    control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("enabled")});
+    setListening(false);
+    control(QStringLiteral("TakeCalls"), {});
+    const auto loop = std::make_shared<testing::ManualMainRunLoop>();
+    SocketLidSleepBlocker client(
+        std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
+        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345")), 2.0, loop, {});
+    std::optional<Outcome> answered;
+    client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
+    ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
+    EXPECT_EQ(*answered, std::nullopt);
+    EXPECT_EQ(takeCalls(), (QStringList{read, enable, reload, read}));
+    EXPECT_EQ(activeState(), QStringLiteral("active"));
+    EXPECT_TRUE(loop->queued.empty()) << "preparing sends nothing, so it never needs the main loop";
 }
 
 } // namespace
