@@ -17,7 +17,6 @@ namespace {
 using testing::PanelLanguage;
 using testing::PanelSetup;
 using testing::PanelWorld;
-using testing::with;
 
 TEST(AwakePanel, ShowsEachStateInEnglishAndMirroredInArabic) {
     // Every text a user reads is Arabic, but for names and what the test passed in.
@@ -88,7 +87,7 @@ TEST(AwakePanel, ControlsCallTheirOperations) {
         {"Turn Off while Night Brew is on gives the lease back first", {},
          [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(600); }, "power",
          [](W w) { return !w.awake->isOn() && !w.lid->isOn() && w.lidBlocker->revokeCount == 1; }},
-        {"a preset re-aims the running session", with([](PanelSetup& s) { s.pinned = {1800, 3600}; }),
+        {"a preset re-aims the running session", PanelSetup{.pinned = {1800, 3600}},
          [](PanelWorld& w) { w.awake->turnOn(std::nullopt); }, "preset",
          [](W w) { return w.awake->activeUntil().get() == w.dates->now() + 3600; }},
         {"the timer is dropped, the session kept", {}, [](PanelWorld& w) { w.awake->turnOn(600); }, "cancelTimer",
@@ -105,17 +104,15 @@ TEST(AwakePanel, ControlsCallTheirOperations) {
         {"a refused Night Brew switch springs back", {},
          [&](PanelWorld& w) { refuse(w, LidSleepBlockerError::helperUnavailable()); }, "nightBrew",
          [](W w) { return !w.item<PanelSwitch>("nightBrew")->isChecked() && w.shows("lidFailure"); }},
-        {"I understand enables the switch", with([](PanelSetup& s) { s.acknowledged = false; }), nullptr,
+        {"I understand enables the switch", PanelSetup{.acknowledged = false}, nullptr,
          "understand", [](W w) { return w.lidStore->hasAcknowledgedHeatWarning() &&
                                         w.item("nightBrew")->isEnabled() && !w.shows("heatWarning"); }},
-        {"Don't retry forgets the refused session", with([](PanelSetup& s) {
-             s.stored = StoredAwakeIntent::intent(AwakeIntent::indefinite()); s.refusalCode = -7; }), nullptr,
-         "dontRetry", [](W w) {
+        {"Don't retry forgets the refused session", testing::refusedAtLaunch(), nullptr, "dontRetry", [](W w) {
              return !w.intents->isAwakeRequested() && !w.shows("dontRetry") && !w.shows("awakeFailure"); }},
         {"Open at Login registers the app", {}, nullptr, "login",
          [](W w) { return w.loginItem->isEnabled() && w.item<PanelSwitch>("login")->isChecked(); }},
         {"the login-items link opens the startup settings",
-         with([](PanelSetup& s) { s.login = LoginItemState::requiresApproval; }), nullptr, "openLoginItems",
+         PanelSetup{.login = LoginItemState::requiresApproval}, nullptr, "openLoginItems",
          [](W w) { return w.openedLoginItems == 1; }},
         {"the link below the approval failure approves the helper", {}, [&](PanelWorld& w) {
              refuse(w, LidSleepBlockerError::helperRequiresApproval()); w.lid->turnOnJoiningSessionOr(600); },
@@ -192,7 +189,7 @@ TEST(AwakePanel, CountsDownOnlyWhileVisibleRepaintingOnlyTheHeaderWhichIsOneAcce
 
 TEST(AwakePanel, NightBrewsHintFollowsTheHeatWarning) {
     PanelLanguage english("en");
-    PanelWorld world(with([](PanelSetup& s) { s.acknowledged = false; }));
+    PanelWorld world(PanelSetup{.acknowledged = false});
     EXPECT_TRUE(world.item("nightBrew")->accessibleDescription().startsWith("With the lid shut"));
     world.click("understand");
     EXPECT_EQ(world.item("nightBrew")->accessibleDescription(), "Your computer stays awake with the lid closed.");
@@ -202,10 +199,7 @@ TEST(AwakePanel, AnimatesTheHeightUnlessMotionIsReduced) {
     PanelLanguage english("en");
     for (const bool reduceMotion : {true, false}) {
         SCOPED_TRACE(reduceMotion ? "reduced motion" : "motion");
-        PanelWorld world(with([&](PanelSetup& s) {
-            s.pinned = {1800};
-            s.reduceMotion = reduceMotion;
-        }));
+        PanelWorld world(PanelSetup{.pinned = {1800}, .reduceMotion = reduceMotion});
         world.panel->show();
         const int offHeight = world.panel->height();
         world.awake->turnOn(600);

@@ -42,20 +42,14 @@ private:
 
 struct PanelSetup {
     StoredAwakeIntent stored = StoredAwakeIntent::intent(AwakeIntent::off());
-    std::optional<std::int32_t> refusalCode;
-    std::vector<double> pinned;
+    std::optional<std::int32_t> refusalCode = std::nullopt;
+    std::vector<double> pinned = {};
     bool acknowledged = true;
     bool onBattery = false;
     LoginItemState login = LoginItemState::disabled;
     bool stableLocation = true;
     bool reduceMotion = true;
 };
-
-inline PanelSetup with(const std::function<void(PanelSetup&)>& change) {
-    PanelSetup setup;
-    change(setup);
-    return setup;
-}
 
 /// The four controllers over in-memory mechanisms and fake clocks, and a panel over them.
 struct PanelWorld {
@@ -129,8 +123,12 @@ struct PanelState {
     const char* noteText = "";
 };
 
+inline PanelSetup refusedAtLaunch() {
+    return {.stored = StoredAwakeIntent::intent(AwakeIntent::indefinite()), .refusalCode = -7};
+}
+
 inline std::vector<PanelState> panelStates() {
-    const auto presets = with([](PanelSetup& s) { s.pinned = {1800, 3600, 7200}; });
+    const auto presets = PanelSetup{.pinned = {1800, 3600, 7200}};
     const auto nightBrew = [](PanelWorld& w) {
         w.lid->turnOnJoiningSessionOr(AwakeDuration::lidClosedDefault().seconds);
     };
@@ -154,27 +152,28 @@ inline std::vector<PanelState> panelStates() {
          "On · 1:30 left", untilTheEnd},
         {"on without a timer, presets pinned", presets, [](PanelWorld& w) { w.awake->turnOn(std::nullopt); },
          {"presets"}, "On", "on its own. Closing the lid"},
-        {"refused at launch", with([](PanelSetup& s) {
-             s.stored = StoredAwakeIntent::intent(AwakeIntent::indefinite()); s.refusalCode = -7; }),
-         nullptr, {"awakeFailure", "dontRetry"}, "Off", off, true, false,
+        {"refused at launch", refusedAtLaunch(), nullptr, {"awakeFailure", "dontRetry"}, "Off", off, true, false,
          "awakeFailure", "The system couldn't keep your computer awake (error -7)."},
-        {"heat warning not acknowledged", with([](PanelSetup& s) { s.acknowledged = false; }), nullptr,
+        {"heat warning not acknowledged", PanelSetup{.acknowledged = false}, nullptr,
          {"heatWarning"}, "Off", off, false},
-        {"Night Brew on, on battery", with([](PanelSetup& s) { s.onBattery = true; }), nightBrew,
+        {"Night Brew on, on battery", PanelSetup{.onBattery = true}, nightBrew,
          {"cancelTimer", "noHeatPath"}, "On · 2:00:00 left", "even with the lid closed", true, true},
         {"helper needs approval", {}, needsApproval, {"lidFailure", "approveHelper"}, "Off", off, true, false,
          "lidFailure", "To use Night Brew, allow Staywake's helper on this system, then turn it on again."},
         {"helper refuses a renewal", {}, refusesRenewal, {"cancelTimer", "lidFailure"}, "On · 2:00:00 left",
          untilTheEnd, true, false, "lidFailure",
          "Night Brew can't start because its helper couldn't change the sleep setting (pmset exited 1)."},
-        {"login item away from an applications folder", with([](PanelSetup& s) {
-             s.login = LoginItemState::enabled; s.stableLocation = false; }), nullptr, {"notInApplications"}, "Off", off},
-        {"login item waiting for approval", with([](PanelSetup& s) { s.login = LoginItemState::requiresApproval; }),
+        {"login item away from an applications folder",
+         PanelSetup{.login = LoginItemState::enabled, .stableLocation = false}, nullptr, {"notInApplications"}, "Off",
+         off},
+        {"login item waiting for approval", PanelSetup{.login = LoginItemState::requiresApproval},
          nullptr, {"needsApproval", "openLoginItems"}, "Off", off},
-        {"a settings file problem", {}, [](PanelWorld& w) { w.panel->showProblem("The settings file was unreadable."); },
-         {"problem"}, "Off", off, true, false, "problem", "The settings file was unreadable."},
-        {"scripts holding the computer awake", {}, [](PanelWorld& w) { w.panel->setHolders({"nightly backup", "render"}); },
-         {"holders"}, "Off", off, true, false, "holders", "Kept awake for nightly backup, render"},
+        {"a settings file problem", {},
+         [](PanelWorld& w) { w.panel->showProblem("The settings file was unreadable."); }, {"problem"}, "Off", off,
+         true, false, "problem", "The settings file was unreadable."},
+        {"scripts holding the computer awake", {},
+         [](PanelWorld& w) { w.panel->setHolders({"nightly backup", "render"}); }, {"holders"}, "Off", off,
+         true, false, "holders", "Kept awake for nightly backup, render"},
     };
     // clang-format on
 }

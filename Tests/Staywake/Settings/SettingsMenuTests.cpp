@@ -9,11 +9,9 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <memory>
