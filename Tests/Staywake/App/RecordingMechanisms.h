@@ -42,7 +42,8 @@ struct RecordingMechanisms {
             return std::make_shared<NoRegistration>();
         };
         m.teamIdentifier = [this] { return teamIdentifier; };
-        m.lidSleepBlocker = [this](std::shared_ptr<LidHelperRegistration>, std::optional<std::string> requirement) {
+        m.lidSleepBlocker = [this](std::shared_ptr<LidHelperRegistration>,
+                                   std::optional<std::string> requirement) {
             helperRequirement = std::move(requirement);
             return lidBlocker;
         };
