@@ -8,16 +8,11 @@
 #include "StaywakeCore/Machine/StaticMachineConditions.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/Fakes/SilentMachineConditions.h"
 
 #include <string>
-#include <vector>
 
 namespace staywake::testing {
-
-class NoConditionChanges final : public MachineConditionsNotifier {
-public:
-    void observe(Handler) override {}
-};
 
 class NoRegistration final : public LidHelperRegistration {
 public:
@@ -25,50 +20,37 @@ public:
     void registerHelper(Finished finished) override { finished(nullptr); }
 };
 
-/// In-memory mechanisms that write down when each one is made.
+/// In-memory mechanisms that write down what the app hands them and when.
 struct RecordingMechanisms {
-    std::vector<std::string> made;
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
-    std::shared_ptr<FakeDateProvider> dates = std::make_shared<FakeDateProvider>();
     std::shared_ptr<InMemorySleepBlocker> blocker = std::make_shared<InMemorySleepBlocker>();
     std::shared_ptr<InMemoryLidSleepBlocker> lidBlocker = std::make_shared<InMemoryLidSleepBlocker>();
     std::optional<std::string> teamIdentifier;
     std::optional<std::string> helperRequirement;
+    std::optional<bool> idleLockHeldWhenTheRegistrationWasMade;
 
     StaywakeApp::Mechanisms mechanisms() {
         StaywakeApp::Mechanisms m;
         m.defaults = defaults;
-        m.dates = dates;
+        m.dates = std::make_shared<FakeDateProvider>();
         m.continuous = std::make_shared<FakeContinuousTimeProvider>();
-        m.sleepBlocker = [this] { return note("sleep blocker", blocker); };
-        m.scheduler = [this] { return note("scheduler", std::make_shared<ManualDeadlineScheduler>()); };
-        m.recheckNotifier = [this] { return note("recheck notifier", std::make_shared<ManualRecheckNotifier>()); };
+        m.sleepBlocker = [this] { return blocker; };
+        m.scheduler = [] { return std::make_shared<ManualDeadlineScheduler>(); };
+        m.recheckNotifier = [] { return std::make_shared<ManualRecheckNotifier>(); };
         m.lidHelperRegistration = [this] {
-            return note(blocker->isEngaged() ? "lid helper registration, idle lock held"
-                                             : "lid helper registration",
-                        std::make_shared<NoRegistration>());
+            idleLockHeldWhenTheRegistrationWasMade = blocker->isEngaged();
+            return std::make_shared<NoRegistration>();
         };
-        m.teamIdentifier = [this] { return note("team identifier", teamIdentifier); };
+        m.teamIdentifier = [this] { return teamIdentifier; };
         m.lidSleepBlocker = [this](std::shared_ptr<LidHelperRegistration>,
                                    std::optional<std::string> requirement) {
             helperRequirement = std::move(requirement);
-            return note("lid sleep blocker", lidBlocker);
+            return lidBlocker;
         };
-        m.conditionsNotifier = [this] {
-            return note("conditions notifier", std::make_shared<NoConditionChanges>());
-        };
-        m.conditions = [this] {
-            return note("conditions", std::make_shared<StaticMachineConditions>(false, false));
-        };
-        m.loginItem = [this] {
-            return note("login item", std::make_shared<InMemoryLoginItem>(LoginItemState::disabled, true));
-        };
+        m.conditionsNotifier = [] { return std::make_shared<SilentMachineConditionsNotifier>(); };
+        m.conditions = [] { return std::make_shared<StaticMachineConditions>(false, false); };
+        m.loginItem = [] { return std::make_shared<InMemoryLoginItem>(LoginItemState::disabled, true); };
         return m;
-    }
-
-    template <typename T> T note(const char* what, T made_) {
-        made.emplace_back(what);
-        return made_;
     }
 };
 

@@ -21,11 +21,6 @@ using testing::waitUntil;
 const QString daemonName = QStringLiteral("org.freedesktop.Notifications");
 const QString daemonPath = QStringLiteral("/org/freedesktop/Notifications");
 
-struct Notice {
-    QString summary;
-    QStringList actions;
-};
-
 /// A notification daemon on the test's session bus, a session on fake
 /// clocks, and the notices about it.
 class SessionNoticesTest : public ::testing::Test {
@@ -51,38 +46,38 @@ protected:
         const auto answer = buses.controlMock(buses.sessionBus(), daemonName, daemonPath,
                                               QStringLiteral("GetMethodCalls"), {method});
         std::vector<QVariantList> found;
-        if (answer.arguments().isEmpty()) {
-            return found;
-        }
-        const auto list = answer.arguments().first().value<QDBusArgument>();
+        const auto list = answer.arguments().value(0).value<QDBusArgument>();
         list.beginArray();
         while (!list.atEnd()) {
             quint64 time = 0;
-            QVariantList arguments;
+            found.emplace_back();
             list.beginStructure();
-            list >> time >> arguments;
+            list >> time >> found.back();
             list.endStructure();
-            for (auto& argument : arguments) {
-                if (argument.canConvert<QDBusVariant>()) {
-                    argument = argument.value<QDBusVariant>().variant();
-                }
+            for (auto& argument : found.back()) {
+                argument =
+                    argument.canConvert<QDBusVariant>() ? argument.value<QDBusVariant>().variant() : argument;
             }
-            found.push_back(arguments);
         }
         list.endArray();
         return found;
     }
-
-    std::vector<Notice> received() const {
-        std::vector<Notice> found;
+    /// The summary and actions of every notice shown.
+    std::vector<std::pair<QString, QStringList>> received() const {
+        std::vector<std::pair<QString, QStringList>> found;
         for (const auto& arguments : calls(QStringLiteral("Notify"))) {
             const QVariant actions = arguments.value(5);
-            found.push_back(
-                {arguments.value(3).toString(), actions.canConvert<QDBusArgument>()
-                                                    ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
-                                                    : actions.toStringList()});
+            found.emplace_back(arguments.value(3).toString(),
+                               actions.canConvert<QDBusArgument>()
+                                   ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
+                                   : actions.toStringList());
         }
         return found;
+    }
+    void invoke(uint id) const {
+        buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
+                          {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
+                           QVariantList{id, QStringLiteral("add-30-minutes")}});
     }
 
     MockBuses buses{MockBuses::Options{.logind = false, .upower = false, .portal = false, .notifications = true}};
@@ -109,14 +104,12 @@ TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
     advance(3300);
     noticeTimer->fire();
     ASSERT_TRUE(waitUntil([&] { return shown != 0; }));
-    ASSERT_EQ(received().size(), 1u);
-    const Notice warning = received().front();
-    EXPECT_EQ(warning.summary, QStringLiteral("5 minutes left"));
-    EXPECT_EQ(warning.actions, (QStringList{"add-30-minutes", "Add 30 minutes", "turn-off", "Turn Off Now"}));
-
-    buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
-                      {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
-                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
+    const auto warning = received();
+    ASSERT_EQ(warning.size(), 1u);
+    EXPECT_EQ(warning.front().first, QStringLiteral("5 minutes left"));
+    EXPECT_EQ(warning.front().second,
+              (QStringList{"add-30-minutes", "Add 30 minutes", "turn-off", "Turn Off Now"}));
+    invoke(shown);
     ASSERT_TRUE(waitUntil([&] { return awake->activeUntil().get() == start + 3600 + 1800; }));
     EXPECT_TRUE(awake->isOn());
 
@@ -124,9 +117,7 @@ TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
     const auto closed = calls(QStringLiteral("CloseNotification"));
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed.front().value(0).toUInt(), shown);
-    buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
-                      {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
-                       QVariantList{shown, QStringLiteral("add-30-minutes")}});
+    invoke(shown);
     const uint first = shown;
     advance(1800);
     noticeTimer->fire();
@@ -160,8 +151,8 @@ TEST_F(SessionNoticesTest, TellsOnlyOfATimedSessionThatRanOutWhileTheSettingAllo
     ASSERT_TRUE(waitUntil([this] { return !received().empty(); }));
     const auto all = received();
     ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all.front().summary, QStringLiteral("Your computer can sleep again"));
-    EXPECT_TRUE(all.front().actions.isEmpty());
+    EXPECT_EQ(all.front().first, QStringLiteral("Your computer can sleep again"));
+    EXPECT_TRUE(all.front().second.isEmpty());
 }
 
 } // namespace

@@ -68,42 +68,34 @@ protected:
         })) << "the app did not claim its name";
     }
 
-    std::unique_ptr<QProcess> startCtl(const QStringList& arguments) {
+    std::unique_ptr<QProcess> startCtl(const QStringList& arguments, const QString& bus = {}) {
         auto process = std::make_unique<QProcess>();
-        process->setProcessEnvironment(environment);
+        auto changed = environment;
+        if (!bus.isEmpty()) {
+            changed.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+        }
+        process->setProcessEnvironment(changed);
         process->start(QStringLiteral(STAYWAKECTL_PROGRAM), arguments);
         EXPECT_TRUE(process->waitForStarted());
         return process;
     }
 
-    Ran ctl(const QStringList& arguments) {
-        auto process = startCtl(arguments);
+    Ran ctl(const QStringList& arguments, const QString& bus = {}) {
+        auto process = startCtl(arguments, bus);
         EXPECT_TRUE(process->waitForFinished(60000));
-        return {process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()),
-                QString::fromUtf8(process->readAllStandardError())};
+        return {process->exitCode(), process->readAllStandardOutput(), process->readAllStandardError()};
     }
 
     QJsonObject status() {
-        const Ran ran = ctl({QStringLiteral("status"), QStringLiteral("--json")});
+        const Ran ran = ctl({"status", "--json"});
         EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
         return QJsonDocument::fromJson(ran.out.toUtf8()).object();
     }
 
-    QDBusMessage callApp(const QString& method, const QVariantList& arguments) {
-        auto message =
-            QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"), QStringLiteral("/com/staywake/app"),
-                                           QStringLiteral("com.staywake.App1"), method);
-        message.setArguments(arguments);
-        return buses.sessionBus().call(message, QDBus::Block, 20000);
-    }
-
     bool holdLockWith(const QString& why) {
-        for (const auto& lock : logindInhibitors(buses.systemBus())) {
-            if (lock.why.contains(why)) {
-                return true;
-            }
-        }
-        return false;
+        const auto locks = logindInhibitors(buses.systemBus());
+        return std::any_of(locks.begin(), locks.end(),
+                           [&](const LogindInhibitor& lock) { return lock.why.contains(why); });
     }
 
     MockBuses buses;
@@ -115,12 +107,11 @@ protected:
 TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     startApp();
     QProcess monitor;
-    monitor.start(
-        QStringLiteral("dbus-monitor"),
-        {QStringLiteral("--address"), buses.sessionAddress(),
-         QStringLiteral("type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'")});
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {"--address", buses.sessionAddress(),
+                   "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'"});
     ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
-    const Ran on = ctl({QStringLiteral("on"), QStringLiteral("--for"), QStringLiteral("10m")});
+    const Ran on = ctl({"on", "--for", "10m"});
     ASSERT_EQ(on.status, 0) << on.err.toStdString();
     QByteArray announced;
     EXPECT_TRUE(waitUntil([&] {
@@ -146,7 +137,7 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
             ->isServiceRegistered(QStringLiteral("org.gnome.SessionManager"))
             .value();
     }));
-    const Ran listed = ctl({QStringLiteral("inhibitors")});
+    const Ran listed = ctl({"inhibitors"});
     desktop.terminate();
     desktop.waitForFinished();
     ASSERT_EQ(listed.status, 0) << listed.err.toStdString();
@@ -157,103 +148,80 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
         QStringLiteral("org.gnome.Totem\tPlaying a film\tsuspend:idle\tblock\tdesktop session\n")))
         << listed.out.toStdString();
 
-    ASSERT_EQ(ctl({QStringLiteral("off")}).status, 0);
+    ASSERT_EQ(ctl({"off"}).status, 0);
     EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
 }
 
-TEST_F(StaywakectlTest, RejectsWrongInputWithStatusTwoAndChangesNothing) {
-    startApp();
-    // What makes a length or a time wrong is the parser's business; here each
-    // way the line can be wrong once.
-    const QStringList wrong[] = {
-        {"on", "--for", "0m"},
-        {"on", "--for"},
-        {"nightbrew", "maybe"},
-        {"off", "now"},
-        {"run", "sleep", "1"},
-        {"frobnicate"},
-        {},
+TEST_F(StaywakectlTest, SaysSoInOneLineWithStatusOneWithoutTheAppOrItsBusAndTwoForAWrongLineChangingNothing) {
+    const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
+    const struct {
+        bool app;
+        QString bus; // empty: the test's session bus
+        QStringList arguments;
+        int status;
+    } cases[] = {
+        {false, {}, {"status"}, 1},
+        {false, {}, {"on", "--for", "1h"}, 1},
+        {false, noBus, {"status"}, 1},
+        {false, noBus, {"run", "--", "true"}, 1},
+        // The line is read before the bus is tried; each way it can be wrong, once.
+        {false, noBus, {"run", "true"}, 2},
+        {true, {}, {"on", "--for", "0m"}, 2},
+        {true, {}, {"on", "--for"}, 2},
+        {true, {}, {"nightbrew", "maybe"}, 2},
+        {true, {}, {"off", "now"}, 2},
+        {true, {}, {"run", "sleep", "1"}, 2},
+        {true, {}, {"frobnicate"}, 2},
+        {true, {}, {}, 2},
     };
-    for (const auto& arguments : wrong) {
-        const Ran ran = ctl(arguments);
-        EXPECT_EQ(ran.status, 2) << arguments.join(' ').toStdString();
+    for (const auto& c : cases) {
+        if (c.app && app.state() == QProcess::NotRunning) {
+            startApp();
+        }
+        const Ran ran = ctl(c.arguments, c.bus);
+        EXPECT_EQ(ran.status, c.status) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(ran.err.count('\n'), 1) << ran.err.toStdString();
+        EXPECT_TRUE(ran.out.isEmpty()) << ran.out.toStdString();
     }
     EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
 
-    const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::pair<QString, QVariant> refused[] = {
         {QStringLiteral("TurnOn"), -1.0},
-        {QStringLiteral("TurnOn"), nan},
+        {QStringLiteral("TurnOn"), std::numeric_limits<double>::quiet_NaN()},
         {QStringLiteral("TurnOn"), 1e12},
         {QStringLiteral("TurnOnUntil"), QVariant::fromValue(qlonglong(1000))},
     };
     for (const auto& [method, argument] : refused) {
-        EXPECT_EQ(callApp(method, {argument}).type(), QDBusMessage::ErrorMessage) << method.toStdString();
+        auto message =
+            QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"), QStringLiteral("/com/staywake/app"),
+                                           QStringLiteral("com.staywake.App1"), method);
+        message.setArguments({argument});
+        EXPECT_EQ(buses.sessionBus().call(message, QDBus::Block, 20000).type(), QDBusMessage::ErrorMessage)
+            << method.toStdString();
     }
     EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
 }
 
-TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsAndPassesItsStatusOn) {
+TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHoldWhenKilled) {
     startApp();
-    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--why"), QStringLiteral("nightly backup"),
-                         QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                         QStringLiteral("sleep 2; exit 3")});
+    auto run = startCtl({"run", "--why", "nightly backup", "--", "sh", "-c", "sleep 2; exit 3"});
     EXPECT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("nightly backup")); }));
     EXPECT_EQ(status().value(QStringLiteral("Holds")).toArray().size(), 1);
     ASSERT_TRUE(run->waitForFinished(30000));
     EXPECT_EQ(run->exitCode(), 3);
     EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("nightly backup")); }));
     EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
-    // The user's own session was never touched.
-    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
-}
+    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool()) << "the user's own session is untouched";
 
-TEST_F(StaywakectlTest, KillingRunEndsItsHold) {
-    startApp();
     const QString pidFile = QString::fromStdString((home.path() / "command.pid").string());
-    auto run = startCtl({QStringLiteral("run"), QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
-                         QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
+    run = startCtl({"run", "--", "sh", "-c", QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
     ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();
     EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("Kept awake for")); }));
-    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
     QFile file(pidFile);
     if (file.open(QIODevice::ReadOnly)) {
         ::kill(file.readAll().trimmed().toInt(), SIGKILL);
-    }
-}
-
-TEST(Staywakectl, SaysSoWithStatusOneWhenTheAppOrTheBusIsMissingButReadsTheLineFirst) {
-    MockBuses buses;
-    if (buses.isMissingATool()) {
-        STAYWAKE_SKIP(buses.failure().toStdString());
-    }
-    const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
-    const struct {
-        QString address;
-        QStringList arguments;
-        int status;
-    } cases[] = {
-        {buses.sessionAddress(), {"status"}, 1},
-        {buses.sessionAddress(), {"on", "--for", "1h"}, 1},
-        {noBus, {"status"}, 1},
-        {noBus, {"run", "--", "true"}, 1},
-        {noBus, {"on", "--for", "0m"}, 2},
-        {noBus, {"run", "true"}, 2},
-    };
-    for (const auto& c : cases) {
-        QProcess process;
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), c.address);
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(STAYWAKECTL_PROGRAM), c.arguments);
-        ASSERT_TRUE(process.waitForFinished(60000));
-        const auto what = (c.address + QLatin1Char(' ') + c.arguments.join(' ')).toStdString();
-        EXPECT_EQ(process.exitCode(), c.status) << what;
-        EXPECT_EQ(process.readAllStandardError().count('\n'), 1) << what;
-        EXPECT_TRUE(process.readAllStandardOutput().isEmpty()) << what;
     }
 }
 

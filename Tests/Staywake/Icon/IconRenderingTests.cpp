@@ -16,7 +16,6 @@ namespace {
 const MenuBarIcon off{false, false, false};
 const MenuBarIcon on{true, false, false};
 const MenuBarIcon onWithTimer{true, true, false};
-const MenuBarIcon nightBrew{true, false, true};
 const MenuBarIcon nightBrewWithTimer{true, true, true};
 
 int alphaAt(const QImage& image, int x, int y) { return qAlpha(image.pixel(x, y)); }
@@ -79,34 +78,7 @@ TEST(DrawingPainter, DrawsUpwardsClipsUntilTheClipEndsAndTurnsArcsInward) {
     EXPECT_FALSE(body.contains(QPointF(place.x(1.572) - 0.05, place.y(0.53) + 0.05)));
 }
 
-TEST(MenuBarIconImage, IsBlackInkOnATransparentBackgroundAtBothScales) {
-    for (const MenuBarIcon& icon : {off, on, onWithTimer, nightBrew, nightBrewWithTimer}) {
-        const TemplateImage image = staywake::image(icon, Qt::LeftToRight);
-        for (const int scale : {1, 2}) {
-            SCOPED_TRACE(std::to_string(icon.isOn) + std::to_string(icon.showsTimerBadge) +
-                         std::to_string(icon.keepsLidClosedAwake) + " @" + std::to_string(scale));
-            const QImage bitmap = image.representation(scale);
-            EXPECT_EQ(bitmap.size(), (image.size() * scale).toSize());
-            EXPECT_EQ(bitmap.devicePixelRatio(), scale);
-            int inked = 0;
-            for (int y = 0; y < bitmap.height(); ++y) {
-                for (int x = 0; x < bitmap.width(); ++x) {
-                    const QRgb pixel = bitmap.pixel(x, y);
-                    ASSERT_EQ(qRed(pixel) | qGreen(pixel) | qBlue(pixel), 0) << x << "," << y;
-                    inked += qAlpha(pixel) > 0 ? 1 : 0;
-                }
-            }
-            EXPECT_EQ(alphaAt(bitmap, 0, 0), 0);
-            EXPECT_EQ(alphaAt(bitmap, 0, bitmap.height() - 1), 0);
-            EXPECT_GT(inked, bitmap.width() * bitmap.height() / 8);
-            EXPECT_LT(inked, bitmap.width() * bitmap.height() * 9 / 10);
-        }
-    }
-}
-
-// How many pixels have their centres inside the cup's body, clear of the stroke and its
-// antialiasing (a fifth of a line width and one and a half device pixels further in), and how
-// many of those carry ink and are opaque.
+// The pixels whose centres lie inside the cup's body, clear of the stroke and its antialiasing.
 struct Interior {
     int pixels = 0;
     int inked = 0;
@@ -245,33 +217,11 @@ TEST(MugPairImage, TheFrontMugIsCutCleanlyOutOfTheBackOne) {
             }
             EXPECT_EQ(hollow > 0, !filled);
             EXPECT_GT(cleared, 0);
-            if (!filled) {
-                continue;
-            }
-            // Halfway up, left to right: the back mug's ink, about one device pixel of
-            // clearance (a little more where the stencil, stamped at sub-pixel offsets,
-            // blurs), then the front mug.
-            const int row = frontY + front.height() / 2;
-            int x = 0;
-            while (x < bitmap.width() && alphaAt(bitmap, x, row) < 255) {
-                ++x;
-            }
-            while (x < bitmap.width() && alphaAt(bitmap, x, row) == 255) {
-                ++x;
-            }
-            EXPECT_LE(x, frontX + 2 * scale) << "the back mug ends too early";
-            double clearPixels = 0;
-            for (; x < bitmap.width() && alphaAt(bitmap, x, row) < 255; ++x) {
-                clearPixels += (255 - alphaAt(bitmap, x, row)) / 255.0;
-            }
-            ASSERT_LT(x, bitmap.width()) << "no front mug after the back one";
-            EXPECT_GE(clearPixels, 0.9);
-            EXPECT_LE(clearPixels, 1.6);
         }
     }
 }
 
-TEST(TemplateImage, BecomesOneMaskIconWithBothScalesAndTintsWithoutLosingCoverage) {
+TEST(TemplateImage, IsBlackInkThatBecomesOneMaskIconWithBothScalesAndTintsWithoutLosingCoverage) {
     static int argc = 1;
     static char name[] = "StaywakeIconTests";
     static char* argv[] = {name, nullptr};
@@ -290,6 +240,7 @@ TEST(TemplateImage, BecomesOneMaskIconWithBothScalesAndTintsWithoutLosingCoverag
     for (int y = 0; y < ink.height(); ++y) {
         for (int x = 0; x < ink.width(); ++x) {
             ASSERT_EQ(qAlpha(tinted.pixel(x, y)), alphaAt(ink, x, y));
+            ASSERT_EQ(ink.pixel(x, y) & 0xFFFFFF, 0U) << "the template's ink is black";
             if (alphaAt(ink, x, y) == 255) {
                 ASSERT_EQ(QColor(tinted.pixel(x, y)), QColor(200, 30, 40));
             }

@@ -2,6 +2,7 @@
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
+#include "Support/Fakes/ManualScheduling.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusMessage>
@@ -25,13 +26,6 @@ const QString unmask =
 const QString reload = QStringLiteral("Reload");
 const QString authorization = QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired");
 
-/// Preparing never needs the main loop: nothing is sent.
-class NoMainRunLoop final : public MainRunLoop {
-public:
-    void perform(Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-    void perform(double, Action) override { ADD_FAILURE() << "preparing used the main loop"; }
-};
-
 Outcome textOf(const std::exception_ptr& error) {
     try {
         if (error) {
@@ -52,9 +46,9 @@ protected:
             STAYWAKE_SKIP(buses.failure().toStdString());
         }
         ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
-        setUnitFileState(QStringLiteral("disabled"));
+        control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("disabled")});
         setListening(true);
-        takeCalls();
+        control(QStringLiteral("TakeCalls"), {});
     }
 
     QDBusMessage call(const QString& interface, const QString& method, const QVariantList& arguments,
@@ -63,25 +57,14 @@ protected:
             QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.systemd1"), path, interface, method);
         message.setArguments(arguments);
         const auto reply = buses.systemBus().call(message, QDBus::Block, 20000);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
-            << method.toStdString() << ": " << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << method.toStdString();
         return reply;
     }
-    void control(const QString& method, const QVariantList& arguments) const {
-        call(QStringLiteral("com.staywake.Test"), method, arguments);
+    /// The mock's own controls: SetUnitFileState, FailNext, SetStateAfterEnable, TakeCalls.
+    QVariant control(const QString& method, const QVariantList& arguments) const {
+        return call(QStringLiteral("com.staywake.Test"), method, arguments).arguments().value(0);
     }
-    void setUnitFileState(const QString& state, const QString& name = unit) const {
-        control(QStringLiteral("SetUnitFileState"), {name, state});
-    }
-    void failNext(const QString& method, const QString& errorName, const QString& message) const {
-        control(QStringLiteral("FailNext"), {method, errorName, message});
-    }
-    QStringList takeCalls() const {
-        return call(QStringLiteral("com.staywake.Test"), QStringLiteral("TakeCalls"), {})
-            .arguments()
-            .value(0)
-            .toStringList();
-    }
+    QStringList takeCalls() const { return control(QStringLiteral("TakeCalls"), {}).toStringList(); }
     /// Starts or stops the socket as systemd would, outside the registration.
     void setListening(bool listening) const {
         call(QStringLiteral("org.freedesktop.systemd1.Manager"),
@@ -98,7 +81,6 @@ protected:
             .variant()
             .toString();
     }
-
     std::optional<LidHelperStatus> statusOf(const SystemdLidHelperRegistration& which) const {
         std::optional<LidHelperStatus> status;
         which.readStatus([&](LidHelperStatus answer) { status = answer; });
@@ -110,51 +92,58 @@ protected:
     SystemdLidHelperRegistration registration{buses.systemBus()};
 };
 
-TEST_F(SystemdLidHelperRegistrationTest, ReadsTheStatusFromTheUnitFileStateAskingEachTime) {
+TEST(SystemdLidHelperRegistration, ReadsTheStatusFromTheUnitFileStateTheErrorAndTheSocketsActiveState) {
+    for (const char* state : {"enabled", "enabled-runtime", "static", "indirect", "alias", "linked"}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::enabled) << state;
+    }
+    for (const char* state : {"masked", "masked-runtime"}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::requiresApproval);
+    }
+    for (const char* state : {"disabled", "bad", "a-state-of-a-later-systemd", ""}) {
+        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::notRegistered);
+    }
+    for (const char* error : {"org.freedesktop.systemd1.NoSuchUnit", "org.freedesktop.DBus.Error.FileNotFound"}) {
+        EXPECT_TRUE(SystemdLidHelperRegistration::meansNoSuchUnit(error)) << error;
+    }
+    EXPECT_FALSE(SystemdLidHelperRegistration::meansNoSuchUnit("org.freedesktop.DBus.Error.AccessDenied"));
+    for (const char* state : {"active", "reloading", "activating"}) {
+        EXPECT_TRUE(SystemdLidHelperRegistration::isListening(state)) << state;
+    }
+    for (const char* state : {"inactive", "failed", "deactivating"}) {
+        EXPECT_FALSE(SystemdLidHelperRegistration::isListening(state)) << state;
+    }
+}
+
+TEST_F(SystemdLidHelperRegistrationTest,
+       AsksSystemdEachTimeAndReadsAnEnabledSocketThatDoesNotListenAsNotRegistered) {
     const struct {
         QString state;     // empty: no unit file at all
         QString readError; // the read fails with this error instead
+        bool listening;
         LidHelperStatus expected;
     } cases[] = {
-        {QStringLiteral("enabled"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("enabled-runtime"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("static"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("indirect"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("alias"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("linked"), {}, LidHelperStatus::enabled},
-        {QStringLiteral("disabled"), {}, LidHelperStatus::notRegistered},
-        {QStringLiteral("masked"), {}, LidHelperStatus::requiresApproval},
-        {QStringLiteral("masked-runtime"), {}, LidHelperStatus::requiresApproval},
-        {QStringLiteral("bad"), {}, LidHelperStatus::notRegistered},
-        {QStringLiteral("a-state-of-a-later-systemd"), {}, LidHelperStatus::notRegistered},
-        {QString(), {}, LidHelperStatus::notFound},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
+        {QStringLiteral("enabled"), {}, true, LidHelperStatus::enabled},
+        {QStringLiteral("enabled"), {}, false, LidHelperStatus::notRegistered},
+        {QStringLiteral("masked"), {}, true, LidHelperStatus::requiresApproval},
+        {QString(), {}, true, LidHelperStatus::notFound},
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), true,
          LidHelperStatus::notFound},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-         LidHelperStatus::notRegistered},
-        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+        {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), true,
          LidHelperStatus::notRegistered},
     };
-    qsizetype answered = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString());
-        answered += c.readError.isEmpty() ? 1 : 0;
-        setUnitFileState(c.state);
+        SCOPED_TRACE(c.state.toStdString() + " " + c.readError.toStdString() +
+                     (c.listening ? "" : " not listening"));
+        control(QStringLiteral("SetUnitFileState"), {unit, c.state});
+        setListening(c.listening);
         if (!c.readError.isEmpty()) {
-            failNext(QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no"));
+            control(QStringLiteral("FailNext"),
+                    {QStringLiteral("GetUnitFileState"), c.readError, QStringLiteral("no")});
         }
+        control(QStringLiteral("TakeCalls"), {});
         EXPECT_EQ(statusOf(registration), c.expected);
+        EXPECT_EQ(takeCalls().value(0), c.readError.isEmpty() ? read : QString()) << "nothing is cached";
     }
-    EXPECT_EQ(takeCalls().size(), answered) << "nothing is cached";
-
-    // An enabled socket that does not listen was registered only in part.
-    setUnitFileState(QStringLiteral("enabled"));
-    setListening(false);
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::notRegistered);
-
-    const SystemdLidHelperRegistration nowhere(
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
-    EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
 }
 
 TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsInTurnAndStopAtAFailure) {
@@ -185,13 +174,13 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
     for (const auto& c : cases) {
         SCOPED_TRACE((c.act == Act::registering ? "registering, " : "approving, ") + c.failing.toStdString());
         const QString state = c.act == Act::registering ? QStringLiteral("disabled") : QStringLiteral("masked");
-        setUnitFileState(state);
-        setUnitFileState(state, QStringLiteral("staywake-lidhelper.service"));
+        control(QStringLiteral("SetUnitFileState"), {unit, state});
+        control(QStringLiteral("SetUnitFileState"), {QStringLiteral("staywake-lidhelper.service"), state});
         setListening(false);
         if (!c.failing.isEmpty()) {
-            failNext(c.failing, authorization, c.message);
+            control(QStringLiteral("FailNext"), {c.failing, authorization, c.message});
         }
-        takeCalls();
+        control(QStringLiteral("TakeCalls"), {});
         std::optional<Outcome> outcome;
         if (c.act == Act::registering) {
             registration.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
@@ -207,53 +196,31 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
         }
     }
 
+    // Without a bus the status reads as not registered, and registering fails.
     SystemdLidHelperRegistration nowhere(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_EQ(statusOf(nowhere), LidHelperStatus::notRegistered);
     std::optional<Outcome> outcome;
     nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
     EXPECT_NE(*outcome, std::nullopt);
 }
 
-TEST_F(SystemdLidHelperRegistrationTest, TheClientReportsWhatARegistrationAttemptLeaves) {
-    const std::string approval = LidSleepBlockerError::helperRequiresApproval().what();
-    const struct {
-        QString stateBefore; // empty: no unit file
-        bool listening;
-        QString stateAfterEnable;
-        Outcome expectedError; // what() of what prepare() throws
-        QStringList calls;
-    } cases[] = {
-        {QStringLiteral("enabled"), true, QStringLiteral("enabled"), std::nullopt, {read}},
-        {QStringLiteral("enabled"), false, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
-        {QStringLiteral("masked"), true, QStringLiteral("masked"), approval, {read}},
-        {QStringLiteral("disabled"), true, QStringLiteral("enabled"), std::nullopt, {read, enable, reload, read}},
-        {QStringLiteral("disabled"), true, QStringLiteral("masked"), approval, {read, enable, reload, read}},
-        {QString(),
-         true,
-         QStringLiteral("enabled"),
-         "Unit file staywake-lidhelper.socket does not exist.",
-         {read, enable, read}},
-    };
-    const auto requirement = LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stateBefore.toStdString() + (c.listening ? "" : " not listening") + " -> " +
-                     c.stateAfterEnable.toStdString());
-        setUnitFileState(c.stateBefore);
-        setListening(c.listening);
-        control(QStringLiteral("SetStateAfterEnable"), {unit, c.stateAfterEnable});
-        takeCalls();
-        SocketLidSleepBlocker client(std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
-                                     requirement, 2.0, std::make_shared<NoMainRunLoop>(), {});
-        std::optional<Outcome> answered;
-        client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
-        ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
-        EXPECT_EQ(*answered, c.expectedError);
-        EXPECT_EQ(takeCalls(), c.calls);
-        if (!c.expectedError) {
-            EXPECT_EQ(activeState(), QStringLiteral("active"));
-        }
-    }
+TEST_F(SystemdLidHelperRegistrationTest, TheClientRegistersAStoppedSocketAndFindsItListening) {
+    control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("enabled")});
+    setListening(false);
+    control(QStringLiteral("TakeCalls"), {});
+    const auto loop = std::make_shared<testing::ManualMainRunLoop>();
+    SocketLidSleepBlocker client(
+        std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
+        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345")), 2.0, loop, {});
+    std::optional<Outcome> answered;
+    client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
+    ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
+    EXPECT_EQ(*answered, std::nullopt);
+    EXPECT_EQ(takeCalls(), (QStringList{read, enable, reload, read}));
+    EXPECT_EQ(activeState(), QStringLiteral("active"));
+    EXPECT_TRUE(loop->queued.empty()) << "preparing sends nothing, so it never needs the main loop";
 }
 
 } // namespace

@@ -6,11 +6,9 @@
 #include "StaywakeCore/Machine/StaticMachineConditions.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/Fakes/SilentMachineConditions.h"
 
 #include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace staywake {
 namespace {
@@ -18,23 +16,18 @@ namespace {
 using Kind = QuitConfirmation::Kind;
 using Reply = TerminateReply;
 
-class NoConditionsNotifier final : public MachineConditionsNotifier {
-public:
-    void observe(Handler) override {}
-};
-
 class QuitConfirmationDelegateTest : public ::testing::Test {
 public:
     QuitConfirmationDelegateTest() {
-        using testing::ManualDeadlineScheduler;
-        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, time.dates,
-                                                  time.continuous, std::make_shared<ManualDeadlineScheduler>(),
-                                                  std::make_shared<testing::ManualRecheckNotifier>(), false);
-        lid = std::make_shared<LidAwakeController>(
-            awake, helper, std::make_shared<InMemoryLidAwakeStore>(true),
-            std::make_shared<StaticMachineConditions>(false, false), std::make_shared<NoConditionsNotifier>(),
-            time.dates, std::make_shared<ManualDeadlineScheduler>(), std::make_shared<ManualDeadlineScheduler>());
-        // The application's own delegate tells a system quit by where the request came from.
+        using namespace testing;
+        awake = std::make_shared<AwakeController>(std::make_shared<InMemorySleepBlocker>(), intents, dates,
+                                                  continuous, std::make_shared<ManualDeadlineScheduler>(),
+                                                  std::make_shared<ManualRecheckNotifier>(), false);
+        lid = std::make_shared<LidAwakeController>(awake, helper, std::make_shared<InMemoryLidAwakeStore>(true),
+                                                   std::make_shared<StaticMachineConditions>(false, false),
+                                                   std::make_shared<SilentMachineConditionsNotifier>(), dates,
+                                                   std::make_shared<ManualDeadlineScheduler>(),
+                                                   std::make_shared<ManualDeadlineScheduler>());
         delegate.awake = awake;
         delegate.lid = lid;
         delegate.ask = [this](const QuitConfirmation& confirmation) {
@@ -63,11 +56,9 @@ public:
         }
     }
 
-    struct {
-        std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
-        std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
-            std::make_shared<testing::FakeContinuousTimeProvider>();
-    } time;
+    std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
+    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+        std::make_shared<testing::FakeContinuousTimeProvider>();
     std::shared_ptr<InMemoryAwakeIntentStore> intents = std::make_shared<InMemoryAwakeIntentStore>();
     std::shared_ptr<InMemoryLidSleepBlocker> helper = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<AwakeController> awake;
@@ -119,8 +110,8 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
         if (c.nightBrew) {
             nightBrewWithASlowHelper();
         }
-        time.dates->advance(1); // 1 s into the session
-        time.continuous->advance(1);
+        dates->advance(1); // 1 s into the session
+        continuous->advance(1);
         const auto intentBefore = intents->stored;
         confirms = c.confirms;
         delegate.isSystemQuit = [&] { return c.from == From::system; };
@@ -171,8 +162,6 @@ TEST_F(QuitConfirmationDelegateTest, ASecondUserQuitIsIgnoredWhileAskingOrWaitin
     EXPECT_EQ(secondWhileAsking, Reply::cancel);
     EXPECT_EQ(delegate.applicationShouldTerminate(), Reply::cancel) << "a user quit while waiting";
     EXPECT_EQ(asked.size(), 1U);
-    EXPECT_TRUE(delegate.isWaitingForHelper());
-
     delegate.requestQuit(QuitOrigin::system);
     EXPECT_EQ(replies, std::vector<bool>{true}) << "at once";
     helper->answerAll();
@@ -185,7 +174,6 @@ TEST_F(QuitConfirmationDelegateTest, ASignalWhileTheAlertIsUpQuitsUnaskedAfterTh
     whileAsking = [&] { delegate.requestQuit(QuitOrigin::system); };
     confirms = false; // the alert closes unanswered
     delegate.requestQuit(QuitOrigin::user);
-    EXPECT_EQ(asked.size(), 1U);
     EXPECT_FALSE(lid->isOn());
     EXPECT_TRUE(replies.empty());
     helper->answerAll();

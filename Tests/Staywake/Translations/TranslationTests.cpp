@@ -27,7 +27,6 @@ using Key = std::pair<QString, QString>; // context, source
 struct Entry {
     QString translation;
     bool finished = false;
-    QString file;
 };
 
 // Every message of a .ts file: context and source to its translation.
@@ -37,7 +36,6 @@ void readTs(const QString& path, std::map<Key, Entry>& entries) {
     QXmlStreamReader xml(&file);
     QString context;
     QString source;
-    Entry entry;
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement()) {
@@ -45,37 +43,15 @@ void readTs(const QString& path, std::map<Key, Entry>& entries) {
         }
         if (xml.name() == u"name") {
             context = xml.readElementText();
-        } else if (xml.name() == u"message") {
-            entry = Entry{{}, false, QFileInfo(path).fileName()};
         } else if (xml.name() == u"source") {
             source = xml.readElementText();
         } else if (xml.name() == u"translation") {
-            const auto type = xml.attributes().value(QStringLiteral("type"));
-            entry.translation = xml.readElementText();
-            entry.finished = type.isEmpty() && !entry.translation.isEmpty();
-            entries[{context, source}] = entry;
+            const bool typed = !xml.attributes().value(QStringLiteral("type")).isEmpty();
+            const QString translation = xml.readElementText();
+            entries[{context, source}] = {translation, !typed && !translation.isEmpty()};
         }
     }
     ASSERT_FALSE(xml.hasError()) << path.toStdString() << ": " << xml.errorString().toStdString();
-}
-
-// The keys written in the app's Qt code, as lupdate finds them.
-std::set<Key> keysInCode() {
-    testing::TemporaryDirectory folder("staywake-lupdate");
-    const QString extracted = QString::fromStdString((folder.path() / "extracted.ts").string());
-    QProcess lupdate;
-    lupdate.start(
-        QStringLiteral(STAYWAKE_LUPDATE),
-        {QStringLiteral("-silent"), QStringLiteral(STAYWAKE_APP_SOURCES), QStringLiteral("-ts"), extracted});
-    EXPECT_TRUE(lupdate.waitForFinished(60000));
-    EXPECT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();
-    std::map<Key, Entry> entries;
-    readTs(extracted, entries);
-    std::set<Key> keys;
-    for (const auto& [key, entry] : entries) {
-        keys.insert(key);
-    }
-    return keys;
 }
 
 void addKey(std::set<Key>& keys, const LocalizableText& text) {
@@ -127,42 +103,42 @@ std::set<Key> keysFromCore() {
     return keys;
 }
 
-QSet<QString> markers(const QString& text) {
-    QSet<QString> found;
-    static const QRegularExpression marker(QStringLiteral("%[1-9]"));
-    for (auto match = marker.globalMatch(text); match.hasNext();) {
-        found.insert(match.next().captured());
-    }
-    return found;
-}
-
 TEST(Translations, EveryKeyInTheCodeIsTranslatedInEveryShippedLanguage) {
-    std::set<Key> keys = keysInCode();
-    // lupdate found the panel's own keys, so the scan really ran.
-    ASSERT_TRUE(keys.count({"Localizable", "Turn On"}));
-    const std::set<Key> core = keysFromCore();
-    keys.insert(core.begin(), core.end());
+    // The keys written in the app's Qt code, as lupdate finds them, and those the core hands over.
+    testing::TemporaryDirectory folder("staywake-lupdate");
+    const QString extracted = QString::fromStdString((folder.path() / "extracted.ts").string());
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(STAYWAKE_LUPDATE), {"-silent", STAYWAKE_APP_SOURCES, "-ts", extracted});
+    ASSERT_TRUE(lupdate.waitForFinished(60000));
+    std::map<Key, Entry> keys;
+    readTs(extracted, keys);
+    ASSERT_TRUE(keys.count({"Localizable", "Turn On"})) << "lupdate found the panel's own keys";
+    for (const auto& key : keysFromCore()) {
+        keys[key];
+    }
 
-    const QDir folder(QStringLiteral(STAYWAKE_TRANSLATION_SOURCES));
+    const QDir sources(QStringLiteral(STAYWAKE_TRANSLATION_SOURCES));
     for (const QString language : {"en", "de", "ar"}) {
-        const auto files = folder.entryList({QStringLiteral("*_%1.ts").arg(language)}, QDir::Files);
+        const auto files = sources.entryList({QStringLiteral("*_%1.ts").arg(language)}, QDir::Files);
         ASSERT_FALSE(files.isEmpty()) << language.toStdString();
         std::map<Key, Entry> entries;
         for (const auto& file : files) {
-            readTs(folder.filePath(file), entries);
+            readTs(sources.filePath(file), entries);
         }
-        for (const auto& key : keys) {
-            const auto found = entries.find(key);
-            const std::string name =
-                language.toStdString() + " [" + key.first.toStdString() + "] \"" + key.second.toStdString() + "\"";
-            if (found == entries.end()) {
-                ADD_FAILURE() << "missing: " << name;
-                continue;
+        const auto markers = [](const QString& text) {
+            QSet<QString> found;
+            for (auto match = QRegularExpression(QStringLiteral("%[1-9]")).globalMatch(text); match.hasNext();) {
+                found.insert(match.next().captured());
             }
-            EXPECT_TRUE(found->second.finished)
-                << "unfinished in " << found->second.file.toStdString() << ": " << name;
-            EXPECT_EQ(markers(found->second.translation), markers(key.second))
-                << "arguments differ in " << found->second.file.toStdString() << ": " << name;
+            return found;
+        };
+        for (const auto& [key, unused] : keys) {
+            SCOPED_TRACE(language.toStdString() + " [" + key.first.toStdString() + "] " +
+                         key.second.toStdString());
+            const auto found = entries.find(key);
+            ASSERT_NE(found, entries.end()) << "missing";
+            EXPECT_TRUE(found->second.finished) << "unfinished";
+            EXPECT_EQ(markers(found->second.translation), markers(key.second)) << "arguments differ";
         }
     }
 }
