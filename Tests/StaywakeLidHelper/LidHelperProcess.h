@@ -113,9 +113,9 @@ private:
 };
 
 #ifdef STAYWAKE_LID_HELPER
-/// A test of one helper (the build's, where the program knows it) in a
-/// temporary directory that other users' peers can reach; skipped where a private /run cannot be made. The helper's
-/// report is printed when the test fails.
+/// A test of one helper (the build's, where the program knows it) in a temporary
+/// directory that other users' peers can reach; skipped where a private /run
+/// cannot be made. The helper's report is printed when the test fails.
 class LidHelperTest : public ::testing::Test {
 protected:
     void SetUp() override {
