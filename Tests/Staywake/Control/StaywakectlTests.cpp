@@ -59,12 +59,15 @@ protected:
         }
     }
 
-    void startApp() {
+    void startApp(MockBuses* on = nullptr) {
+        MockBuses& with = on ? *on : buses;
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), with.sessionAddress());
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), with.systemAddress());
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(waitUntil([this] {
-            return buses.sessionBus().interface()->isServiceRegistered(QStringLiteral("com.staywake.app")).value();
+        ASSERT_TRUE(waitUntil([&with] {
+            return with.sessionBus().interface()->isServiceRegistered(QStringLiteral("com.staywake.app")).value();
         })) << "the app did not claim its name";
     }
 
@@ -223,6 +226,18 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHo
     if (file.open(QIODevice::ReadOnly)) {
         ::kill(file.readAll().trimmed().toInt(), SIGKILL);
     }
+}
+
+// With neither logind nor the portal there is no lock to take: the hold is
+// refused and must not stay behind, counted against its connection forever.
+TEST_F(StaywakectlTest, AHoldTheSystemRefusesIsNotKept) {
+    MockBuses bare{MockBuses::Options{.logind = false, .upower = false, .portal = false}};
+    ASSERT_TRUE(bare.failure().isEmpty()) << bare.failure().toStdString();
+    startApp(&bare);
+    const Ran run = ctl({"run", "--", "true"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("refused"))) << run.err.toStdString();
+    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
 }
 
 } // namespace
