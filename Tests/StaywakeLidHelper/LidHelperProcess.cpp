@@ -50,11 +50,12 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
     journal_ = std::make_unique<JournalCapture>(run_);
 }
 
-void LidHelperProcess::startSocketActivated() {
+bool LidHelperProcess::startSocketActivated() {
     // The unit's socket lives in /run/staywake, which systemd makes; here the test does.
     fs::create_directories(run_ / "staywake");
     launch({"/usr/bin/systemd-socket-activate", "--seqpacket", "--listen=/run/staywake/lidhelper.sock",
             "--setenv=DBUS_SYSTEM_BUS_ADDRESS", helper_.string()});
+    return testing::eventually([&] { return readFile(output_).find("Listening on") != std::string::npos; });
 }
 
 void LidHelperProcess::startWithSocket(int listening) {

@@ -39,8 +39,9 @@ public:
     /// be started again, as its unit restarts it.
     void start() { launch({helper_.string()}); }
     /// Starts it behind systemd-socket-activate, which listens at the socket
-    /// path now and starts the helper on the first connection.
-    void startSocketActivated();
+    /// path now and starts the helper on the first connection; true once it
+    /// listens (the path exists a moment before, when a connect is refused).
+    [[nodiscard]] bool startSocketActivated();
     /// Starts it with `listening` passed as the service manager passes an
     /// activated socket; the test may keep a copy and break it.
     void startWithSocket(int listening);
