@@ -105,8 +105,9 @@ TEST_F(PmsetSleepSettingTest, ReadsAndWritesWithReadBackThroughTheTool) {
 TEST_F(PmsetSleepSettingTest, ReadBackGetsWhatTheWriteLeftOfTheBudget) {
     // The clock moves by the write's time at each reading: start, then after
     // the write. The read limit plays no part in a write.
-    for (const auto& [writeTook, readBackLimit] :
+    for (const auto& [took, readBackLimit] :
          std::vector<std::pair<double, double>>{{0.0, 1.0}, {0.375, 0.625}, {1.0, 0.0}, {1.5, 0.0}}) {
+        const double writeTook = took; // a lambda may not capture a structured binding in clang 14
         SCOPED_TRACE(writeTook);
         std::vector<double> limits;
         double now = 100;
