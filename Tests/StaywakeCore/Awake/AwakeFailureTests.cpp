@@ -6,7 +6,6 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <system_error>
 
 namespace staywake {
 namespace {
@@ -32,7 +31,6 @@ TEST(AwakeIntent, ADeadlineNeedsAPositiveFiniteDurationAndAnEndUpToTheDistantFut
         {toDistantFuture + 1, start, std::nullopt},
         {5, Date{-5}, std::nullopt},
         {5, Date{-4}, Date{1}},
-        {5, Date{notANumber}, std::nullopt},
     };
     for (const auto& [duration, from, deadline] : cases) {
         EXPECT_EQ(AwakeIntent::deadline(duration, from), deadline)
@@ -43,7 +41,6 @@ TEST(AwakeIntent, ADeadlineNeedsAPositiveFiniteDurationAndAnEndUpToTheDistantFut
 }
 
 TEST(AwakeFailure, EveryErrorMapsToItsCase) {
-    const auto permissionDenied = std::system_error(std::make_error_code(std::errc::permission_denied), "open");
     const AwakeFailure unknown = AwakeFailure::reported("An unknown error occurred.");
     struct SilentError : std::exception {
         const char* what() const noexcept override { return ""; }
@@ -64,8 +61,6 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
          AwakeFailure::lidHelperUnavailable()},
         {"helper needs approval", std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()),
          AwakeFailure::lidHelperRequiresApproval()},
-        {"system error", std::make_exception_ptr(permissionDenied),
-         AwakeFailure::reported(permissionDenied.what())},
         {"ill-formed text", std::make_exception_ptr(std::runtime_error("bad \xff byte")),
          AwakeFailure::reported("bad \xef\xbf\xbd byte")},
         {"no words", std::make_exception_ptr(SilentError()), unknown},
@@ -73,16 +68,7 @@ TEST(AwakeFailure, EveryErrorMapsToItsCase) {
         {"no exception at all", std::exception_ptr(), unknown},
     };
     for (const auto& [name, error, expected] : cases) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(AwakeFailure(error), expected);
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const std::exception& caught) {
-            EXPECT_EQ(AwakeFailure(caught), expected);
-        } catch (...) {
-        }
+        EXPECT_EQ(AwakeFailure(error), expected) << name;
     }
 }
 
@@ -106,17 +92,13 @@ TEST(LidHelperRefusal, EveryHelperTextReadsAsItsCaseAndTurnsBackIntoTheSameText)
         {unwritten + "The lease deadline is not a number.", Kind::settingUnwritten,
          "The lease deadline is not a number."},
         // Near misses are unrecognized and keep their whole text.
-        {"", Kind::unrecognized, std::nullopt},
         {" " + unwritten + "pmset failed", Kind::unrecognized, std::nullopt},
-        {"the lease deadline is not a number.", Kind::unrecognized, std::nullopt},
         {std::string("The lease deadline is not a number.\0", 36), Kind::unrecognized, std::nullopt},
         {"The sleep setting could not be written:pmset failed", Kind::unrecognized, std::nullopt},
     };
     for (const auto& reply : cases) {
-        SCOPED_TRACE(reply.text);
         const LidHelperRefusal refusal(reply.text);
-        EXPECT_EQ(refusal.kind(), reply.kind);
-        EXPECT_EQ(refusal.detail(), reply.detail);
+        EXPECT_EQ(std::pair(refusal.kind(), refusal.detail()), std::pair(reply.kind, reply.detail)) << reply.text;
         EXPECT_EQ(refusal.reason(), reply.text);
     }
     // Ill-formed UTF-8 in a detail is repaired before it is kept.

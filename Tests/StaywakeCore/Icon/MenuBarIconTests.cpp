@@ -1,5 +1,4 @@
 #include "StaywakeCore/Icon/DrawnSymbol.h"
-#include "StaywakeCore/Icon/MenuBarIcon.h"
 #include "StaywakeCore/Icon/MugPair.h"
 #include "StaywakeCore/Icon/PathData.h"
 
@@ -9,44 +8,6 @@
 
 namespace staywake {
 namespace {
-
-using Label = MenuBarIcon::SpokenLabel;
-using Vessel = CupGlyph::Vessel;
-
-TEST(MenuBarIcon, NamesEveryStateInItsOwnWordsFromItsTable) {
-    const struct {
-        MenuBarIcon icon;
-        Label label;
-        CupGlyph glyph;
-        std::string_view table;
-        std::string_view text;
-    } cases[] = {
-        {{false, false, false}, Label::off, {Vessel::cup, false}, "Localizable", "Staywake: off"},
-        {{true, false, false}, Label::on, {Vessel::cup, true}, "Localizable", "Staywake: on"},
-        {{true, true, false},
-         Label::onWithTimerRunning,
-         {Vessel::cup, true},
-         "Localizable",
-         "Staywake: on, timer running"},
-        {{true, false, true},
-         Label::onWithLidClosed,
-         {Vessel::doubleMug, true},
-         "NightBrew",
-         "Staywake: Night Brew on"},
-        {{true, true, true},
-         Label::onWithLidClosedAndTimerRunning,
-         {Vessel::doubleMug, true},
-         "NightBrew",
-         "Staywake: Night Brew on, timer running"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(c.icon.spokenLabel(), c.label);
-        EXPECT_EQ(c.icon.glyph(), c.glyph);
-        EXPECT_EQ(MenuBarIcon::text(c.label).table, c.table);
-        EXPECT_EQ(MenuBarIcon::text(c.label).key, c.text);
-    }
-}
 
 TEST(MugPair, SmallerMugIsTheFirstHalfPointSizeClearlyLower) {
     const auto mug = DrawnSymbol::named("mug");

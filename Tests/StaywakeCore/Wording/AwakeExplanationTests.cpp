@@ -51,6 +51,8 @@ TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhile
         // The badge and the mug pair show exactly when the label names them.
         EXPECT_EQ(icon.showsTimerBadge, c.isOn && c.activeUntil);
         EXPECT_EQ(icon.keepsLidClosedAwake, c.isOn && c.lid);
+        EXPECT_EQ(icon.glyph(),
+                  CupGlyph(c.isOn && c.lid ? CupGlyph::Vessel::doubleMug : CupGlyph::Vessel::cup, c.isOn));
     }
 }
 
