@@ -12,16 +12,15 @@ namespace {
 
 using Seconds = std::vector<double>;
 const Seconds defaultSeconds{1800, 3600, 7200};
+constexpr auto none = std::nullopt;
 
 TEST(PresetDurations, ValidatesPinnedListsAndAllowsAtMostThreeStarsOnlyOnCandidates) {
     const std::pair<Seconds, std::optional<Seconds>> lists[] = {
-        {{}, Seconds{}},
-        {{7200, 1800}, Seconds{1800, 7200}},
-        {{1800, 3600, 7200, 14400}, std::nullopt}, // four
-        {{3600, 1800, 3600}, std::nullopt},
-        {{1800, 900}, std::nullopt},
-        {{1800.000001}, std::nullopt}, // candidates compare exactly
-        {{1800, std::numeric_limits<double>::quiet_NaN()}, std::nullopt},
+        // clang-format off
+        {{}, Seconds{}}, {{7200, 1800}, Seconds{1800, 7200}}, {{1800, 3600, 7200, 14400}, none},
+        {{3600, 1800, 3600}, none}, {{1800, 900}, none}, {{1800.000001}, none}, // candidates compare exactly
+        {{1800, std::numeric_limits<double>::quiet_NaN()}, none},
+        // clang-format on
     };
     for (const auto& [input, expected] : lists) {
         const auto durations = PresetDurations::validated(input);
@@ -42,9 +41,8 @@ TEST(PresetDurations, ValidatesPinnedListsAndAllowsAtMostThreeStarsOnlyOnCandida
         {"no candidate with room left", {{1800}}, {5400}, false, {1800}},
     };
     for (const auto& c : toggles) {
-        SCOPED_TRACE(c.situation);
         PresetDurations presets(c.start);
-        EXPECT_EQ(presets.canToggle(c.toggled), c.canToggle);
+        EXPECT_EQ(presets.canToggle(c.toggled), c.canToggle) << c.situation;
         presets.toggle(c.toggled);
         EXPECT_EQ(AwakeDuration::secondsOf(presets.pinned()), c.afterToggle);
     }
@@ -60,20 +58,21 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
         std::optional<Seconds> read; // by the store
         Seconds pinned;
     } cases[] = {
-        {"no key", std::nullopt, std::nullopt, defaultSeconds},
+        {"no key", none, none, defaultSeconds},
         {"reals, unsorted", array({7200.0, 1800.0}), Seconds{7200, 1800}, Seconds{1800, 7200}},
         {"integers", array({1800, 14400}), Seconds{1800, 14400}, Seconds{1800, 14400}},
         {"an empty list", array({}), Seconds{}, Seconds{}},
         {"a repeat", array({1800, 1800}), Seconds{1800, 1800}, defaultSeconds},
         {"a Boolean reads as 1 or 0", array({true, false}), Seconds{1, 0}, defaultSeconds},
-        {"a text element", array({1800, "3600"}), std::nullopt, defaultSeconds},
-        {"a number, not an array", PropertyValue(1800), std::nullopt, defaultSeconds},
+        {"a text element", array({1800, "3600"}), none, defaultSeconds},
+        {"a number, not an array", PropertyValue(1800), none, defaultSeconds},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
-        InMemoryUserDefaults defaults(c.value
-                                          ? PropertyValue::Dictionary{{"com.staywake.presetDurations", *c.value}}
-                                          : PropertyValue::Dictionary{});
+        InMemoryUserDefaults defaults;
+        if (c.value) {
+            defaults.set("com.staywake.presetDurations", *c.value);
+        }
         const auto before = defaults.values();
         UserDefaultsPresetDurationStore store(defaults);
         EXPECT_EQ(store.pinnedSeconds(), c.read);
