@@ -101,23 +101,18 @@ TEST(LidSleepLeaseKeeper, CapsTermsAtThirtySecondsOnBothClocksEitherOfWhichEndsT
         EXPECT_EQ(term ? std::optional(term->expiry - h.dates->now()) : std::nullopt, length) << ahead;
         EXPECT_EQ(term ? std::optional(term->uptimeExpiry - h.uptime->current) : std::nullopt, length) << ahead;
     }
-    const struct {
-        const char* name;
-        double wallMove;
-        double uptimeMove;
-        bool lapsed;
-    } moves[] = {
+    const std::tuple<const char*, double, double, bool> moves[] = {
         {"both short of the end", 9.9, 9.9, false},
         {"wall clock reaches the end", 10, 5, true},
         {"wall clock set back, uptime runs out", -3600, 10, true},
         {"slept through: uptime stood still, wall clock ran out", 20, 0, true},
     };
-    for (const auto& c : moves) {
+    for (const auto& [name, wallMove, uptimeMove, lapsed] : moves) {
         Harness h;
         const auto term = h.keeper->term(h.dates->now() + 10);
-        h.dates->advance(c.wallMove);
-        h.uptime->advance(c.uptimeMove);
-        EXPECT_EQ(h.keeper->hasLapsed(*term), c.lapsed) << c.name;
+        h.dates->advance(wallMove);
+        h.uptime->advance(uptimeMove);
+        EXPECT_EQ(h.keeper->hasLapsed(*term), lapsed) << name;
     }
 }
 
@@ -129,47 +124,40 @@ TEST(LidSleepLeaseKeeper, SpacesRetriesOfAFailedValueOnly) {
     h.setting->duringWrite = [&] { h.advance(1); }; // the attempt takes a second
     h.failToHold();
     h.setting->duringWrite = nullptr;
-    const struct {
-        const char* step;
-        std::function<void()> action;
-        std::string calls;
-    } steps[] = {
-        {"the failure", [] {}, " write 1"},
-        {"0.2 s after it: a renewal and a check wait",
-         [&] { h.advance(0.2), h.keeper->checkLease(), h.keeper->renew(h.dates->now() + 30); }, ""},
-        {"a failure stands: the standing is what was asked, unread",
-         [&] { EXPECT_EQ(h.keeper->readStanding(), SleepSettingStanding::asWritten()); }, ""},
-        {"0.25 s after it", [&] { h.advance(0.05), h.keeper->checkLease(); }, " write 1"},
-        {"the other value goes at once", [&] { h.keeper->revoke(); }, " write 0"},
-        {"a confirmed value is repeated while the other's failure stands",
-         [&] { h.setting->writeFailure.reset(), h.keeper->renew(h.dates->now() + 30); }, " write 1"},
+    const std::pair<std::function<void()>, std::string> steps[] = {
+        {[] {}, " write 1"},
+        {[&] { h.advance(0.2), h.keeper->checkLease(), h.keeper->renew(h.dates->now() + 30); }, ""},
+        // While a failure stands, the standing is what was asked, unread.
+        {[&] { EXPECT_EQ(h.keeper->readStanding(), SleepSettingStanding::asWritten()); }, ""},
+        {[&] { h.advance(0.05), h.keeper->checkLease(); }, " write 1"},
+        {[&] { h.keeper->revoke(); }, " write 0"}, // the other value goes at once
+        // A confirmed value is repeated while the other's failure stands.
+        {[&] { h.setting->writeFailure.reset(), h.keeper->renew(h.dates->now() + 30); }, " write 1"},
     };
-    for (const auto& s : steps) {
-        s.action();
-        EXPECT_EQ(h.calls(), s.calls) << s.step;
+    for (std::size_t step = 0; step < std::size(steps); ++step) {
+        steps[step].first();
+        EXPECT_EQ(h.calls(), steps[step].second) << "step " << step;
     }
     EXPECT_FALSE(h.keeper->lastError());
     EXPECT_TRUE(h.keeper->isSleepDisabled());
 }
 
 TEST(LidSleepLeaseKeeper, ReadsTheStandingAgainstWhatItWroteAndNeverOverridesAChangeMadeElsewhere) {
+    const auto unread = SleepSettingStanding::unread("no SleepDisabled line");
     const struct {
-        const char* name;
         bool holding;
         std::optional<bool> reads; // absent: the read fails
         SleepSettingStanding standing;
-        bool leaseAfter;
     } cases[] = {
-        {"0 written, reads 0", false, false, SleepSettingStanding::asWritten(), false},
-        {"1 written, reads 1", true, true, SleepSettingStanding::asWritten(), true},
-        {"0 written, reads 1", false, true, SleepSettingStanding::onElsewhere(), false},
-        {"1 written, reads 0", true, false, SleepSettingStanding::offElsewhere(), false},
-        {"0 written, unreadable", false, std::nullopt, SleepSettingStanding::unread("no SleepDisabled line"),
-         false},
-        {"1 written, unreadable", true, std::nullopt, SleepSettingStanding::asWritten(), true},
+        {false, false, SleepSettingStanding::asWritten()},
+        {true, true, SleepSettingStanding::asWritten()},
+        {false, true, SleepSettingStanding::onElsewhere()},
+        {true, false, SleepSettingStanding::offElsewhere()},
+        {false, std::nullopt, unread},
+        {true, std::nullopt, SleepSettingStanding::asWritten()},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(::testing::Message() << "holding " << c.holding << ", reads " << c.reads.value_or(2));
         Harness h;
         if (c.holding) {
             h.keeper->renew(h.dates->now() + 30);
@@ -180,7 +168,8 @@ TEST(LidSleepLeaseKeeper, ReadsTheStandingAgainstWhatItWroteAndNeverOverridesACh
             h.setting->readFailure = "no SleepDisabled line";
         }
         EXPECT_EQ(h.keeper->readStanding(), c.standing);
-        EXPECT_EQ(h.keeper->leaseExpiry().has_value(), c.leaseAfter);
+        // A lease stands unless the setting was turned off elsewhere.
+        EXPECT_EQ(h.keeper->leaseExpiry().has_value(), c.holding && c.reads != false);
         h.keeper->checkLease();
         EXPECT_EQ(h.calls(), " read");
         EXPECT_EQ(h.setting->value, c.reads.value_or(false));
