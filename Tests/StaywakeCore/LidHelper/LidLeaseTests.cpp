@@ -177,33 +177,28 @@ TEST(LidSleepLeaseKeeper, ReadsTheStandingAgainstWhatItWroteAndNeverOverridesACh
 }
 
 TEST(LidSleepLeaseKeeper, RevokeBeforeExitPausesBetweenAttemptsUntilToldToStop) {
-    const struct {
-        const char* name;
-        int failingAttempts;
-        int untilSaysStopAtCall; // 1-based
-        bool restored;
-        std::string events;
-    } cases[] = {
-        {"first attempt succeeds", 0, 1, true, " write 0"},
-        {"third attempt succeeds", 2, 5, true, " write 0 until pause write 0 until pause write 0"},
-        {"every attempt fails", 100, 3, false, " write 0 until pause write 0 until pause write 0 until"},
-        {"stop asked before any retry", 100, 1, false, " write 0 until"},
+    // Attempts that fail, the call of `until` that says stop (1-based), whether 0 was restored, what happened.
+    const std::tuple<int, int, bool, std::string> cases[] = {
+        {0, 1, true, " write 0"},
+        {2, 5, true, " write 0 until pause write 0 until pause write 0"},
+        {100, 3, false, " write 0 until pause write 0 until pause write 0 until"},
+        {100, 1, false, " write 0 until"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [failingAttempts, stopAtCall, restored, events] : cases) {
         Harness h;
         h.keeper->renew(h.dates->now() + 30);
         h.calls();
-        int failuresLeft = c.failingAttempts;
+        int failuresLeft = failingAttempts;
         h.setting->duringWrite = [&] {
             h.setting->writeFailure = failuresLeft-- > 0 ? std::optional<std::string>("busy") : std::nullopt;
         };
         int untilCalls = 0;
-        const auto until = [&] { return h.setting->calls += " until", ++untilCalls >= c.untilSaysStopAtCall; };
-        EXPECT_EQ(h.keeper->revokeBeforeExit(until, [&] { h.setting->calls += " pause"; }), c.restored);
-        EXPECT_EQ(h.calls(), c.events);
+        const int stopAt = stopAtCall; // clang 14 cannot capture a structured binding
+        const auto until = [&] { return h.setting->calls += " until", ++untilCalls >= stopAt; };
+        EXPECT_EQ(h.keeper->revokeBeforeExit(until, [&] { h.setting->calls += " pause"; }), restored);
+        EXPECT_EQ(h.calls(), events);
         EXPECT_FALSE(h.keeper->leaseExpiry());
-        EXPECT_EQ(h.setting->value, !c.restored);
+        EXPECT_EQ(h.setting->value, !restored);
     }
     Harness h; // the retry spacing does not hold back the last attempt
     h.failToHold();
@@ -306,12 +301,8 @@ TEST(LidLeaseService, TheSettingTurnedOffElsewhereYieldsEveryHolderExactlyOnce) 
 }
 
 TEST(LidLeaseService, ASettingOnElsewhereOrUnreadableIsNotWritten) {
-    const struct {
-        bool on;
-        std::optional<std::string> readFailure;
-        std::string reply;
-        std::string line;
-    } cases[] = {
+    const std::tuple<bool, std::optional<std::string>, std::string, std::string> cases[] = {
+        // setting, read; reply, log
         {true, std::nullopt,
          "The sleep setting is already on, set by something other than Staywake, and was left as it is.",
          "lease refused: disablesleep is already 1 and this helper did not write it; left as it is"},
@@ -319,18 +310,18 @@ TEST(LidLeaseService, ASettingOnElsewhereOrUnreadableIsNotWritten) {
          "The sleep setting could not be read, so it was left as it is: no SleepDisabled line",
          "lease refused: disablesleep could not be read, so it was not written: no SleepDisabled line"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [on, readFailure, reply, line] : cases) {
         Harness h;
         h.calls();
-        h.setting->value = c.on;
-        h.setting->readFailure = c.readFailure;
-        EXPECT_EQ(h.renew(1, 30), c.reply);
-        EXPECT_EQ(h.lines, std::vector<std::string>{c.line});
+        h.setting->value = on;
+        h.setting->readFailure = readFailure;
+        EXPECT_EQ(h.renew(1, 30), reply);
+        EXPECT_EQ(h.lines, std::vector<std::string>{line});
         EXPECT_TRUE(h.service->holders().empty());
         h.service->checkLease();
         EXPECT_EQ(h.service->handle(LidLeaseRequest::disconnect(), 1), granted);
         EXPECT_EQ(h.calls(), " read");
-        EXPECT_EQ(h.setting->value, c.on);
+        EXPECT_EQ(h.setting->value, on);
     }
 }
 
