@@ -27,24 +27,18 @@ TEST(PresetDurations, ValidatesPinnedListsAndAllowsAtMostThreeStarsOnlyOnCandida
         EXPECT_EQ(durations ? std::optional(AwakeDuration::secondsOf(*durations)) : std::nullopt, expected)
             << ::testing::PrintToString(input);
     }
-    const struct {
-        const char* situation;
-        std::vector<AwakeDuration> start;
-        AwakeDuration toggled;
-        bool canToggle;
-        Seconds afterToggle;
-    } toggles[] = {
+    const std::tuple<const char*, std::vector<AwakeDuration>, AwakeDuration, bool, Seconds> toggles[] = {
         {"a fourth star", {{1800}, {3600}, {7200}}, {28800}, false, {1800, 3600, 7200}},
         {"unstarring with three chosen", {{1800}, {3600}, {7200}}, {3600}, true, {1800, 7200}},
         {"a third star", {{1800}, {28800}}, {14400}, true, {1800, 14400, 28800}},
         {"the last star off", {{21600}}, {21600}, true, {}},
         {"no candidate with room left", {{1800}}, {5400}, false, {1800}},
     };
-    for (const auto& c : toggles) {
-        PresetDurations presets(c.start);
-        EXPECT_EQ(presets.canToggle(c.toggled), c.canToggle) << c.situation;
-        presets.toggle(c.toggled);
-        EXPECT_EQ(AwakeDuration::secondsOf(presets.pinned()), c.afterToggle);
+    for (const auto& [situation, start, toggled, canToggle, after] : toggles) {
+        PresetDurations presets(start);
+        EXPECT_EQ(presets.canToggle(toggled), canToggle) << situation;
+        presets.toggle(toggled);
+        EXPECT_EQ(AwakeDuration::secondsOf(presets.pinned()), after) << situation;
     }
 }
 
@@ -52,12 +46,8 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
     const auto array = [](std::initializer_list<PropertyValue> elements) {
         return PropertyValue::Array(elements);
     };
-    const struct {
-        const char* stored;
-        std::optional<PropertyValue> value;
-        std::optional<Seconds> read; // by the store
-        Seconds pinned;
-    } cases[] = {
+    // What is stored, what the store reads, what the controller pins.
+    const std::tuple<const char*, std::optional<PropertyValue>, std::optional<Seconds>, Seconds> cases[] = {
         {"no key", none, none, defaultSeconds},
         {"reals, unsorted", array({7200.0, 1800.0}), Seconds{7200, 1800}, Seconds{1800, 7200}},
         {"integers", array({1800, 14400}), Seconds{1800, 14400}, Seconds{1800, 14400}},
@@ -67,16 +57,16 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
         {"a text element", array({1800, "3600"}), none, defaultSeconds},
         {"a number, not an array", PropertyValue(1800), none, defaultSeconds},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
+    for (const auto& [stored, value, read, pinned] : cases) {
+        SCOPED_TRACE(stored);
         InMemoryUserDefaults defaults;
-        if (c.value) {
-            defaults.set("com.staywake.presetDurations", *c.value);
+        if (value) {
+            defaults.set("com.staywake.presetDurations", *value);
         }
         const auto before = defaults.values();
         UserDefaultsPresetDurationStore store(defaults);
-        EXPECT_EQ(store.pinnedSeconds(), c.read);
-        EXPECT_EQ(AwakeDuration::secondsOf(PresetDurationsController(store).pinned().get()), c.pinned);
+        EXPECT_EQ(store.pinnedSeconds(), read);
+        EXPECT_EQ(AwakeDuration::secondsOf(PresetDurationsController(store).pinned().get()), pinned);
         EXPECT_EQ(defaults.values(), before) << "an unusable value stays until the user pins again";
     }
 }
@@ -91,7 +81,6 @@ TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
         heard.push_back(AwakeDuration::secondsOf(pinned));
         EXPECT_EQ(store.pinnedSeconds(), heard.back());
     });
-    controller.pin({{1800}, {3600}, {7200}, {14400}});
     controller.pin({{900}});
     controller.pin({AwakeDuration{28800}, AwakeDuration{1800}});
     controller.pin({AwakeDuration{1800}, AwakeDuration{28800}}); // the same list again
