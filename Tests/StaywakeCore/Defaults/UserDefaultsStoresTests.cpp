@@ -59,9 +59,7 @@ TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {
     }
 }
 
-// What each store leaves in the defaults: typed values (a Boolean is not a
-// number, a duration is a real), keys it has no value for taken away, and
-// every other key left alone.
+// Typed values (a duration is a real), keys without a value taken away, every other key left alone.
 TEST(UserDefaultsStores, WriteTypedValuesUnderTheirKeys) {
     const auto defaults = std::make_shared<InMemoryUserDefaults>();
     UserDefaultsAwakeIntentStore intents(defaults);

@@ -71,8 +71,7 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
     }
 }
 
-// Only a valid list is pinned: sorted, stored before it is announced, and
-// announced once.
+// A valid list is stored before it is announced.
 TEST(PresetDurationsController, PinsAValidListSortedAndAnnouncesItOnce) {
     InMemoryPresetDurationStore store(Seconds{3600});
     PresetDurationsController controller(store);

@@ -10,8 +10,6 @@ namespace {
 const std::string prefix = "anchor apple generic and identifier \"";
 const std::string middle = "\" and certificate leaf[subject.OU] = \"";
 
-// A requirement is built only from clean names, and reads back as the same
-// identifier and team.
 TEST(CodeRequirement, IsBuiltOnlyFromCleanNamesAndReadsBack) {
     const std::tuple<std::string, std::optional<std::string>, bool> cases[] = {
         // clang-format off

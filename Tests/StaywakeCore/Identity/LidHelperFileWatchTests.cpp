@@ -63,9 +63,7 @@ TEST(LidHelperFileWatch, ClassifiesWhatIsAtThePath) {
     }
 }
 
-// The file is judged again only when its identity (any of its five fields)
-// changes, a change of finding is reported once, and a file that comes back
-// unchanged keeps its earlier judgement.
+// Any of the identity's five fields counts; a file that comes back unchanged keeps its judgement.
 TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChangesOfFinding) {
     const auto inspector = std::make_shared<FakeInspector>();
     auto watch = watchOf(inspector);

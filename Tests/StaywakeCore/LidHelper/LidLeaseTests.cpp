@@ -88,7 +88,6 @@ TEST(LidSleepLeaseKeeper, TurnsTheSettingOffAtConstructionAndRetriesAFailedFirst
     EXPECT_EQ(LidSleepLeaseKeeper::describe(std::make_exception_ptr(42)), "an unknown error");
 }
 
-// A term is capped at thirty seconds on both clocks, and either clock alone ends it.
 TEST(LidSleepLeaseKeeper, CapsTermsAtThirtySecondsOnBothClocksEitherOfWhichEndsThem) {
     const std::pair<double, std::optional<double>> lengths[] = {
         {3600, 30},          {30.5, 30},        {12.5, 12.5},

@@ -38,9 +38,7 @@ public:
     int unregisterCalls = 0;
 };
 
-// What reaches the item at launch (with or without the repair) and on a
-// toggle: only an enabled item at a stable location is registered again at
-// launch, and a toggle enables only from disabled.
+// Only an enabled item at a stable location is registered again at launch; a toggle enables only from disabled.
 TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
     enum class Action { launch, launchWithoutRepair, toggle };
     // The item's state, whether it is at a stable location, the action; registrations, unregistrations, after.

@@ -8,9 +8,7 @@
 namespace staywake {
 namespace {
 
-// What the session's state shows: the explanation (and the table its sentence
-// comes from), the session controls and the menu-bar icon. While off, neither
-// the lid nor a leftover deadline counts.
+// While off, neither the lid nor a leftover deadline counts.
 TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhileATimedSessionRuns) {
     using Label = MenuBarIcon::SpokenLabel;
     using E = AwakeExplanation;
