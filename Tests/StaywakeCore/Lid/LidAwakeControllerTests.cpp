@@ -36,11 +36,11 @@ public:
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
         lid.reset();
         blocker = std::make_shared<InMemoryLidSleepBlocker>();
-        lid = std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, time.dates,
-                                                   leaseTimer, deadlineTimer);
+        lid = std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates, leaseTimer,
+                                                   deadlineTimer);
         return *lid;
     }
-    void pass(double seconds) { time.advance(seconds); }
+    void pass(double seconds) { dates->advance(seconds), continuous->advance(seconds); }
     static std::string relative(std::optional<Date> date) {
         return date ? "+" + ::testing::PrintToString(*date - launch) : "-";
     }
@@ -57,15 +57,12 @@ public:
         return line.str();
     }
 
-    struct Time {
-        std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>(launch);
-        std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
-            std::make_shared<testing::FakeContinuousTimeProvider>();
-        void advance(double seconds) { dates->advance(seconds), continuous->advance(seconds); }
-    } time;
+    std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>(launch);
+    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+        std::make_shared<testing::FakeContinuousTimeProvider>();
     std::shared_ptr<InMemorySleepBlocker> sleepBlocker = std::make_shared<InMemorySleepBlocker>();
     std::shared_ptr<AwakeController> awake = std::make_shared<AwakeController>(
-        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), time.dates, time.continuous,
+        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), dates, continuous,
         std::make_shared<ManualDeadlineScheduler>(), std::make_shared<testing::ManualRecheckNotifier>(), false);
     std::shared_ptr<InMemoryLidSleepBlocker> blocker;
     std::shared_ptr<InMemoryLidAwakeStore> store;
@@ -176,12 +173,12 @@ TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRef
          "off r1 v2 w0 lease - renewal - end - awake on -"},
     };
     for (const auto& [name, end, failure, expected] : cases) {
-        time.dates->current = launch;
+        dates->current = launch;
         awake->turnOff();
         ASSERT_TRUE(make().turnOnJoiningSessionOr(600));
         end();
         if (deadlineTimer->isPending()) { // the session's end is handled promptly
-            EXPECT_LE(*deadlineTimer->pendingAt, time.dates->now());
+            EXPECT_LE(*deadlineTimer->pendingAt, dates->now());
             deadlineTimer->fire();
         }
         EXPECT_EQ(lid->lastFailure().get(), failure) << name;
