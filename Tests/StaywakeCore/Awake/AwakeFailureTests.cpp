@@ -17,20 +17,12 @@ using Kind = LidHelperRefusal::Kind;
 TEST(AwakeIntent, ADeadlineNeedsAPositiveFiniteDurationAndAnEndUpToTheDistantFuture) {
     const Date start{1'700'000'000};
     const double toDistantFuture = Date::distantFuture() - start;
-    const struct {
-        double duration;
-        Date from;
-        std::optional<Date> deadline;
-    } cases[] = {
-        {0.5, start, start + 0.5},
-        {0, start, std::nullopt},
-        {-60, start, std::nullopt},
-        {infinity, start, std::nullopt},
-        {notANumber, start, std::nullopt},
-        {toDistantFuture, start, Date::distantFuture()},
-        {toDistantFuture + 1, start, std::nullopt},
-        {5, Date{-5}, std::nullopt},
-        {5, Date{-4}, Date{1}},
+    const std::tuple<double, Date, std::optional<Date>> cases[] = {
+        // clang-format off
+        {0.5, start, start + 0.5}, {0, start, std::nullopt}, {-60, start, std::nullopt}, {infinity, start, std::nullopt},
+        {notANumber, start, std::nullopt}, {toDistantFuture, start, Date::distantFuture()},
+        {toDistantFuture + 1, start, std::nullopt}, {5, Date{-5}, std::nullopt}, {5, Date{-4}, Date{1}},
+        // clang-format on
     };
     for (const auto& [duration, from, deadline] : cases) {
         EXPECT_EQ(AwakeIntent::deadline(duration, from), deadline)

@@ -35,18 +35,15 @@ TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) 
         const auto time = ControlInput::clockTime(text);
         EXPECT_EQ(time ? std::optional(time->hour * 60 + time->minute) : std::nullopt, minutes) << text;
     }
-    const struct {
-        ControlInput::ClockTime target;
-        int hour, minute, second;
-        int days;
-    } days[] = {
+    const std::tuple<ControlInput::ClockTime, int, int, int, int> days[] = {
+        // the time; now h, m, s; days ahead
         // clang-format off
         {{17, 30}, 9, 0, 0, 0}, {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
         {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1}, {{0, 0}, 23, 59, 59, 1}, {{23, 59}, 0, 0, 0, 0},
         // clang-format on
     };
-    for (const auto& c : days) {
-        EXPECT_EQ(ControlInput::daysUntil(c.target, c.hour, c.minute, c.second), c.days) << &c - days;
+    for (const auto& [target, hour, minute, second, ahead] : days) {
+        EXPECT_EQ(ControlInput::daysUntil(target, hour, minute, second), ahead) << hour << ":" << minute;
     }
 }
 

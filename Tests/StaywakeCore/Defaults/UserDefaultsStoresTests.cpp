@@ -15,25 +15,21 @@ const std::string until(UserDefaultsAwakeIntentStore::awakeUntilKey);
 const std::string acknowledged(UserDefaultsLidAwakeStore::key);
 
 TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANumber) {
-    const struct {
-        std::optional<PropertyValue> stored;
-        bool boolean;
-    } cases[] = {
+    const std::pair<std::optional<PropertyValue>, bool> cases[] = {
         // clang-format off
         {std::nullopt, false}, {PropertyValue(true), true}, {PropertyValue(0), false}, {PropertyValue(0.5), true},
         {PropertyValue("YES"), true}, {PropertyValue("no"), false}, {PropertyValue("acknowledged"), false},
         {PropertyValue(Date{1}), false},
         // clang-format on
     };
-    for (const auto& c : cases) {
+    for (const auto& [stored, boolean] : cases) {
         const auto defaults = std::make_shared<InMemoryUserDefaults>();
-        if (c.stored) {
-            defaults->set(acknowledged, *c.stored);
+        if (stored) {
+            defaults->set(acknowledged, *stored);
         }
-        SCOPED_TRACE(::testing::PrintToString(defaults->values()));
-        EXPECT_EQ(defaults->boolean(acknowledged), c.boolean);
+        EXPECT_EQ(defaults->boolean(acknowledged), boolean) << ::testing::PrintToString(defaults->values());
         // The heat-warning acknowledgement is read by exactly this rule.
-        EXPECT_EQ(UserDefaultsLidAwakeStore(defaults).hasAcknowledgedHeatWarning(), c.boolean);
+        EXPECT_EQ(UserDefaultsLidAwakeStore(defaults).hasAcknowledgedHeatWarning(), boolean);
     }
     EXPECT_EQ(PropertyValue(true).number(), std::nullopt);
     EXPECT_EQ(PropertyValue(std::int64_t{1700000000}).number(), 1700000000.0);

@@ -24,27 +24,23 @@ TEST(MugPair, SmallerMugIsTheFirstHalfPointSizeClearlyLower) {
 TEST(PathData, TangentArcRoundsTheCornerBetweenTwoLinesOrIsAStraightLine) {
     constexpr double pi = std::numbers::pi;
     const double root3 = std::sqrt(3.0);
-    const struct {
-        PathData::TangentArc arc;
-        PathPoint start, end, center;
-        double sweep;
-    } cases[] = {
+    const std::tuple<PathData::TangentArc, PathPoint, PathPoint, PathPoint, double> cases[] = {
+        // start, end, centre
         {{{10, 0}, {10, 10}, 2}, {8, 0}, {10, 2}, {8, 2}, pi / 2},     // a left turn, counter-clockwise
         {{{10, 0}, {10, -10}, 2}, {8, 0}, {10, -2}, {8, -2}, -pi / 2}, // a right turn, clockwise
         // A 60-degree corner: the tangent points lie r / tan(30 deg) from it.
         {{{10, 0}, {5, 5 * root3}, 1}, {10 - root3, 0}, {10 - root3 / 2, 1.5}, {10 - root3, 1}, 2 * pi / 3},
     };
     const auto near = [](PathPoint a, PathPoint b) { return std::hypot(a.x - b.x, a.y - b.y) < 1e-9; };
-    for (const auto& c : cases) {
-        const auto resolved = PathData::resolve({0, 0}, c.arc);
+    for (const auto& [arc, start, end, center, sweep] : cases) {
+        const auto resolved = PathData::resolve({0, 0}, arc);
         ASSERT_TRUE(resolved.has_value());
-        EXPECT_TRUE(near(resolved->start, c.start) && near(resolved->end, c.end) &&
-                    near(resolved->center, c.center));
-        EXPECT_NEAR(resolved->sweep, c.sweep, 1e-9);
+        EXPECT_TRUE(near(resolved->start, start) && near(resolved->end, end) && near(resolved->center, center));
+        EXPECT_NEAR(resolved->sweep, sweep, 1e-9);
         const double endAngle = resolved->startAngle + resolved->sweep;
         EXPECT_TRUE(near({resolved->center.x + resolved->radius * std::cos(endAngle),
                           resolved->center.y + resolved->radius * std::sin(endAngle)},
-                         c.end));
+                         end));
     }
     EXPECT_FALSE(PathData::resolve({0, 0}, {{10, 0}, {10, 10}, 0}));
     EXPECT_FALSE(PathData::resolve({10, 0}, {{10, 0}, {10, 10}, 2}));

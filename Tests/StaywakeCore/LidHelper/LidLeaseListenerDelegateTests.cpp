@@ -55,15 +55,17 @@ TEST(LidLeaseListenerDelegate, NumbersOnlyThePeersThatMeetTheRequirement) {
     EXPECT_TRUE(unchecked.checked.empty());
 
     LidLeaseListenerDelegate delegate(requirement, requests.function());
-    const struct {
-        Peer peer;
-        LidLeaseClientNumber client; // 0: refused
-    } cases[] = {{Peer::fails, 0}, {Peer::meets, 1}, {Peer::checkThrows, 0}, {Peer::fails, 0}, {Peer::meets, 2}};
-    for (const auto& c : cases) {
-        FakeIncomingConnection connection(c.peer);
-        EXPECT_EQ(delegate.shouldAcceptNewConnection(connection), c.client != 0);
+    const std::pair<Peer, LidLeaseClientNumber> cases[] = {// the client number given, 0 when refused
+                                                           {Peer::fails, 0},
+                                                           {Peer::meets, 1},
+                                                           {Peer::checkThrows, 0},
+                                                           {Peer::fails, 0},
+                                                           {Peer::meets, 2}};
+    for (const auto& [peer, client] : cases) {
+        FakeIncomingConnection connection(peer);
+        EXPECT_EQ(delegate.shouldAcceptNewConnection(connection), client != 0);
         EXPECT_EQ(connection.checked, std::vector<std::string>{requirement});
-        EXPECT_EQ(connection.exported ? connection.exported->client() : 0, c.client);
+        EXPECT_EQ(connection.exported ? connection.exported->client() : 0, client);
     }
 }
 
