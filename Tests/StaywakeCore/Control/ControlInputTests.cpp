@@ -8,53 +8,42 @@
 namespace staywake {
 namespace {
 
+constexpr auto none = std::nullopt;
+
 TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
-    const struct {
-        std::string text;
-        std::optional<double> seconds;
-    } cases[] = {
+    const std::pair<std::string, std::optional<double>> cases[] = {
         // clang-format off
-        {"1h30m", 5400}, {"45m", 2700}, {"90s", 90}, {"2h", 7200}, {"1h2m3s", 3723}, {"0h5m", 300},
-        {"720h", 2592000}, {"721h", std::nullopt}, {"9999999999h", std::nullopt}, {"0h0m0s", std::nullopt},
-        {"-5m", std::nullopt}, {"", std::nullopt}, {"90", std::nullopt}, {"1.5h", std::nullopt},
-        {"30m1h", std::nullopt}, {"1h1h", std::nullopt}, {"5 m", std::nullopt}, {"1h30", std::nullopt},
+        {"1h30m", 5400}, {"45m", 2700}, {"90s", 90}, {"1h2m3s", 3723}, {"0h5m", 300}, {"720h", 2592000},
+        {"721h", none}, {"9999999999h", none}, {"0h0m0s", none}, {"-5m", none}, {"", none}, {"90", none},
+        {"1.5h", none}, {"30m1h", none}, {"1h1h", none}, {"5 m", none}, {"1h30", none},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ControlInput::duration(c.text), c.seconds) << c.text;
+    for (const auto& [text, seconds] : cases) {
+        EXPECT_EQ(ControlInput::duration(text), seconds) << text;
     }
 }
 
 TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) {
-    const struct {
-        std::string text;
-        bool valid;
-        int hour;
-        int minute;
-    } cases[] = {
-        {"17:30", true, 17, 30}, {"7:05", true, 7, 5},    {"00:00", true, 0, 0},  {"23:59", true, 23, 59},
-        {"24:00", false, 0, 0},  {"12:60", false, 0, 0},  {"7:5", false, 0, 0},   {"1730", false, 0, 0},
-        {":30", false, 0, 0},    {"123:00", false, 0, 0}, {"-1:30", false, 0, 0}, {"17:30pm", false, 0, 0},
+    const std::pair<std::string, std::optional<int>> times[] = {
+        // minutes into the day
+        // clang-format off
+        {"17:30", 1050}, {"7:05", 425}, {"00:00", 0}, {"23:59", 1439}, {"24:00", none}, {"12:60", none},
+        {"7:5", none}, {"1730", none}, {":30", none}, {"123:00", none}, {"-1:30", none}, {"17:30pm", none},
+        // clang-format on
     };
-    for (const auto& c : cases) {
-        const auto time = ControlInput::clockTime(c.text);
-        ASSERT_EQ(time.has_value(), c.valid) << c.text;
-        if (time) {
-            EXPECT_EQ(time->hour * 60 + time->minute, c.hour * 60 + c.minute) << c.text;
-        }
+    for (const auto& [text, minutes] : times) {
+        const auto time = ControlInput::clockTime(text);
+        EXPECT_EQ(time ? std::optional(time->hour * 60 + time->minute) : std::nullopt, minutes) << text;
     }
-    const struct {
-        ControlInput::ClockTime target;
-        int hour, minute, second;
-        int days;
-    } days[] = {
-        {{17, 30}, 9, 0, 0, 0},   {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
-        {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1},                              // across midnight
-        {{0, 0}, 23, 59, 59, 1},  {{23, 59}, 0, 0, 0, 0},
+    const std::tuple<ControlInput::ClockTime, int, int, int, int> days[] = {
+        // the time; now h, m, s; days ahead
+        // clang-format off
+        {{17, 30}, 9, 0, 0, 0}, {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
+        {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1}, {{0, 0}, 23, 59, 59, 1}, {{23, 59}, 0, 0, 0, 0},
+        // clang-format on
     };
-    for (const auto& c : days) {
-        EXPECT_EQ(ControlInput::daysUntil(c.target, c.hour, c.minute, c.second), c.days)
-            << c.target.hour << ":" << c.target.minute << " at " << c.hour << ":" << c.minute << ":" << c.second;
+    for (const auto& [target, hour, minute, second, ahead] : days) {
+        EXPECT_EQ(ControlInput::daysUntil(target, hour, minute, second), ahead) << hour << ":" << minute;
     }
 }
 
@@ -84,13 +73,10 @@ TEST(HoldBook, EndsAHoldOnlyForItsOwnerNeverReusesAnIdAndCapsHoldsPerConnection)
 
 TEST(SessionEndNotice, WarnsFiveMinutesAheadOnlyForSessionsOfAQuarterHourOrMore) {
     const Date start{1'700'000'000};
-    const std::pair<double, std::optional<double>> cases[] = {
-        {15 * 60, 10 * 60},
-        {15 * 60 - 1, std::nullopt},
-        {3600, 55 * 60},
-        {-3600, std::nullopt},
-        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
-    };
+    const std::pair<double, std::optional<double>> cases[] = {{15 * 60, 10 * 60},
+                                                              {15 * 60 - 1, none},
+                                                              {3600, 55 * 60},
+                                                              {std::numeric_limits<double>::quiet_NaN(), none}};
     for (const auto& [length, warningAfter] : cases) {
         const auto warning = SessionEndNotice::warningAt(start, start + length);
         EXPECT_EQ(warning ? std::optional(*warning - start) : std::nullopt, warningAfter) << length;

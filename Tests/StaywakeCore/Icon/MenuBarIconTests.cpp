@@ -1,5 +1,4 @@
 #include "StaywakeCore/Icon/DrawnSymbol.h"
-#include "StaywakeCore/Icon/MenuBarIcon.h"
 #include "StaywakeCore/Icon/MugPair.h"
 #include "StaywakeCore/Icon/PathData.h"
 
@@ -9,44 +8,6 @@
 
 namespace staywake {
 namespace {
-
-using Label = MenuBarIcon::SpokenLabel;
-using Vessel = CupGlyph::Vessel;
-
-TEST(MenuBarIcon, NamesEveryStateInItsOwnWordsFromItsTable) {
-    const struct {
-        MenuBarIcon icon;
-        Label label;
-        CupGlyph glyph;
-        std::string_view table;
-        std::string_view text;
-    } cases[] = {
-        {{false, false, false}, Label::off, {Vessel::cup, false}, "Localizable", "Staywake: off"},
-        {{true, false, false}, Label::on, {Vessel::cup, true}, "Localizable", "Staywake: on"},
-        {{true, true, false},
-         Label::onWithTimerRunning,
-         {Vessel::cup, true},
-         "Localizable",
-         "Staywake: on, timer running"},
-        {{true, false, true},
-         Label::onWithLidClosed,
-         {Vessel::doubleMug, true},
-         "NightBrew",
-         "Staywake: Night Brew on"},
-        {{true, true, true},
-         Label::onWithLidClosedAndTimerRunning,
-         {Vessel::doubleMug, true},
-         "NightBrew",
-         "Staywake: Night Brew on, timer running"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(c.icon.spokenLabel(), c.label);
-        EXPECT_EQ(c.icon.glyph(), c.glyph);
-        EXPECT_EQ(MenuBarIcon::text(c.label).table, c.table);
-        EXPECT_EQ(MenuBarIcon::text(c.label).key, c.text);
-    }
-}
 
 TEST(MugPair, SmallerMugIsTheFirstHalfPointSizeClearlyLower) {
     const auto mug = DrawnSymbol::named("mug");
@@ -63,27 +24,23 @@ TEST(MugPair, SmallerMugIsTheFirstHalfPointSizeClearlyLower) {
 TEST(PathData, TangentArcRoundsTheCornerBetweenTwoLinesOrIsAStraightLine) {
     constexpr double pi = std::numbers::pi;
     const double root3 = std::sqrt(3.0);
-    const struct {
-        PathData::TangentArc arc;
-        PathPoint start, end, center;
-        double sweep;
-    } cases[] = {
+    const std::tuple<PathData::TangentArc, PathPoint, PathPoint, PathPoint, double> cases[] = {
+        // start, end, centre
         {{{10, 0}, {10, 10}, 2}, {8, 0}, {10, 2}, {8, 2}, pi / 2},     // a left turn, counter-clockwise
         {{{10, 0}, {10, -10}, 2}, {8, 0}, {10, -2}, {8, -2}, -pi / 2}, // a right turn, clockwise
         // A 60-degree corner: the tangent points lie r / tan(30 deg) from it.
         {{{10, 0}, {5, 5 * root3}, 1}, {10 - root3, 0}, {10 - root3 / 2, 1.5}, {10 - root3, 1}, 2 * pi / 3},
     };
     const auto near = [](PathPoint a, PathPoint b) { return std::hypot(a.x - b.x, a.y - b.y) < 1e-9; };
-    for (const auto& c : cases) {
-        const auto resolved = PathData::resolve({0, 0}, c.arc);
+    for (const auto& [arc, start, end, center, sweep] : cases) {
+        const auto resolved = PathData::resolve({0, 0}, arc);
         ASSERT_TRUE(resolved.has_value());
-        EXPECT_TRUE(near(resolved->start, c.start) && near(resolved->end, c.end) &&
-                    near(resolved->center, c.center));
-        EXPECT_NEAR(resolved->sweep, c.sweep, 1e-9);
+        EXPECT_TRUE(near(resolved->start, start) && near(resolved->end, end) && near(resolved->center, center));
+        EXPECT_NEAR(resolved->sweep, sweep, 1e-9);
         const double endAngle = resolved->startAngle + resolved->sweep;
         EXPECT_TRUE(near({resolved->center.x + resolved->radius * std::cos(endAngle),
                           resolved->center.y + resolved->radius * std::sin(endAngle)},
-                         c.end));
+                         end));
     }
     EXPECT_FALSE(PathData::resolve({0, 0}, {{10, 0}, {10, 10}, 0}));
     EXPECT_FALSE(PathData::resolve({10, 0}, {{10, 0}, {10, 10}, 2}));

@@ -44,67 +44,55 @@ LidHelperFileWatch watchOf(const std::shared_ptr<FakeInspector>& inspector) {
 }
 
 TEST(LidHelperFileWatch, ClassifiesWhatIsAtThePath) {
-    const struct {
-        const char* name;
-        std::optional<Identity> identity;
-        std::optional<std::string> hash;
-        Finding expected;
-    } cases[] = {
-        {"the running file", running, runningHash, Finding::running()},
+    // The file found at first, beside the changes the step-by-step test below makes.
+    const std::tuple<const char*, std::optional<Identity>, std::optional<std::string>, Finding> cases[] = {
         {"the running file rewritten in place", Identity{2049, 100, 4096, 1700000001, 0}, runningHash,
          Finding::running()},
-        {"another build", other, otherHash, Finding::replaced(otherHash)},
         {"an identical copy at a new inode", other, runningHash, Finding::replaced(runningHash)},
         {"the same inode on another device", Identity{2050, 100, 4096, 1700000000, 5}, runningHash,
          Finding::replaced(runningHash)},
         {"another build written into the same inode", Identity{2049, 100, 8192, 1700000100, 0}, otherHash,
          Finding::replaced(otherHash)},
-        {"nothing there", std::nullopt, runningHash, Finding::missing()},
         {"an untrusted file", other, std::nullopt, Finding::unrecognised()},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, identity, hash, expected] : cases) {
         const auto inspector = std::make_shared<FakeInspector>();
-        inspector->current = c.identity;
-        inspector->hash = c.hash;
-        EXPECT_EQ(watchOf(inspector).look().finding, c.expected) << c.name;
+        inspector->current = identity;
+        inspector->hash = hash;
+        EXPECT_EQ(watchOf(inspector).look().finding, expected) << name;
     }
 }
 
-// The file is judged again only when its identity (any of its five fields)
-// changes, a change of finding is reported once, and a file that comes back
-// unchanged keeps its earlier judgement.
+// Any of the identity's five fields counts; a file that comes back unchanged keeps its judgement.
 TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChangesOfFinding) {
     const auto inspector = std::make_shared<FakeInspector>();
     auto watch = watchOf(inspector);
-    const struct {
-        std::optional<Identity> identity;
-        std::optional<std::string> hash;
-        Finding finding;
-        bool changed;
-        int judgements;
-    } steps[] = {
+    const auto replaced = Finding::replaced(otherHash);
+    const std::string third(40, '3');
+    // What is at the path, how it is judged; the finding, whether it changed, the judgements so far.
+    const std::tuple<std::optional<Identity>, std::optional<std::string>, Finding, bool, int> steps[] = {
         {running, runningHash, Finding::running(), true, 1},
         {running, runningHash, Finding::running(), false, 1},
-        {other, otherHash, Finding::replaced(otherHash), true, 2},
-        {Identity{2050, 200, 8192, 1700000100, 0}, otherHash, Finding::replaced(otherHash), false, 3},
-        {Identity{2050, 201, 8192, 1700000100, 0}, otherHash, Finding::replaced(otherHash), false, 4},
-        {Identity{2050, 201, 8193, 1700000100, 0}, otherHash, Finding::replaced(otherHash), false, 5},
-        {Identity{2050, 201, 8193, 1700000101, 0}, otherHash, Finding::replaced(otherHash), false, 6},
-        {other, otherHash, Finding::replaced(otherHash), false, 7},
+        {other, otherHash, replaced, true, 2},
+        {Identity{2050, 200, 8192, 1700000100, 0}, otherHash, replaced, false, 3},
+        {Identity{2050, 201, 8192, 1700000100, 0}, otherHash, replaced, false, 4},
+        {Identity{2050, 201, 8193, 1700000100, 0}, otherHash, replaced, false, 5},
+        {Identity{2050, 201, 8193, 1700000101, 0}, otherHash, replaced, false, 6},
+        {other, otherHash, replaced, false, 7},
         {std::nullopt, otherHash, Finding::missing(), true, 7},
         {std::nullopt, otherHash, Finding::missing(), false, 7},
         // Back unchanged: it would read as unrecognised if it were judged again.
-        {other, std::nullopt, Finding::replaced(otherHash), true, 7},
-        {Identity{2049, 300, 8192, 1700000200, 0}, "3333333333333333333333333333333333333333",
-         Finding::replaced("3333333333333333333333333333333333333333"), true, 8},
+        {other, std::nullopt, replaced, true, 7},
+        {Identity{2049, 300, 8192, 1700000200, 0}, third, Finding::replaced(third), true, 8},
     };
-    for (std::size_t i = 0; i < std::size(steps); ++i) {
-        inspector->current = steps[i].identity;
-        inspector->hash = steps[i].hash;
+    int step = 0;
+    for (const auto& [identity, hash, finding, changed, judgements] : steps) {
+        inspector->current = identity;
+        inspector->hash = hash;
         const auto look = watch.look();
-        EXPECT_EQ(look.finding, steps[i].finding) << "step " << i;
-        EXPECT_EQ(look.changed, steps[i].changed) << "step " << i;
-        EXPECT_EQ(inspector->judgements, steps[i].judgements) << "step " << i;
+        EXPECT_EQ(std::tuple(look.finding, look.changed, inspector->judgements),
+                  std::tuple(finding, changed, judgements))
+            << "step " << step++;
     }
     EXPECT_EQ(watch.path(), helperPath);
     EXPECT_EQ(watch.runningCodeDirectoryHash(), runningHash);
@@ -112,22 +100,17 @@ TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChan
 
 TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheResetIsCertain) {
     const auto replaced = Finding::replaced(otherHash);
-    const struct {
-        Finding finding;
-        bool isLeaseHeld;
-        bool isResetInDoubt;
-        bool stepsAside;
-    } cases[] = {
-        {replaced, false, false, true},
-        {replaced, true, false, false},
-        {replaced, false, true, false},
-        {Finding::running(), false, false, false},
-        {Finding::missing(), false, false, false},
+    const std::tuple<Finding, bool, bool, bool> cases[] = {
+        // the finding, a lease held, the reset in doubt
+        // clang-format off
+        {replaced, false, false, true}, {replaced, true, false, false}, {replaced, false, true, false},
+        {Finding::running(), false, false, false}, {Finding::missing(), false, false, false},
         {Finding::unrecognised(), false, false, false},
+        // clang-format on
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LidHelperFileWatch::stepsAside(c.finding, c.isLeaseHeld, c.isResetInDoubt), c.stepsAside)
-            << static_cast<int>(c.finding.kind()) << " held " << c.isLeaseHeld << " in doubt " << c.isResetInDoubt;
+    for (const auto& [finding, held, inDoubt, stepsAside] : cases) {
+        EXPECT_EQ(LidHelperFileWatch::stepsAside(finding, held, inDoubt), stepsAside)
+            << static_cast<int>(finding.kind()) << " held " << held << " in doubt " << inDoubt;
     }
 }
 
@@ -143,16 +126,15 @@ TEST(LidHelperFileWatch, NeedsEveryInputAndTakesTheFirstAbsoluteLaunchPath) {
     EXPECT_FALSE(LidHelperFileWatch::forRunningHelper(path, startedFrom, runningHash, team, nullptr));
 
     using Path = std::optional<std::string>;
-    const struct {
-        Path kernel, loader, process, expected;
-    } cases[] = {
+    const std::tuple<Path, Path, Path, Path> cases[] = {
+        // the kernel's, the loader's, the process's; the one taken
+        // clang-format off
         {"/opt/a", "/opt/b", "/opt/c", "/opt/a"}, {std::nullopt, "/opt/b", "/opt/c", "/opt/b"},
-        {"./a", "/opt/b", "/opt/c", "/opt/b"},    {"", "b", "/opt/c", "/opt/c"},
-        {"./a", "b", "c", std::nullopt},
+        {"./a", "/opt/b", "/opt/c", "/opt/b"}, {"", "b", "/opt/c", "/opt/c"}, {"./a", "b", "c", std::nullopt},
+        // clang-format on
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LidHelperFileWatch::launchedPath(c.kernel, c.loader, c.process), c.expected)
-            << c.kernel.value_or("-") << " " << c.loader.value_or("-") << " " << c.process.value_or("-");
+    for (const auto& [kernel, loader, process, expected] : cases) {
+        EXPECT_EQ(LidHelperFileWatch::launchedPath(kernel, loader, process), expected) << kernel.value_or("-");
     }
 }
 

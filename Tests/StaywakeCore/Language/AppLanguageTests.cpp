@@ -5,33 +5,22 @@
 namespace staywake {
 namespace {
 
-using AppLanguage::LayoutDirection;
+using Languages = std::vector<std::string>;
 
 TEST(AppLanguage, DirectionFollowsTheFirstLocalizationOnly) {
-    const struct {
-        std::vector<std::string> preferring;
-        LayoutDirection expected;
-    } cases[] = {
-        {{}, LayoutDirection::leftToRight},
-        {{"ar"}, LayoutDirection::rightToLeft},
-        {{"ar-EG", "en"}, LayoutDirection::rightToLeft},
-        {{"fa_IR"}, LayoutDirection::rightToLeft},
-        {{"en", "ar"}, LayoutDirection::leftToRight},
-        {{"!!"}, LayoutDirection::leftToRight},
-        {{""}, LayoutDirection::leftToRight},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(AppLanguage::direction(c.preferring), c.expected)
-            << (c.preferring.empty() ? "(empty)" : c.preferring.front());
+    for (const Languages& rightToLeft : {Languages{"ar"}, Languages{"ar-EG", "en"}, Languages{"fa_IR"}}) {
+        EXPECT_EQ(AppLanguage::direction(rightToLeft), AppLanguage::LayoutDirection::rightToLeft)
+            << rightToLeft[0];
+    }
+    for (const Languages& leftToRight : {Languages{}, Languages{"en", "ar"}, Languages{"!!"}, Languages{""}}) {
+        EXPECT_EQ(AppLanguage::direction(leftToRight), AppLanguage::LayoutDirection::leftToRight)
+            << ::testing::PrintToString(leftToRight);
     }
 }
 
 TEST(AppLanguage, ResolvedLocaleTakesTheLanguageAndKeepsTheUsersRegionAndPreferences) {
-    const struct {
-        std::vector<std::string> preferring;
-        std::string base;
-        std::string expected;
-    } cases[] = {
+    const std::tuple<Languages, std::string, std::string> cases[] = {
+        // preferred, the system's locale; resolved
         {{}, "en_US@calendar=buddhist", "en_US@calendar=buddhist"},
         {{"fr-CA"}, "en_US", "fr_CA"},
         {{"zh-Hans"}, "en_GB", "zh_Hans_GB"},
@@ -40,9 +29,8 @@ TEST(AppLanguage, ResolvedLocaleTakesTheLanguageAndKeepsTheUsersRegionAndPrefere
         {{"de"}, "en_US@calendar=japanese;hours=h23", "de_US@calendar=japanese;hours=h23"},
         {{"!!"}, "en_US", "en_US"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(AppLanguage::resolvedLocale(c.preferring, c.base), c.expected)
-            << (c.preferring.empty() ? "(empty)" : c.preferring.front()) << " on " << c.base;
+    for (const auto& [preferring, base, expected] : cases) {
+        EXPECT_EQ(AppLanguage::resolvedLocale(preferring, base), expected) << base;
     }
 }
 

@@ -36,36 +36,33 @@ public:
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
         lid.reset();
         blocker = std::make_shared<InMemoryLidSleepBlocker>();
-        lid = std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, time.dates,
-                                                   leaseTimer, deadlineTimer);
+        lid = std::make_unique<LidAwakeController>(awake, blocker, store, conditions, notifier, dates, leaseTimer,
+                                                   deadlineTimer);
         return *lid;
     }
-    void pass(double seconds) { time.advance(seconds); }
+    void pass(double seconds) { dates->advance(seconds), continuous->advance(seconds); }
     static std::string relative(std::optional<Date> date) {
         return date ? "+" + ::testing::PrintToString(*date - launch) : "-";
     }
-    /// Night Brew's state, the helper's unanswered requests and lease, both
-    /// timers and the awake session, in one line.
+    /// Night Brew's state; the helper's renewals, revocations, unanswered
+    /// requests and lease; both timers; and the awake session, in one line.
     std::string state() const {
         std::ostringstream line;
         line << (lid->isOn() ? "on" : "off") << (lid->isTurningOn() ? " turning" : "")
-             << (lid->isSettled() ? "" : " unsettled") << ", renew " << blocker->renewCount << ", revoke "
-             << blocker->revokeCount << ", waiting " << blocker->unansweredCount() << ", lease "
-             << relative(blocker->leaseExpiry) << ", renewal " << relative(leaseTimer->pendingAt) << ", end "
-             << relative(deadlineTimer->pendingAt) << ", awake " << (awake->isOn() ? "on" : "off") << " "
+             << (lid->isSettled() ? "" : " unsettled") << " r" << blocker->renewCount << " v"
+             << blocker->revokeCount << " w" << blocker->unansweredCount() << " lease "
+             << relative(blocker->leaseExpiry) << " renewal " << relative(leaseTimer->pendingAt) << " end "
+             << relative(deadlineTimer->pendingAt) << " awake " << (awake->isOn() ? "on " : "off ")
              << relative(awake->endsAt());
         return line.str();
     }
 
-    struct Time {
-        std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>(launch);
-        std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
-            std::make_shared<testing::FakeContinuousTimeProvider>();
-        void advance(double seconds) { dates->advance(seconds), continuous->advance(seconds); }
-    } time;
+    std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>(launch);
+    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
+        std::make_shared<testing::FakeContinuousTimeProvider>();
     std::shared_ptr<InMemorySleepBlocker> sleepBlocker = std::make_shared<InMemorySleepBlocker>();
     std::shared_ptr<AwakeController> awake = std::make_shared<AwakeController>(
-        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), time.dates, time.continuous,
+        sleepBlocker, std::make_shared<InMemoryAwakeIntentStore>(), dates, continuous,
         std::make_shared<ManualDeadlineScheduler>(), std::make_shared<testing::ManualRecheckNotifier>(), false);
     std::shared_ptr<InMemoryLidSleepBlocker> blocker;
     std::shared_ptr<InMemoryLidAwakeStore> store;
@@ -88,14 +85,10 @@ TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarnin
     lid->refresh();
     EXPECT_EQ(lid->refusal().get(), std::nullopt);
     EXPECT_EQ(lid->precaution().get(), Precaution::none);
-    for (const double duration :
-         {0.0, -60.0, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
-          Date::distantFuture().secondsSince1970}) {
-        EXPECT_FALSE(lid->turnOn(duration)) << duration;
-        EXPECT_FALSE(lid->turnOnJoiningSessionOr(duration)) << duration;
-    }
+    EXPECT_FALSE(lid->turnOn(0.0)); // which lengths make a deadline is AwakeIntent's rule
+    EXPECT_FALSE(lid->turnOnJoiningSessionOr(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_EQ(blocker->prepareCount, 0);
-    EXPECT_EQ(state(), "off, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -");
+    EXPECT_EQ(state(), "off r0 v0 w0 lease - renewal - end - awake off -");
 
     make(false).acknowledgeHeatWarning();
     EXPECT_TRUE(store->hasAcknowledgedHeatWarning());
@@ -103,28 +96,23 @@ TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarnin
 }
 
 TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrStartsOne) {
-    const struct {
-        std::string name;
-        std::optional<double> runningSession; // absent: none; 0: without a deadline
-        bool joining;
-        std::optional<Date> expectedEnd;
-    } cases[] = {
+    const std::tuple<const char*, std::optional<double>, bool, std::optional<Date>> cases[] = {
+        // what runs before (none; 0: no deadline), whether Night Brew joins it, the session's end after
         {"joins a session without a deadline", 0.0, true, std::nullopt},
         {"joins a session with its own deadline", 3600.0, true, launch + 3600},
         {"starts a session when none is on", std::nullopt, true, launch + 600},
         {"replaces a running session when not joining", 0.0, false, launch + 600},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, runningSession, joining, end] : cases) {
         awake->turnOff();
-        if (c.runningSession) {
-            awake->turnOn(*c.runningSession > 0 ? c.runningSession : std::nullopt);
+        if (runningSession) {
+            awake->turnOn(*runningSession > 0 ? runningSession : std::nullopt);
         }
         make();
-        EXPECT_TRUE(c.joining ? lid->turnOnJoiningSessionOr(600) : lid->turnOn(600));
+        EXPECT_TRUE(joining ? lid->turnOnJoiningSessionOr(600) : lid->turnOn(600)) << name;
         EXPECT_TRUE(lid->isOn());
-        EXPECT_EQ(awake->endsAt(), c.expectedEnd);
-        EXPECT_EQ(deadlineTimer->pendingAt, c.expectedEnd) << "the deadline timer follows the session's end";
+        EXPECT_EQ(awake->endsAt(), end) << name;
+        EXPECT_EQ(deadlineTimer->pendingAt, end) << "the deadline timer follows the session's end";
         lid->turnOff();
     }
 }
@@ -136,82 +124,65 @@ TEST_F(LidAwakeControllerTest, KeepsALeaseThirtySecondsAheadRenewedEveryTenAndGi
     lid->isOn().observe([&](bool on) { heard.push_back(on ? "on" : "off"); });
     lid->whenSettled([&] { heard.push_back("settled at once"); });
     blocker->holdsReplies = true;
-    const struct {
-        const char* step;
-        std::function<void()> action;
-        std::string state;
-    } steps[] = {
-        {"turn on", [&] { EXPECT_TRUE(lid->turnOn(std::nullopt)); },
-         "off turning unsettled, renew 0, revoke 0, waiting 1, lease -, renewal -, end -, awake on -"},
-        {"granted", [&] { blocker->answerAll(); },
-         "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end -, awake on -"},
-        {"renewal due, and early checks while it is in flight",
-         [&] { pass(10), leaseTimer->fire(), lid->checkLease(), lid->checkLease(); },
-         "on unsettled, renew 1, revoke 0, waiting 1, lease +30, renewal -, end -, awake on -"},
-        {"granted again", [&] { blocker->answerAll(); },
-         "on, renew 2, revoke 0, waiting 0, lease +40, renewal +20, end -, awake on -"},
-        {"renewal due, then turned off",
-         [&] {
+    const std::pair<std::function<void()>, std::string> steps[] = {
+        {[&] { EXPECT_TRUE(lid->turnOn(std::nullopt)); },
+         "off turning unsettled r0 v0 w1 lease - renewal - end - awake on -"},
+        {[&] { blocker->answerAll(); }, "on r1 v0 w0 lease +30 renewal +10 end - awake on -"},
+        // The renewal is due; early checks while it is in flight ask nothing.
+        {[&] { pass(10), leaseTimer->fire(), lid->checkLease(), lid->checkLease(); },
+         "on unsettled r1 v0 w1 lease +30 renewal - end - awake on -"},
+        {[&] { blocker->answerAll(); }, "on r2 v0 w0 lease +40 renewal +20 end - awake on -"},
+        {[&] {
              pass(10), leaseTimer->fire(), lid->turnOff();
              lid->whenSettled([&] { heard.push_back("settled 1"); });
              lid->whenSettled([&] { heard.push_back("settled 2"); });
          },
-         "off unsettled, renew 2, revoke 0, waiting 2, lease +40, renewal -, end -, awake on -"},
-        {"the renewal granted late arms nothing", [&] { blocker->answerNext(); },
-         "off unsettled, renew 3, revoke 0, waiting 1, lease +50, renewal -, end -, awake on -"},
-        {"the give-back confirmed", [&] { blocker->answerNext(); },
-         "off, renew 3, revoke 1, waiting 0, lease -, renewal -, end -, awake on -"},
-        {"a check with nothing to confirm asks nothing", [&] { lid->checkLease(); },
-         "off, renew 3, revoke 1, waiting 0, lease -, renewal -, end -, awake on -"},
+         "off unsettled r2 v0 w2 lease +40 renewal - end - awake on -"},
+        // The renewal granted late arms nothing, then the give-back is confirmed.
+        {[&] { blocker->answerNext(); }, "off unsettled r3 v0 w1 lease +50 renewal - end - awake on -"},
+        {[&] { blocker->answerNext(); }, "off r3 v1 w0 lease - renewal - end - awake on -"},
+        {[&] { lid->checkLease(); }, "off r3 v1 w0 lease - renewal - end - awake on -"}, // nothing to confirm
     };
-    for (const auto& s : steps) {
-        s.action();
-        EXPECT_EQ(state(), s.state) << s.step;
+    for (std::size_t step = 0; step < std::size(steps); ++step) {
+        steps[step].first();
+        EXPECT_EQ(state(), steps[step].second) << "step " << step;
     }
     EXPECT_EQ(heard, (std::vector<std::string>{"settled at once", "on", "off", "settled 1", "settled 2"}))
         << "renewals while on announce nothing; the waiting actions run after the last answer, in order";
 }
 
 TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRefusesOrTheSessionEnds) {
-    const struct {
-        std::string name;
-        std::function<void()> end;
-        std::optional<AwakeFailure> failure;
-        std::string state;
-    } cases[] = {
-        {"a refused renewal leaves the session on",
-         [&] {
-             blocker->nextRenewalError =
-                 LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
-             pass(10), leaseTimer->fire();
-         },
-         turnedOffElsewhere, "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake on +600"},
-        {"the user ends the session", [&] { awake->turnOff(); }, std::nullopt,
-         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
-        {"the session's deadline passes", [&] { pass(600), deadlineTimer->fire(); }, std::nullopt,
-         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
-        {"a lease check after sleeping past the deadline", [&] { pass(601), lid->checkLease(); }, std::nullopt,
-         "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -"},
-        {"the first renewal unanswered",
-         [&] {
-             lid->turnOff();
-             blocker->nextRenewalError = LidSleepBlockerError::helperRequiresApproval();
-             EXPECT_FALSE(lid->turnOn(std::nullopt));
-         },
-         approval, "off, renew 1, revoke 2, waiting 0, lease -, renewal -, end -, awake on -"},
+    const auto refusedRenewal = [&] {
+        blocker->nextRenewalError = LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason());
+        pass(10), leaseTimer->fire();
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        time.dates->current = launch;
+    const auto unansweredStart = [&] {
+        lid->turnOff();
+        blocker->nextRenewalError = LidSleepBlockerError::helperRequiresApproval();
+        EXPECT_FALSE(lid->turnOn(std::nullopt));
+    };
+    const std::string ended = "off r1 v1 w0 lease - renewal - end - awake off -";
+    const std::tuple<const char*, std::function<void()>, std::optional<AwakeFailure>, std::string> cases[] = {
+        {"a refused renewal leaves the session on", refusedRenewal, turnedOffElsewhere,
+         "off r1 v1 w0 lease - renewal - end - awake on +600"},
+        {"the user ends the session", [&] { awake->turnOff(); }, std::nullopt, ended},
+        {"the session's deadline passes", [&] { pass(600), deadlineTimer->fire(); }, std::nullopt, ended},
+        {"a lease check after sleeping past the deadline", [&] { pass(601), lid->checkLease(); }, std::nullopt,
+         ended},
+        {"the first renewal unanswered", unansweredStart, approval,
+         "off r1 v2 w0 lease - renewal - end - awake on -"},
+    };
+    for (const auto& [name, end, failure, expected] : cases) {
+        dates->current = launch;
         awake->turnOff();
         ASSERT_TRUE(make().turnOnJoiningSessionOr(600));
-        c.end();
+        end();
         if (deadlineTimer->isPending()) { // the session's end is handled promptly
-            EXPECT_LE(*deadlineTimer->pendingAt, time.dates->now());
+            EXPECT_LE(*deadlineTimer->pendingAt, dates->now());
             deadlineTimer->fire();
         }
-        EXPECT_EQ(lid->lastFailure().get(), c.failure);
-        EXPECT_EQ(state(), c.state);
+        EXPECT_EQ(lid->lastFailure().get(), failure) << name;
+        EXPECT_EQ(state(), expected) << name;
     }
 }
 
@@ -223,37 +194,32 @@ TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackIsShownAndRetriedUntilConfir
         blocker->nextPreparationError = std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval());
         EXPECT_FALSE(lid->turnOn(std::nullopt));
     };
-    const struct {
-        const char* step;
-        std::optional<LidSleepBlockerError> revocationError;
-        std::function<void()> action;
-        std::optional<AwakeFailure> shown;
-    } steps[] = {
-        {"the give-back refused", LidSleepBlockerError::helperRefused(notPutBack.refusal()->reason()),
-         [&] { lid->turnOff(); }, notPutBack},
-        {"a retry that cannot reach the helper keeps the refusal", LidSleepBlockerError::helperUnavailable(),
-         [&] { lid->checkLease(); }, notPutBack},
-        {"a start failing meanwhile shows nothing new", LidSleepBlockerError::helperUnavailable(), startFails,
-         notPutBack},
-        {"a later refusal replaces the earlier one",
-         LidSleepBlockerError::helperRefused(turnedOffElsewhere.refusal()->reason()), [&] { lid->checkLease(); },
-         turnedOffElsewhere},
-        {"only one retry at a time, even when off already", std::nullopt,
-         [&] {
-             blocker->holdsReplies = true;
-             lid->turnOff(), lid->checkLease(), lid->turnOff();
-             EXPECT_EQ(blocker->unansweredCount(), 1u);
-         },
-         turnedOffElsewhere},
-        {"confirmed", std::nullopt, [&] { blocker->answerAll(), lid->checkLease(), lid->turnOff(); },
-         std::nullopt},
+    const auto refused = [](const AwakeFailure& failure) {
+        return LidSleepBlockerError::helperRefused(failure.refusal()->reason());
     };
-    for (const auto& s : steps) {
-        blocker->nextRevocationError = s.revocationError;
-        s.action();
-        EXPECT_EQ(lid->lastFailure().get(), s.shown) << s.step;
+    const auto unreachable = LidSleepBlockerError::helperUnavailable();
+    const auto oneRetryAtATime = [&] {
+        blocker->holdsReplies = true;
+        lid->turnOff(), lid->checkLease(), lid->turnOff(); // even when off already
+        EXPECT_EQ(blocker->unansweredCount(), 1u);
+    };
+    // The give-back's answer, what is done, and the failure shown then.
+    const std::tuple<std::optional<LidSleepBlockerError>, std::function<void()>, std::optional<AwakeFailure>>
+        steps[] = {
+            {refused(notPutBack), [&] { lid->turnOff(); }, notPutBack},
+            {unreachable, [&] { lid->checkLease(); }, notPutBack}, // an unreachable helper keeps the refusal
+            {unreachable, startFails, notPutBack},                 // a start failing meanwhile shows nothing new
+            {refused(turnedOffElsewhere), [&] { lid->checkLease(); }, turnedOffElsewhere},
+            {std::nullopt, oneRetryAtATime, turnedOffElsewhere},
+            {std::nullopt, [&] { blocker->answerAll(), lid->checkLease(), lid->turnOff(); }, std::nullopt},
+        };
+    int step = 0;
+    for (const auto& [revocationError, action, shown] : steps) {
+        blocker->nextRevocationError = revocationError;
+        action();
+        EXPECT_EQ(lid->lastFailure().get(), shown) << "step " << step++;
     }
-    EXPECT_EQ(state(), "off, renew 1, revoke 4, waiting 0, lease -, renewal -, end -, awake on -");
+    EXPECT_EQ(state(), "off r1 v4 w0 lease - renewal - end - awake on -");
     EXPECT_TRUE(lid->turnOn(std::nullopt));
 }
 
@@ -261,46 +227,33 @@ TEST_F(LidAwakeControllerTest, TurningOnWaitsForThePreparationWhichASwitchOffMak
     make();
     blocker->holdsPreparations = true;
     EXPECT_TRUE(lid->turnOn(600));
-    EXPECT_EQ(state(), "off turning, renew 0, revoke 0, waiting 0, lease -, renewal -, end -, awake off -")
+    EXPECT_EQ(state(), "off turning r0 v0 w0 lease - renewal - end - awake off -")
         << "the session starts only once the helper is ready";
     blocker->heldPreparations[0]();
-    EXPECT_EQ(state(), "on, renew 1, revoke 0, waiting 0, lease +30, renewal +10, end +600, awake on +600");
+    EXPECT_EQ(state(), "on r1 v0 w0 lease +30 renewal +10 end +600 awake on +600");
 
     lid->turnOff();
     awake->turnOff();
     EXPECT_TRUE(lid->turnOn(600));
     lid->turnOff();
     blocker->heldPreparations[1]();
-    EXPECT_EQ(state(), "off, renew 1, revoke 1, waiting 0, lease -, renewal -, end -, awake off -");
+    EXPECT_EQ(state(), "off r1 v1 w0 lease - renewal - end - awake off -");
 }
 
 TEST_F(LidAwakeControllerTest, AFailedPreparationOrAwakeSessionIsShownAndNothingIsAsked) {
-    const struct {
-        std::string name;
-        std::exception_ptr preparationError;
-        std::optional<std::int32_t> lockRefusal;
-        AwakeFailure expected;
-    } cases[] = {
-        {"requires approval",
-         std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()),
-         {},
-         approval},
-        {"registration error",
-         std::make_exception_ptr(std::runtime_error("Access denied")),
-         {},
-         AwakeFailure::reported("Access denied")},
-        {"idle lock refused", nullptr, -536870201, AwakeFailure::assertionRefused(-536870201)},
+    const std::tuple<std::exception_ptr, std::optional<std::int32_t>, AwakeFailure> cases[] = {
+        {std::make_exception_ptr(LidSleepBlockerError::helperRequiresApproval()), {}, approval},
+        {nullptr, -536870201, AwakeFailure::assertionRefused(-536870201)}, // the idle lock refused
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [preparationError, lockRefusal, expected] : cases) {
         awake->turnOff();
-        c.lockRefusal ? sleepBlocker->refuse(*c.lockRefusal) : sleepBlocker->stopRefusing();
+        lockRefusal ? sleepBlocker->refuse(*lockRefusal) : sleepBlocker->stopRefusing();
         make();
-        blocker->nextPreparationError = c.preparationError;
+        blocker->nextPreparationError = preparationError;
         EXPECT_FALSE(lid->turnOnJoiningSessionOr(600));
         EXPECT_FALSE(lid->isTurningOn());
-        EXPECT_EQ(lid->lastFailure().get(), c.expected);
-        EXPECT_EQ(state().substr(0, 35), "off, renew 0, revoke 0, waiting 0, ");
+        EXPECT_EQ(lid->lastFailure().get(), expected);
+        EXPECT_EQ(state().substr(0, 12), "off r0 v0 w0");
     }
 }
 

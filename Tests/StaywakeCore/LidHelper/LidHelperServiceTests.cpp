@@ -8,12 +8,11 @@ namespace {
 TEST(LidHelperService, ReadsTheBundleVersionOnlyFromTextsByTheVersionRule) {
     const std::string longest(64, '7');
     const std::pair<std::string, bool> versions[] = {
-        {"1.4", true},   {"2.0.1-beta_3", true},
-        {longest, true}, {longest + "7", false},
-        {"", false},     {"1.4 beta", false},
-        {"1,4", false},  {"1.4\n", false},
-        {"1.4é", false}, {std::string("1\0", 2), false},
+        // clang-format off
+        {"1.4", true}, {"2.0.1-beta_3", true}, {longest, true}, {longest + "7", false}, {"", false},
+        {"1.4 beta", false}, {"1,4", false}, {"1.4\n", false}, {"1.4é", false}, {std::string("1\0", 2), false},
         {"(57)", false},
+        // clang-format on
     };
     for (const auto& [text, valid] : versions) {
         EXPECT_EQ(LidHelperService::isVersion(text), valid) << text;
@@ -24,9 +23,11 @@ TEST(LidHelperService, ReadsTheBundleVersionOnlyFromTextsByTheVersionRule) {
                           {"CFBundleVersion", std::move(build)}};
     };
     const std::pair<Dictionary, std::optional<std::string>> infos[] = {
-        {info("1.4", "57"), "1.4 (57)"}, {info("1.4", 57), std::nullopt},
-        {info(1.4, "57"), std::nullopt}, {info("1.4 beta", "57"), std::nullopt},
-        {info("1.4", ""), std::nullopt}, {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
+        // clang-format off
+        {info("1.4", "57"), "1.4 (57)"}, {info("1.4", 57), std::nullopt}, {info(1.4, "57"), std::nullopt},
+        {info("1.4 beta", "57"), std::nullopt}, {info("1.4", ""), std::nullopt},
+        {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
+        // clang-format on
     };
     for (const auto& [dictionary, version] : infos) {
         EXPECT_EQ(LidHelperService::bundleVersion(dictionary), version) << ::testing::PrintToString(dictionary);
@@ -38,10 +39,8 @@ TEST(LidHelperService, StartLineNamesWhatItKnowsAndAnOtherLaunchPath) {
     const std::string old = "/opt/old/StaywakeLidHelper";
     const std::string hash = "0123456789abcdef0123456789abcdef01234567";
     using Text = std::optional<std::string>;
-    const struct {
-        Text version, executable, launched, hash;
-        std::string line;
-    } cases[] = {
+    const std::tuple<Text, Text, Text, Text, std::string> cases[] = {
+        // version, executable, launched, hash; line
         {"1.4 (57)", helper, helper, hash,
          "helper starting: Staywake 1.4 (57), cdhash " + hash + ", from " + helper},
         {"1.4 (57)", helper, old, std::nullopt,
@@ -49,8 +48,8 @@ TEST(LidHelperService, StartLineNamesWhatItKnowsAndAnOtherLaunchPath) {
         {std::nullopt, std::nullopt, std::nullopt, std::nullopt,
          "helper starting: Staywake version unknown, cdhash unknown, from a path that could not be read"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LidHelperService::startLine(c.version, c.executable, c.launched, c.hash), c.line);
+    for (const auto& [version, executable, launched, cdhash, line] : cases) {
+        EXPECT_EQ(LidHelperService::startLine(version, executable, launched, cdhash), line);
     }
 }
 

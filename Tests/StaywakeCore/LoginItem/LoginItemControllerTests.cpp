@@ -38,19 +38,11 @@ public:
     int unregisterCalls = 0;
 };
 
-// What reaches the item at launch (with or without the repair) and on a
-// toggle: only an enabled item at a stable location is registered again at
-// launch, and a toggle enables only from disabled.
+// Only an enabled item at a stable location is registered again at launch; a toggle enables only from disabled.
 TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
     enum class Action { launch, launchWithoutRepair, toggle };
-    const struct {
-        State state;
-        bool stable;
-        Action action;
-        int registerCalls;
-        int unregisterCalls;
-        State after;
-    } cases[] = {
+    // The item's state, whether it is at a stable location, the action; registrations, unregistrations, after.
+    const std::tuple<State, bool, Action, int, int, State> cases[] = {
         {State::enabled, true, Action::launch, 1, 0, State::enabled},
         {State::enabled, false, Action::launch, 0, 0, State::enabled}, // run from a download or a mounted image
         {State::enabled, true, Action::launchWithoutRepair, 0, 0, State::enabled},
@@ -60,16 +52,16 @@ TEST(LoginItemController, RegistersAndUnregistersOnlyWhenTheStateCallsForIt) {
         {State::enabled, false, Action::toggle, 0, 1, State::disabled},
         {State::requiresApproval, false, Action::toggle, 0, 1, State::disabled}, // withdraws the waiting one
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.state) << c.stable << static_cast<int>(c.action));
-        auto item = std::make_shared<ScriptedLoginItem>(c.state, c.stable);
-        LoginItemController controller(item, c.action != Action::launchWithoutRepair);
-        if (c.action == Action::toggle) {
+    int row = 0;
+    for (const auto& [state, stable, action, registrations, unregistrations, after] : cases) {
+        auto item = std::make_shared<ScriptedLoginItem>(state, stable);
+        LoginItemController controller(item, action != Action::launchWithoutRepair);
+        if (action == Action::toggle) {
             controller.toggle();
         }
-        EXPECT_EQ(item->registerCalls, c.registerCalls);
-        EXPECT_EQ(item->unregisterCalls, c.unregisterCalls);
-        EXPECT_EQ(controller.state().get(), c.after);
+        EXPECT_EQ(std::tuple(item->registerCalls, item->unregisterCalls, controller.state().get()),
+                  std::tuple(registrations, unregistrations, after))
+            << "row " << row++;
         EXPECT_EQ(controller.lastFailure().get(), std::nullopt);
     }
 }

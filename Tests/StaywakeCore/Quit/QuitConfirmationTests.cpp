@@ -11,13 +11,8 @@ using Kind = QuitConfirmation::Kind;
 TEST(QuitConfirmation, AsksAboutNightBrewOrAwakeModeWithTheWholeMinutesLeft) {
     const double infinity = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Case {
-        bool awake;
-        bool lid;
-        std::optional<double> remaining;
-        QuitConfirmation expected;
-    };
-    const Case cases[] = {
+    const std::tuple<bool, bool, std::optional<double>, QuitConfirmation> cases[] = {
+        // awake, lid, time left
         {true, false, 50, {Kind::awakeMode, std::nullopt}},
         {true, false, 60, {Kind::awakeMode, 60}},
         {true, false, 119.9, {Kind::awakeMode, 60}},
@@ -27,11 +22,10 @@ TEST(QuitConfirmation, AsksAboutNightBrewOrAwakeModeWithTheWholeMinutesLeft) {
         {true, true, std::nullopt, {Kind::nightBrew, std::nullopt}},
         {false, false, 7200, {Kind::quitNow, std::nullopt}},
     };
-    for (const auto& c : cases) {
-        const auto asked = QuitConfirmation::asked(c.awake, c.lid, c.remaining);
-        EXPECT_EQ(asked, c.expected) << "awake " << c.awake << ", lid " << c.lid << ", remaining "
-                                     << c.remaining.value_or(-1);
-        EXPECT_EQ(asked.asksFirst(), c.expected.kind != Kind::quitNow);
+    for (const auto& [awake, lid, remaining, expected] : cases) {
+        const auto asked = QuitConfirmation::asked(awake, lid, remaining);
+        EXPECT_EQ(asked, expected) << awake << lid << " " << remaining.value_or(-1);
+        EXPECT_EQ(asked.asksFirst(), expected.kind != Kind::quitNow);
     }
 }
 

@@ -8,13 +8,9 @@ namespace {
 
 TEST(FeedbackLink, PrefixesTheSiteLanguageAndAddsTheItemsThatArePresent) {
     constexpr std::string_view form = "https://feedback.example:8443/feedback";
-    struct Case {
-        std::optional<std::string> app;
-        std::optional<std::string> os;
-        std::optional<std::string> language;
-        std::string expected;
-    };
-    const Case cases[] = {
+    using Text = std::optional<std::string>;
+    const std::tuple<Text, Text, Text, std::string> cases[] = {
+        // the app, the system, the language; the link
         {"1.2 (45)", "debian-12", "fr-CA",
          "https://feedback.example:8443/fr-CA/feedback?app=1.2%20%2845%29&os=debian-12"},
         {"1.2 (45)", "debian-12", "en", "https://feedback.example:8443/feedback?app=1.2%20%2845%29&os=debian-12"},
@@ -26,20 +22,14 @@ TEST(FeedbackLink, PrefixesTheSiteLanguageAndAddsTheItemsThatArePresent) {
         {"1&os=x#y", "a b/ü", "ar",
          "https://feedback.example:8443/ar/feedback?app=1%26os%3Dx%23y&os=a%20b%2F%C3%BC"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FeedbackLink::url(c.app, c.os, c.language, form), c.expected);
+    for (const auto& [app, os, language, expected] : cases) {
+        EXPECT_EQ(FeedbackLink::url(app, os, language, form), expected);
     }
 }
 
 TEST(FeedbackLink, NamesTheSystemByItsOsReleaseIdAndVersion) {
-    struct Case {
-        const char* osRelease;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
-         "GNU/Linux\"\nVERSION_ID=\"12\"\nID=debian\n",
-         "debian-12"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nVERSION_ID=\"12\"\nID=debian\n", "debian-12"},
         {"ID='opensuse-leap'\nVERSION_ID='15.5'\n", "opensuse-leap-15.5"},
         {"# comment\n\nID=\"alpine\"\r\nVERSION_ID=3.19.1\n", "alpine-3.19.1"},
         // Three-part versions are shortened as system versions are: no patch 0.
@@ -48,8 +38,8 @@ TEST(FeedbackLink, NamesTheSystemByItsOsReleaseIdAndVersion) {
         {"ID=\"weird\\\"os\"\n", "weird\"os"},
         {"", "linux"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FeedbackLink::operatingSystem(c.osRelease), c.expected) << c.osRelease;
+    for (const auto& [osRelease, expected] : cases) {
+        EXPECT_EQ(FeedbackLink::operatingSystem(osRelease), expected) << osRelease;
     }
 }
 
@@ -60,15 +50,12 @@ TEST(AboutInfo, ReadsTheVersionAndBuildAndHidesAVersionItCannotRead) {
                           {"CFBundleVersion", std::move(build)}};
     };
     const std::pair<std::optional<Dictionary>, std::optional<std::string>> cases[] = {
-        {info("1.2", "1.2"), "1.2"},
-        {info("1.2", "45"), "1.2 (45)"},
-        {Dictionary{{"CFBundleShortVersionString", "1.2"}}, "1.2"},
-        {info("1.2", ""), "1.2"},
-        {info("1.2", 45), "1.2"},
-        {std::nullopt, std::nullopt},
-        {Dictionary{{"CFBundleVersion", "45"}}, std::nullopt},
-        {info("", "45"), std::nullopt},
+        // clang-format off
+        {info("1.2", "1.2"), "1.2"}, {info("1.2", "45"), "1.2 (45)"}, {info("1.2", ""), "1.2"}, {info("1.2", 45), "1.2"},
+        {Dictionary{{"CFBundleShortVersionString", "1.2"}}, "1.2"}, {std::nullopt, std::nullopt},
+        {Dictionary{{"CFBundleVersion", "45"}}, std::nullopt}, {info("", "45"), std::nullopt},
         {info(1.2, "45"), std::nullopt},
+        // clang-format on
     };
     for (const auto& [dictionary, formatted] : cases) {
         const auto about = AboutInfo::fromInfoDictionary(dictionary);

@@ -7,46 +7,31 @@
 namespace staywake {
 namespace {
 
-TEST(Published, TellsObserversOnlyOfRealChanges) {
+// Observers hear real changes only, and one removed, even by another observer
+// during a notification, is not called again.
+TEST(Published, TellsItsObserversOfRealChangesUntilTheyAreRemoved) {
     Published<std::optional<Date>> deadline;
     std::vector<std::optional<Date>> heard;
-    deadline.observe([&](const auto& value) { heard.push_back(value); });
-
+    Published<std::optional<Date>>::ObserverId second = 0;
+    const auto first = deadline.observe([&](const auto& value) {
+        heard.push_back(value);
+        deadline.removeObserver(second);
+    });
+    second = deadline.observe([&](const auto&) { heard.push_back(Date{-1}); });
     deadline.set(std::nullopt); // two absent values are equal
     deadline.set(Date{100});
     deadline.set(Date{100});
     deadline.set(Date{200});
+    deadline.removeObserver(first);
+    deadline.removeObserver(12345); // unknown ids are ignored
     deadline.set(std::nullopt);
-
-    EXPECT_EQ(heard, (std::vector<std::optional<Date>>{Date{100}, Date{200}, std::nullopt}));
-}
-
-TEST(Published, RemovedObserversAreNotCalledEvenWhenRemovedDuringANotification) {
-    Published<int> value;
-    int firstCalls = 0;
-    int secondCalls = 0;
-    Published<int>::ObserverId second = 0;
-    const auto first = value.observe([&](int) {
-        ++firstCalls;
-        value.removeObserver(second);
-    });
-    second = value.observe([&](int) { ++secondCalls; });
-
-    value.set(1);
-    EXPECT_EQ(firstCalls, 1);
-    EXPECT_EQ(secondCalls, 0);
-
-    value.removeObserver(first);
-    value.removeObserver(12345); // unknown ids are ignored
-    value.set(2);
-    EXPECT_EQ(firstCalls, 1);
-    EXPECT_EQ(value.observerCount(), 0U);
+    EXPECT_EQ(heard, (std::vector<std::optional<Date>>{Date{100}, Date{200}}));
+    EXPECT_EQ(deadline.observerCount(), 0U);
 }
 
 TEST(RepairedUtf8, ReplacesEachMaximalIllFormedSubpartWithOneReplacementCharacter) {
     const std::string r = "\xEF\xBF\xBD";
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},
         {"caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80"},
         {std::string("nul\0inside", 10), std::string("nul\0inside", 10)},
         {"\xFF\xFE", r + r},                              // never valid bytes
@@ -58,7 +43,6 @@ TEST(RepairedUtf8, ReplacesEachMaximalIllFormedSubpartWithOneReplacementCharacte
         {"\xE2\x82", r},                                  // cut off at the end
         {"\xE2\x82x", r + "x"},                           // cut off before ASCII
         {"\xF0\x9F\x98\xE2\x80\x94", r + "\xE2\x80\x94"}, // cut off before a valid one
-        {"a\xC3", "a" + r},
     };
     for (const auto& [bytes, expected] : cases) {
         EXPECT_EQ(repairedUtf8(bytes), expected) << ::testing::PrintToString(bytes);

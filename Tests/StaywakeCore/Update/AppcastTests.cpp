@@ -21,45 +21,35 @@ std::string item(const std::string& version, const std::string& extra = "") {
 }
 
 TEST(Appcast, ParsesGoodFeedsAndNamesWhatIsWrongWithBadOnes) {
-    struct Case {
-        const char* what;
-        std::string feed;
-        std::string outcome; // the error, or the usable items and why the first unusable one was left out
-    };
     std::string deep;
     for (int i = 0; i < 40; ++i)
         deep += "<a>";
-    const Case cases[] = {
-        {"two items", feed(item("1.1") + item("1.2")), "2 items"},
-        {"a prefix other than sparkle",
+    // Each feed and the error, or the usable items and why the first unusable one was left out.
+    const std::pair<std::string, std::string> cases[] = {
+        {// a prefix other than sparkle
          R"(<rss xmlns:s="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel>
             <item><enclosure url="https://e/x.deb" length="7" s:version="2" s:edSignature="c2ln"/></item>
             </channel></rss>)",
          "1 items"},
-        {"huge", feed(std::string(Appcast::sizeLimit, ' ')), "the feed is larger than 1024 KiB"},
-        {"too deep", "<rss>" + deep,
-         "the feed is not well-formed XML (line 1: elements nest deeper than 32 levels)"},
-        {"an internal entity", "<!DOCTYPE rss [<!ENTITY a \"aaaa\">]><rss/>",
+        {feed(std::string(Appcast::sizeLimit, ' ')), "the feed is larger than 1024 KiB"},
+        {"<rss>" + deep, "the feed is not well-formed XML (line 1: elements nest deeper than 32 levels)"},
+        {"<!DOCTYPE rss [<!ENTITY a \"aaaa\">]><rss/>",
          "the feed is not well-formed XML (line 1: a document type declaration is not accepted)"},
-        {"an undefined entity", feed("<item>&xxe;</item>"),
+        {feed("<item>&xxe;</item>"),
          "the feed is not well-formed XML (line 3: the entity \"xxe\" is not defined (no entities are))"},
-        {"not RSS", "<feed/>", "the feed is not an RSS document (its root is <feed>)"},
-        {"no channel", "<rss/>", "the feed has no channel"},
-        {"Latin-1 bytes", feed("<item>\xE9</item>"),
-         "the feed is not well-formed XML (the document is not UTF-8)"},
-        {"no enclosure", feed("<item><title>x</title></item>" + item("1.1")),
-         "1 items; item 1: it has no enclosure"},
-        {"no version", feed(R"(<item><enclosure url="https://e/x.deb" length="3"/></item>)"),
+        {"<feed/>", "the feed is not an RSS document (its root is <feed>)"},
+        {"<rss/>", "the feed has no channel"},
+        {feed("<item>\xE9</item>"), "the feed is not well-formed XML (the document is not UTF-8)"},
+        {feed("<item><title>x</title></item>" + item("1.1")), "1 items; item 1: it has no enclosure"},
+        {feed(R"(<item><enclosure url="https://e/x.deb" length="3"/></item>)"),
          "0 items; item 1: it has no sparkle:version"},
-        {"a negative length",
-         feed(R"(<item><enclosure url="https://e/x.deb" length="-3" sparkle:version="2"/></item>)"),
+        {feed(R"(<item><enclosure url="https://e/x.deb" length="-3" sparkle:version="2"/></item>)"),
          "0 items; item 1: its enclosure's length \"-3\" is not a positive whole number of bytes"},
-        {"a length too large",
-         feed(R"(<item><enclosure url="https://e/x.deb" length="99999999999" sparkle:version="2"/></item>)"),
+        {feed(R"(<item><enclosure url="https://e/x.deb" length="99999999999" sparkle:version="2"/></item>)"),
          "0 items; item 1: its enclosure's length 99999999999 is larger than any package accepted"},
     };
-    for (const auto& c : cases) {
-        const auto result = Appcast::parse(c.feed);
+    for (const auto& [text, expected] : cases) {
+        const auto result = Appcast::parse(text);
         std::string outcome;
         if (const auto* error = std::get_if<Appcast::Error>(&result)) {
             outcome = error->reason;
@@ -70,7 +60,7 @@ TEST(Appcast, ParsesGoodFeedsAndNamesWhatIsWrongWithBadOnes) {
                 outcome += "; " + appcast.skipped.front();
             }
         }
-        EXPECT_EQ(outcome, c.outcome) << c.what;
+        EXPECT_EQ(outcome, expected);
     }
 }
 
@@ -104,37 +94,28 @@ TEST(Appcast, ChoosesTheNewestItemThisSystemCanRunThatWasNotSkipped) {
     };
     const auto appcast = std::get<Appcast>(
         Appcast::parse(feed(item("1.1") + item("1.3", needs("13")) + item("1.2", needs("12")) + item("1.0"))));
-    struct Case {
-        const char* current;
-        std::optional<std::string> system;
-        std::optional<std::string> skipped;
-        const char* update;           // "" for none
-        const char* needsNewerSystem; // "" for none
-    };
-    const Case cases[] = {
-        {"1.0", "12", std::nullopt, "1.2", "1.3"}, {"1.0", std::nullopt, std::nullopt, "1.3", ""},
-        {"1.0", "11", std::nullopt, "1.1", "1.3"}, {"1.2", "12", std::nullopt, "", "1.3"},
-        {"1.0", "12", "1.2", "", "1.3"}, // skipping 1.2 also hides the older 1.1
-        {"1.0", "13", "1.2", "1.3", ""},           {"1.2b3", "12", std::nullopt, "1.2", "1.3"},
-    };
-    for (const auto& c : cases) {
-        const auto choice = appcast.newestApplicable(c.current, c.system, c.skipped);
-        EXPECT_EQ(choice.update ? choice.update->version : "", c.update)
-            << c.current << " on " << c.system.value_or("?");
-        EXPECT_EQ(choice.needsNewerSystem ? choice.needsNewerSystem->version : "", c.needsNewerSystem)
-            << c.current << " on " << c.system.value_or("?");
+    // The running version, the system, the skipped version; the update and the one needing a newer system.
+    const std::tuple<const char*, std::optional<std::string>, std::optional<std::string>, const char*, const char*>
+        cases[] = {
+            {"1.0", "12", std::nullopt, "1.2", "1.3"}, {"1.0", std::nullopt, std::nullopt, "1.3", ""},
+            {"1.0", "11", std::nullopt, "1.1", "1.3"}, {"1.2", "12", std::nullopt, "", "1.3"},
+            {"1.0", "12", "1.2", "", "1.3"}, // skipping 1.2 also hides the older 1.1
+            {"1.0", "13", "1.2", "1.3", ""},           {"1.2b3", "12", std::nullopt, "1.2", "1.3"},
+        };
+    for (const auto& [current, system, skipped, update, needsNewerSystem] : cases) {
+        const auto choice = appcast.newestApplicable(current, system, skipped);
+        EXPECT_EQ(choice.update ? choice.update->version : "", update)
+            << current << " on " << system.value_or("?");
+        EXPECT_EQ(choice.needsNewerSystem ? choice.needsNewerSystem->version : "", needsNewerSystem) << current;
     }
 }
 
 TEST(SoftwareVersion, OrdersNumbersNumericallyAndPreReleasesBeforeTheirRelease) {
     const std::pair<const char*, const char*> ascending[] = {
-        {"1.2", "1.2.1"},
-        {"1.2b3", "1.2"},
-        {"1.9", "1.10"},
-        {"1.2a9", "1.2b1"},
-        {"1.2b3", "1.2b10"},
-        {"1.2rc1", "1.2.1"},
-        {"99999999999999999999", "100000000000000000000"},
+        // clang-format off
+        {"1.2", "1.2.1"}, {"1.2b3", "1.2"}, {"1.9", "1.10"}, {"1.2a9", "1.2b1"}, {"1.2b3", "1.2b10"},
+        {"1.2rc1", "1.2.1"}, {"99999999999999999999", "100000000000000000000"},
+        // clang-format on
     };
     for (const auto& [older, newer] : ascending) {
         EXPECT_EQ(SoftwareVersion::compare(older, newer), std::strong_ordering::less) << older << " < " << newer;

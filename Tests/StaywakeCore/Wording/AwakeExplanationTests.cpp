@@ -8,60 +8,43 @@
 namespace staywake {
 namespace {
 
-// What the session's state shows: the explanation (and the table its sentence
-// comes from), the session controls and the menu-bar icon. While off, neither
-// the lid nor a leftover deadline counts.
+// While off, neither the lid nor a leftover deadline counts.
 TEST(AwakeExplanation, SaysWhatTheMachineWillDoAndOffersTheTimerControlOnlyWhileATimedSessionRuns) {
-    using Controls = AwakeSessionControls;
     using Label = MenuBarIcon::SpokenLabel;
+    using E = AwakeExplanation;
     const std::optional<Date> none;
     const std::optional<Date> deadline = Date{1'800'000'000};
-    const struct {
-        bool isOn;
-        bool lid;
-        std::optional<Date> activeUntil;
-        AwakeExplanation explanation;
-        bool promisesLidCloseSleep;
-        Controls controls;
-        Label label;
-    } cases[] = {
-        {false, false, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
-        {false, true, none, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
-        {false, true, deadline, AwakeExplanation::sleepsNormally, false, Controls::presets, Label::off},
-        {true, false, none, AwakeExplanation::awakeIndefinitely, true, Controls::presets, Label::on},
-        {true, false, deadline, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer,
-         Label::onWithTimerRunning},
-        {true, true, none, AwakeExplanation::awakeWithLidClosedIndefinitely, false, Controls::presets,
-         Label::onWithLidClosed},
-        {true, true, deadline, AwakeExplanation::awakeWithLidClosedUntilSessionEnds, false, Controls::cancelTimer,
-         Label::onWithLidClosedAndTimerRunning},
-        // A present date, however early, is a deadline.
-        {true, false, Date{0}, AwakeExplanation::awakeUntilSessionEnds, true, Controls::cancelTimer,
-         Label::onWithTimerRunning},
+    const std::tuple<bool, bool, std::optional<Date>, AwakeExplanation, Label> cases[] = {
+        // on, lid, deadline
+        {false, false, deadline, E::sleepsNormally, Label::off},
+        {false, true, deadline, E::sleepsNormally, Label::off},
+        {true, false, none, E::awakeIndefinitely, Label::on},
+        {true, false, deadline, E::awakeUntilSessionEnds, Label::onWithTimerRunning},
+        {true, true, none, E::awakeWithLidClosedIndefinitely, Label::onWithLidClosed},
+        {true, true, deadline, E::awakeWithLidClosedUntilSessionEnds, Label::onWithLidClosedAndTimerRunning},
+        {true, false, Date{0}, E::awakeUntilSessionEnds, Label::onWithTimerRunning}, // however early, a deadline
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.isOn << c.lid << c.activeUntil.has_value());
-        const auto explanation = AwakeExplanation::describing(c.isOn, c.activeUntil, c.lid);
-        EXPECT_EQ(explanation, c.explanation);
-        EXPECT_EQ(explanation.promisesLidCloseSleep(), c.promisesLidCloseSleep);
-        EXPECT_EQ(explanation.sentence().table, c.isOn && c.lid ? "NightBrew" : "Localizable");
-        EXPECT_EQ(AwakeSessionControls::shown(c.isOn, c.activeUntil), c.controls);
-        const auto icon = MenuBarIcon::current(c.isOn, c.activeUntil, c.lid);
-        EXPECT_EQ(icon.spokenLabel(), c.label);
+    for (const auto& [isOn, lid, activeUntil, expected, label] : cases) {
+        const auto explanation = AwakeExplanation::describing(isOn, activeUntil, lid);
+        EXPECT_EQ(explanation, expected);
+        EXPECT_EQ(explanation.promisesLidCloseSleep(), isOn && !lid);
+        EXPECT_EQ(explanation.sentence().table, isOn && lid ? "NightBrew" : "Localizable");
+        const bool timed = isOn && activeUntil;
+        EXPECT_EQ(AwakeSessionControls::shown(isOn, activeUntil),
+                  timed ? AwakeSessionControls::cancelTimer : AwakeSessionControls::presets);
+        const auto icon = MenuBarIcon::current(isOn, activeUntil, lid);
+        EXPECT_EQ(icon.spokenLabel(), label);
         // The badge and the mug pair show exactly when the label names them.
-        EXPECT_EQ(icon.showsTimerBadge, c.isOn && c.activeUntil);
-        EXPECT_EQ(icon.keepsLidClosedAwake, c.isOn && c.lid);
+        EXPECT_EQ(icon.showsTimerBadge, timed);
+        EXPECT_EQ(icon.keepsLidClosedAwake, isOn && lid);
+        EXPECT_EQ(icon.glyph(), CupGlyph(isOn && lid ? CupGlyph::Vessel::doubleMug : CupGlyph::Vessel::cup, isOn));
     }
 }
 
 TEST(FailureSentence, WordsEveryFailureWithItsArgumentOrVerbatim) {
     const std::string nightBrew = LocalizableText::nightBrewTable;
     const std::string verbatim = FailureSentence::verbatimTable;
-    const struct {
-        AwakeFailure failure;
-        std::string table;
-        std::string english;
-    } cases[] = {
+    const std::tuple<AwakeFailure, std::string, std::string> cases[] = {
         {AwakeFailure::assertionRefused(-2147483647 - 1), LocalizableText::defaultTable,
          "macOS couldn't keep your Mac awake (IOKit error -2147483648)."},
         {AwakeFailure::reported("Disk full: %1"), verbatim, "Disk full: %1"},
@@ -74,10 +57,9 @@ TEST(FailureSentence, WordsEveryFailureWithItsArgumentOrVerbatim) {
         {AwakeFailure::lidHelperRefused(LidHelperRefusal("The moon is full (%1).")), verbatim,
          "The moon is full (%1)."},
     };
-    for (const auto& each : cases) {
-        const LocalizableText sentence = FailureSentence::of(each.failure);
-        EXPECT_EQ(sentence.table, each.table) << each.english;
-        EXPECT_EQ(sentence.english(), each.english);
+    for (const auto& [failure, table, english] : cases) {
+        const LocalizableText sentence = FailureSentence::of(failure);
+        EXPECT_EQ(std::pair(sentence.table, sentence.english()), std::pair(table, english));
     }
 }
 
