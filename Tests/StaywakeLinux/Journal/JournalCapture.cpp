@@ -1,17 +1,48 @@
 #include "StaywakeLinux/Journal/JournalCapture.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
 namespace staywake::testing {
+namespace {
+
+// Each field is NAME=value and a line break, or (a value with a line break in
+// it) NAME, a line break, its 64-bit little-endian size, the bytes and a line
+// break. Entries too large for a datagram would come as a memory file; the
+// helper's lines are far smaller.
+JournalEntry decode(const std::string& payload) {
+    JournalEntry entry;
+    for (std::size_t at = 0; at < payload.size();) {
+        const std::size_t end = payload.find_first_of("=\n", at);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string name = payload.substr(at, end - at);
+        if (payload[end] == '=') {
+            const std::size_t lineEnd = std::min(payload.find('\n', end + 1), payload.size());
+            entry.fields[name] = payload.substr(end + 1, lineEnd - end - 1);
+            at = lineEnd + 1;
+        } else {
+            std::uint64_t length = 0;
+            if (end + 1 + sizeof length > payload.size()) {
+                break;
+            }
+            std::memcpy(&length, payload.data() + end + 1, sizeof length);
+            entry.fields[name] = payload.substr(end + 1 + sizeof length, length);
+            at = end + 1 + sizeof length + entry.fields[name].size() + 1;
+        }
+    }
+    return entry;
+}
+
+} // namespace
 
 JournalCapture::JournalCapture(const std::filesystem::path& runDirectory) {
     const std::filesystem::path directory = runDirectory / "systemd" / "journal";
@@ -28,73 +59,30 @@ JournalCapture::JournalCapture(const std::filesystem::path& runDirectory) {
     }
     const int bufferSize = 8 << 20;
     ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
     thread_ = std::thread([this] { run(); });
 }
 
 JournalCapture::~JournalCapture() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+    // The blocked receive reads what is queued, then returns nothing.
+    stopping_ = true;
+    ::shutdown(socket_, SHUT_RDWR);
     thread_.join();
     ::close(socket_);
-    ::close(stopFd_);
 }
 
 void JournalCapture::run() {
+    std::string payload(1 << 20, '\0');
     for (;;) {
-        pollfd polled[2] = {{socket_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        if (::poll(polled, 2, -1) < 0) {
-            continue;
-        }
-        if (polled[0].revents != 0) {
-            receiveOne();
-            continue; // drain what is there before stopping
-        }
-        if (polled[1].revents != 0) {
+        const ssize_t size = ::recv(socket_, payload.data(), payload.size(), 0);
+        if ((size == 0 && stopping_) || (size < 0 && errno != EINTR)) {
             return;
         }
-    }
-}
-
-void JournalCapture::receiveOne() {
-    // Entries too large for a datagram would come as a memory file; the
-    // helper's lines are far smaller.
-    std::string payload(1 << 20, '\0');
-    const ssize_t size = ::recv(socket_, payload.data(), payload.size(), MSG_DONTWAIT);
-    if (size < 0) {
-        return;
-    }
-    payload.resize(static_cast<std::size_t>(size));
-    JournalEntry entry;
-    // Each field is NAME=value and a line break, or (a value with a line
-    // break in it) NAME, a line break, its 64-bit little-endian size, the
-    // bytes and a line break.
-    for (std::size_t at = 0; at < payload.size();) {
-        const std::size_t end = payload.find_first_of("=\n", at);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::string name = payload.substr(at, end - at);
-        if (payload[end] == '=') {
-            const std::size_t lineEnd = std::min(payload.find('\n', end + 1), payload.size());
-            entry.fields[name] = payload.substr(end + 1, lineEnd - end - 1);
-            at = lineEnd + 1;
-        } else {
-            const std::size_t start = end + 1 + 8;
-            if (start > payload.size()) {
-                break;
-            }
-            std::uint64_t length = 0;
-            std::memcpy(&length, payload.data() + end + 1, sizeof length);
-            entry.fields[name] = payload.substr(start, length);
-            at = length < payload.size() ? start + length + 1 : payload.size();
+        if (size > 0) {
+            const std::lock_guard guard(lock_);
+            entries_.push_back(decode(payload.substr(0, static_cast<std::size_t>(size))));
+            arrived_.notify_all();
         }
     }
-    {
-        const std::lock_guard guard(lock_);
-        entries_.push_back(std::move(entry));
-    }
-    arrived_.notify_all();
 }
 
 std::vector<JournalEntry> JournalCapture::entries() const {
@@ -116,14 +104,13 @@ std::size_t JournalCapture::count(const std::string& message) const {
 }
 
 std::optional<std::size_t> JournalCapture::waitFor(const std::function<bool(const JournalEntry&)>& matches,
-                                                   std::size_t from, std::chrono::milliseconds timeout) const {
+                                                   std::size_t from) const {
     std::unique_lock guard(lock_);
-    std::size_t checked = from;
     std::optional<std::size_t> found;
-    arrived_.wait_for(guard, timeout, [&] {
-        for (; checked < entries_.size(); ++checked) {
-            if (matches(entries_[checked])) {
-                found = checked;
+    arrived_.wait_for(guard, std::chrono::seconds(20), [&] {
+        for (; from < entries_.size(); ++from) {
+            if (matches(entries_[from])) {
+                found = from;
                 return true;
             }
         }
@@ -132,15 +119,13 @@ std::optional<std::size_t> JournalCapture::waitFor(const std::function<bool(cons
     return found;
 }
 
-std::optional<std::size_t> JournalCapture::waitForMessage(const std::string& message, std::size_t from,
-                                                          std::chrono::milliseconds timeout) const {
-    return waitFor([&](const JournalEntry& entry) { return entry.message() == message; }, from, timeout);
+std::optional<std::size_t> JournalCapture::waitForMessage(const std::string& message, std::size_t from) const {
+    return waitFor([&](const JournalEntry& entry) { return entry.message() == message; }, from);
 }
 
 std::string JournalCapture::transcript() const {
-    const std::lock_guard guard(lock_);
     std::string result;
-    for (const auto& entry : entries_) {
+    for (const auto& entry : entries()) {
         result += "  [" + entry.field("PRIORITY") + "] " + entry.message() + "\n";
     }
     return result;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -40,23 +40,20 @@ public:
     /// How many entries so far have exactly this message.
     std::size_t count(const std::string& message) const;
 
-    /// Waits until the entries since index `from` hold one that `matches`, and
-    /// returns its index.
+    /// Waits up to 20 s until the entries since index `from` hold one that
+    /// `matches`, and returns its index.
     std::optional<std::size_t> waitFor(const std::function<bool(const JournalEntry&)>& matches,
-                                       std::size_t from = 0,
-                                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
-    std::optional<std::size_t> waitForMessage(const std::string& message, std::size_t from = 0,
-                                              std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+                                       std::size_t from = 0) const;
+    std::optional<std::size_t> waitForMessage(const std::string& message, std::size_t from = 0) const;
 
     /// Every message so far, a line each, for a failing test's output.
     std::string transcript() const;
 
 private:
     void run();
-    void receiveOne();
 
     int socket_ = -1;
-    int stopFd_ = -1;
+    std::atomic<bool> stopping_ = false;
     mutable std::mutex lock_;
     mutable std::condition_variable arrived_;
     std::vector<JournalEntry> entries_;
