@@ -143,7 +143,7 @@ protected:
     int connectionsMade = 0;
 };
 
-TEST_F(SocketLidSleepBlockerTest, GrantsAndRefusalsArriveOnOneConnectionAndAClosedOneIsMadeAgain) {
+TEST_F(SocketLidSleepBlockerTest, RequestsShareAConnectionAndAResetInDoubtIsKeptUntilAGiveBackIsAnswered) {
     auto blocker = makeBlocker();
     EXPECT_EQ(revoke(*blocker), std::nullopt);
     EXPECT_EQ(connectionsMade, 0) << "nothing to give back, nothing sent";
@@ -155,25 +155,44 @@ TEST_F(SocketLidSleepBlockerTest, GrantsAndRefusalsArriveOnOneConnectionAndAClos
     EXPECT_EQ(await(granted), std::nullopt);
     EXPECT_TRUE(blocker->isEngaged());
 
+    Completed late;
+    blocker->renew(Date{1'700'000'030}, late.record());
+    const Wire unanswered = request(connection.get(), false);
+    EXPECT_EQ(await(late), LidSleepBlockerError::helperUnavailable());
+    EXPECT_FALSE(blocker->isEngaged());
+    EXPECT_TRUE(blocker->isResetUnconfirmed());
+    EXPECT_TRUE(blocker->hasConnection()) << "a helper that had answered keeps its connection";
+    SeqpacketSocket::send(connection.get(), Wire::renewLeaseReply(unanswered.requestId, std::nullopt).encode());
+
     Completed refused;
     blocker->renew(Date{1'700'000'030}, refused.record());
     request(connection.get(), true, "The sleep setting is on elsewhere.");
     EXPECT_EQ(await(refused), LidSleepBlockerError::helperRefused("The sleep setting is on elsewhere."));
-    EXPECT_FALSE(blocker->isEngaged());
-
-    Completed givenBack;
-    blocker->revoke(givenBack.record());
-    EXPECT_EQ(request(connection.get()).until, 0);
-    EXPECT_EQ(await(givenBack), std::nullopt);
-    EXPECT_TRUE(blocker->hasConnection()) << "an answering helper keeps its connection";
+    EXPECT_EQ(late.count, 1) << "the late reply reached nobody";
     EXPECT_EQ(connectionsMade, 1);
 
-    connection.reset(); // the helper closes it between requests
+    // The helper goes away: the give-back is still tried, since the setting is in doubt.
+    connection.reset();
+    listening.reset();
+    EXPECT_EQ(revoke(*blocker), LidSleepBlockerError::helperUnavailable());
+    EXPECT_TRUE(blocker->isResetUnconfirmed());
+    EXPECT_FALSE(blocker->hasConnection());
+    registration->current = LidHelperStatus::requiresApproval;
+    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
+
+    listening = LidHelperListeningSocket::bound(socket);
+    Completed givenBack;
+    blocker->revoke(givenBack.record());
+    connection = accept();
+    EXPECT_EQ(request(connection.get()).until, 0);
+    EXPECT_EQ(await(givenBack), std::nullopt);
+    EXPECT_FALSE(blocker->isResetUnconfirmed());
+
+    connection.reset(); // the helper closes it between requests: the next one goes on a new one
     Completed again;
     blocker->renew(Date{1'700'000'030}, again.record());
     request(accept().get());
     EXPECT_EQ(await(again), std::nullopt);
-    EXPECT_EQ(connectionsMade, 2);
 }
 
 TEST_F(SocketLidSleepBlockerTest, RequestsGoOneAfterTheOtherAndAFreshConnectionThatNeverAnswersIsDropped) {
@@ -197,41 +216,6 @@ TEST_F(SocketLidSleepBlockerTest, RequestsGoOneAfterTheOtherAndAFreshConnectionT
     EXPECT_FALSE(blocker->isResetUnconfirmed()) << "a helper that never answered holds nothing for us";
 }
 
-TEST_F(SocketLidSleepBlockerTest, AnUnconfirmedResetIsKeptThroughALateReplyAndAnOutageUntilAGiveBackIsAnswered) {
-    auto blocker = makeBlocker();
-    Completed granted;
-    blocker->renew(Date{1'700'000'030}, granted.record());
-    UniqueFd connection = accept();
-    request(connection.get());
-    ASSERT_EQ(await(granted), std::nullopt);
-
-    Completed late;
-    blocker->renew(Date{1'700'000'030}, late.record());
-    const Wire unanswered = request(connection.get(), false);
-    EXPECT_EQ(await(late), LidSleepBlockerError::helperUnavailable());
-    EXPECT_FALSE(blocker->isEngaged());
-    EXPECT_TRUE(blocker->isResetUnconfirmed());
-    EXPECT_TRUE(blocker->hasConnection()) << "a helper that had answered keeps its connection";
-    SeqpacketSocket::send(connection.get(), Wire::renewLeaseReply(unanswered.requestId, std::nullopt).encode());
-
-    // The helper goes away: the give-back is still tried, since the setting is in doubt.
-    connection.reset();
-    listening.reset();
-    EXPECT_EQ(revoke(*blocker), LidSleepBlockerError::helperUnavailable());
-    EXPECT_TRUE(blocker->isResetUnconfirmed());
-    EXPECT_FALSE(blocker->hasConnection());
-    registration->current = LidHelperStatus::requiresApproval;
-    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_EQ(late.count, 1) << "the late reply reached nobody";
-
-    listening = LidHelperListeningSocket::bound(socket);
-    Completed givenBack;
-    blocker->revoke(givenBack.record());
-    EXPECT_EQ(request(accept().get()).until, 0);
-    EXPECT_EQ(await(givenBack), std::nullopt);
-    EXPECT_FALSE(blocker->isResetUnconfirmed());
-}
-
 TEST_F(SocketLidSleepBlockerTest, SendsNothingToAHelperThatIsNotTheInstalledOneOrNotRoot) {
     const struct {
         const char* name;
@@ -240,8 +224,6 @@ TEST_F(SocketLidSleepBlockerTest, SendsNothingToAHelperThatIsNotTheInstalledOneO
     } cases[] = {
         {"another team's helper",
          LidHelperService::codeRequirement(LidHelperService::label, std::string("ZZZZZ99999")), ::geteuid()},
-        {"another program", LidHelperService::codeRequirement("com.example.other", std::string("ABCDE12345")),
-         ::geteuid()},
         {"a helper not running as the trusted user", helperRequirement, ::geteuid() + 4242},
     };
     for (const auto& c : cases) {
@@ -261,10 +243,7 @@ TEST_F(SocketLidSleepBlockerTest, WithoutARequirementNoConnectionIsEverMade) {
     EXPECT_EQ(prepareOutcome(*blocker), std::string(LidSleepBlockerError::helperUnavailable().what()));
     EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperUnavailable());
     EXPECT_EQ(revoke(*blocker), std::nullopt);
-    registration->current = LidHelperStatus::requiresApproval;
-    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_EQ(connectionsMade, 0);
-    EXPECT_EQ(registration->registerCount, 0);
+    EXPECT_EQ(connectionsMade + registration->registerCount, 0);
 }
 
 TEST_F(SocketLidSleepBlockerTest, ACompletionMayDropTheLastOwnerOfTheBlocker) {
@@ -294,7 +273,6 @@ TEST_F(SocketLidSleepBlockerTest, PreparingRegistersOnlyWhenNeededAndReportsAppr
         {Status::requiresApproval, std::nullopt, std::nullopt, approval, 0},
         {Status::notRegistered, Status::enabled, std::nullopt, std::nullopt, 1},
         {Status::notFound, Status::enabled, std::nullopt, std::nullopt, 1},
-        {Status::notRegistered, Status::requiresApproval, std::nullopt, approval, 1},
         {Status::notRegistered, std::nullopt, std::nullopt, std::nullopt, 1},
         {Status::notRegistered, std::nullopt, "Access denied", "Access denied", 1},
         {Status::notFound, Status::requiresApproval, "Unit is masked.", approval, 1},
