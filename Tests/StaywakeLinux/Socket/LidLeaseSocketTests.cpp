@@ -169,11 +169,8 @@ TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection
     bystander.connection.resume();
     bystander.renew(1);
     Event held = next(Kind::renew);
-    auto wrongVersion = Wire::revokeLease(1).encode();
-    wrongVersion[4] = 9;
     const std::pair<const char*, Bytes> cases[] = {
         {"garbage", {'h', 'e', 'l', 'l', 'o'}},
-        {"another version", wrongVersion},
         {"a reply where a request belongs", Wire::revokeLeaseReply(1).encode()},
         {"over the size limit", Bytes(Wire::maximumSize + 1, 'S')},
     };
@@ -278,7 +275,6 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     const std::pair<const char*, std::function<Bytes(const Wire& request)>> cases[] = {
         {"unknown request id", [](const Wire& r) { return Wire::renewLeaseReply(r.requestId + 1, "").encode(); }},
         {"reply of the other kind", [](const Wire& r) { return Wire::revokeLeaseReply(r.requestId).encode(); }},
-        {"a request instead of a reply", [](const Wire& r) { return Wire::revokeLease(r.requestId).encode(); }},
         {"garbage", [](const Wire&) { return Bytes(3, 0xEE); }},
     };
     UniqueFd listening = LidHelperListeningSocket::bound(path);
@@ -295,7 +291,7 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     }
 }
 
-TEST_F(LidLeaseSocketTest, AClientsInvalidationFailsWhatIsPendingOnceAndACallbackMayDestroyItsConnection) {
+TEST_F(LidLeaseSocketTest, AClientsInvalidationFailsWhatIsPendingOnce) {
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     RecordingClient client(path);
     client.connection.resume();
@@ -307,21 +303,6 @@ TEST_F(LidLeaseSocketTest, AClientsInvalidationFailsWhatIsPendingOnceAndACallbac
     EXPECT_TRUE(client.errors.take() && client.errors.take() && client.invalidations.take());
     EXPECT_FALSE(client.invalidations.take(200ms)); // once
     EXPECT_EQ(client.replies.size(), 0u);
-
-    auto connection = std::make_shared<LidLeaseClientConnection>(path);
-    Mailbox<bool> done;
-    connection->resume();
-    connection->renewLease(
-        1,
-        [&](std::optional<std::string>) {
-            connection.reset();
-            done.post(true);
-        },
-        [&](const std::string&) { done.post(false); });
-    UniqueFd accepted = acceptOn(listening.get());
-    const auto request = Wire::decode(receive(accepted.get()).bytes);
-    ASSERT_TRUE(sent(accepted.get(), Wire::renewLeaseReply(request.requestId, std::nullopt).encode()));
-    EXPECT_EQ(done.take(), std::optional<bool>(true));
 }
 
 } // namespace
