@@ -86,7 +86,6 @@ TEST_F(ElfIdentityNoteTest, ReadsTheNoteEachBuildWroteAlsoWhenStripped) {
     ASSERT_EQ(std::system(("strip --strip-all '" + stripped.string() + "'").c_str()), 0);
     const std::pair<std::string, std::optional<ElfIdentityNote>> cases[] = {
         {FIXTURE_APP, expected},
-        {FIXTURE_HELPER, ElfIdentityNote{"com.staywake.app.lidhelper", "ABCDE12345"}},
         {stripped.string(), ElfIdentityNote{"com.staywake.app.lidhelper", "ABCDE12345"}},
         {FIXTURE_OTHER_TEAM, ElfIdentityNote{"com.staywake.app", "ZYXWV98765"}},
         {FIXTURE_NO_TEAM, ElfIdentityNote{"com.staywake.app", std::nullopt}},

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -80,8 +80,7 @@ public:
     }
     /// How many entries so far have exactly this message.
     std::size_t count(const std::string& message) const {
-        const auto all = messages();
-        return static_cast<std::size_t>(std::count(all.begin(), all.end(), message));
+        return static_cast<std::size_t>(std::ranges::count(messages(), message));
     }
 
     /// Waits up to 20 s until the entries since index `from` hold one that

@@ -72,6 +72,8 @@ TEST_F(AutostartTest, ReadsTheEntryTheWayTheSessionDoes) {
         {"", LoginItemState::enabled},
         {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", LoginItemState::disabled},
         {"[Desktop Entry]\nX-GNOME-Autostart-enabled=maybe\n", LoginItemState::enabled},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\nX-GNOME-Autostart-enabled=true\n",
+         LoginItemState::enabled},
     };
     for (const auto& [contents, expected] : cases) {
         writeFile(entryFile, contents);
@@ -125,6 +127,8 @@ TEST_F(AutostartTest, FailuresNameThePathAndTheReason) {
     EXPECT_EQ(failureOf([&] { item.registerItem(); }),
               "Could not write the autostart entry " + entryFile.string() + ": Is a directory");
     EXPECT_EQ(filesIn(configHome / "autostart"), 1) << "the temporary file was left behind";
+    EXPECT_EQ(failureOf([&] { item.unregisterItem(); }),
+              "Could not remove the autostart entry " + entryFile.string() + ": Is a directory");
 }
 
 TEST_F(AutostartTest, IsAtAStableLocationOnlyUnderAnInstallPrefixAfterResolvingLinks) {

@@ -291,19 +291,5 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     }
 }
 
-TEST_F(LidLeaseSocketTest, AClientsInvalidationFailsWhatIsPendingOnce) {
-    UniqueFd listening = LidHelperListeningSocket::bound(path);
-    RecordingClient client(path);
-    client.connection.resume();
-    client.renew(1);
-    client.revoke();
-    const UniqueFd first = acceptOn(listening.get());
-    client.connection.invalidate();
-    client.connection.invalidate();
-    EXPECT_TRUE(client.errors.take() && client.errors.take() && client.invalidations.take());
-    EXPECT_FALSE(client.invalidations.take(200ms)); // once
-    EXPECT_EQ(client.replies.size(), 0u);
-}
-
 } // namespace
 } // namespace staywake
