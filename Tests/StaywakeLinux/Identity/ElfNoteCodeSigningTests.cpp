@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <functional>
 
 namespace staywake {
 namespace {
@@ -24,18 +23,14 @@ ElfNoteCodeSigning signingAnchoredAt(const TemporaryTree& tree) {
 }
 
 TEST(ElfNoteCodeSigning, HashesOnlyAProgramThatCarriesTheRequirementsIdentifierAndTeam) {
-    const std::string helperRequirement =
-        *LidHelperService::codeRequirement("com.staywake.app.lidhelper", std::string("ABCDE12345"));
     const struct {
         const char* program;
         std::string requirement;
         bool satisfied;
     } cases[] = {
-        {FIXTURE_APP, appRequirement, true},           {FIXTURE_HELPER, helperRequirement, true},
-        {FIXTURE_HELPER, appRequirement, false},       {FIXTURE_APP, helperRequirement, false},
+        {FIXTURE_APP, appRequirement, true},           {FIXTURE_HELPER, appRequirement, false},
         {FIXTURE_OTHER_TEAM, appRequirement, false},   {FIXTURE_NO_TEAM, appRequirement, false},
-        {FIXTURE_WITHOUT_NOTE, appRequirement, false}, {FIXTURE_APP, "", false},
-        {FIXTURE_APP, "anchor apple generic", false},  {FIXTURE_APP, appRequirement + " or anchor apple", false},
+        {FIXTURE_WITHOUT_NOTE, appRequirement, false}, {FIXTURE_APP, appRequirement + " or anchor apple", false},
     };
     for (const auto& c : cases) {
         TemporaryTree tree;
@@ -47,37 +42,35 @@ TEST(ElfNoteCodeSigning, HashesOnlyAProgramThatCarriesTheRequirementsIdentifierA
 }
 
 TEST(ElfNoteCodeSigning, RefusesProgramsOthersCouldChangeOrReplace) {
+    const std::string app = "usr/lib/staywake/Staywake";
     const struct {
-        const char* name;
-        std::function<void(const fs::path& program, TemporaryTree& tree)> arrange;
+        std::string changed; // in the tree
+        unsigned mode;
         bool trusted;
     } cases[] = {
-        {"as installed", [](auto&, auto&) {}, true},
-        {"read-only", [](const fs::path& p, auto&) { fs::permissions(p, fs::perms(0555)); }, true},
-        {"writable by the group", [](const fs::path& p, auto&) { fs::permissions(p, fs::perms(0775)); }, false},
-        {"writable by others", [](const fs::path& p, auto&) { fs::permissions(p, fs::perms(0757)); }, false},
-        {"in a directory others can write to",
-         [](const fs::path& p, auto&) { fs::permissions(p.parent_path(), fs::perms(0777)); }, false},
-        {"in a directory its group can write to",
-         [](const fs::path& p, auto&) { fs::permissions(p.parent_path(), fs::perms(0775)); }, false},
-        {"in a sticky directory others can write to",
-         [](const fs::path& p, auto&) { fs::permissions(p.parent_path(), fs::perms(01777)); }, true},
-        {"below a directory others can write to",
-         [](const fs::path&, TemporaryTree& t) { fs::permissions(t.root() / "usr", fs::perms(0777)); }, false},
-        {"with the tree's root writable by others",
-         [](const fs::path&, TemporaryTree& t) { fs::permissions(t.root(), fs::perms(0777)); }, false},
+        {app, 0755, true},
+        {app, 0555, true},
+        {app, 0775, false},
+        {app, 0757, false},
+        {"usr/lib/staywake", 0777, false},
+        {"usr/lib/staywake", 0775, false},
+        {"usr/lib/staywake", 01777, true}, // sticky: others cannot replace what is not theirs
+        {"usr", 0777, false},
+        {"", 0777, false},
     };
     for (const auto& c : cases) {
         TemporaryTree tree;
-        const auto app = tree.program("usr/lib/staywake/Staywake", FIXTURE_APP);
-        c.arrange(app, tree);
-        EXPECT_EQ(signingAnchoredAt(tree).codeDirectoryHash(app.string(), appRequirement).has_value(), c.trusted)
-            << c.name;
+        tree.program(app, FIXTURE_APP);
+        fs::permissions(tree.root() / c.changed, fs::perms(c.mode));
+        EXPECT_EQ(
+            signingAnchoredAt(tree).codeDirectoryHash((tree.root() / app).string(), appRequirement).has_value(),
+            c.trusted)
+            << "/" << c.changed << " with mode " << std::oct << c.mode;
     }
     TemporaryTree tree;
-    const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
+    const auto installed = tree.program(app, FIXTURE_APP);
     EXPECT_EQ(ElfNoteCodeSigning(TrustAnchor{tree.root(), ::getuid() + 1})
-                  .codeDirectoryHash(app.string(), appRequirement),
+                  .codeDirectoryHash(installed.string(), appRequirement),
               std::nullopt)
         << "owned by another user";
 }
@@ -105,40 +98,27 @@ TEST(ElfNoteCodeSigning, JudgesALinkWhereItsProgramIsAndFindsNothingWhereThereIs
 }
 
 TEST(ElfNoteCodeSigning, ChecksARunningPeerByTheFileItRunsWhateverHappenedToItsPath) {
-    const struct {
-        const char* name;
-        std::function<void(const fs::path& app, const TemporaryTree& tree)> arrange;
-        bool trusted;
-    } cases[] = {
-        {"as installed", [](auto&, auto&) {}, true},
-        {"replaced by an update",
-         [](const fs::path& app, const TemporaryTree& tree) {
-             const auto update = tree.program("usr/bin/.Staywake.new", FIXTURE_APP);
-             std::ofstream(update, std::ios::app) << "a newer build";
-             fs::rename(update, app);
-         },
-         true},
-        {"removed", [](const fs::path& app, auto&) { fs::remove(app); }, true},
-        {"moved where others can write",
-         [](const fs::path& app, const TemporaryTree& tree) {
-             const auto shared = tree.directory("shared");
-             fs::permissions(shared, fs::perms(0777));
-             fs::rename(app, shared / "Staywake");
-         },
-         false},
+    TemporaryTree tree;
+    const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
+    const auto hash = testing::codeDirectoryHashOf(app);
+    testing::RunningFixture peer({app.string(), "wait"});
+    testing::RunningFixture movedPeer({tree.program("usr/bin/moved", FIXTURE_APP).string(), "wait"});
+    ASSERT_TRUE(!peer.value("file").empty() && !movedPeer.value("file").empty()) << "a peer did not start";
+    const auto judged = [&](const testing::RunningFixture& process) {
+        return signingAnchoredAt(tree).codeDirectoryHashOfProcess(process.pid(), appRequirement);
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TemporaryTree tree;
-        const auto app = tree.program("usr/bin/Staywake", FIXTURE_APP);
-        const auto hash = testing::codeDirectoryHashOf(app);
-        testing::RunningFixture peer({app.string(), "wait"});
-        ASSERT_EQ(peer.value("build"), "1") << "the peer did not start";
-        c.arrange(app, tree);
-        EXPECT_EQ(signingAnchoredAt(tree).codeDirectoryHashOfProcess(peer.pid(), appRequirement),
-                  c.trusted ? std::optional(hash) : std::nullopt);
-        EXPECT_EQ(peer.finish(), 0);
-    }
+    EXPECT_EQ(judged(peer), hash);
+    const auto update = tree.program("usr/bin/.Staywake.new", FIXTURE_APP);
+    std::ofstream(update, std::ios::app) << "a newer build";
+    fs::rename(update, app);
+    EXPECT_EQ(judged(peer), hash) << "replaced by an update";
+    fs::remove(app);
+    EXPECT_EQ(judged(peer), hash) << "removed";
+    const auto shared = tree.directory("shared");
+    fs::permissions(shared, fs::perms(0777));
+    fs::rename(tree.root() / "usr/bin/moved", shared / "moved");
+    EXPECT_EQ(judged(movedPeer), std::nullopt) << "moved where others can write";
+    EXPECT_EQ(peer.finish() + movedPeer.finish(), 0);
     EXPECT_EQ(ElfNoteCodeSigning().codeDirectoryHashOfProcess(0, appRequirement), std::nullopt);
     EXPECT_EQ(ElfNoteCodeSigning().codeDirectoryHashOfProcess(-1, appRequirement), std::nullopt);
 }

@@ -9,14 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#ifndef STAYWAKE_FIXTURE_BUILD
-#define STAYWAKE_FIXTURE_BUILD 1
-#endif
-
 int main(int argc, char** argv) {
     using staywake::ProcessExecutable;
     const auto file = ProcessExecutable::runningExecutableFile();
-    std::printf("build %d\n", STAYWAKE_FIXTURE_BUILD);
     std::printf("launched %s\n", ProcessExecutable::launchedPath(std::nullopt).value_or("-").c_str());
     std::printf("file %llu %llu\n", file ? static_cast<unsigned long long>(file->device) : 0ULL,
                 file ? static_cast<unsigned long long>(file->inode) : 0ULL);

@@ -121,15 +121,19 @@ protected:
         return completed.result;
     }
 
-    Error renew(SocketLidSleepBlocker& blocker) {
+    /// Renews until `until` or, with none, gives back; with `helper`, the
+    /// helper there (on a connection accepted now if there is none yet)
+    /// answers `reply` unless told not to. The outcome.
+    Error ask(SocketLidSleepBlocker& blocker, std::optional<double> until, UniqueFd* helper = nullptr,
+              std::optional<std::string> reply = std::nullopt) {
         Completed completed;
-        blocker.renew(Date{1'700'000'030}, completed.record());
-        return await(completed);
-    }
-
-    Error revoke(SocketLidSleepBlocker& blocker) {
-        Completed completed;
-        blocker.revoke(completed.record());
+        until ? blocker.renew(Date{*until}, completed.record()) : blocker.revoke(completed.record());
+        if (helper) {
+            if (!*helper) {
+                *helper = accept();
+            }
+            EXPECT_EQ(request(helper->get(), true, std::move(reply)).until, until.value_or(0));
+        }
         return await(completed);
     }
 
@@ -143,37 +147,44 @@ protected:
     int connectionsMade = 0;
 };
 
-TEST_F(SocketLidSleepBlockerTest, GrantsAndRefusalsArriveOnOneConnectionAndAClosedOneIsMadeAgain) {
+TEST_F(SocketLidSleepBlockerTest, RequestsShareAConnectionAndAResetInDoubtIsKeptUntilAGiveBackIsAnswered) {
+    const double until = 1'700'000'030;
     auto blocker = makeBlocker();
-    EXPECT_EQ(revoke(*blocker), std::nullopt);
+    EXPECT_EQ(ask(*blocker, std::nullopt), std::nullopt);
     EXPECT_EQ(connectionsMade, 0) << "nothing to give back, nothing sent";
 
-    Completed granted;
-    blocker->renew(Date{1'700'000'030}, granted.record());
-    UniqueFd connection = accept();
-    EXPECT_EQ(request(connection.get()).until, 1'700'000'030);
-    EXPECT_EQ(await(granted), std::nullopt);
+    UniqueFd connection;
+    EXPECT_EQ(ask(*blocker, until, &connection), std::nullopt);
     EXPECT_TRUE(blocker->isEngaged());
 
-    Completed refused;
-    blocker->renew(Date{1'700'000'030}, refused.record());
-    request(connection.get(), true, "The sleep setting is on elsewhere.");
-    EXPECT_EQ(await(refused), LidSleepBlockerError::helperRefused("The sleep setting is on elsewhere."));
+    Completed late;
+    blocker->renew(Date{until}, late.record());
+    const Wire unanswered = request(connection.get(), false);
+    EXPECT_EQ(await(late), LidSleepBlockerError::helperUnavailable());
     EXPECT_FALSE(blocker->isEngaged());
+    EXPECT_TRUE(blocker->isResetUnconfirmed());
+    EXPECT_TRUE(blocker->hasConnection()) << "a helper that had answered keeps its connection";
+    SeqpacketSocket::send(connection.get(), Wire::renewLeaseReply(unanswered.requestId, std::nullopt).encode());
 
-    Completed givenBack;
-    blocker->revoke(givenBack.record());
-    EXPECT_EQ(request(connection.get()).until, 0);
-    EXPECT_EQ(await(givenBack), std::nullopt);
-    EXPECT_TRUE(blocker->hasConnection()) << "an answering helper keeps its connection";
+    const std::string refusal = "The sleep setting is on elsewhere.";
+    EXPECT_EQ(ask(*blocker, until, &connection, refusal), LidSleepBlockerError::helperRefused(refusal));
+    EXPECT_EQ(late.count, 1) << "the late reply reached nobody";
     EXPECT_EQ(connectionsMade, 1);
 
-    connection.reset(); // the helper closes it between requests
-    Completed again;
-    blocker->renew(Date{1'700'000'030}, again.record());
-    request(accept().get());
-    EXPECT_EQ(await(again), std::nullopt);
-    EXPECT_EQ(connectionsMade, 2);
+    // The helper goes away: the give-back is still tried, since the setting is in doubt.
+    connection.reset();
+    listening.reset();
+    EXPECT_EQ(ask(*blocker, std::nullopt), LidSleepBlockerError::helperUnavailable());
+    EXPECT_TRUE(blocker->isResetUnconfirmed());
+    EXPECT_FALSE(blocker->hasConnection());
+    registration->current = LidHelperStatus::requiresApproval;
+    EXPECT_EQ(ask(*blocker, until), LidSleepBlockerError::helperRequiresApproval());
+
+    listening = LidHelperListeningSocket::bound(socket);
+    EXPECT_EQ(ask(*blocker, std::nullopt, &connection), std::nullopt);
+    EXPECT_FALSE(blocker->isResetUnconfirmed());
+    connection.reset(); // the helper closes it between requests: the next one goes on a new one
+    EXPECT_EQ(ask(*blocker, until, &connection), std::nullopt);
 }
 
 TEST_F(SocketLidSleepBlockerTest, RequestsGoOneAfterTheOtherAndAFreshConnectionThatNeverAnswersIsDropped) {
@@ -197,41 +208,6 @@ TEST_F(SocketLidSleepBlockerTest, RequestsGoOneAfterTheOtherAndAFreshConnectionT
     EXPECT_FALSE(blocker->isResetUnconfirmed()) << "a helper that never answered holds nothing for us";
 }
 
-TEST_F(SocketLidSleepBlockerTest, AnUnconfirmedResetIsKeptThroughALateReplyAndAnOutageUntilAGiveBackIsAnswered) {
-    auto blocker = makeBlocker();
-    Completed granted;
-    blocker->renew(Date{1'700'000'030}, granted.record());
-    UniqueFd connection = accept();
-    request(connection.get());
-    ASSERT_EQ(await(granted), std::nullopt);
-
-    Completed late;
-    blocker->renew(Date{1'700'000'030}, late.record());
-    const Wire unanswered = request(connection.get(), false);
-    EXPECT_EQ(await(late), LidSleepBlockerError::helperUnavailable());
-    EXPECT_FALSE(blocker->isEngaged());
-    EXPECT_TRUE(blocker->isResetUnconfirmed());
-    EXPECT_TRUE(blocker->hasConnection()) << "a helper that had answered keeps its connection";
-    SeqpacketSocket::send(connection.get(), Wire::renewLeaseReply(unanswered.requestId, std::nullopt).encode());
-
-    // The helper goes away: the give-back is still tried, since the setting is in doubt.
-    connection.reset();
-    listening.reset();
-    EXPECT_EQ(revoke(*blocker), LidSleepBlockerError::helperUnavailable());
-    EXPECT_TRUE(blocker->isResetUnconfirmed());
-    EXPECT_FALSE(blocker->hasConnection());
-    registration->current = LidHelperStatus::requiresApproval;
-    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_EQ(late.count, 1) << "the late reply reached nobody";
-
-    listening = LidHelperListeningSocket::bound(socket);
-    Completed givenBack;
-    blocker->revoke(givenBack.record());
-    EXPECT_EQ(request(accept().get()).until, 0);
-    EXPECT_EQ(await(givenBack), std::nullopt);
-    EXPECT_FALSE(blocker->isResetUnconfirmed());
-}
-
 TEST_F(SocketLidSleepBlockerTest, SendsNothingToAHelperThatIsNotTheInstalledOneOrNotRoot) {
     const struct {
         const char* name;
@@ -240,8 +216,6 @@ TEST_F(SocketLidSleepBlockerTest, SendsNothingToAHelperThatIsNotTheInstalledOneO
     } cases[] = {
         {"another team's helper",
          LidHelperService::codeRequirement(LidHelperService::label, std::string("ZZZZZ99999")), ::geteuid()},
-        {"another program", LidHelperService::codeRequirement("com.example.other", std::string("ABCDE12345")),
-         ::geteuid()},
         {"a helper not running as the trusted user", helperRequirement, ::geteuid() + 4242},
     };
     for (const auto& c : cases) {
@@ -259,12 +233,9 @@ TEST_F(SocketLidSleepBlockerTest, SendsNothingToAHelperThatIsNotTheInstalledOneO
 TEST_F(SocketLidSleepBlockerTest, WithoutARequirementNoConnectionIsEverMade) {
     auto blocker = makeBlocker(std::nullopt);
     EXPECT_EQ(prepareOutcome(*blocker), std::string(LidSleepBlockerError::helperUnavailable().what()));
-    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperUnavailable());
-    EXPECT_EQ(revoke(*blocker), std::nullopt);
-    registration->current = LidHelperStatus::requiresApproval;
-    EXPECT_EQ(renew(*blocker), LidSleepBlockerError::helperRequiresApproval());
-    EXPECT_EQ(connectionsMade, 0);
-    EXPECT_EQ(registration->registerCount, 0);
+    EXPECT_EQ(ask(*blocker, 1), LidSleepBlockerError::helperUnavailable());
+    EXPECT_EQ(ask(*blocker, std::nullopt), std::nullopt);
+    EXPECT_EQ(connectionsMade + registration->registerCount, 0);
 }
 
 TEST_F(SocketLidSleepBlockerTest, ACompletionMayDropTheLastOwnerOfTheBlocker) {
@@ -294,7 +265,6 @@ TEST_F(SocketLidSleepBlockerTest, PreparingRegistersOnlyWhenNeededAndReportsAppr
         {Status::requiresApproval, std::nullopt, std::nullopt, approval, 0},
         {Status::notRegistered, Status::enabled, std::nullopt, std::nullopt, 1},
         {Status::notFound, Status::enabled, std::nullopt, std::nullopt, 1},
-        {Status::notRegistered, Status::requiresApproval, std::nullopt, approval, 1},
         {Status::notRegistered, std::nullopt, std::nullopt, std::nullopt, 1},
         {Status::notRegistered, std::nullopt, "Access denied", "Access denied", 1},
         {Status::notFound, Status::requiresApproval, "Unit is masked.", approval, 1},

@@ -9,44 +9,35 @@ namespace staywake {
 namespace {
 
 TEST(ConnectionRefusals, LogsTheFirstRefusalOfAMinutePerUserAtOnceAndCountsTheRest) {
-    struct Step {
-        enum { refuse, flush } action;
-        uid_t uid;
+    const std::string user = "refused a connection from uid 1000: ";
+    const std::string nobody = "refused a connection from uid 65534: too many";
+    const std::string more = " from uid 1000 in the last minute; the last: ";
+    const struct {
         double at;
-        std::string reason;
+        uid_t uid;
+        std::string reason; // none: a flush
         std::vector<std::string> lines;
-    };
-    const std::vector<Step> steps = {
-        {Step::refuse, 1000, 0, "too many", {"refused a connection from uid 1000: too many"}},
-        {Step::refuse, 1000, 1, "too many", {}},
-        {Step::refuse, 1000, 2, "not authorized by polkit", {}},
-        {Step::refuse, 65534, 30, "too many", {"refused a connection from uid 65534: too many"}},
-        {Step::flush, 0, 59.9, "", {}},
-        {Step::flush,
-         0,
-         60,
-         "",
-         {"refused 2 more connections from uid 1000 in the last minute; the last: not authorized by polkit"}},
+    } steps[] = {
+        {0, 1000, "too many", {user + "too many"}},
+        {1, 1000, "too many", {}},
+        {2, 1000, "not authorized by polkit", {}},
+        {30, 65534, "too many", {nobody}},
+        {59.9, 0, "", {}},
+        {60, 0, "", {"refused 2 more connections" + more + "not authorized by polkit"}},
         // Its minute over and told, uid 1000 starts afresh.
-        {Step::refuse, 1000, 61, "too many", {"refused a connection from uid 1000: too many"}},
-        {Step::refuse, 1000, 62, "too many", {}},
+        {61, 1000, "too many", {user + "too many"}},
+        {62, 1000, "too many", {}},
         // A refusal after the minute, before any flush, tells both.
-        {Step::refuse,
-         1000,
-         125,
-         "gone",
-         {"refused 1 more connection from uid 1000 in the last minute; the last: too many",
-          "refused a connection from uid 1000: gone"}},
+        {125, 1000, "gone", {"refused 1 more connection" + more + "too many", user + "gone"}},
         // A minute with nothing held back ends silently.
-        {Step::flush, 0, 200, "", {}},
-        {Step::refuse, 65534, 201, "too many", {"refused a connection from uid 65534: too many"}},
+        {200, 0, "", {}},
+        {201, 65534, "too many", {nobody}},
     };
     ConnectionRefusals refusals;
     for (const auto& step : steps) {
-        SCOPED_TRACE(step.at);
-        const auto lines = step.action == Step::refuse ? refusals.refuse(step.uid, step.reason, step.at)
-                                                       : refusals.flush(step.at);
-        EXPECT_EQ(lines, step.lines);
+        EXPECT_EQ(step.reason.empty() ? refusals.flush(step.at) : refusals.refuse(step.uid, step.reason, step.at),
+                  step.lines)
+            << "at " << step.at;
     }
     EXPECT_EQ(refusals.nextFlush(), std::optional<double>(261));
 }

@@ -137,7 +137,7 @@ protected:
     std::unique_ptr<LidLeaseSocketListener> listener;
 };
 
-TEST_F(LidLeaseSocketTest, CarriesRequestsAndRepliesAnsweredFromOtherThreadsInAnyOrder) {
+TEST_F(LidLeaseSocketTest, CarriesRequestsAndEachReplyOnceAnsweredFromOtherThreadsInAnyOrder) {
     start();
     RecordingClient client(path);
     client.connection.resume();
@@ -148,32 +148,19 @@ TEST_F(LidLeaseSocketTest, CarriesRequestsAndRepliesAnsweredFromOtherThreadsInAn
     EXPECT_EQ(first.until, 1'700'000'030.5);
     std::thread([&] { second.reply("The lease deadline is not a number."); }).join();
     std::thread([&] { first.reply(std::nullopt); }).join();
+    // Sent again, a reply would end the client's connection as one it did not ask for.
+    second.reply("again");
+    first.reply(std::nullopt);
     EXPECT_EQ(client.replies.take(), std::optional<std::string>("The lease deadline is not a number."));
     EXPECT_EQ(client.replies.take(), granted);
 
     client.revoke();
     next(Kind::revoke).reply(std::nullopt);
     EXPECT_EQ(client.replies.take(), std::optional<std::string>("revoked"));
-    EXPECT_EQ(client.connection.peer().value_or(PeerCredentials{}).pid, ::getpid());
     const auto judged = peers.take().value_or(PeerCredentials{});
     EXPECT_EQ(judged.pid, ::getpid());
     EXPECT_EQ(judged.uid, ::geteuid());
-    EXPECT_EQ(client.errors.size(), 0u);
-}
-
-TEST_F(LidLeaseSocketTest, SendsEachReplyOnceHoweverOftenItIsCalled) {
-    start();
-    UniqueFd raw = SeqpacketSocket::connect(path);
-    ASSERT_TRUE(sent(raw.get(), Wire::renewLeaseUntil(7, 1).encode()));
-    Event renewal = next(Kind::renew);
-    renewal.reply("once");
-    renewal.reply("twice");
-    renewal.reply(std::nullopt);
-    EXPECT_EQ(Wire::decode(receive(raw.get()).bytes), Wire::renewLeaseReply(7, "once"));
-    // The next reply on the wire is the next request's, not a repeat.
-    ASSERT_TRUE(sent(raw.get(), Wire::revokeLease(8).encode()));
-    next(Kind::revoke).reply(std::nullopt);
-    EXPECT_EQ(Wire::decode(receive(raw.get()).bytes), Wire::revokeLeaseReply(8));
+    EXPECT_EQ(client.errors.size() + client.invalidations.size(), 0u);
 }
 
 TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection) {
@@ -182,11 +169,8 @@ TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection
     bystander.connection.resume();
     bystander.renew(1);
     Event held = next(Kind::renew);
-    auto wrongVersion = Wire::revokeLease(1).encode();
-    wrongVersion[4] = 9;
     const std::pair<const char*, Bytes> cases[] = {
         {"garbage", {'h', 'e', 'l', 'l', 'o'}},
-        {"another version", wrongVersion},
         {"a reply where a request belongs", Wire::revokeLeaseReply(1).encode()},
         {"over the size limit", Bytes(Wire::maximumSize + 1, 'S')},
     };
@@ -218,7 +202,7 @@ TEST_F(LidLeaseSocketTest, TheEndOfAConnectionComesOnceAfterItsRequestsAndDropsL
     EXPECT_FALSE(events.take(200ms)); // no second end
 }
 
-TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsReadAndUsesNoClientNumber) {
+TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsRead) {
     start();
     accepting = false;
     RecordingClient refused(path);
@@ -230,12 +214,6 @@ TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsReadAndUsesNoCl
     EXPECT_EQ(events.size(), 0u); // nothing read, and no disconnect for a client never admitted
     refused.revoke();             // later requests on the ended connection fail too
     EXPECT_TRUE(refused.errors.take());
-
-    accepting = true;
-    RecordingClient admitted(path);
-    admitted.connection.resume();
-    admitted.renew(1);
-    EXPECT_EQ(next(Kind::renew).client, 1u);
 }
 
 TEST_F(LidLeaseSocketTest, StopsReadingAClientWhoseRepliesPileUpAndStillSeesItHangUp) {
@@ -293,24 +271,11 @@ TEST_F(LidLeaseSocketTest, AListeningSocketThatFailsEndsTheListenerAndSaysSo) {
     EXPECT_EQ(failures.take(), std::optional<std::string>("the listening socket failed"));
 }
 
-TEST_F(LidLeaseSocketTest, AClientFailsEveryRequestWhenTheHelperCannotBeReached) {
-    RecordingClient unreachable(path);
-    unreachable.renew(1);
-    unreachable.connection.resume();
-    EXPECT_NE(unreachable.errors.take().value_or("").find("lidhelper.sock"), std::string::npos);
-    EXPECT_TRUE(unreachable.invalidations.take());
-    EXPECT_FALSE(unreachable.invalidations.take(200ms)); // reported once
-}
-
 TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     const std::pair<const char*, std::function<Bytes(const Wire& request)>> cases[] = {
         {"unknown request id", [](const Wire& r) { return Wire::renewLeaseReply(r.requestId + 1, "").encode(); }},
         {"reply of the other kind", [](const Wire& r) { return Wire::revokeLeaseReply(r.requestId).encode(); }},
-        {"a request instead of a reply", [](const Wire& r) { return Wire::revokeLease(r.requestId).encode(); }},
-        {"garbage",
-         [](const Wire&) {
-             return Bytes{1, 2, 3};
-         }},
+        {"garbage", [](const Wire&) { return Bytes(3, 0xEE); }},
     };
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     for (const auto& [name, reply] : cases) {
@@ -324,38 +289,6 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
         EXPECT_TRUE(client.invalidations.take());
         EXPECT_EQ(client.replies.size(), 0u);
     }
-}
-
-TEST_F(LidLeaseSocketTest, AClientsInvalidationFailsWhatIsPendingOnceAndACallbackMayDestroyItsConnection) {
-    UniqueFd listening = LidHelperListeningSocket::bound(path);
-    RecordingClient client(path);
-    client.connection.resume();
-    client.renew(1);
-    client.revoke();
-    const UniqueFd first = acceptOn(listening.get());
-    receive(first.get());
-    client.connection.invalidate();
-    EXPECT_TRUE(client.errors.take());
-    EXPECT_TRUE(client.errors.take());
-    EXPECT_TRUE(client.invalidations.take());
-    client.connection.invalidate();
-    EXPECT_FALSE(client.invalidations.take(200ms));
-    EXPECT_EQ(client.replies.size(), 0u);
-
-    auto connection = std::make_shared<LidLeaseClientConnection>(path);
-    Mailbox<bool> done;
-    connection->resume();
-    connection->renewLease(
-        1,
-        [&](std::optional<std::string>) {
-            connection.reset();
-            done.post(true);
-        },
-        [&](const std::string&) { done.post(false); });
-    UniqueFd accepted = acceptOn(listening.get());
-    const auto request = Wire::decode(receive(accepted.get()).bytes);
-    ASSERT_TRUE(sent(accepted.get(), Wire::renewLeaseReply(request.requestId, std::nullopt).encode()));
-    EXPECT_EQ(done.take(), std::optional<bool>(true));
 }
 
 } // namespace
