@@ -15,13 +15,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace staywake::testing {
 
 /// What the mocked polkit answers about the helper's action.
-enum class Polkit { allow, deny, hang, missing };
+enum class Polkit { allow, deny, hang };
 
 /// One run of the real lid helper binary, copied into a bundle in a temporary
 /// directory beside the fake pmset, with a private /run in which its socket and
@@ -38,10 +37,6 @@ public:
     /// Starts the helper binding its socket itself; once it has exited it may
     /// be started again, as its unit restarts it.
     void start() { launch({helper_.string()}); }
-    /// Starts it behind systemd-socket-activate, which listens at the socket
-    /// path now and starts the helper on the first connection; true once it
-    /// listens (the path exists a moment before, when a connect is refused).
-    [[nodiscard]] bool startSocketActivated();
     /// Starts it with `listening` passed as the service manager passes an
     /// activated socket; the test may keep a copy and break it.
     void startWithSocket(int listening);
@@ -66,8 +61,7 @@ public:
     void setMode(const std::string& use, const std::string& mode) const {
         writeFile(helpers_ / ("pmset." + use + "-mode"), mode + "\n");
     }
-    /// Every command line the fake ran, with the wall-clock time it started.
-    std::vector<std::pair<double, std::string>> calls() const;
+    /// Every command line the fake ran, in order.
     std::vector<std::string> callLines() const;
 
     /// The helper's log, the fake's calls and the helper's own output, for a failing test.
@@ -88,7 +82,7 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-/// The wall clock as the fake pmset's timestamps and lease deadlines count it.
+/// The wall clock as lease deadlines count it.
 inline double wallClockNow() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
@@ -139,10 +133,14 @@ protected:
     bool logged(const std::string& line, std::size_t from = 0) {
         return journal().waitForMessage(line, from).has_value();
     }
+    /// The helper's messages from entry `from` on.
+    std::vector<std::string> messagesFrom(std::size_t from) {
+        const auto messages = journal().messages();
+        return {messages.begin() + static_cast<long>(std::min(from, messages.size())), messages.end()};
+    }
 
     const std::string listening = "listening on com.staywake.app.lidhelper";
     const std::string wrote0 = "wrote disablesleep 0, and read it back";
-    const std::string wrote1 = "wrote disablesleep 1, and read it back";
     TemporaryDirectory directory;
     std::unique_ptr<LidHelperProcess> helper;
 };
