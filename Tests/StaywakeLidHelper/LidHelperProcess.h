@@ -29,16 +29,13 @@ enum class Polkit { allow, deny, hang };
 /// sleep settings, units, buses or journal.
 class LidHelperProcess {
 public:
-    /// Builds the bundle and starts the buses (throws when they do not start);
-    /// the helper does not run yet.
+    /// Builds the bundle and starts the buses (throws when they do not start).
     LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
                      Polkit polkit = Polkit::allow);
 
-    /// Starts the helper binding its socket itself; once it has exited it may
-    /// be started again, as its unit restarts it.
+    /// Starts the helper binding its socket itself; again once it has exited, as its unit restarts it.
     void start() { launch({helper_.string()}); }
-    /// Starts it with `listening` passed as the service manager passes an
-    /// activated socket; the test may keep a copy and break it.
+    /// Starts it with `listening` passed as the service manager passes an activated socket.
     void startWithSocket(int listening);
 
     /// Its exit status (-signal when a signal ended it), or nothing while it runs after `timeout`.
