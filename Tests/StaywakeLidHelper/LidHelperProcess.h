@@ -50,7 +50,6 @@ public:
     /// The socket as seen from outside the helper's private /run.
     std::string socketPath() const { return (run_ / "staywake" / "lidhelper.sock").string(); }
     JournalCapture& journal() { return *journal_; }
-    const std::string& systemBusAddress() const { return buses_.systemAddress(); }
 
     // The fake pmset: the setting, and what it does for "read", "write-1" or "write-0" (see fake-pmset).
     void setState(int value) const { writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n"); }
