@@ -32,101 +32,118 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 class LidHelperFaults : public testing::LidHelperTest {
 protected:
-    void SetUp() override {
-        LidHelperTest::SetUp();
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", helper ? helper->socketPath().c_str() : "");
+    void TearDown() override {
+        releasePeers();
+        LidHelperTest::TearDown();
     }
-    /// Pipes through which peers say they are ready and the test lets them go.
-    void openPeerPipes() {
+    /// Starts `count` peers, from uid `first` on: each a child process that
+    /// becomes its user, makes 4 connections to the helper's socket, sends
+    /// `messages` on each and never reads; then writes a byte to `ready` and
+    /// waits until the test lets every peer go, the first running `meanwhile`
+    /// until it returns false. Only system calls after the fork.
+    void startPeers(uid_t first, uid_t count, const std::vector<std::vector<std::uint8_t>>& messages,
+                    const std::function<bool()>& meanwhile = {}) {
         ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
         ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
-    }
-    /// A child process that becomes `uid`, makes 4 connections to the helper's
-    /// socket, sends `messages` on each and never reads; then writes a byte to
-    /// `ready` and waits until the test closes `hold`, running `meanwhile`
-    /// until it returns false. Only system calls after the fork.
-    pid_t peerAs(uid_t uid, const std::vector<std::vector<std::uint8_t>>& messages,
-                 const std::function<bool()>& meanwhile = {}) const {
-        const pid_t child = ::fork();
-        if (child != 0) {
-            return child;
-        }
-        ::close(hold[1]); // only the test may hold the end that lets every peer go
-        if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) {
-            ::_exit(120);
-        }
-        for (int made = 0; made < 4; ++made) {
-            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-                for (const auto& message : messages) {
-                    ::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", helper->socketPath().c_str());
+        for (uid_t uid = first; uid < first + count; ++uid) {
+            if (const pid_t child = ::fork(); child != 0) {
+                peers.push_back(child);
+                continue;
+            }
+            ::close(hold[1]); // only the test may hold the end that lets every peer go
+            if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) {
+                ::_exit(120);
+            }
+            for (int made = 0; made < 4; ++made) {
+                if (const int fd = connected(); fd >= 0) {
+                    for (const auto& message : messages) {
+                        ::send(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                    }
                 }
             }
+            const ssize_t written = ::write(ready[1], "r", 1);
+            bool busy = uid == first && meanwhile;
+            for (pollfd held{hold[0], POLLIN, 0}; ::poll(&held, 1, busy ? 0 : -1) == 0;) {
+                busy = busy && meanwhile();
+            }
+            ::_exit(written == 1 ? 0 : 121);
         }
-        const ssize_t written = ::write(ready[1], "r", 1);
-        bool busy = static_cast<bool>(meanwhile);
-        for (pollfd held{hold[0], POLLIN, 0}; ::poll(&held, 1, busy ? 0 : -1) == 0;) {
-            busy = busy && meanwhile();
-        }
-        ::_exit(written == 1 ? 0 : 121);
+        ::close(ready[1]);
+        ::close(hold[0]);
     }
-    void releasePeers(const std::vector<pid_t>& peers) const {
+    /// A new connection to the helper's socket, or -1: only system calls, for the peers.
+    int connected() const {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    void releasePeers() {
+        if (peers.empty()) {
+            return;
+        }
         ::close(hold[1]);
         ::close(ready[0]);
-        for (const pid_t peer : peers) {
+        for (const pid_t peer : std::exchange(peers, {})) {
             ::waitpid(peer, nullptr, 0);
         }
     }
 
-    sockaddr_un address{};
+    sockaddr_un address{AF_UNIX, {}};
     int ready[2] = {-1, -1};
     int hold[2] = {-1, -1};
+    std::vector<pid_t> peers;
 };
 
-TEST_F(LidHelperFaults, AHelperKilledWhileHoldingRestartsOnItsSocketAndRestoresAtOnceAndStopsWhenItFails) {
+// The lease's holders killed in turn: the app, then the helper itself, which
+// its unit restarts on the same socket, and last the socket fails.
+TEST_F(LidHelperFaults, AKilledHolderOfTheLeaseIsRecoveredFromAtOnce) {
     // The unit's socket outlives the service: systemd hands the same one to each start.
     const std::string socket = (directory.path() / "unit.sock").string();
     const UniqueFd unitSocket = LidHelperListeningSocket::bound(socket);
     helper->startWithSocket(unitSocket.get());
     ASSERT_TRUE(logged(listening));
+    // The real lease client renews once for 30 s and holds its connection.
+    testing::ChildProcess killedApp({STAYWAKE_TEST_CLIENT, socket, "30"});
+    ASSERT_EQ(killedApp.readLine(), "granted");
+    const auto granted = journal().waitForMessage("lease granted");
+    ASSERT_TRUE(granted);
+    const auto killed = std::chrono::steady_clock::now();
+    killedApp.signal(SIGKILL);
+    ASSERT_TRUE(journal().waitForMessage("lease ended", *granted));
+    EXPECT_EQ(journal().messages()[*granted + 1], wrote0);
+    figure("restore-after-app-killed", secondsSince(killed), "s");
+    EXPECT_LT(secondsSince(killed), 29.0) << "waited for the lease's deadline";
+
     testing::LeaseClient app(socket);
     ASSERT_EQ(app.renewFor(30), "granted");
-
     helper->signal(SIGKILL);
     ASSERT_EQ(helper->waitForExit(), std::optional<int>(-SIGKILL));
     ASSERT_EQ(helper->state(), 1) << "nothing but the helper puts it back";
     const std::size_t before = journal().entries().size();
+    // A renewal that waits in the socket for the next start.
+    testing::LeaseClient again(socket);
+    auto waiting = std::async(std::launch::async, [&] { return again.renewFor(30); });
     const auto restarted = std::chrono::steady_clock::now();
     helper->startWithSocket(unitSocket.get());
     ASSERT_TRUE(journal().waitForMessage(wrote0, before));
     figure("restore-after-restart", secondsSince(restarted), "s");
     EXPECT_LT(secondsSince(restarted), testing::isSanitized ? 8.0 : 2.0);
+    ASSERT_EQ(waiting.get(), "granted");
+    auto messages = messagesFrom(before + 1); // after the start line
+    messages.resize(std::min<std::size_t>(messages.size(), 3));
+    EXPECT_EQ(messages, (std::vector<std::string>{"found disablesleep 1 at start; this helper holds no lease, so "
+                                                  "it is writing it off, whoever set it",
+                                                  wrote0, listening}));
 
-    ASSERT_TRUE(logged(listening, before));
-    testing::LeaseClient again(socket);
-    ASSERT_EQ(again.renewFor(30), "granted");
     ASSERT_EQ(::shutdown(unitSocket.get(), SHUT_RDWR), 0);
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(1)) << "so that the service manager starts it again";
     ASSERT_TRUE(journal().waitForMessage(
         "stopping, the lease listener could not go on: the listening socket failed; sleep restored"));
     EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
-    EXPECT_EQ(helper->state(), 0);
-}
-
-TEST_F(LidHelperFaults, ALeaseOfAnAppKilledIsGivenBackAtOnce) {
-    start();
-    // The real lease client renews once for 30 s and holds its connection.
-    testing::ChildProcess app({STAYWAKE_TEST_CLIENT, helper->socketPath(), "30"});
-    ASSERT_EQ(app.readLine(), "granted");
-    const auto granted = journal().waitForMessage("lease granted");
-    ASSERT_TRUE(granted);
-    const auto killed = std::chrono::steady_clock::now();
-    app.signal(SIGKILL);
-    ASSERT_TRUE(journal().waitForMessage("lease ended", *granted));
-    EXPECT_EQ(journal().messages()[*granted + 1], wrote0);
-    figure("restore-after-app-killed", secondsSince(killed), "s");
-    EXPECT_LT(secondsSince(killed), 29.0) << "waited for the lease's deadline";
     EXPECT_EQ(helper->state(), 0);
 }
 
@@ -174,10 +191,8 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
     const fs::path process = "/proc/" + std::to_string(helper->pid());
     const auto descriptors = [&] { return std::distance(fs::directory_iterator(process / "fd"), {}); };
     const auto residentPages = [&] {
-        double size = 0;
-        double resident = 0;
-        std::ifstream(process / "statm") >> size >> resident;
-        return resident;
+        const std::string pages = testing::readFile(process / "statm"); // "size resident ..."
+        return std::stod(pages.substr(pages.find(' ')));
     };
     const auto descriptorsBefore = descriptors();
     const double residentBefore = residentPages();
@@ -185,21 +200,13 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
     // 25 users running the app's program hold 4 connections each, with 32
     // renewals sent on each and never a reply read; the first of them also
     // makes and drops 10,000 more, as fast as the helper refuses them.
-    openPeerPipes();
-    const std::vector renewals(32, LidLeaseWireMessage::renewLeaseUntil(1, std::nan("")).encode());
     int connects = 0;
     const auto connectAndDrop = [&] {
-        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        ::close(fd);
+        ::close(connected());
         return ++connects < 10'000;
     };
-    std::vector<pid_t> peers;
-    for (uid_t uid = 61000; uid < 61025; ++uid) {
-        peers.push_back(peerAs(uid, renewals, uid == 61000 ? std::function<bool()>(connectAndDrop) : nullptr));
-    }
-    ::close(ready[1]);
-    ::close(hold[0]);
+    startPeers(61000, 25, std::vector(32, LidLeaseWireMessage::renewLeaseUntil(1, std::nan("")).encode()),
+               connectAndDrop);
 
     std::vector<double> roundTrips;
     std::size_t readyPeers = 0;
@@ -214,8 +221,8 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
         ASSERT_EQ(app.renew(std::nan("")), notANumber);
         roundTrips.push_back(secondsSince(sent) * 1000);
     }
-    releasePeers(peers);
     ASSERT_EQ(readyPeers, peers.size()) << "every peer connected";
+    releasePeers();
     std::sort(roundTrips.begin(), roundTrips.end());
     const double p99 = roundTrips[roundTrips.size() * 99 / 100];
     // Closing the peers' connections is the helper's to notice; nothing to await but the count.
@@ -228,26 +235,19 @@ TEST_F(LidHelperFaults, AFloodOfPeersThatNeverReadLeavesRenewalsFastAndNothingBe
         EXPECT_LT(p99, std::max(50.0, 10 * quiet)) << "the slowest of 20 without the flood: " << quiet << " ms";
         EXPECT_LE(residentRatio, 1.10);
     }
-    const std::string refused = "refused a connection from uid 61000: this user has 4 connections already";
-    ASSERT_TRUE(journal().waitForMessage(refused));
-    EXPECT_EQ(journal().count(refused), 1u) << "refusals are logged once a minute";
+    EXPECT_TRUE(
+        journal().waitForMessage("refused a connection from uid 61000: this user has 4 connections already"));
 }
 
 TEST_F(LidHelperFaults, SigtermWithHundredsOfQueuedRenewalsAndASlowToolStopsFirst) {
     helper->setMode("read", "sleep 0.05");
     start();
-    openPeerPipes();
     // 40 connections of 10 users, each with as many renewals as may wait for a reply.
     std::vector<std::vector<std::uint8_t>> renewals;
     for (std::uint64_t id = 1; id <= LidLeaseSocketConnection::maximumPendingReplies; ++id) {
         renewals.push_back(LidLeaseWireMessage::renewLeaseUntil(id, wallClockNow() + 30).encode());
     }
-    std::vector<pid_t> peers;
-    for (uid_t uid = 60000; uid < 60010; ++uid) {
-        peers.push_back(peerAs(uid, renewals));
-    }
-    ::close(ready[1]);
-    ::close(hold[0]);
+    startPeers(60000, 10, renewals);
     char byte = 0;
     for (std::size_t peer = 0; peer < peers.size(); ++peer) {
         ASSERT_EQ(::read(ready[0], &byte, 1), 1);
@@ -258,7 +258,7 @@ TEST_F(LidHelperFaults, SigtermWithHundredsOfQueuedRenewalsAndASlowToolStopsFirs
     helper->signal(SIGTERM);
     const auto status = helper->waitForExit(10s);
     figure("exit-after-sigterm-with-queued-renewals", secondsSince(signalled), "s");
-    releasePeers(peers);
+    releasePeers();
     EXPECT_EQ(status, std::optional<int>(0));
     EXPECT_LT(secondsSince(signalled), 3.0);
     EXPECT_EQ(helper->state(), 0);

@@ -38,9 +38,8 @@ TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) 
         {"reinhibit-after-portal-restart", buses.sessionBus(), "org.freedesktop.portal.Desktop",
          "xdg_portal_inhibit.py",
          [&] {
-             const auto inhibitions = testing::portalInhibitions(buses.sessionBus());
-             return static_cast<std::size_t>(
-                 std::ranges::count_if(inhibitions, [](const auto& i) { return i.active; }));
+             return static_cast<std::size_t>(std::ranges::count_if(testing::portalInhibitions(buses.sessionBus()),
+                                                                   [](const auto& i) { return i.active; }));
          }},
     };
     testing::ChildOptions options;

@@ -6,36 +6,12 @@
 namespace staywake::testing {
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr const char* infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>CFBundleIdentifier</key>
-	<string>com.staywake.app</string>
-	<key>CFBundleShortVersionString</key>
-	<string>1.4</string>
-	<key>CFBundleVersion</key>
-	<string>57</string>
-</dict>
-</plist>
-)";
-
-std::vector<std::string> busArguments(Polkit polkit) {
-    const char* answers[] = {"--polkit=allow", "--polkit=deny", "--polkit=hang"};
-    if (polkit == Polkit::missing) {
-        return {"--without=upower,portal"};
-    }
-    return {"--without=upower,portal", answers[static_cast<int>(polkit)]};
-}
-
-} // namespace
-
 LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
       helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"),
-      buses_(STAYWAKE_MOCK_BUSES_SCRIPT, busArguments(polkit)) {
+      buses_(STAYWAKE_MOCK_BUSES_SCRIPT, {"--without=upower,portal", polkit == Polkit::allow  ? "--polkit=allow"
+                                                                     : polkit == Polkit::deny ? "--polkit=deny"
+                                                                                              : "--polkit=hang"}) {
     if (!buses_.failure().empty()) {
         throw std::runtime_error(buses_.failure());
     }
@@ -45,17 +21,12 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
     fs::copy_file(STAYWAKE_FAKE_PMSET, helpers_ / "pmset");
     fs::permissions(helper_, fs::perms(0755));
     fs::permissions(helpers_ / "pmset", fs::perms(0755));
-    writeFile(directory / "Staywake.app" / "Contents" / "Info.plist", infoPlist);
+    writeFile(directory / "Staywake.app" / "Contents" / "Info.plist",
+              "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.staywake.app</string>"
+              "<key>CFBundleShortVersionString</key><string>1.4</string>"
+              "<key>CFBundleVersion</key><string>57</string></dict></plist>\n");
     setState(0);
     journal_ = std::make_unique<JournalCapture>(run_);
-}
-
-bool LidHelperProcess::startSocketActivated() {
-    // The unit's socket lives in /run/staywake, which systemd makes; here the test does.
-    fs::create_directories(run_ / "staywake");
-    launch({"/usr/bin/systemd-socket-activate", "--seqpacket", "--listen=/run/staywake/lidhelper.sock",
-            "--setenv=DBUS_SYSTEM_BUS_ADDRESS", helper_.string()});
-    return testing::eventually([&] { return readFile(output_).find("Listening on") != std::string::npos; });
 }
 
 void LidHelperProcess::startWithSocket(int listening) {
@@ -73,22 +44,13 @@ void LidHelperProcess::launch(const std::vector<std::string>& argv, int passedSo
     process_ = std::make_unique<ChildProcess>(argv, options);
 }
 
-std::vector<std::pair<double, std::string>> LidHelperProcess::calls() const {
-    std::vector<std::pair<double, std::string>> result;
-    std::istringstream lines(readFile(helpers_ / "pmset.calls"));
-    for (std::string line; std::getline(lines, line);) {
-        const auto blank = line.find(' ');
-        result.emplace_back(std::stod(line.substr(0, blank)), line.substr(blank + 1));
-    }
-    return result;
-}
-
 std::vector<std::string> LidHelperProcess::callLines() const {
-    std::vector<std::string> result;
-    for (const auto& [time, line] : calls()) {
-        result.push_back(line);
+    std::vector<std::string> lines;
+    std::istringstream text(readFile(helpers_ / "pmset.calls"));
+    for (std::string line; std::getline(text, line);) {
+        lines.push_back(line);
     }
-    return result;
+    return lines;
 }
 
 } // namespace staywake::testing

@@ -15,13 +15,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace staywake::testing {
 
 /// What the mocked polkit answers about the helper's action.
-enum class Polkit { allow, deny, hang, missing };
+enum class Polkit { allow, deny, hang };
 
 /// One run of the real lid helper binary, copied into a bundle in a temporary
 /// directory beside the fake pmset, with a private /run in which its socket and
@@ -30,20 +29,13 @@ enum class Polkit { allow, deny, hang, missing };
 /// sleep settings, units, buses or journal.
 class LidHelperProcess {
 public:
-    /// Builds the bundle and starts the buses (throws when they do not start);
-    /// the helper does not run yet.
+    /// Builds the bundle and starts the buses (throws when they do not start).
     LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
                      Polkit polkit = Polkit::allow);
 
-    /// Starts the helper binding its socket itself; once it has exited it may
-    /// be started again, as its unit restarts it.
+    /// Starts the helper binding its socket itself; again once it has exited, as its unit restarts it.
     void start() { launch({helper_.string()}); }
-    /// Starts it behind systemd-socket-activate, which listens at the socket
-    /// path now and starts the helper on the first connection; true once it
-    /// listens (the path exists a moment before, when a connect is refused).
-    [[nodiscard]] bool startSocketActivated();
-    /// Starts it with `listening` passed as the service manager passes an
-    /// activated socket; the test may keep a copy and break it.
+    /// Starts it with `listening` passed as the service manager passes an activated socket.
     void startWithSocket(int listening);
 
     /// Its exit status (-signal when a signal ended it), or nothing while it runs after `timeout`.
@@ -58,7 +50,6 @@ public:
     /// The socket as seen from outside the helper's private /run.
     std::string socketPath() const { return (run_ / "staywake" / "lidhelper.sock").string(); }
     JournalCapture& journal() { return *journal_; }
-    const std::string& systemBusAddress() const { return buses_.systemAddress(); }
 
     // The fake pmset: the setting, and what it does for "read", "write-1" or "write-0" (see fake-pmset).
     void setState(int value) const { writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n"); }
@@ -66,8 +57,7 @@ public:
     void setMode(const std::string& use, const std::string& mode) const {
         writeFile(helpers_ / ("pmset." + use + "-mode"), mode + "\n");
     }
-    /// Every command line the fake ran, with the wall-clock time it started.
-    std::vector<std::pair<double, std::string>> calls() const;
+    /// Every command line the fake ran, in order.
     std::vector<std::string> callLines() const;
 
     /// The helper's log, the fake's calls and the helper's own output, for a failing test.
@@ -88,7 +78,7 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-/// The wall clock as the fake pmset's timestamps and lease deadlines count it.
+/// The wall clock as lease deadlines count it.
 inline double wallClockNow() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
@@ -139,10 +129,14 @@ protected:
     bool logged(const std::string& line, std::size_t from = 0) {
         return journal().waitForMessage(line, from).has_value();
     }
+    /// The helper's messages from entry `from` on.
+    std::vector<std::string> messagesFrom(std::size_t from) {
+        const auto messages = journal().messages();
+        return {messages.begin() + static_cast<long>(std::min(from, messages.size())), messages.end()};
+    }
 
     const std::string listening = "listening on com.staywake.app.lidhelper";
     const std::string wrote0 = "wrote disablesleep 0, and read it back";
-    const std::string wrote1 = "wrote disablesleep 1, and read it back";
     TemporaryDirectory directory;
     std::unique_ptr<LidHelperProcess> helper;
 };

@@ -45,21 +45,6 @@ TEST(PollMainLoop, RunsWorkFromAnyThreadInOrderDelayedWorkByItsDueTimeAndCarries
     EXPECT_EQ(failures, (std::vector<std::string>{"a request went wrong"}));
 }
 
-TEST(PollMainLoop, ATickMissedWhileTheThreadIsBlockedRunsOnceNotOncePerInterval) {
-    PollMainLoop loop([](const std::string&) {});
-    int ticks = 0;
-    loop.repeat(0.05, [&] {
-        ++ticks;
-        if (ticks == 1) {
-            // Blocked like a slow pmset: several intervals pass.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            loop.perform([&] { loop.quit(ticks); });
-        }
-    });
-    EXPECT_EQ(loop.run(), 1);
-    EXPECT_EQ(ticks, 1);
-}
-
 TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
     PollMainLoop loop([](const std::string&) {});
     std::vector<std::string> ran;

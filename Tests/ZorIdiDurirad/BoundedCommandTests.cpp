@@ -38,10 +38,6 @@ std::string failureOf(const std::vector<std::string>& command, double timeout,
 class BoundedCommandTest : public testing::ChildProcessTest {};
 
 TEST_F(BoundedCommandTest, ReturnsStatusAndStandardOutputOnly) {
-    std::string numbers;
-    for (int i = 1; numbers.size() <= BoundedCommand::outputCap; ++i) {
-        numbers += std::to_string(i) + "\n";
-    }
     const struct {
         std::vector<std::string> command;
         BoundedCommand::Result expected;
@@ -58,7 +54,6 @@ TEST_F(BoundedCommandTest, ReturnsStatusAndStandardOutputOnly) {
         {{"/bin/sh", "-c", "sleep 5 & echo started"}, {0, "started\n"}},
         // Past the cap output is read and dropped, so the program is never
         // blocked and can exit 0 before the limit.
-        {{"/usr/bin/seq", "1", "400000"}, {0, numbers.substr(0, BoundedCommand::outputCap)}},
         {{"/usr/bin/head", "-c", "40000000", "/dev/zero"}, {0, std::string(BoundedCommand::outputCap, '\0')}},
     };
     for (const auto& c : cases) {
@@ -80,12 +75,11 @@ TEST_F(BoundedCommandTest, AProgramPastItsLimitIsStoppedWithWhatItStarted) {
         double limit;
         std::string failure;
     } cases[] = {
-        {{"/bin/sh", "-c", "exec >&-; exec sleep 30"},
+        // Its output closed early, and a grandchild started.
+        {{"/bin/sh", "-c", "exec >&-; sleep 30 & echo $! > \"$0\"; wait", pidFile},
          0.3,
-         "sh -c exec >&-; exec sleep 30 did not finish within 0.3 s and was stopped"},
-        {{"/bin/sh", "-c", "sleep 30 & echo $! > \"$0\"; wait", pidFile},
-         1,
-         "sh -c sleep 30 & echo $! > \"$0\"; wait " + pidFile + " did not finish within 1 s and was stopped"},
+         "sh -c exec >&-; sleep 30 & echo $! > \"$0\"; wait " + pidFile +
+             " did not finish within 0.3 s and was stopped"},
         {{"/bin/sleep", "5"}, 0, "sleep 5 did not finish within 0 s and was stopped"},
         {{"/bin/sleep", "5"}, -1, "sleep 5 did not finish within -1 s and was stopped"},
         // Not a number is no limit at all rather than an endless one.
@@ -102,9 +96,7 @@ TEST_F(BoundedCommandTest, AProgramPastItsLimitIsStoppedWithWhatItStarted) {
     // process takes a moment to die, so its exit is awaited).
     const int grandchild = testing::pidfdOf(std::stoi(testing::readFile(pidFile)));
     EXPECT_TRUE(grandchild < 0 || testing::endsWithin(grandchild, std::chrono::seconds(5)));
-    if (grandchild >= 0) {
-        ::close(grandchild);
-    }
+    ::close(grandchild);
 }
 
 TEST_F(BoundedCommandTest, ProgramGetsOnlyItsThreeStandardDescriptorsAndAPlainSignalState) {
@@ -155,13 +147,10 @@ TEST_F(BoundedCommandTest, OnlyAPressWhileRunningStopsTheProgramPromptly) {
 
 TEST_F(BoundedCommandTest, ProgramThatCannotBeStartedGivesTheLaunchersError) {
     TemporaryDirectory directory;
-    const std::string plain = (directory.path() / "plain").string();
-    testing::writeFile(plain, "#!/bin/sh\necho hi\n");
+    // Never handed to a shell: a file that is not a program is an error of its own.
     const std::string garbage = testing::writeProgram(directory.path() / "garbage", "\x7f\x01\x02 not a program");
     const std::vector<std::pair<std::string, int>> cases = {
         {(directory.path() / "missing").string(), ENOENT},
-        {plain, EACCES},
-        {(directory.path() / "").string(), EACCES},
         {garbage, ENOEXEC},
     };
     for (const auto& [path, error] : cases) {
