@@ -81,10 +81,8 @@ inline bool waitForFile(const std::filesystem::path& path,
     ::inotify_add_watch(watch, path.parent_path().c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (char events[4096]; !std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd polled{watch, POLLIN, 0};
-        ::poll(&polled, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        ::poll(&polled, 1, 100); // woken by a change in the folder, or looking again at the latest
         while (::read(watch, events, sizeof events) > 0) {
         }
     }
