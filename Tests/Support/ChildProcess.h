@@ -178,19 +178,6 @@ private:
     std::optional<int> status_;
 };
 
-/// Whether `condition` holds within `timeout`, asked every 10 ms: for what
-/// only shows by asking again, such as a process table or a bus listing.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (; !condition(); ::poll(nullptr, 0, 10)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-    }
-    return true;
-}
-
 /// Fails the test when it ends with more open descriptors than it began with,
 /// or with a child process (running or zombie) still ours.
 class ChildProcessTest : public ::testing::Test {
