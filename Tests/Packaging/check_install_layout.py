@@ -133,22 +133,19 @@ def verify_tree(root, arguments):
 
 
 def verify_package(deb, root, arguments):
-    """The control fields and the file's name made from them; owners and modes as the archive records them (root
+    """The control fields and the file named after them; owners and modes as the archive records them (root
     owns everything, only the programs are executable, nothing is setuid or writable by others); Debian's tools."""
     fields = {name: output_of(["dpkg-deb", "--field", deb, name]).strip()
               for name in ("Package", "Version", "Architecture", "Depends")}
     architecture = output_of(["dpkg", "--print-architecture"]).strip()
+    # A tree with uncommitted changes makes a "~dirty" version, which sorts below the clean one.
+    named = f"{fields['Package']}_{fields['Version']}_{fields['Architecture']}.deb"
+    check(named == os.path.basename(deb) and re.fullmatch(
+        f"staywake_{re.escape(arguments.build_version)}(~dirty)?_{architecture}\\.deb", named), f"{deb} is not {named}")
     # What dpkg-shlibdeps found the programs linked against.
     depends = [entry.strip().split(" ")[0] for entry in fields["Depends"].split(",")]
     qt = ["libqt6core6"] if "bin/Staywake" in arguments.programs.split(",") else []
-    for name, holds in (
-            ("Package", fields["Package"] == "staywake"),
-            # A tree with uncommitted changes makes a "~dirty" version, which sorts below the clean one.
-            ("Version", re.fullmatch(re.escape(arguments.build_version) + r"(~dirty)?", fields["Version"])),
-            ("Architecture", fields["Architecture"] == architecture),
-            ("file name", os.path.basename(deb) == f"staywake_{fields['Version']}_{architecture}.deb"),
-            ("Depends", all(library in depends for library in ["libc6", "libstdc++6"] + qt))):
-        check(holds, f"control field {name}: {fields.get(name, deb)}")
+    check(all(library in depends for library in ["libc6", "libstdc++6"] + qt), f"Depends: {fields['Depends']}")
     programs = {"./" + BUNDLE + program for program in arguments.programs.split(",")}
     for line in output_of(["dpkg-deb", "--contents", deb]).splitlines():
         mode, owner, _, _, _, path = line.split(None, 5)
@@ -214,10 +211,9 @@ def install_and_verify(arguments):
         with open(os.path.join(arguments.build, "install_manifest.txt"), encoding="utf-8") as file:
             listed = {os.path.relpath(line, destdir) if line.startswith(destdir) else line.lstrip("/")
                       for line in file.read().splitlines()}
-        for folder, _, names in os.walk(destdir):
-            for name in names:
-                installed = os.path.relpath(os.path.join(folder, name), destdir)
-                check(installed in listed, f"{installed} is installed but not in the install manifest")
+        installed = {os.path.relpath(os.path.join(folder, name), destdir)
+                     for folder, _, names in os.walk(destdir) for name in names}
+        check(installed <= listed, f"installed but not in the install manifest: {sorted(installed - listed)}")
         verify_tree(destdir, arguments)
     return 0
 

@@ -4,6 +4,7 @@ without a running systemd), /etc/systemd/system and /usr/local, against a
 stand-in systemctl that records its calls."""
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -50,14 +51,11 @@ SCENARIOS = [
 
 def namespace_command():
     """unshare as root, or in a user namespace of one's own; None when neither works."""
-    for command in (["unshare", "--mount", "--propagation", "private"],
-                    ["unshare", "--mount", "--propagation", "private", "--map-root-user"]):
-        try:
-            if (os.geteuid() == 0 or "--map-root-user" in command) and subprocess.run(
-                    command + ["mount", "-t", "tmpfs", "tmpfs", "/mnt"], capture_output=True).returncode == 0:
-                return command
-        except FileNotFoundError:
-            return None
+    for extra in ([[]] if os.geteuid() == 0 else []) + [["--map-root-user"]]:
+        command = ["unshare", "--mount", "--propagation", "private"] + extra
+        if shutil.which("unshare") and subprocess.run(command + ["mount", "-t", "tmpfs", "tmpfs", "/mnt"],
+                                                      capture_output=True, check=False).returncode == 0:
+            return command
     return None
 
 
