@@ -80,7 +80,8 @@ def run(scripts, unshare, scenario):
             stderr += result.stderr
             exits += [f"{script} exited with {result.returncode}"] if result.returncode else []
         calls = open(log, encoding="utf-8").read().splitlines() if os.path.exists(log) else []
-        checks = [(not exits, ", ".join(exits)), (calls == expected, f"systemctl was called {calls}, expected {expected}"),
+        checks = [(not exits, ", ".join(exits)),
+                  (calls == expected, f"systemctl was called {calls}, expected {expected}"),
                   (os.path.lexists(os.path.join(etc, OTHER)), f"another package's {OTHER} was removed"),
                   (stderr_text in stderr if stderr_text else not stderr, f"stderr is {stderr!r}")]
         checks += [(os.path.lexists(os.path.join(etc, link)) == linked, f"{link} {'is gone' if linked else 'remains'}")
