@@ -5,9 +5,7 @@
 #include "StaywakeCore/Update/Appcast.h"
 #include "StaywakeCore/Update/SoftwareVersion.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t>, std::string_view text) {
+void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view text) {
     const auto parsed = Appcast::parse(text);
     if (const auto* appcast = std::get_if<Appcast>(&parsed)) {
         for (const auto& item : appcast->items) {
@@ -28,5 +26,3 @@ void check(std::span<const std::uint8_t>, std::string_view text) {
         require(SoftwareVersion::compare(a, a) == 0, "a version equals itself");
     }
 }
-
-} // namespace staywake::fuzz

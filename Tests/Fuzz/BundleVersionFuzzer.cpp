@@ -6,9 +6,7 @@
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "Support/TemporaryDirectory.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t> bytes, std::string_view) {
+void staywake::fuzz::check(std::span<const std::uint8_t> bytes, std::string_view) {
     static const MemoryFile info;
     static const testing::TemporaryDirectory bundle("fuzz-bundle");
     static const bool linked = std::filesystem::create_directories(bundle.path() / "Contents") &&
@@ -27,5 +25,3 @@ void check(std::span<const std::uint8_t> bytes, std::string_view) {
                 "the build is safe to log");
     }
 }
-
-} // namespace staywake::fuzz

@@ -4,9 +4,7 @@
 
 #include "StaywakeCore/Identity/CodeRequirement.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t>, std::string_view text) {
+void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view text) {
     if (const auto requirement = CodeRequirement::parse(text)) {
         require(CodeRequirement::isIdentifier(requirement->identifier), "a parsed identifier is well formed");
         require(CodeRequirement::isTeamIdentifier(requirement->teamIdentifier), "a parsed Team ID is well formed");
@@ -24,5 +22,3 @@ void check(std::span<const std::uint8_t>, std::string_view text) {
                 "a written requirement parses back to its parts");
     }
 }
-
-} // namespace staywake::fuzz

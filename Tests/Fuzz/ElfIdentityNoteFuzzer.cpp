@@ -5,9 +5,7 @@
 #include "StaywakeCore/Identity/CodeRequirement.h"
 #include "StaywakeLinux/Identity/ElfIdentityNote.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t> bytes, std::string_view text) {
+void staywake::fuzz::check(std::span<const std::uint8_t> bytes, std::string_view text) {
     static const MemoryFile file;
     file.hold(bytes);
     if (const auto note = ElfIdentityNote::read(file.path())) {
@@ -20,5 +18,3 @@ void check(std::span<const std::uint8_t> bytes, std::string_view text) {
         require(written == text, "a description is accepted in its one written form only");
     }
 }
-
-} // namespace staywake::fuzz

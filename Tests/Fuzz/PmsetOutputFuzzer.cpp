@@ -6,9 +6,7 @@
 #include "ZorIdiDurirad/PmsetReadBack.h"
 #include "ZorIdiDurirad/SleepSettingFailures.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t>, std::string_view listing) {
+void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view listing) {
     const SleepDisabledReading reading = PmsetOutput::sleepDisabled(listing);
     require(reading.isUnreadable() != reading.reason().empty(), "exactly a refused listing carries a reason");
     for (const bool wanted : {false, true}) {
@@ -26,5 +24,3 @@ void check(std::span<const std::uint8_t>, std::string_view listing) {
         }
     }
 }
-
-} // namespace staywake::fuzz

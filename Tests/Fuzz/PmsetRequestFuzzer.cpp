@@ -4,9 +4,7 @@
 
 #include "pmset/PmsetRequest.h"
 
-namespace staywake::fuzz {
-
-void check(std::span<const std::uint8_t>, std::string_view input) {
+void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view input) {
     std::vector<std::string_view> arguments;
     for (std::size_t start = 0; !input.empty() && start <= input.size();) {
         const auto end = std::min(input.find('\0', start), input.size());
@@ -22,5 +20,3 @@ void check(std::span<const std::uint8_t>, std::string_view input) {
         require(std::ranges::equal(spelt, arguments), "only the exact command lines parse");
     }
 }
-
-} // namespace staywake::fuzz

@@ -4,6 +4,7 @@
 // that need no sleep, and a body run in a child without root's powers.
 
 #include "StaywakeLinux/Journal/PrivateRun.h"
+#include "Support/Files.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -61,7 +62,7 @@ struct ChildOptions {
 class ChildProcess {
 public:
     explicit ChildProcess(std::vector<std::string> argv, const ChildOptions& options = {}) {
-        // Everything the child needs is made before fork: after it, only system calls.
+        // Everything the child needs is made (or read in place) before fork: after it, only system calls.
         std::vector<std::string> variables = options.environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
             const std::string_view text(*variable);
@@ -72,26 +73,22 @@ public:
         }
         auto args = pointers(argv);
         auto envp = pointers(variables);
-        const std::string run = options.privateRun.value_or("").string();
-        const std::string directory = options.workingDirectory.value_or("").string();
-        const std::string output = options.outputFile.value_or("").string();
-        const std::string errors = options.errorFile.value_or("").string();
+        const auto& output = options.outputFile;
         int in[2] = {-1, -1};
         int out[2] = {-1, -1};
-        if ((output.empty() && (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)) ||
-            (pid_ = ::fork()) < 0) {
+        if ((!output && (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)) || (pid_ = ::fork()) < 0) {
             throw std::system_error(errno, std::generic_category(), "pipe or fork");
         }
         if (pid_ == 0) {
             const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
-            const int input = output.empty() ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            const int written = output.empty() ? out[1] : ::open(output.c_str(), flags, 0600);
-            const int error =
-                !errors.empty() ? ::open(errors.c_str(), flags, 0600) : (output.empty() ? STDERR_FILENO : written);
+            const int input = !output ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            const int written = !output ? out[1] : ::open(output->c_str(), flags, 0600);
+            const int error = options.errorFile ? ::open(options.errorFile->c_str(), flags, 0600)
+                                                : (!output ? STDERR_FILENO : written);
             if (input < 0 || written < 0 || error < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
                 ::dup2(written, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0 ||
-                (!run.empty() && enterPrivateRun(run.c_str()) != 0) ||
-                (!directory.empty() && ::chdir(directory.c_str()) != 0) ||
+                (options.privateRun && enterPrivateRun(options.privateRun->c_str()) != 0) ||
+                (options.workingDirectory && ::chdir(options.workingDirectory->c_str()) != 0) ||
                 (options.passedDescriptor >= 0 && ::dup2(options.passedDescriptor, 3) < 0)) {
                 ::_exit(120);
             }
@@ -104,7 +101,7 @@ public:
             ::execve(args[0], args.data(), envp.data());
             ::_exit(121);
         }
-        if (output.empty()) {
+        if (!output) {
             ::close(in[0]);
             ::close(out[1]);
         }
@@ -181,19 +178,6 @@ private:
     std::optional<int> status_;
 };
 
-/// Whether `condition` holds within `timeout`, asked every 10 ms: for what
-/// only shows by asking again, such as a process table or a bus listing.
-inline bool eventually(const std::function<bool()>& condition,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (; !condition(); ::poll(nullptr, 0, 10)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-    }
-    return true;
-}
-
 /// Fails the test when it ends with more open descriptors than it began with,
 /// or with a child process (running or zombie) still ours.
 class ChildProcessTest : public ::testing::Test {
@@ -249,29 +233,22 @@ inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body)
     }
     const pid_t child = ::fork();
     if (child == 0) {
-        std::string output;
-        int status = 0;
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 ||
-                                 ::setresgid(unprivilegedUser, unprivilegedUser, unprivilegedUser) != 0 ||
-                                 ::setresuid(unprivilegedUser, unprivilegedUser, unprivilegedUser) != 0)) {
-            output = std::string("cannot run as the user nobody: ") + std::strerror(errno);
-            status = 2;
-        } else {
-            try {
-                output = body();
-            } catch (const std::exception& error) {
-                output = std::string("threw: ") + error.what();
-            }
+        const bool dropped =
+            ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 &&
+                                 ::setresgid(unprivilegedUser, unprivilegedUser, unprivilegedUser) == 0 &&
+                                 ::setresuid(unprivilegedUser, unprivilegedUser, unprivilegedUser) == 0);
+        std::string output = std::string("cannot run as the user nobody: ") + std::strerror(errno);
+        try {
+            output = dropped ? body() : output;
+        } catch (const std::exception& error) {
+            output = std::string("threw: ") + error.what();
         }
-        status = ::write(ends[1], output.data(), output.size()) < 0 ? 3 : status;
-        ::_exit(status); // no exit handlers: they belong to the test process
+        const bool written = ::write(ends[1], output.data(), output.size()) >= 0;
+        ::_exit(!dropped ? 2 : written ? 0 : 3); // no exit handlers: they belong to the test process
     }
     ::close(ends[1]);
-    std::string output;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, static_cast<std::size_t>(count));
-    }
+    // Read through a fresh descriptor of the pipe's reading end, to the end the child's exit makes.
+    const std::string output = readFile("/proc/self/fd/" + std::to_string(ends[0]));
     ::close(ends[0]);
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child) {

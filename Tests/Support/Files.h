@@ -1,7 +1,6 @@
 #pragma once
 
 #include <poll.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -74,22 +74,23 @@ inline std::string makeFifo(const std::filesystem::path& path) {
     return path.string();
 }
 
-/// Waits (with inotify, not by sleeping) until `path` exists.
-inline bool waitForFile(const std::filesystem::path& path,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    ::inotify_add_watch(watch, path.parent_path().c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
+/// Whether `condition` holds within `timeout`, asked every 10 ms: for what
+/// only shows by asking again, such as a process table or a bus listing.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (char events[4096]; !std::filesystem::exists(path) && std::chrono::steady_clock::now() < deadline;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd polled{watch, POLLIN, 0};
-        ::poll(&polled, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-        while (::read(watch, events, sizeof events) > 0) {
+    for (; !condition(); ::poll(nullptr, 0, 10)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
         }
     }
-    ::close(watch);
-    return std::filesystem::exists(path);
+    return true;
+}
+
+/// Whether `path` exists within `timeout`.
+inline bool waitForFile(const std::filesystem::path& path,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    return eventually([&] { return std::filesystem::exists(path); }, timeout);
 }
 
 } // namespace staywake::testing
