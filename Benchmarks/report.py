@@ -175,9 +175,9 @@ def helper_rows(runs):
                      'renewal timed from the call to its completion on that thread. The helper reads the setting '
                      'once per renewal by starting pmset (here the compiled fake), so each round trip includes a '
                      'fork and exec; on a machine whose load is well above its cores, p99 and max are the '
-                     'scheduler’s. The baseline column is that fork and exec alone: the fake pmset started '
-                     'with `-g` and reaped, its output read through a pipe, as many times (2000 at most) right '
-                     'after the renewals' + (f', at a load of {trip["load"]:.1f}' if 'load' in trip else '') + '.')
+                     'scheduler’s. The baseline column is that start alone: the fake pmset run with `-g` '
+                     'through the helper’s own command runner, as many times (2000 at most) right after the '
+                     'renewals' + (f', at a load of {trip["load"]:.1f}' if 'load' in trip else '') + '.')
     return table, notes
 
 
