@@ -9,6 +9,10 @@
 //       the round trip's p50, p99 and max in ms (from the call to its
 //       completion on the main thread), and this process's open descriptors
 //       and RSS (KiB) before and after; then gives the lease back.
+//   StaywakeLeaseBench spawn PMSET N
+//       runs `PMSET -g` N times, one after the other, through the helper's
+//       own command runner, and prints the p50 and p99 in ms as one JSON line:
+//       the part of a renewal that starting pmset takes, for comparison.
 // HELPER_PROGRAM is the helper's program file, which the client holds to the
 // helper requirement, as the app holds the one in its bundle. The client
 // carries the app's identity, so the helper accepts it from a root-owned
@@ -18,6 +22,7 @@
 #include "StaywakeLidHelper/PollMainLoop.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
+#include "ZorIdiDurirad/BoundedCommand.h"
 
 #include <unistd.h>
 
@@ -157,12 +162,36 @@ private:
     long residentBefore_ = 0;
 };
 
+int spawnPmset(const std::string& program, long count) {
+    std::vector<double> milliseconds;
+    for (long i = 0; i < count; ++i) {
+        const auto started = Clock::now();
+        if (BoundedCommand::run(program, {"-g"}, LidSleepLease::readTimeout).status != 0) {
+            std::cerr << "pmset -g failed\n";
+            return 1;
+        }
+        milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+    }
+    std::sort(milliseconds.begin(), milliseconds.end());
+    const auto at = [&](double fraction) {
+        return milliseconds[std::min(
+            milliseconds.size() - 1,
+            static_cast<std::size_t>(fraction * static_cast<double>(milliseconds.size())))];
+    };
+    std::printf("{\"pmset_spawn_p50_ms\": %.3f, \"pmset_spawn_p99_ms\": %.3f}\n", at(0.5), at(0.99));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "spawn") {
+        return spawnPmset(argv[2], std::stol(argv[3]));
+    }
     const std::string mode = argc >= 4 ? argv[3] : "";
     if (!((argc == 4 && mode == "hold") || (argc == 5 && mode == "renew"))) {
-        std::cerr << "usage: StaywakeLeaseBench SOCKET HELPER_PROGRAM hold | SOCKET HELPER_PROGRAM renew N\n";
+        std::cerr << "usage: StaywakeLeaseBench SOCKET HELPER_PROGRAM hold | SOCKET HELPER_PROGRAM renew N"
+                     " | spawn PMSET N\n";
         return 2;
     }
     PollMainLoop loop([](const std::string& failure) { std::cerr << "failed: " << failure << '\n'; });

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """Measures what the lid helper costs: the real helper binary in a bundle
-beside a compiled fake pmset (StaywakeFakePmset), in a private /run (a mount namespace of its
+beside a compiled fake pmset (StaywakeFakePmset) and the bundle's file hasher, in a private /run (a mount namespace of its
 own, so it needs root), asking a mocked polkit on a private system bus.
 
 Prints JSON lines: the helper's PSS, RSS, the part of its PSS that ICU's data
 library takes, its wakeups per second and the fake pmset's invocations over a
 window, with no client and with one lease held (renewed every 10 s); then the
 round trip of back-to-back renewals through the app's lease client, with
-both processes' descriptors and RSS before and after.
+both processes' descriptors and RSS before and after, and, for comparison,
+how long starting the fake pmset alone takes right after.
 
   helper_cost.py --helper PATH --client PATH --pmset PATH [--window SECONDS] [--renewals N]
 """
@@ -53,6 +54,8 @@ class Helper:
         self.program = os.path.join(self.helpers, 'StaywakeLidHelper')
         shutil.copy(binary, self.program)
         shutil.copy(pmset, os.path.join(self.helpers, 'pmset'))
+        # The helper hashes program files with the bundle's hasher beside it.
+        shutil.copy(os.path.join(os.path.dirname(binary), 'StaywakeFileHash'), self.helpers)
         with open(os.path.join(folder, 'Staywake.app', 'Contents', 'Info.plist'), 'wb') as file:
             plistlib.dump({'CFBundleIdentifier': 'com.staywake.app', 'CFBundleShortVersionString': '1.0',
                            'CFBundleVersion': '1'}, file)
@@ -148,8 +151,11 @@ def main():
                                     capture_output=True, text=True, check=False)
             if result.returncode != 0:
                 raise RuntimeError(f'the renewals failed: {result.stdout}{result.stderr}\n{helper.log()}')
-            print(json.dumps({'name': 'lease round trip', **json.loads(result.stdout), **before,
-                              'helper_fds_after': descriptors(pid), 'helper_rss_after': memory(pid)['rss']}),
+            after = {'helper_fds_after': descriptors(pid), 'helper_rss_after': memory(pid)['rss']}
+            spawns = subprocess.run([options.client, 'spawn', os.path.join(helper.helpers, 'pmset'),
+                                     str(min(options.renewals, 2000))], capture_output=True, text=True, check=True)
+            print(json.dumps({'name': 'lease round trip', **json.loads(result.stdout), **before, **after,
+                              **json.loads(spawns.stdout), 'load': os.getloadavg()[0]}),
                   flush=True)
         finally:
             helper.close()

@@ -2,6 +2,7 @@
 
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
+#include "StaywakeLidHelper/FileHashCommand.h"
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "StaywakeLinux/Clock/SystemClocks.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
@@ -95,13 +96,18 @@ void LidHelperDaemon::start() {
     const auto executablePath = ProcessExecutable::path();
     const auto launchedPath = ProcessExecutable::launchedPath(executablePath);
     const auto startedFrom = ProcessExecutable::runningExecutableFile();
-    const auto codeDirectoryHash = CodeSigningIdentity::currentCodeDirectoryHash();
+    interrupt_ = std::make_shared<CommandInterrupt>();
+    const auto lines = [log = log_](const std::string& line) { log->log(line); };
+    // Program files are hashed by a short-lived program beside this one; a
+    // hash that does not come in time refuses the program being judged.
+    const FileHashCommand hashes(executablePath ? FileHashCommand::pathBeside(*executablePath) : std::string(),
+                                 interrupt_, lines);
+    const auto signing = std::make_shared<const ElfNoteCodeSigning>(TrustAnchor{}, hashes.hasher());
+    const auto codeDirectoryHash = CodeSigningIdentity::currentCodeDirectoryHash(hashes.hasher());
     const auto teamIdentifier = CodeSigningIdentity::currentTeamIdentifier();
     logLine(LidHelperService::startLine(BundleInfo::versionAround(executablePath), executablePath, launchedPath,
                                         codeDirectoryHash));
 
-    interrupt_ = std::make_shared<CommandInterrupt>();
-    const auto lines = [log = log_](const std::string& line) { log->log(line); };
     auto setting = std::make_shared<PmsetSleepSetting>(lines, LidSleepLease::writeTimeout,
                                                        LidSleepLease::readTimeout, interrupt_, defaultPmsetPath());
     bool foundOn = false;
@@ -138,8 +144,7 @@ void LidHelperDaemon::start() {
         [delegate = delegate_.get()](LidLeaseIncomingConnection& connection) {
             return delegate->shouldAcceptNewConnection(connection);
         },
-        [signing = std::make_shared<const ElfNoteCodeSigning>()](const PeerProcess& peer,
-                                                                 const std::string& requirement) {
+        [signing](const PeerProcess& peer, const std::string& requirement) {
             // The program the process runs now, opened once after its pidfd
             // proved it is still that process: not whatever its path names.
             const auto program = peer.openExecutable();
@@ -150,7 +155,7 @@ void LidHelperDaemon::start() {
     logLine("listening on " + std::string(LidHelperService::label));
 
     watch_ = LidHelperFileWatch::forRunningHelper(launchedPath, startedFrom, codeDirectoryHash, teamIdentifier,
-                                                  std::make_shared<const ElfNoteCodeSigning>());
+                                                  signing);
     if (!watch_) {
         logLine("cannot tell this helper from another, so an update will not restart it");
     }

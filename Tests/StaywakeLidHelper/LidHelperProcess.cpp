@@ -19,6 +19,7 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
     fs::create_directories(helpers_);
     fs::copy_file(helperBinary, helper_);
     fs::copy_file(STAYWAKE_FAKE_PMSET, helpers_ / "pmset");
+    fs::copy_file(STAYWAKE_FILE_HASH, helpers_ / "StaywakeFileHash");
     fs::permissions(helper_, fs::perms(0755));
     fs::permissions(helpers_ / "pmset", fs::perms(0755));
     writeFile(directory / "Staywake.app" / "Contents" / "Info.plist",

@@ -73,7 +73,7 @@ std::string BoundedCommand::commandText(const std::string& path, const std::vect
 }
 
 BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::vector<std::string>& arguments,
-                                           double timeout, CommandInterrupt* interrupt) {
+                                           double timeout, CommandInterrupt* interrupt, int input) {
     // Both ends close-on-exec, so that a command another thread starts at the
     // same moment cannot inherit the write end and hold back end-of-file; the
     // child gets its own copy on descriptor 1. Only the read end is
@@ -92,7 +92,7 @@ BoundedCommand::Result BoundedCommand::run(const std::string& path, const std::v
     const std::int64_t pressesBefore = interrupt != nullptr ? interrupt->currentPressCount() : 0;
     const double start = SystemUptimeProvider().uptime();
 
-    ChildProcess child(path, arguments, writeEnd.get());
+    ChildProcess child(path, arguments, writeEnd.get(), input);
     // Our copy of the write end goes, so that end-of-file comes once the
     // program and whatever inherited its output have closed theirs.
     writeEnd.reset();

@@ -31,8 +31,10 @@ public:
 
     /// Runs the program at the absolute `path` with `arguments`, never through
     /// a shell, blocking the calling thread until it has finished, has been
-    /// stopped, or could not be started. Standard input and error are
-    /// /dev/null; the environment and working directory are inherited.
+    /// stopped, or could not be started. Standard input is `input` when one
+    /// is given (the program gets its own copy of the descriptor, sharing the
+    /// file's offset), else /dev/null; standard error is /dev/null; the
+    /// environment and working directory are inherited.
     ///
     /// `timeout` is in seconds on the monotonic clock, counted from just before
     /// the launch; a limit of 0 or less (or not a number) stops the program at
@@ -47,7 +49,7 @@ public:
     /// program could not be started), or std::system_error (no pipe).
     /// May be called from any thread; calls share nothing.
     static Result run(const std::string& path, const std::vector<std::string>& arguments, double timeout,
-                      CommandInterrupt* interrupt = nullptr);
+                      CommandInterrupt* interrupt = nullptr, int input = -1);
 
     /// The command's text in failures: the executable's last path component,
     /// then each argument, joined by single blanks ("pmset -a disablesleep 1").

@@ -68,13 +68,28 @@ UniqueFd openExitDescriptor(pid_t pid) {
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::string& path, const std::vector<std::string>& arguments, int outputFd) {
+ChildProcess::ChildProcess(const std::string& path, const std::vector<std::string>& arguments, int outputFd,
+                           int inputFd) {
     SpawnSetup setup;
+    // An input on 0, 1 or 2 (a daemon started with those closed) is moved
+    // above them first, so that placing the output cannot overwrite it.
+    UniqueFd movedInput;
+    if (inputFd >= 0 && inputFd <= STDERR_FILENO) {
+        movedInput = UniqueFd(::fcntl(inputFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+        if (!movedInput.valid()) {
+            throw std::system_error(errno, std::generic_category(), "could not prepare a command");
+        }
+        inputFd = movedInput.get();
+    }
     // The pipe goes to 1 before /dev/null is opened on 0 and 2, so that the
     // order is right even when the pipe itself landed on 0 or 2 in a daemon
     // started with those closed. A dup2 onto itself clears close-on-exec.
     setup.check(::posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO));
-    setup.check(::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    if (inputFd >= 0) {
+        setup.check(::posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO));
+    } else {
+        setup.check(::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    }
     setup.check(::posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0));
     // Close-on-exec protects only descriptors opened with it; another thread's
     // descriptor opened without it must not reach a root-run tool either.

@@ -15,14 +15,16 @@ namespace staywake {
 class ChildProcess {
 public:
     /// Starts the program at `path` without a shell, argv[0] = `path`. Its
-    /// standard output is `outputFd`, standard input and error are /dev/null,
+    /// standard output is `outputFd`, standard input is `inputFd` when it is
+    /// not -1, else /dev/null, standard error is /dev/null,
     /// every other descriptor is closed, its signal mask is empty and every
     /// signal has its default action (the helper blocks SIGTERM for its
     /// sigwait thread, and a tool must not inherit that), and it leads a
     /// process group of its own so that stop() also reaches what it started.
     /// The environment and working directory are inherited.
     /// Throws CommandLaunchError with the launcher's errno.
-    ChildProcess(const std::string& path, const std::vector<std::string>& arguments, int outputFd);
+    ChildProcess(const std::string& path, const std::vector<std::string>& arguments, int outputFd,
+                 int inputFd = -1);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();

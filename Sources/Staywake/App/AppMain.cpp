@@ -9,7 +9,6 @@
 #include "Staywake/Control/AppControl.h"
 #include "Staywake/Control/SessionNotices.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
-#include "Staywake/Panel/AwakePanel.h"
 #include "Staywake/System/DesktopReduceMotion.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
 #include "Staywake/System/StartupApplicationsSettings.h"
@@ -120,7 +119,7 @@ int run(QApplication& application) {
     StaywakeShell shell(controllers, options);
     QObject::connect(&instance, &SingleInstance::activated, &shell, &StaywakeShell::showPanel);
     QObject::connect(control, &AppControl::holdersChanged, &shell,
-                     [&shell](const QStringList& holders) { shell.panel().setHolders(holders); });
+                     [&shell](const QStringList& holders) { shell.setHolders(holders); });
 
     if (defaultsProblem) {
         shell.tellProblem(*defaultsProblem);

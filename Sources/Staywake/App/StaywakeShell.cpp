@@ -25,27 +25,28 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
         update_->quit = [this] { quitAtUsersRequest(); };
         options_.checkForUpdates = [update = update_.get()] { update->checkForUpdates(); };
     }
-    panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
-                            options_.checkForUpdates, makeSettingsRow(),
-                            AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
-                            options_.localization.locale, options_.reduceMotion);
-    window_ = std::make_unique<PanelWindow>(panel_, options_.trayAvailable ? PanelWindow::Kind::popup
-                                                                           : PanelWindow::Kind::window);
-    window_->setLayoutDirection(options_.localization.direction);
-    // Ctrl+Q works while the panel has the keyboard, not only in the menu
-    // (Quit is the menu's last command).
-    window_->addAction(commands_->actions().constLast());
-    connect(window_.get(), &PanelWindow::userClosed, this, &StaywakeShell::quitAtUsersRequest);
+    // The tray menu's commands, without the panel: the two popovers open at
+    // the settings row, so they build the panel first.
+    const std::optional<std::string> language = options_.localization.language.toStdString();
+    commands_.reset(SettingsMenu::makeMenu(
+        SettingsMenu::Actions{
+            [this] { settingsRow().openPopup(SettingsMenu::Popup::settings); },
+            [this] { settingsRow().openPopup(SettingsMenu::Popup::about); },
+            options_.checkForUpdates,
+            [language] { SettingsMenu::openFeedbackForm(readAboutInfo(bundleInfoPlistPath()), language); },
+            [this] { quitAtUsersRequest(); },
+        },
+        options_.localization.direction));
 
     if (options_.trayAvailable) {
         tray_ = std::make_unique<TrayItem>(controllers_.awake, controllers_.lid, options_.localization.direction);
         tray_->setContextMenu(commands_.get());
         connect(tray_.get(), &TrayItem::clicked, this,
-                [this] { window_->toggle(tray_->geometry(), QCursor::pos()); });
+                [this] { window().toggle(tray_->geometry(), QCursor::pos()); });
     }
 
     notice_ = new DesktopNotice(
-        options_.sessionBus, [this](const QString& sentence) { panel_->showProblem(sentence); }, this);
+        options_.sessionBus, [this](const QString& sentence) { showProblem(sentence); }, this);
 }
 
 StaywakeShell::~StaywakeShell() = default;
@@ -61,9 +62,52 @@ void StaywakeShell::start() {
     }
 }
 
-void StaywakeShell::showPanel() { window_->open(tray_ ? tray_->geometry() : QRect(), QCursor::pos()); }
+void StaywakeShell::showPanel() { window().open(tray_ ? tray_->geometry() : QRect(), QCursor::pos()); }
 
 void StaywakeShell::tellProblem(const QString& sentence) { notice_->show(sentence); }
+
+void StaywakeShell::showProblem(const QString& sentence) {
+    problem_ = sentence;
+    if (panel_) {
+        panel_->showProblem(sentence);
+    }
+}
+
+void StaywakeShell::setHolders(const QStringList& holders) {
+    holders_ = holders;
+    if (panel_) {
+        panel_->setHolders(holders);
+    }
+}
+
+PanelWindow& StaywakeShell::window() {
+    if (window_) {
+        return *window_;
+    }
+    panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
+                            options_.checkForUpdates, makeSettingsRow(),
+                            AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
+                            options_.localization.locale, options_.reduceMotion);
+    if (!problem_.isEmpty()) {
+        panel_->showProblem(problem_);
+    }
+    if (!holders_.isEmpty()) {
+        panel_->setHolders(holders_);
+    }
+    window_ = std::make_unique<PanelWindow>(panel_, options_.trayAvailable ? PanelWindow::Kind::popup
+                                                                           : PanelWindow::Kind::window);
+    window_->setLayoutDirection(options_.localization.direction);
+    // Ctrl+Q works while the panel has the keyboard, not only in the menu
+    // (Quit is the menu's last command).
+    window_->addAction(commands_->actions().constLast());
+    connect(window_.get(), &PanelWindow::userClosed, this, &StaywakeShell::quitAtUsersRequest);
+    return *window_;
+}
+
+SettingsMenu& StaywakeShell::settingsRow() {
+    window();
+    return *settingsRow_;
+}
 
 void StaywakeShell::quitAtUsersRequest() { quitConfirmation_->requestQuit(QuitOrigin::user); }
 
@@ -74,23 +118,23 @@ void StaywakeShell::approveHelper() {
         return;
     }
     // The panel reads the helper's new state once the system has answered.
-    options_.approveHelper([panel = QPointer<AwakePanel>(panel_)] {
+    options_.approveHelper([panel = panel_] {
         if (panel) {
             panel->refresh();
         }
     });
 }
 
-QWidget* StaywakeShell::makeSettingsRow() {
+SettingsMenu* StaywakeShell::makeSettingsRow() {
     const auto& localization = options_.localization;
     auto* row = new SettingsMenu(
         controllers_.presets, options_.checkForUpdates, [this] { quitAtUsersRequest(); },
         SettingsMenu::Context{localization.direction, localization.locale, localization.language.toStdString(),
                               readAboutInfo(bundleInfoPlistPath())});
-    // The tray's menu offers the same commands; a popover chosen there opens
-    // at the row, so the panel comes up first.
+    // A popover chosen in the tray's menu opens at the row, so the panel
+    // comes up first.
     row->setRevealAnchor([this] { showPanel(); });
-    commands_.reset(SettingsMenu::makeMenu(row->actions(), localization.direction));
+    settingsRow_ = row;
     return row;
 }
 

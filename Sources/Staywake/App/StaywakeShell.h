@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -19,11 +20,18 @@ namespace staywake {
 class AwakePanel;
 class DesktopNotice;
 class PanelWindow;
+class SettingsMenu;
 class TrayItem;
 
 /// What the user sees of the app: the tray item and the panel it opens, or,
 /// without a tray, the panel as an ordinary window whose closing quits. Owns
 /// the views; the controllers are shared with them.
+///
+/// Beside a tray the panel and its window are built on their first opening:
+/// an app that sits in the tray all day never pays for widgets, text layout
+/// and duration wording it does not show. The tray menu's commands stand on
+/// their own, and a problem or a list of holders that arrives first is
+/// handed to the panel when it is built.
 class StaywakeShell final : public QObject {
     Q_OBJECT
 
@@ -62,6 +70,8 @@ public:
     /// Tells the user about a problem once: a desktop notification, else a
     /// line in the panel.
     void tellProblem(const QString& sentence);
+    /// The scripts' holds the panel names ("Kept awake for …").
+    void setHolders(const QStringList& holders);
     /// The user asked to quit: the menu's Quit, or closing the window when
     /// there is no tray. The quit confirmation decides.
     void quitAtUsersRequest();
@@ -73,14 +83,18 @@ public:
 
     /// The settings row's commands, which the tray's context menu offers too.
     QMenu& commands() { return *commands_; }
-    PanelWindow& panelWindow() { return *window_; }
-    AwakePanel& panel() { return *panel_; }
+    /// Absent until the panel is first opened.
+    PanelWindow* panelWindow() { return window_.get(); }
     /// Absent without a tray.
     TrayItem* trayItem() { return tray_.get(); }
 
 private:
-    QWidget* makeSettingsRow();
+    /// The panel's window, built on the first call.
+    PanelWindow& window();
+    SettingsMenu* makeSettingsRow();
+    SettingsMenu& settingsRow();
     void approveHelper();
+    void showProblem(const QString& sentence);
 
     StaywakeApp::Controllers controllers_;
     Options options_;
@@ -90,8 +104,12 @@ private:
     std::unique_ptr<QMenu> commands_;
     std::unique_ptr<TrayItem> tray_;
     std::unique_ptr<PanelWindow> window_;
-    AwakePanel* panel_ = nullptr;
+    QPointer<AwakePanel> panel_;
+    QPointer<SettingsMenu> settingsRow_;
     DesktopNotice* notice_ = nullptr;
+    // What the panel shows once it is built.
+    QString problem_;
+    QStringList holders_;
 };
 
 } // namespace staywake

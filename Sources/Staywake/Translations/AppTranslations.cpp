@@ -2,17 +2,32 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace staywake {
 
 namespace {
 
-// "<area>_<language>.qm"; the language is everything after the last "_", so a
-// region ("pt_BR") is not supported and an area may contain "_".
-const QRegularExpression& translationFileName() {
-    static const QRegularExpression pattern(QStringLiteral("^.+_([A-Za-z]{2,3})\\.qm$"));
-    return pattern;
+// The language of "<area>_<language>.qm": everything after the last "_", two or
+// three ASCII letters, so a region ("pt_BR") is not supported and an area may
+// contain "_". Plain string work rather than a pattern: the app reads these
+// names once at start, and a regular expression (or a wildcard name filter,
+// which Qt turns into one) would load and run PCRE's compiler for it.
+QString languageOf(const QString& name) {
+    const QLatin1String suffix(".qm");
+    if (!name.endsWith(suffix)) {
+        return {};
+    }
+    const QStringView stem = QStringView(name).chopped(suffix.size());
+    const auto separator = stem.lastIndexOf(u'_');
+    if (separator < 1) {
+        return {};
+    }
+    const QStringView language = stem.mid(separator + 1);
+    const bool letters = std::all_of(language.begin(), language.end(),
+                                     [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); });
+    return letters && language.size() >= 2 && language.size() <= 3 ? language.toString() : QString();
 }
 
 } // namespace
@@ -27,11 +42,11 @@ QString AppTranslations::bundleFolder() {
 
 QStringList AppTranslations::languages() const {
     QStringList found;
-    const auto names = QDir(folder_).entryList({QStringLiteral("*.qm")}, QDir::Files, QDir::Name);
+    const auto names = QDir(folder_).entryList(QDir::Files, QDir::Name);
     for (const auto& name : names) {
-        const auto match = translationFileName().match(name);
-        if (match.hasMatch() && !found.contains(match.captured(1))) {
-            found << match.captured(1);
+        const QString language = languageOf(name);
+        if (!language.isEmpty() && !found.contains(language)) {
+            found << language;
         }
     }
     found.sort();
@@ -41,10 +56,9 @@ QStringList AppTranslations::languages() const {
 int AppTranslations::install(const QString& language) {
     removeInstalled();
     const QDir folder(folder_);
-    const auto names = folder.entryList({QStringLiteral("*_%1.qm").arg(language)}, QDir::Files, QDir::Name);
+    const auto names = folder.entryList(QDir::Files, QDir::Name);
     for (const auto& name : names) {
-        const auto match = translationFileName().match(name);
-        if (!match.hasMatch() || match.captured(1) != language) {
+        if (language.isEmpty() || languageOf(name) != language) {
             continue;
         }
         auto translator = std::make_unique<QTranslator>();

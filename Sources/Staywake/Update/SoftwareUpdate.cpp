@@ -113,6 +113,13 @@ SoftwareUpdate::SoftwareUpdate(Configuration configuration, std::shared_ptr<User
 
 SoftwareUpdate::~SoftwareUpdate() = default;
 
+QNetworkAccessManager& SoftwareUpdate::network() {
+    if (!network_) {
+        network_ = std::make_unique<QNetworkAccessManager>();
+    }
+    return *network_;
+}
+
 void SoftwareUpdate::start() {
     if (const auto agreed = defaults_->object(automaticChecksKey)) {
         if (defaults_->boolean(automaticChecksKey)) {
@@ -191,7 +198,7 @@ void SoftwareUpdate::check(Origin origin) {
     }
     defaults_->set(lastCheckTimeKey, dates_->now());
     checking_ = new UpdateFetch(
-        network_, {configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}}, this);
+        network(), {configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}}, this);
     connect(checking_, &UpdateFetch::finished, this, &SoftwareUpdate::checked);
     connect(checking_, &UpdateFetch::failed, this, &SoftwareUpdate::checkFailed);
 }
@@ -263,7 +270,7 @@ void SoftwareUpdate::offer(const AppcastItem& item) {
         dialog_->setReleaseNotes(QString::fromStdString(item.description));
     } else if (item.releaseNotesLink) {
         auto* notes = new UpdateFetch(
-            network_,
+            network(),
             {QUrl(QString::fromStdString(*item.releaseNotesLink)), releaseNotesLimit, userAgent(), 30, {}},
             dialog_);
         connect(notes, &UpdateFetch::finished, dialog_,
@@ -295,7 +302,7 @@ void SoftwareUpdate::install(const AppcastItem& item) {
                                                    .arg(QString::fromStdString(item.version),
                                                         name.isEmpty() ? QStringLiteral("update.deb") : name));
     downloading_ = new UpdateFetch(
-        network_,
+        network(),
         {QUrl(QString::fromStdString(item.url)), static_cast<qint64>(item.length), userAgent(), 60, path}, this);
 
     progress_ = new QProgressDialog(text("Downloading Staywake %1…").arg(version), text("Cancel"), 0, 100);

@@ -96,12 +96,15 @@ private:
     void installed(const AppcastItem& item, int status, const QString& path);
     void tell(const QString& title, const QString& detail);
     QString userAgent() const;
+    /// Made on the first check: an app that never checks, or checks once a
+    /// day, does not keep the network stack set up while it sits in the tray.
+    QNetworkAccessManager& network();
 
     Configuration configuration_;
     std::shared_ptr<UserDefaults> defaults_;
     std::shared_ptr<const DateProvider> dates_;
     Qt::LayoutDirection direction_;
-    QNetworkAccessManager network_;
+    std::unique_ptr<QNetworkAccessManager> network_;
     QTimer schedule_;
     QPointer<UpdateFetch> checking_;
     bool userIsWaiting_ = false;

@@ -1,7 +1,6 @@
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 
 #include "StaywakeLinux/Identity/ElfIdentityNote.h"
-#include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 
 namespace staywake {
@@ -19,19 +18,10 @@ std::optional<std::string> CodeSigningIdentity::currentTeamIdentifier() {
     return note ? note->teamIdentifier : std::nullopt;
 }
 
-std::optional<std::string> CodeSigningIdentity::currentCodeDirectoryHash() {
+std::optional<std::string> CodeSigningIdentity::currentCodeDirectoryHash(
+    const std::function<std::optional<std::string>(const ReadOnlyFile&)>& hasher) {
     const auto file = ReadOnlyFile::open(runningProgram);
-    return file ? ElfNoteCodeSigning::codeDirectoryHash(*file) : std::nullopt;
-}
-
-std::optional<std::string> CodeSigningIdentity::codeDirectoryHash(const std::string& path,
-                                                                  const std::string& requirement) {
-    return ElfNoteCodeSigning().codeDirectoryHash(path, requirement);
-}
-
-std::optional<std::string> CodeSigningIdentity::codeDirectoryHashOfProcess(pid_t pid,
-                                                                           const std::string& requirement) {
-    return ElfNoteCodeSigning().codeDirectoryHashOfProcess(pid, requirement);
+    return file ? hasher(*file) : std::nullopt;
 }
 
 } // namespace staywake

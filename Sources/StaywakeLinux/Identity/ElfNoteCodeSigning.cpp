@@ -1,21 +1,17 @@
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 
-#include "StaywakeCore/Identity/CodeDirectoryHash.h"
 #include "StaywakeCore/Identity/CodeRequirement.h"
 #include "StaywakeLinux/Identity/ElfIdentityNote.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 
-#include <array>
 #include <ctime>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 namespace staywake {
 
@@ -65,8 +61,9 @@ struct ElfNoteCodeSigning::HashCache {
     std::deque<Entry> entries; // the newest first
 };
 
-ElfNoteCodeSigning::ElfNoteCodeSigning(TrustAnchor anchor)
-    : anchor_{canonicalRoot(anchor.root), anchor.owner}, hashes_(std::make_shared<HashCache>()) {}
+ElfNoteCodeSigning::ElfNoteCodeSigning(TrustAnchor anchor, FileHasher hasher)
+    : anchor_{canonicalRoot(anchor.root), anchor.owner}, hasher_(std::move(hasher)),
+      hashes_(std::make_shared<HashCache>()) {}
 
 std::optional<LidHelperFileWatch::Identity> ElfNoteCodeSigning::identity(const std::string& path) const {
     struct stat status {};
@@ -132,7 +129,7 @@ std::optional<std::string> ElfNoteCodeSigning::rememberedCodeDirectoryHash(const
             }
         }
     }
-    auto hash = codeDirectoryHash(file);
+    auto hash = hasher_ ? hasher_(file) : std::nullopt;
     // Only a file that did not change while it was read is remembered.
     const auto after = file.status();
     if (hash && after && HashCache::Entry{*status, {}}.isOf(*after) &&
@@ -186,34 +183,6 @@ bool ElfNoteCodeSigning::isTrustedLocation(const ReadOnlyFile& file) const {
             return true;
         }
     }
-}
-
-std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const ReadOnlyFile& file) {
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-        return std::nullopt;
-    }
-    const auto status = file.status();
-    if (!status || status->st_size < 0) {
-        return std::nullopt;
-    }
-    const auto size = static_cast<std::uint64_t>(status->st_size);
-    std::vector<std::byte> chunk(1U << 16U);
-    for (std::uint64_t offset = 0; offset < size;) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - offset));
-        const std::span<std::byte> part(chunk.data(), length);
-        if (!file.readAt(offset, part) || EVP_DigestUpdate(context.get(), part.data(), part.size()) != 1) {
-            return std::nullopt;
-        }
-        offset += length;
-    }
-    std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
-    unsigned int digestLength = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest.data(), &digestLength) != 1 ||
-        digestLength < CodeDirectoryHash::byteCount) {
-        return std::nullopt;
-    }
-    return CodeDirectoryHash::fromBytes(std::span(digest.data(), CodeDirectoryHash::byteCount));
 }
 
 } // namespace staywake

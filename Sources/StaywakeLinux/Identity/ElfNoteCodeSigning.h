@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,9 +35,19 @@ struct TrustAnchor {
 /// programs judged are kept by the file's device, inode, size and times, so
 /// that each new connection of the same app does not read its whole program
 /// again; copies share them, and may be used from any thread.
+///
+/// The hash itself is computed by a FileHasher: with libcrypto in this
+/// process by default, or by another means (the lid helper runs a short-lived
+/// program, so that a root daemon that runs all day never loads libcrypto).
 class ElfNoteCodeSigning final : public ProgramFileInspector {
 public:
+    /// The code directory hash of an open file's whole contents; nothing when
+    /// it cannot be computed. Called from any thread.
+    using FileHasher = std::function<std::optional<std::string>(const ReadOnlyFile& file)>;
+
+    /// Hashes in this process with libcrypto.
     explicit ElfNoteCodeSigning(TrustAnchor anchor = {});
+    ElfNoteCodeSigning(TrustAnchor anchor, FileHasher hasher);
 
     std::optional<LidHelperFileWatch::Identity> identity(const std::string& path) const override;
     std::optional<std::string> codeDirectoryHash(const std::string& path,
@@ -50,7 +61,8 @@ public:
     std::optional<std::string> codeDirectoryHashOfOpenProgram(const ReadOnlyFile& program,
                                                               const std::string& requirement) const;
 
-    /// The hash of an open file's whole contents; nothing when it cannot be read.
+    /// The hash of an open file's whole contents, with libcrypto in this
+    /// process; nothing when it cannot be read.
     static std::optional<std::string> codeDirectoryHash(const ReadOnlyFile& file);
 
 private:
@@ -60,6 +72,7 @@ private:
 
     struct HashCache;
     TrustAnchor anchor_;
+    FileHasher hasher_;
     std::shared_ptr<HashCache> hashes_;
 };
 

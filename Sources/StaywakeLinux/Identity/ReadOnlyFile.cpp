@@ -17,6 +17,14 @@ std::optional<ReadOnlyFile> ReadOnlyFile::open(const std::string& path) {
     return ReadOnlyFile(descriptor);
 }
 
+std::optional<ReadOnlyFile> ReadOnlyFile::duplicate(int descriptor) {
+    const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return std::nullopt;
+    }
+    return ReadOnlyFile(copy);
+}
+
 std::optional<struct stat> ReadOnlyFile::status() const {
     struct stat status {};
     if (::fstat(descriptor(), &status) != 0) {

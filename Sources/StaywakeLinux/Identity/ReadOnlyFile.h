@@ -19,6 +19,9 @@ class ReadOnlyFile {
 public:
     /// Opens the file at a path, following links; nothing when it cannot be opened.
     static std::optional<ReadOnlyFile> open(const std::string& path);
+    /// A close-on-exec copy of a descriptor already open (a program's
+    /// standard input); nothing when it cannot be copied.
+    static std::optional<ReadOnlyFile> duplicate(int descriptor);
 
     int descriptor() const { return descriptor_.get(); }
     std::optional<struct stat> status() const;

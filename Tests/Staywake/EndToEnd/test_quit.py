@@ -39,6 +39,7 @@ class LidHelper:
         os.makedirs(self.helpers)
         os.makedirs(os.path.join(run, 'systemd', 'journal'))
         shutil.copy(binary, os.path.join(self.helpers, 'StaywakeLidHelper'))
+        shutil.copy(os.path.join(os.path.dirname(binary), 'StaywakeFileHash'), self.helpers)
         shutil.copy(os.path.join(os.path.dirname(TESTS), 'StaywakeLidHelper', 'fake-pmset'),
                     os.path.join(self.helpers, 'pmset'))
         shutil.copy(os.path.join(os.path.dirname(os.path.dirname(binary)), 'Info.plist'), contents)
