@@ -22,20 +22,16 @@ constexpr const char* infoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-std::vector<std::string> busArguments(Polkit polkit) {
-    const char* answers[] = {"--polkit=allow", "--polkit=deny", "--polkit=hang"};
-    if (polkit == Polkit::missing) {
-        return {"--without=upower,portal"};
-    }
-    return {"--without=upower,portal", answers[static_cast<int>(polkit)]};
+MockBuses::Options busOptions(Polkit polkit) {
+    const char* answers[] = {"allow", "deny", "hang", ""};
+    return {.upower = false, .portal = false, .polkit = answers[static_cast<int>(polkit)]};
 }
 
 } // namespace
 
 LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
-      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"),
-      buses_(STAYWAKE_MOCK_BUSES_SCRIPT, busArguments(polkit)) {
+      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"), buses_(busOptions(polkit)) {
     if (!buses_.failure().empty()) {
         throw std::runtime_error(buses_.failure());
     }

@@ -62,19 +62,19 @@ TEST(PmsetArguments, RefusesAnythingButItsTwoCommandLinesWithItsUsage) {
 // it starts) inherits.
 class PmsetTool : public ::testing::Test {
 protected:
-    void SetUp() override { start("--without=upower,portal"); }
+    void SetUp() override { start(true); }
     void TearDown() override {
         logind.reset(); // every holder sees its lock closed and exits
         ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     }
 
-    void start(const std::string& without) {
+    void start(bool withLogind) {
         if (const auto why = testing::privateRunIsOutOfReach()) {
             STAYWAKE_SKIP(*why);
         }
         fs::create_directories(directory.path() / "run");
         ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);
-        logind.emplace(STAYWAKE_MOCK_BUSES_SCRIPT, std::vector<std::string>{without});
+        logind.emplace(testing::MockBuses::Options{.logind = withLogind, .upower = false, .portal = false});
         if (logind->isMissingATool()) {
             STAYWAKE_SKIP(logind->failure());
         }
@@ -99,7 +99,7 @@ protected:
     }
 
     testing::TemporaryDirectory directory{"staywake-pmset"};
-    std::optional<testing::LaunchedMockBuses> logind;
+    std::optional<testing::MockBuses> logind;
     // The helper's own budgets; a sanitized build only checks what happens, not how fast.
     static constexpr double slowdown = testing::isSanitized ? 8 : 1;
     PmsetSleepSetting setting{nullptr, LidSleepLease::writeTimeout* slowdown, LidSleepLease::readTimeout* slowdown,
@@ -239,7 +239,7 @@ TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChangeAndASecondWriteAtOnce) {
 
 class PmsetToolWithoutLogind : public PmsetTool {
 protected:
-    void SetUp() override { start("--without=logind,upower,portal"); }
+    void SetUp() override { start(false); }
 };
 
 TEST_F(PmsetToolWithoutLogind, FailsWithOneLineAndStartsNoHolder) {
