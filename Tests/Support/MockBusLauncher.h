@@ -21,7 +21,6 @@
 #include <QDBusMessage>
 #include <QEventLoop>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #endif
 
@@ -80,32 +79,10 @@ public:
             stop();
             failure_ = "the mocked buses did not start (the reason is on standard error above): " + line;
         }
-#ifdef QT_DBUS_LIB
-        if (failure_.empty()) {
-            static std::atomic<int> count{0};
-            const QString number = QString::number(++count);
-            systemName_ = QStringLiteral("staywake-test-system-") + number;
-            sessionName_ = QStringLiteral("staywake-test-session-") + number;
-            if (!QDBusConnection::connectToBus(QString::fromStdString(systemAddress_), systemName_)
-                     .isConnected() ||
-                !QDBusConnection::connectToBus(QString::fromStdString(sessionAddress_), sessionName_)
-                     .isConnected()) {
-                failure_ = "could not connect to the mocked buses";
-            }
-        }
-#endif
     }
 
     /// Ends them as stop() does: killed instead, the launcher would leave its buses behind.
-    ~MockBuses() {
-#ifdef QT_DBUS_LIB
-        if (!systemName_.isEmpty()) {
-            QDBusConnection::disconnectFromBus(systemName_);
-            QDBusConnection::disconnectFromBus(sessionName_);
-        }
-#endif
-        stop();
-    }
+    ~MockBuses() { stop(); }
     MockBuses(const MockBuses&) = delete;
     MockBuses& operator=(const MockBuses&) = delete;
 
@@ -141,8 +118,9 @@ public:
     }
 
 #ifdef QT_DBUS_LIB
-    QDBusConnection systemBus() const { return QDBusConnection(systemName_); }
-    QDBusConnection sessionBus() const { return QDBusConnection(sessionName_); }
+    // Connected on first use, so that the object is the same with Qt or without.
+    QDBusConnection systemBus() const { return connection(systemAddress_); }
+    QDBusConnection sessionBus() const { return connection(sessionAddress_); }
 
     /// Calls dbusmock's control interface (org.freedesktop.DBus.Mock) on a mocked object.
     static QDBusMessage controlMock(const QDBusConnection& bus, const QString& service, const QString& path,
@@ -160,9 +138,13 @@ private:
     bool missingTool_ = false;
     std::string systemAddress_;
     std::string sessionAddress_;
+
 #ifdef QT_DBUS_LIB
-    QString systemName_;
-    QString sessionName_;
+    static QDBusConnection connection(const std::string& address) {
+        // A name per address: each call after the first returns the same connection.
+        return QDBusConnection::connectToBus(QString::fromStdString(address),
+                                             QString::fromStdString("staywake-test " + address));
+    }
 #endif
 };
 
