@@ -1,8 +1,8 @@
 // logind and the desktop portal restarted under an engaged sleep blocker: the
 // lock died with the old service, and a new one must be taken from the new.
 #include "Staywake/System/InhibitSleepBlocker.h"
-#include "Staywake/System/MockBuses.h"
 #include "Support/ChildProcess.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusConnectionInterface>
@@ -19,9 +19,9 @@ using testing::waitUntil;
 TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) {
     testing::MockBuses buses;
     if (buses.isMissingATool()) {
-        STAYWAKE_SKIP(buses.failure().toStdString());
+        STAYWAKE_SKIP(buses.failure());
     }
-    ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+    ASSERT_TRUE(buses.failure().empty()) << buses.failure();
     InhibitSleepBlocker blocker(buses.sessionBus(), buses.systemBus(),
                                 QStringLiteral("Staywake is keeping this computer awake"));
     blocker.engage();
@@ -43,8 +43,8 @@ TEST(SleepLockFaults, AServiceThatRestartsIsAskedAgainForTheLockThatDiedWithIt) 
          }},
     };
     testing::ChildOptions options;
-    options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + buses.systemAddress().toStdString(),
-                           "DBUS_SESSION_BUS_ADDRESS=" + buses.sessionAddress().toStdString()};
+    options.environment = {"DBUS_SYSTEM_BUS_ADDRESS=" + buses.systemAddress(),
+                           "DBUS_SESSION_BUS_ADDRESS=" + buses.sessionAddress()};
     options.outputFile = "/dev/null";
     std::vector<std::unique_ptr<testing::ChildProcess>> restarted;
     for (const auto& row : rows) {

@@ -6,12 +6,18 @@
 namespace staywake::testing {
 namespace fs = std::filesystem;
 
+namespace {
+
+MockBuses::Options busOptions(Polkit polkit) {
+    const char* answers[] = {"allow", "deny", "hang"};
+    return {.upower = false, .portal = false, .polkit = answers[static_cast<int>(polkit)]};
+}
+
+} // namespace
+
 LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
-      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"),
-      buses_(STAYWAKE_MOCK_BUSES_SCRIPT, {"--without=upower,portal", polkit == Polkit::allow  ? "--polkit=allow"
-                                                                     : polkit == Polkit::deny ? "--polkit=deny"
-                                                                                              : "--polkit=hang"}) {
+      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"), buses_(busOptions(polkit)) {
     if (!buses_.failure().empty()) {
         throw std::runtime_error(buses_.failure());
     }

@@ -74,7 +74,7 @@ private:
     std::filesystem::path helper_;
     std::filesystem::path output_;
     std::unique_ptr<JournalCapture> journal_;
-    LaunchedMockBuses buses_;
+    MockBuses buses_;
     std::unique_ptr<ChildProcess> process_;
 };
 

@@ -1,36 +1,71 @@
 #pragma once
 
-// The one launcher of mocked D-Bus services (python-dbusmock's logind, polkit,
-// UPower, portal) for tests that do without Qt.
+// The one launcher of mocked D-Bus services: a private system and session bus
+// with python-dbusmock's logind, UPower, polkit, systemd, notification daemon
+// and desktop portal, as Tests/Staywake/System/mock_buses.py starts them. The
+// program's STAYWAKE_MOCK_BUSES_SCRIPT names that script. Programs built with
+// Qt D-Bus also get Qt connections to the buses and readers of the mocks.
 
 #include "Support/ChildProcess.h"
 #include "Support/Files.h"
+#include "Support/TestSupport.h"
 
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#ifdef QT_DBUS_LIB
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
+#endif
+
 namespace staywake::testing {
 
-/// Tests/Staywake/System/mock_buses.py run through Debian's python3 (one
-/// earlier on PATH may lack dbusmock) with `arguments` (such as
-/// "--without=upower,portal" or "--polkit=deny"), until the object goes or
-/// stop() is called: closing its input ends the buses.
-class LaunchedMockBuses {
+/// The buses for as long as the object lives (or until stop()): closing the
+/// script's input ends them and every mock with them.
+class MockBuses {
 public:
-    LaunchedMockBuses(const std::string& script, const std::vector<std::string>& arguments,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(90)) {
+    struct Options {
+        bool logind = true;
+        bool upower = true;
+        bool portal = true;
+        bool onBattery = false;
+        bool systemd = false;
+        bool notifications = false;
+        /// polkitd's answer to the lid helper ("allow", "deny", "hang"); empty: no polkitd.
+        std::string polkit = {};
+    };
+
+    MockBuses() : MockBuses(Options{}) {}
+    explicit MockBuses(const Options& options) {
+        // Debian's python3: one earlier on PATH may lack dbusmock.
         if (::access("/usr/bin/python3", X_OK) != 0) {
             failure_ = "/usr/bin/python3 is missing";
             missingTool_ = true;
             return;
         }
-        std::vector<std::string> argv = {"/usr/bin/python3", script};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::string without = std::string(options.logind ? "" : ",logind") + (options.upower ? "" : ",upower") +
+                              (options.portal ? "" : ",portal");
+        std::vector<std::string> argv = {"/usr/bin/python3", STAYWAKE_MOCK_BUSES_SCRIPT,
+                                         "--without=" + without.substr(without.empty() ? 0 : 1)};
+        for (const auto& [on, flag] :
+             {std::pair(options.onBattery, "--on-battery"), std::pair(options.systemd, "--systemd"),
+              std::pair(options.notifications, "--notifications")}) {
+            if (on) {
+                argv.emplace_back(flag);
+            }
+        }
+        if (!options.polkit.empty()) {
+            argv.push_back("--polkit=" + options.polkit);
+        }
         process_ = std::make_unique<ChildProcess>(argv);
         // It prints {"system": ADDRESS, "session": ADDRESS} once its services answer.
-        const std::string line = process_->readLine(timeout);
+        const std::string line = process_->readLine(std::chrono::seconds(90));
         const auto addressIn = [&](const std::string& bus) {
             const std::string key = "\"" + bus + "\": \"";
             const auto start = line.find(key);
@@ -47,9 +82,9 @@ public:
     }
 
     /// Ends them as stop() does: killed instead, the launcher would leave its buses behind.
-    ~LaunchedMockBuses() { stop(); }
-    LaunchedMockBuses(const LaunchedMockBuses&) = delete;
-    LaunchedMockBuses& operator=(const LaunchedMockBuses&) = delete;
+    ~MockBuses() { stop(); }
+    MockBuses(const MockBuses&) = delete;
+    MockBuses& operator=(const MockBuses&) = delete;
 
     /// Empty when the buses run; otherwise why not.
     const std::string& failure() const { return failure_; }
@@ -82,12 +117,133 @@ public:
         }
     }
 
+#ifdef QT_DBUS_LIB
+    // Connected on first use, so that the object is the same with Qt or without.
+    QDBusConnection systemBus() const { return connection(systemAddress_); }
+    QDBusConnection sessionBus() const { return connection(sessionAddress_); }
+
+    /// Calls dbusmock's control interface (org.freedesktop.DBus.Mock) on a mocked object.
+    static QDBusMessage controlMock(const QDBusConnection& bus, const QString& service, const QString& path,
+                                    const QString& method, const QVariantList& arguments = {}) {
+        auto call =
+            QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Mock"), method);
+        call.setArguments(arguments);
+        return bus.call(call, QDBus::Block, 20000);
+    }
+#endif
+
 private:
     std::unique_ptr<ChildProcess> process_;
     std::string failure_;
     bool missingTool_ = false;
     std::string systemAddress_;
     std::string sessionAddress_;
+
+#ifdef QT_DBUS_LIB
+    static QDBusConnection connection(const std::string& address) {
+        // A name per address: each call after the first returns the same connection.
+        return QDBusConnection::connectToBus(QString::fromStdString(address),
+                                             QString::fromStdString("staywake-test " + address));
+    }
+#endif
 };
+
+#ifdef QT_DBUS_LIB
+/// The elements of the array a call answers with, each read by `read`.
+template <typename Element, typename Read>
+std::vector<Element> readArray(const QDBusConnection& bus, const QDBusMessage& call, Read read) {
+    const auto reply = bus.call(call, QDBus::Block, 20000);
+    std::vector<Element> result;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        return result;
+    }
+    const auto array = qvariant_cast<QDBusArgument>(reply.arguments().constFirst());
+    array.beginArray();
+    while (!array.atEnd()) {
+        array.beginStructure();
+        result.push_back(read(array));
+        array.endStructure();
+    }
+    array.endArray();
+    return result;
+}
+
+struct LogindInhibitor {
+    QString what;
+    QString who;
+    QString why;
+    QString mode;
+};
+
+/// logind's ListInhibitors on the mocked system bus.
+inline std::vector<LogindInhibitor> logindInhibitors(const QDBusConnection& systemBus) {
+    const auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("ListInhibitors"));
+    return readArray<LogindInhibitor>(systemBus, call, [](const QDBusArgument& array) {
+        LogindInhibitor inhibitor;
+        uint uid = 0;
+        uint pid = 0;
+        array >> inhibitor.what >> inhibitor.who >> inhibitor.why >> inhibitor.mode >> uid >> pid;
+        return inhibitor;
+    });
+}
+
+struct PortalInhibition {
+    QString sender;
+    unsigned flags = 0;
+    QString reason;
+    bool active = false;
+};
+
+/// Every Inhibit the mocked portal was asked for, in order.
+inline std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& sessionBus) {
+    const auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("ListInhibitions"));
+    return readArray<PortalInhibition>(sessionBus, call, [](const QDBusArgument& array) {
+        PortalInhibition inhibition;
+        array >> inhibition.sender >> inhibition.flags >> inhibition.reason >> inhibition.active;
+        return inhibition;
+    });
+}
+
+/// Runs the GUI thread's events until `condition` holds or `timeout` passes; whether it holds.
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    bool held = condition();
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        held = condition();
+        if (held) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+    tick.start(10);
+    if (!held) {
+        loop.exec();
+    }
+    return held;
+}
+
+/// Runs the GUI thread's events for `duration`: only to show that something does
+/// NOT happen, after everything that should have happened was awaited.
+inline void runEventsFor(std::chrono::milliseconds duration) {
+    QEventLoop loop;
+    QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+#endif
+
+/// Skips the test when a tool is missing, fails it when the buses do not run.
+#define STAYWAKE_REQUIRE_BUSES(buses)                                                                             \
+    do {                                                                                                          \
+        if ((buses).isMissingATool()) {                                                                           \
+            STAYWAKE_SKIP((buses).failure());                                                                     \
+        }                                                                                                         \
+        ASSERT_EQ((buses).failure(), "");                                                                         \
+    } while (false)
 
 } // namespace staywake::testing

@@ -65,7 +65,7 @@ protected:
         }
         fs::create_directories(directory.path() / "run");
         ASSERT_EQ(testing::enterPrivateRun((directory.path() / "run").c_str()), 0);
-        logind.emplace(STAYWAKE_MOCK_BUSES_SCRIPT, std::vector<std::string>{without});
+        logind.emplace(testing::MockBuses::Options{.logind = withLogind, .upower = false, .portal = false});
         if (logind->isMissingATool()) {
             STAYWAKE_SKIP(logind->failure());
         }
@@ -93,9 +93,9 @@ protected:
         return static_cast<std::size_t>(std::ranges::count(locks, pid, &InhibitorLock::pid));
     }
 
-    std::string without = "--without=upower,portal";
+    bool withLogind = true;
     testing::TemporaryDirectory directory{"staywake-pmset"};
-    std::optional<testing::LaunchedMockBuses> logind;
+    std::optional<testing::MockBuses> logind;
     // The helper's own budgets, which only the first case holds the tool to, and a sanitized build not at all.
     static constexpr double slowdown = testing::isSanitized ? 8 : 1;
     PmsetSleepSetting helpers{nullptr, LidSleepLease::writeTimeout* slowdown, LidSleepLease::readTimeout* slowdown,
@@ -233,7 +233,7 @@ TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChangeAndASecondWriteAtOnce) {
 }
 
 struct PmsetToolWithoutLogind : PmsetTool {
-    PmsetToolWithoutLogind() { without = "--without=logind,upower,portal"; }
+    PmsetToolWithoutLogind() { withLogind = false; }
 };
 
 TEST_F(PmsetToolWithoutLogind, FailsWithOneLineAndStartsNoHolder) {

@@ -1,5 +1,5 @@
-#include "MockBuses.h"
 #include "Staywake/App/DesktopNotice.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -12,8 +12,8 @@ TEST(DesktopNotice, GoesToTheNotificationDaemonOrElseToTheFallback) {
     for (const bool daemon : {false, true}) {
         SCOPED_TRACE(daemon ? "with a daemon" : "without a daemon");
         testing::MockBuses buses({.logind = false, .upower = false, .portal = false, .notifications = daemon});
-        if (!buses.failure().isEmpty()) {
-            STAYWAKE_SKIP(buses.failure().toStdString());
+        if (!buses.failure().empty()) {
+            STAYWAKE_SKIP(buses.failure());
         }
         QStringList fallback;
         DesktopNotice notice(buses.sessionBus(), [&](const QString& sentence) { fallback << sentence; });

@@ -1,6 +1,6 @@
 #include "Staywake/App/SingleInstance.h"
 
-#include "MockBuses.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusConnectionInterface>
@@ -14,15 +14,16 @@ using Claim = SingleInstance::Claim;
 
 TEST(SingleInstance, ASecondLaunchActivatesTheFirstAndAnswersOnlyToTheApplicationInterface) {
     testing::MockBuses buses({.logind = false, .upower = false, .portal = false});
-    if (!buses.failure().isEmpty()) {
-        STAYWAKE_SKIP(buses.failure().toStdString());
+    if (!buses.failure().empty()) {
+        STAYWAKE_SKIP(buses.failure());
     }
     SingleInstance first(buses.sessionBus());
     int activations = 0;
     QObject::connect(&first, &SingleInstance::activated, [&] { ++activations; });
     ASSERT_EQ(first.claim(), Claim::owned);
     {
-        auto bus = QDBusConnection::connectToBus(buses.sessionAddress(), QStringLiteral("staywake-second-launch"));
+        auto bus = QDBusConnection::connectToBus(QString::fromStdString(buses.sessionAddress()),
+                                                 QStringLiteral("staywake-second-launch"));
         SingleInstance second(bus);
         EXPECT_EQ(second.claim(), Claim::activatedOther);
         EXPECT_EQ(activations, 1);

@@ -1,10 +1,10 @@
-#include "MockBuses.h"
 #include "Staywake/Control/SessionNotices.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusArgument>
@@ -27,9 +27,9 @@ class SessionNoticesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (buses.isMissingATool()) {
-            STAYWAKE_SKIP(buses.failure().toStdString());
+            STAYWAKE_SKIP(buses.failure());
         }
-        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+        ASSERT_TRUE(buses.failure().empty()) << buses.failure();
         awake = std::make_shared<AwakeController>(
             std::make_shared<InMemorySleepBlocker>(), std::make_shared<InMemoryAwakeIntentStore>(), dates,
             continuous, sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(), false);

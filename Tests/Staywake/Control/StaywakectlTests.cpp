@@ -1,4 +1,4 @@
-#include "MockBuses.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
@@ -36,11 +36,13 @@ class StaywakectlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (buses.isMissingATool()) {
-            STAYWAKE_SKIP(buses.failure().toStdString());
+            STAYWAKE_SKIP(buses.failure());
         }
-        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), buses.sessionAddress());
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), buses.systemAddress());
+        ASSERT_TRUE(buses.failure().empty()) << buses.failure();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QString::fromStdString(buses.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QString::fromStdString(buses.systemAddress()));
         environment.insert(QStringLiteral("HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -61,8 +63,10 @@ protected:
 
     void startApp(MockBuses* on = nullptr) {
         MockBuses& with = on ? *on : buses;
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), with.sessionAddress());
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), with.systemAddress());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QString::fromStdString(with.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QString::fromStdString(with.systemAddress()));
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
@@ -111,7 +115,7 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     startApp();
     QProcess monitor;
     monitor.start(QStringLiteral("dbus-monitor"),
-                  {"--address", buses.sessionAddress(),
+                  {"--address", QString::fromStdString(buses.sessionAddress()),
                    "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'"});
     ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
     const Ran on = ctl({"on", "--for", "10m"});
@@ -232,7 +236,7 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHo
 // refused and must not stay behind, counted against its connection forever.
 TEST_F(StaywakectlTest, AHoldTheSystemRefusesIsNotKept) {
     MockBuses bare{MockBuses::Options{.logind = false, .upower = false, .portal = false}};
-    ASSERT_TRUE(bare.failure().isEmpty()) << bare.failure().toStdString();
+    ASSERT_TRUE(bare.failure().empty()) << bare.failure();
     startApp(&bare);
     const Ran run = ctl({"run", "--", "true"});
     EXPECT_NE(run.status, 0);

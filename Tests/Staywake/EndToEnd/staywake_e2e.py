@@ -147,21 +147,13 @@ class Desktop:
     services ../System/mock_buses.py mocks, Xvfb with a trayer tray, the
     accessibility bus, temporary XDG folders; leaving the `with` block ends every
     process it started. tray: the tray's screen edge ("top", "bottom") or None;
-    system_bus, session_bus: give the app such a bus at all; without: mocks left
-    off ("logind", "upower", "portal", "systemd"); notifications: a notification
-    daemon; polkit: polkitd's answer to the lid helper ("allow", ...);
-    update_question: unless set, the settings say automatic update checks were
-    declined before each launch, so that no question is in the way."""
+    session_bus: give the app one at all; polkit: polkitd's answer to the lid
+    helper ("allow", ...); update_question: unless set, the settings say automatic
+    update checks were declined before each launch, so that no question is in the way."""
 
-    def __init__(self, tray='top', system_bus=True, session_bus=True, without=(), notifications=False,
-                 polkit=None, update_question=False):
-        self.tray, self.system_bus, self.app_has_session_bus = tray, system_bus, session_bus
-        off = set(without) & {'logind', 'upower', 'portal'} | (set() if system_bus else {'logind', 'upower'})
-        self.switches = ['--without=' + ','.join(sorted(off))]
-        self.switches += ['--systemd'] if system_bus and 'systemd' not in without else []
-        self.switches += ['--notifications'] if notifications else []
-        self.switches += [f'--polkit={polkit}'] if polkit else []
-        self.update_question = update_question
+    def __init__(self, tray='top', session_bus=True, polkit=None, update_question=False):
+        self.tray, self.app_has_session_bus, self.update_question = tray, session_bus, update_question
+        self.switches = ['--systemd'] + ([f'--polkit={polkit}'] if polkit else [])
         self.apps, self.x, self._children, self.stack = [], None, [], contextlib.ExitStack()
 
     def __enter__(self):
@@ -203,14 +195,12 @@ class Desktop:
         if not line:
             raise RuntimeError(f'the mock buses did not start (status {buses.wait()})')
         addresses = json.loads(line)
-        self.session_address, self.mock_system_address = addresses['session'], addresses['system']
-        self.system_address = (addresses['system'] if self.system_bus
-                               else 'unix:path=' + os.path.join(self.folder, 'no-system-bus'))
+        self.session_address, self.system_address = addresses['session'], addresses['system']
         import dbus  # pylint: disable=import-outside-toplevel
         self.session_bus = dbus.bus.BusConnection(self.session_address)
-        self.mock_system_bus = dbus.bus.BusConnection(self.mock_system_address)
+        self.system_bus = dbus.bus.BusConnection(self.system_address)
         self.stack.callback(self.session_bus.close)
-        self.stack.callback(self.mock_system_bus.close)
+        self.stack.callback(self.system_bus.close)
 
         read_end, write_end = os.pipe()
         self.spawn(['Xvfb', '-displayfd', str(write_end), '-screen', '0', f'{SCREEN[0]}x{SCREEN[1]}x24',
@@ -289,16 +279,9 @@ class Desktop:
 
     def idle_locks(self):
         """logind's idle locks as (what, who, why, mode) tuples."""
-        manager = self.mock_system_bus.get_object('org.freedesktop.login1', '/org/freedesktop/login1')
+        manager = self.system_bus.get_object('org.freedesktop.login1', '/org/freedesktop/login1')
         locks = manager.ListInhibitors(dbus_interface='org.freedesktop.login1.Manager')
         return [tuple(str(field) for field in lock[:4]) for lock in locks if lock[0] == 'idle']
-
-    def notifications(self):
-        """The desktop notifications the app sent: (summary, body) pairs."""
-        daemon = self.session_bus.get_object('org.freedesktop.Notifications', '/org/freedesktop/Notifications')
-        return [(str(arguments[3]), str(arguments[4]))
-                for _, method, arguments in daemon.GetCalls(dbus_interface='org.freedesktop.DBus.Mock')
-                if method == 'Notify']
 
     def run_x(self, *arguments):
         return subprocess.run(arguments, env=self.environment(), capture_output=True, text=True, check=False,
@@ -340,11 +323,6 @@ class Desktop:
     def key(self, name):
         self.run_x('xdotool', 'key', name)
 
-    def pixels(self, rect):
-        return subprocess.run(['import', '-window', 'root', '-crop', f'{rect.width}x{rect.height}+{rect.x}+{rect.y}',
-                               '+repage', 'rgb:-'], env=self.environment(), check=True, timeout=30,
-                              capture_output=True).stdout
-
     def open_panel(self, app):
         """Clicks the tray icon until the panel opens (the app ignores a click
         right after the panel closed: it took it for the closing click)."""
@@ -382,19 +360,6 @@ class Desktop:
             return 'enabled' in node['states'] and node['extents']
         x, y, width, height = held_still(extents, f'{name!r} to be enabled and hold still')
         self.click(x + width // 2, y + height // 2)
-
-    def tray_label(self, app):
-        """The tray icon's tooltip as the accessibility tree shows it while the
-        pointer rests on the icon (the XEmbed icon itself is no node there)."""
-        _, icon = self.tray_icon(app)
-
-        def hovered():
-            self.run_x('xdotool', 'mousemove', '0', str(SCREEN[1] - 1))
-            self.run_x('xdotool', 'mousemove', str(icon.x + 2), str(icon.y + 2), 'mousemove_relative', '2', '2')
-            with contextlib.suppress(AssertionError):  # tooltips start on motion
-                return eventually(lambda: self.showing(app, re.compile(''), 'tool tip'), 'a tooltip', 3)[0]['name']
-            return None
-        return eventually(hovered, 'the tray icon\'s tooltip')
 
     def accessible(self, app):
         """What a screen reader reaches of the app: a root node whose children

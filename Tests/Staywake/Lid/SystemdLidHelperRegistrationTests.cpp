@@ -1,8 +1,8 @@
-#include "MockBuses.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusMessage>
@@ -43,9 +43,9 @@ class SystemdLidHelperRegistrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (buses.isMissingATool()) {
-            STAYWAKE_SKIP(buses.failure().toStdString());
+            STAYWAKE_SKIP(buses.failure());
         }
-        ASSERT_TRUE(buses.failure().isEmpty()) << buses.failure().toStdString();
+        ASSERT_TRUE(buses.failure().empty()) << buses.failure();
         control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("disabled")});
         setListening(true);
         control(QStringLiteral("TakeCalls"), {});

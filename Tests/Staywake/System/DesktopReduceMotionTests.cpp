@@ -1,5 +1,5 @@
-#include "MockBuses.h"
 #include "Staywake/System/DesktopReduceMotion.h"
+#include "Support/MockBusLauncher.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "MockBuses.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
 #include "StaywakeCore/Awake/SleepBlocker.h"
+#include "Support/MockBusLauncher.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,5 +1,5 @@
-#include "MockBuses.h"
 #include "Staywake/System/QtMainRunLoop.h"
+#include "Support/MockBusLauncher.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

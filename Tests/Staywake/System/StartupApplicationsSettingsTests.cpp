@@ -1,5 +1,5 @@
-#include "MockBuses.h"
 #include "Staywake/System/StartupApplicationsSettings.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "MockBuses.h"
 #include "Staywake/System/DrmDisplayList.h"
 #include "Staywake/System/SystemMachineConditions.h"
 #include "Staywake/System/SystemMachineConditionsNotifier.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
 
 #include <QDBusVariant>

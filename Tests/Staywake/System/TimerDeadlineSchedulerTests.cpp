@@ -1,6 +1,6 @@
-#include "MockBuses.h"
 #include "Staywake/System/TimerDeadlineScheduler.h"
 #include "Support/Fakes/FakeClocks.h"
+#include "Support/MockBusLauncher.h"
 
 #include <QElapsedTimer>
 #include <limits>
