@@ -201,8 +201,9 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHo
     EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
     EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool()) << "the user's own session is untouched";
 
-    // The command ends by itself once staywakectl is gone.
-    run = startCtl({"run", "--", "sh", "-c", "while kill -0 $PPID; do sleep 0.1; done"});
+    // The command ends by itself once staywakectl is gone (it may be gone before the shell starts).
+    run = startCtl({"run", "--", "sh", "-c",
+                    "for i in $(seq 300); do [ $PPID != 1 ] && kill -0 $PPID || exit; sleep 0.1; done"});
     ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();

@@ -130,7 +130,6 @@ TEST(CupGlyphImage, IsSizedFromThePointSizeAndEmptyBelowAPoint) {
         {CupGlyph(CupGlyph::Vessel::cup, false), 14.6, {21, 14}},
         {CupGlyph(CupGlyph::Vessel::doubleMug, true), 15, {19, 14}},
         {CupGlyph(CupGlyph::Vessel::cup, true), 0.5, {}},
-        {CupGlyph(CupGlyph::Vessel::doubleMug, false), 0, {}},
     };
     for (const auto& c : cases) {
         const TemplateImage glyphImage = image(c.glyph, c.pointSize);
