@@ -14,9 +14,7 @@ using Claim = SingleInstance::Claim;
 
 TEST(SingleInstance, ASecondLaunchActivatesTheFirstAndAnswersOnlyToTheApplicationInterface) {
     testing::MockBuses buses({.logind = false, .upower = false, .portal = false});
-    if (!buses.failure().isEmpty()) {
-        STAYWAKE_SKIP(buses.failure().toStdString());
-    }
+    STAYWAKE_REQUIRE_BUSES(buses);
     SingleInstance first(buses.sessionBus());
     int activations = 0;
     QObject::connect(&first, &SingleInstance::activated, [&] { ++activations; });
