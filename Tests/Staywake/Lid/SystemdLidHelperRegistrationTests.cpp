@@ -1,8 +1,5 @@
 #include "MockBuses.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
-#include "StaywakeCore/LidHelper/LidHelperService.h"
-#include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
-#include "Support/Fakes/ManualScheduling.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusMessage>
@@ -178,23 +175,6 @@ TEST_F(SystemdLidHelperRegistrationTest, RegisteringAndApprovingTakeTheirStepsIn
     nowhere.registerHelper([&](std::exception_ptr error) { outcome = textOf(error); });
     ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
     EXPECT_NE(*outcome, std::nullopt);
-}
-
-TEST_F(SystemdLidHelperRegistrationTest, TheClientRegistersAStoppedSocketAndFindsItListening) {
-    control(QStringLiteral("SetUnitFileState"), {unit, QStringLiteral("enabled")});
-    setListening(false);
-    control(QStringLiteral("TakeCalls"), {});
-    const auto loop = std::make_shared<testing::ManualMainRunLoop>();
-    SocketLidSleepBlocker client(
-        std::make_shared<SystemdLidHelperRegistration>(buses.systemBus()),
-        LidHelperService::codeRequirement(LidHelperService::label, std::string("ABCDE12345")), 2.0, loop, {});
-    std::optional<Outcome> answered;
-    client.prepare([&](std::exception_ptr error) { answered = textOf(error); });
-    ASSERT_TRUE(waitUntil([&] { return answered.has_value(); }));
-    EXPECT_EQ(*answered, std::nullopt);
-    EXPECT_EQ(takeCalls(), (QStringList{read, enable, reload, read}));
-    EXPECT_EQ(statusOf(registration), LidHelperStatus::enabled);
-    EXPECT_TRUE(loop->queued.empty()) << "preparing sends nothing, so it never needs the main loop";
 }
 
 } // namespace
