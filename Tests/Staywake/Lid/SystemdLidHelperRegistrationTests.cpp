@@ -107,6 +107,7 @@ TEST_F(SystemdLidHelperRegistrationTest,
     } cases[] = {
         {QStringLiteral("enabled"), {}, true, LidHelperStatus::enabled},
         {QStringLiteral("enabled"), {}, false, LidHelperStatus::notRegistered},
+        {QStringLiteral("masked"), {}, true, LidHelperStatus::requiresApproval},
         {QString(), {}, true, LidHelperStatus::notFound},
         {QStringLiteral("enabled"), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"), true,
          LidHelperStatus::notRegistered},

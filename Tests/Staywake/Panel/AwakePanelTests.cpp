@@ -264,6 +264,8 @@ TEST(AwakePanel, ControlsCallTheirOperations) {
          [](W w) { return w.awake->isOn() && !w.awake->activeUntil().get(); }},
         {"Night Brew starts a two-hour session", {}, nullptr, "nightBrew",
          [](W w) { return w.lid->isOn() && w.awake->activeUntil().get() == w.dates->now() + 7200; }},
+        {"Night Brew joins a running session", {}, [](PanelWorld& w) { w.awake->turnOn(std::nullopt); }, "nightBrew",
+         [](W w) { return w.lid->isOn() && !w.awake->activeUntil().get(); }},
         {"switching Night Brew off keeps the session", {},
          [](PanelWorld& w) { w.lid->turnOnJoiningSessionOr(std::nullopt); }, "nightBrew",
          [](W w) { return !w.lid->isOn() && w.awake->isOn(); }},
