@@ -14,16 +14,13 @@ using Claim = SingleInstance::Claim;
 
 TEST(SingleInstance, ASecondLaunchActivatesTheFirstAndAnswersOnlyToTheApplicationInterface) {
     testing::MockBuses buses({.logind = false, .upower = false, .portal = false});
-    if (!buses.failure().empty()) {
-        STAYWAKE_SKIP(buses.failure());
-    }
+    STAYWAKE_REQUIRE_BUSES(buses);
     SingleInstance first(buses.sessionBus());
     int activations = 0;
     QObject::connect(&first, &SingleInstance::activated, [&] { ++activations; });
     ASSERT_EQ(first.claim(), Claim::owned);
     {
-        auto bus = QDBusConnection::connectToBus(QString::fromStdString(buses.sessionAddress()),
-                                                 QStringLiteral("staywake-second-launch"));
+        auto bus = QDBusConnection::connectToBus(QString::fromStdString(buses.sessionAddress()), QStringLiteral("staywake-second-launch"));
         SingleInstance second(bus);
         EXPECT_EQ(second.claim(), Claim::activatedOther);
         EXPECT_EQ(activations, 1);

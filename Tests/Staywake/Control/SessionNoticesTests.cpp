@@ -1,10 +1,10 @@
+#include "Support/MockBusLauncher.h"
 #include "Staywake/Control/SessionNotices.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
-#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusArgument>
@@ -26,10 +26,7 @@ const QString daemonPath = QStringLiteral("/org/freedesktop/Notifications");
 class SessionNoticesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (buses.isMissingATool()) {
-            STAYWAKE_SKIP(buses.failure());
-        }
-        ASSERT_TRUE(buses.failure().empty()) << buses.failure();
+        STAYWAKE_REQUIRE_BUSES(buses);
         awake = std::make_shared<AwakeController>(
             std::make_shared<InMemorySleepBlocker>(), std::make_shared<InMemoryAwakeIntentStore>(), dates,
             continuous, sessionTimer, std::make_shared<testing::ManualRecheckNotifier>(), false);
@@ -66,11 +63,7 @@ protected:
     std::vector<std::pair<QString, QStringList>> received() const {
         std::vector<std::pair<QString, QStringList>> found;
         for (const auto& arguments : calls(QStringLiteral("Notify"))) {
-            const QVariant actions = arguments.value(5);
-            found.emplace_back(arguments.value(3).toString(),
-                               actions.canConvert<QDBusArgument>()
-                                   ? qdbus_cast<QStringList>(actions.value<QDBusArgument>())
-                                   : actions.toStringList());
+            found.emplace_back(arguments.value(3).toString(), arguments.value(5).toStringList());
         }
         return found;
     }

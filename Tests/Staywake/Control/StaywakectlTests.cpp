@@ -5,7 +5,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,7 +13,6 @@
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <limits>
 #include <memory>
 
 namespace staywake {
@@ -35,38 +33,25 @@ struct Ran {
 class StaywakectlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (buses.isMissingATool()) {
-            STAYWAKE_SKIP(buses.failure());
-        }
-        ASSERT_TRUE(buses.failure().empty()) << buses.failure();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QString::fromStdString(buses.sessionAddress()));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
-                           QString::fromStdString(buses.systemAddress()));
+        STAYWAKE_REQUIRE_BUSES(buses);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(buses.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromStdString(buses.systemAddress()));
         environment.insert(QStringLiteral("HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     }
 
     void TearDown() override {
-        if (app.state() != QProcess::NotRunning) {
-            app.terminate();
-            if (!app.waitForFinished(10000)) {
-                app.kill();
-                app.waitForFinished();
-            }
-        }
+        app.kill();
+        app.waitForFinished();
         if (HasFailure()) {
             std::fprintf(stderr, "the app's log:\n%s\n", app.readAllStandardError().constData());
         }
     }
 
-    void startApp(MockBuses* on = nullptr) {
-        MockBuses& with = on ? *on : buses;
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QString::fromStdString(with.sessionAddress()));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
-                           QString::fromStdString(with.systemAddress()));
+    void startApp(const MockBuses& with) {
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(with.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromStdString(with.systemAddress()));
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
@@ -112,7 +97,7 @@ protected:
 };
 
 TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
-    startApp();
+    startApp(buses);
     QProcess monitor;
     monitor.start(QStringLiteral("dbus-monitor"),
                   {"--address", QString::fromStdString(buses.sessionAddress()),
@@ -168,9 +153,7 @@ TEST_F(StaywakectlTest, SaysSoInOneLineWithStatusOneWithoutTheAppOrItsBusAndTwoF
         int status;
     } cases[] = {
         {false, {}, {"status"}, 1},
-        {false, {}, {"on", "--for", "1h"}, 1},
         {false, noBus, {"status"}, 1},
-        {false, noBus, {"run", "--", "true"}, 1},
         // The line is read before the bus is tried; each way it can be wrong, once.
         {false, noBus, {"run", "true"}, 2},
         {true, {}, {"on", "--for", "0m"}, 2},
@@ -183,7 +166,7 @@ TEST_F(StaywakectlTest, SaysSoInOneLineWithStatusOneWithoutTheAppOrItsBusAndTwoF
     };
     for (const auto& c : cases) {
         if (c.app && app.state() == QProcess::NotRunning) {
-            startApp();
+            startApp(buses);
         }
         const Ran ran = ctl(c.arguments, c.bus);
         EXPECT_EQ(ran.status, c.status) << c.arguments.join(' ').toStdString();
@@ -194,8 +177,6 @@ TEST_F(StaywakectlTest, SaysSoInOneLineWithStatusOneWithoutTheAppOrItsBusAndTwoF
 
     const std::pair<QString, QVariant> refused[] = {
         {QStringLiteral("TurnOn"), -1.0},
-        {QStringLiteral("TurnOn"), std::numeric_limits<double>::quiet_NaN()},
-        {QStringLiteral("TurnOn"), 1e12},
         {QStringLiteral("TurnOnUntil"), QVariant::fromValue(qlonglong(1000))},
     };
     for (const auto& [method, argument] : refused) {
@@ -210,7 +191,7 @@ TEST_F(StaywakectlTest, SaysSoInOneLineWithStatusOneWithoutTheAppOrItsBusAndTwoF
 }
 
 TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHoldWhenKilled) {
-    startApp();
+    startApp(buses);
     auto run = startCtl({"run", "--why", "nightly backup", "--", "sh", "-c", "sleep 2; exit 3"});
     EXPECT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("nightly backup")); }));
     EXPECT_EQ(status().value(QStringLiteral("Holds")).toArray().size(), 1);
@@ -220,24 +201,21 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHo
     EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
     EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool()) << "the user's own session is untouched";
 
-    const QString pidFile = QString::fromStdString((home.path() / "command.pid").string());
-    run = startCtl({"run", "--", "sh", "-c", QStringLiteral("echo $$ > '%1'; exec sleep 60").arg(pidFile)});
+    // The command ends by itself once staywakectl is gone (it may be gone before the shell starts).
+    run = startCtl({"run", "--", "sh", "-c",
+                    "for i in $(seq 300); do [ $PPID != 1 ] && kill -0 $PPID || exit; sleep 0.1; done"});
     ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();
     EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("Kept awake for")); }));
-    QFile file(pidFile);
-    if (file.open(QIODevice::ReadOnly)) {
-        ::kill(file.readAll().trimmed().toInt(), SIGKILL);
-    }
 }
 
 // With neither logind nor the portal there is no lock to take: the hold is
 // refused and must not stay behind, counted against its connection forever.
 TEST_F(StaywakectlTest, AHoldTheSystemRefusesIsNotKept) {
     MockBuses bare{MockBuses::Options{.logind = false, .upower = false, .portal = false}};
-    ASSERT_TRUE(bare.failure().empty()) << bare.failure();
-    startApp(&bare);
+    STAYWAKE_REQUIRE_BUSES(bare);
+    startApp(bare);
     const Ran run = ctl({"run", "--", "true"});
     EXPECT_NE(run.status, 0);
     EXPECT_TRUE(run.err.contains(QStringLiteral("refused"))) << run.err.toStdString();

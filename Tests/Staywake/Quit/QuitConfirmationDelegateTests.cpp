@@ -77,7 +77,7 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
     struct Case {
         const char* name;
         From from;
-        std::optional<double> awakeFor; // 0: without a deadline
+        std::optional<double> awakeFor;
         bool nightBrew;
         bool confirms;
         std::optional<QuitConfirmation> question;
@@ -88,8 +88,6 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
         {"awake, cancelled", From::user, 30 * 60 + 40, false, false, QuitConfirmation{Kind::awakeMode, 1800},
          Reply::cancel},
         {"awake, confirmed", From::user, 30 * 60 + 40, false, true, QuitConfirmation{Kind::awakeMode, 1800},
-         Reply::now},
-        {"awake without a deadline", From::user, 0, false, true, QuitConfirmation{Kind::awakeMode, std::nullopt},
          Reply::now},
         {"a session that ended a moment ago", From::user, 0.5, false, true, std::nullopt, Reply::now},
         {"night brew, cancelled", From::user, std::nullopt, true, false, QuitConfirmation{Kind::nightBrew, 7140},
@@ -105,7 +103,7 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
         awake->turnOff();
         asked.clear();
         if (c.awakeFor) {
-            awake->turnOn(*c.awakeFor > 0 ? c.awakeFor : std::nullopt);
+            awake->turnOn(c.awakeFor);
         }
         if (c.nightBrew) {
             nightBrewWithASlowHelper();
@@ -121,7 +119,7 @@ TEST_F(QuitConfirmationDelegateTest, AsksTheUserOnlyDuringASessionEndsNightBrewA
         EXPECT_EQ(asked.empty() ? std::nullopt : std::optional(asked.front()), c.question);
         EXPECT_FALSE(delegate.isAsking());
         EXPECT_EQ(lid->isOn().get(), c.nightBrew && c.expected == Reply::cancel) << "every quit ends Night Brew";
-        const bool expired = c.awakeFor && *c.awakeFor > 0 && *c.awakeFor < 1;
+        const bool expired = c.awakeFor && *c.awakeFor < 1;
         EXPECT_EQ(intents->stored == intentBefore, !expired) << "quitting is not turning awake mode off";
         EXPECT_EQ(delegate.isWaitingForHelper(), c.expected == Reply::later);
         helper->answerAll();

@@ -1,17 +1,23 @@
 #include "Staywake/Settings/AboutPopup.h"
+#include "Staywake/Settings/AboutSources.h"
 #include "Staywake/Settings/Popover.h"
 #include "Staywake/Settings/SettingsMenu.h"
 #include "Staywake/Settings/SettingsPopup.h"
 #include "StaywakeCore/Durations/InMemoryPresetDurationStore.h"
 #include "StaywakeCore/Durations/PresetDurations.h"
+#include "Support/Files.h"
+#include "Support/TemporaryDirectory.h"
+#include "UrlCatcher.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <memory>
@@ -104,10 +110,9 @@ TEST_F(SettingsMenuTest, TheMenuAndTheRowsAccessibleActionsOfferTheFiveCommandsA
     accessible->actionInterface()->doAction(QStringLiteral("Quit Staywake"));
     EXPECT_EQ(quits, 2);
 
-    // The popover hangs under the row and closes on Escape.
+    // The popover closes on Escape.
     QWidget* popover = row->popupWindow();
     ASSERT_NE(popover, nullptr);
-    EXPECT_EQ(popover->geometry().top(), row->mapToGlobal(QPoint(0, row->height())).y());
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(popover, &escape);
     QApplication::processEvents();
@@ -180,6 +185,25 @@ TEST(AboutPopup, ShowsTheVersionLineOnlyWhenTheBundleNamesAVersion) {
     const AboutPopup withoutVersion(std::nullopt);
     EXPECT_EQ(withoutVersion.versionLine(), nullptr);
     EXPECT_EQ(withoutVersion.findChildren<QLabel*>().size(), 1) << "only the name";
+}
+
+TEST(AboutSources, NamesTheSystemFromTheFirstReadableOsRelease) {
+    testing::TemporaryDirectory folder("staywake-os-release");
+    testing::writeFile(folder.path() / "os-release", "ID=debian\nVERSION_ID=\"12\"\n");
+    const QString missing = QString::fromStdString((folder.path() / "missing").string());
+    EXPECT_EQ(readOperatingSystem({missing, QString::fromStdString((folder.path() / "os-release").string())}),
+              "debian-12");
+    EXPECT_EQ(readOperatingSystem({missing}), std::nullopt);
+}
+
+TEST(AboutSources, TheFeedbackFormOpensWithTheVersionAndLanguage) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    SettingsMenu::openFeedbackForm(AboutInfo{"1.2", "45"}, std::string("de"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_TRUE(catcher.opened[0].path().endsWith(QStringLiteral("/de/feedback")));
+    EXPECT_EQ(QUrlQuery(catcher.opened[0]).queryItemValue(QStringLiteral("app"), QUrl::FullyDecoded), "1.2 (45)");
 }
 
 } // namespace
