@@ -1,5 +1,5 @@
-#include "Support/MockBusLauncher.h"
 #include "Staywake/App/DesktopNotice.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QSignalSpy>

@@ -20,7 +20,8 @@ TEST(SingleInstance, ASecondLaunchActivatesTheFirstAndAnswersOnlyToTheApplicatio
     QObject::connect(&first, &SingleInstance::activated, [&] { ++activations; });
     ASSERT_EQ(first.claim(), Claim::owned);
     {
-        auto bus = QDBusConnection::connectToBus(QString::fromStdString(buses.sessionAddress()), QStringLiteral("staywake-second-launch"));
+        auto bus = QDBusConnection::connectToBus(QString::fromStdString(buses.sessionAddress()),
+                                                 QStringLiteral("staywake-second-launch"));
         SingleInstance second(bus);
         EXPECT_EQ(second.claim(), Claim::activatedOther);
         EXPECT_EQ(activations, 1);

@@ -1,10 +1,10 @@
-#include "Support/MockBusLauncher.h"
 #include "Staywake/Control/SessionNotices.h"
 #include "StaywakeCore/Awake/InMemoryAwakeIntentStore.h"
 #include "StaywakeCore/Awake/InMemorySleepBlocker.h"
 #include "StaywakeCore/Defaults/InMemoryUserDefaults.h"
 #include "Support/Fakes/FakeClocks.h"
 #include "Support/Fakes/ManualScheduling.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusArgument>

@@ -34,8 +34,10 @@ class StaywakectlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         STAYWAKE_REQUIRE_BUSES(buses);
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(buses.sessionAddress()));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromStdString(buses.systemAddress()));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QString::fromStdString(buses.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QString::fromStdString(buses.systemAddress()));
         environment.insert(QStringLiteral("HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(home.path().string()));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -50,8 +52,10 @@ protected:
     }
 
     void startApp(const MockBuses& with) {
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromStdString(with.sessionAddress()));
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QString::fromStdString(with.systemAddress()));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QString::fromStdString(with.sessionAddress()));
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+                           QString::fromStdString(with.systemAddress()));
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());

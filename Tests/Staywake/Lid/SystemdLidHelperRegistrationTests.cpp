@@ -1,5 +1,5 @@
-#include "Support/MockBusLauncher.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
+#include "Support/MockBusLauncher.h"
 #include "Support/TestSupport.h"
 
 #include <QDBusMessage>
