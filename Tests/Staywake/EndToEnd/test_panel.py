@@ -1,5 +1,4 @@
-"""The panel from the icon in a bottom tray: anchored to it, driving logind's
-idle lock and the settings, fresh at every opening, and opened by a second launch."""
+"""The panel from a bottom tray's icon: anchored to it, driving the idle lock, fresh at each opening."""
 
 import os
 import unittest

@@ -23,6 +23,7 @@ class QuitTests(unittest.TestCase):
         shutil.copy(pathlib.Path(TESTS).parent / 'StaywakeLidHelper' / 'fake-pmset', helpers / 'pmset')
         shutil.copy(built / 'Info.plist', desktop.folder)
         (setting := helpers / 'pmset.state').write_text('0\n')
+        (helpers / 'pmset.write-0-mode').write_text('sleep 0.6\n')  # a quit that does not wait ends first
         run.mkdir()
         helper = desktop.spawn(['unshare', '--mount', '--propagation', 'private', 'sh', '-c',
                                 'mount --rbind "$0" /run && exec "$1"', run, helpers / 'StaywakeLidHelper'],
