@@ -1,22 +1,28 @@
 """The app on a desktop that lacks a tray host or a session bus."""
 
-from staywake_e2e import EndToEndCase, eventually
+import os
+import signal
+import unittest
+
+from staywake_e2e import REQUESTED, Desktop, eventually
 
 
-class DegradedTests(EndToEndCase):
+class DegradedTests(unittest.TestCase):
 
-    def test_without_a_tray_the_panel_is_a_window_titled_staywake_and_closing_it_quits(self):
-        desktop = self.open_desktop(tray=None)
+    def test_without_a_tray_the_panel_is_a_window_and_closing_it_quits(self):
+        desktop = self.enterContext(Desktop(tray=None))
         app = desktop.launch()
         window, _ = eventually(lambda: desktop.panel(app), 'the panel window')
-        self.assertEqual(desktop.run_x('xdotool', 'getwindowname', str(window)).strip(), 'Staywake')
         desktop.find(app, 'Turn On')
-        desktop.x.close_window(window)
-        self.assertEqual(app.wait_exit(), 0)
+        desktop.close_window(window)
+        self.assertEqual(app.process.wait(20), 0)
 
-    def test_without_a_session_bus_the_app_restores_its_session_and_opens_from_the_tray(self):
-        desktop = self.open_desktop(session_bus=False)
-        desktop.write_settings({'com.staywake.isAwakeRequested': True})
+    def test_without_a_session_bus_the_stored_session_holds_the_lock_and_sigterm_ends_it_unasked(self):
+        desktop = self.enterContext(Desktop(session_bus=False))
+        desktop.write_settings({REQUESTED: True})
         app = desktop.launch()
         self.assertEqual(len(desktop.idle_locks()), 1)
         desktop.open_panel(app)
+        os.kill(app.pid, signal.SIGTERM)
+        self.assertEqual(app.process.wait(5), 0)
+        self.assertIs(desktop.settings().get(REQUESTED), True)
