@@ -32,7 +32,7 @@ struct Event {
     LidLeaseReply reply;
 };
 
-/// Allows everyone at once: what polkit says is the helper's process tests' to see.
+/// Allows everyone: what polkit says is for the helper's process tests.
 struct AllowingAuthority final : PeerAuthority {
     void check(const PeerProcess&, Answer answer) override { answer(std::nullopt); }
 };
@@ -73,14 +73,13 @@ struct RecordingClient {
 
 const std::optional<std::optional<std::string>> granted{std::in_place};
 
-/// A listener (started by the test) on a socket in a temporary directory,
-/// admitting connections through the real listener delegate, whose request
-/// function posts every request for the test to answer when and where it likes.
+/// A listener admitting connections through the real delegate, whose requests
+/// are posted for the test to answer when and where it likes.
 class LidLeaseSocketTest : public ::testing::Test {
 protected:
     void start(LidLeaseSocketListener::Limits limits = {}, UniqueFd socket = {}) {
         listener.reset();
-        while (events.take(0ms)) { // what an earlier listener reported is of no interest
+        while (events.take(0ms)) { // an earlier listener's
         }
         LidLeaseSocketListener::Guards guards;
         guards.authority = std::make_unique<AllowingAuthority>();
@@ -114,13 +113,6 @@ protected:
         return {std::move(raw), next(Kind::revoke)};
     }
 
-    /// The helper's end of the next connection to a bare listening socket.
-    UniqueFd acceptOn(int listening) {
-        pollfd polled{listening, POLLIN, 0};
-        EXPECT_EQ(::poll(&polled, 1, 10'000), 1);
-        return UniqueFd(::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-    }
-
     testing::TemporaryDirectory directory;
     std::string path = (directory.path() / "lidhelper.sock").string();
     Mailbox<Event> events;
@@ -137,30 +129,34 @@ protected:
     std::unique_ptr<LidLeaseSocketListener> listener;
 };
 
-TEST_F(LidLeaseSocketTest, CarriesRequestsAndEachReplyOnceAnsweredFromOtherThreadsInAnyOrder) {
+TEST_F(LidLeaseSocketTest, CarriesRequestsAndEachReplyOnceAnsweredFromAnyThreadUntilTheConnectionEndsOnce) {
     start();
-    RecordingClient client(path);
-    client.connection.resume();
-    client.renew(1'700'000'030.5);
-    client.renew(2);
+    auto client = std::make_unique<RecordingClient>(path);
+    client->connection.resume();
+    client->renew(1'700'000'030.5);
+    client->renew(2);
     Event first = next(Kind::renew);
     Event second = next(Kind::renew);
     EXPECT_EQ(first.until, 1'700'000'030.5);
-    std::thread([&] { second.reply("The lease deadline is not a number."); }).join();
+    std::thread([&] { second.reply("No."); }).join();
     std::thread([&] { first.reply(std::nullopt); }).join();
-    // Sent again, a reply would end the client's connection as one it did not ask for.
-    second.reply("again");
+    second.reply("again"); // sent again, it would end the client's connection
     first.reply(std::nullopt);
-    EXPECT_EQ(client.replies.take(), std::optional<std::string>("The lease deadline is not a number."));
-    EXPECT_EQ(client.replies.take(), granted);
+    EXPECT_EQ(client->replies.take(), std::optional<std::string>("No."));
+    EXPECT_EQ(client->replies.take(), granted);
 
-    client.revoke();
+    client->revoke();
+    client->renew(3);
     next(Kind::revoke).reply(std::nullopt);
-    EXPECT_EQ(client.replies.take(), std::optional<std::string>("revoked"));
+    EXPECT_EQ(client->replies.take(), std::optional<std::string>("revoked"));
+    const Event late = next(Kind::renew);
     const auto judged = peers.take().value_or(PeerCredentials{});
-    EXPECT_EQ(judged.pid, ::getpid());
-    EXPECT_EQ(judged.uid, ::geteuid());
-    EXPECT_EQ(client.errors.size() + client.invalidations.size(), 0u);
+    EXPECT_EQ(std::pair(judged.pid, judged.uid), std::pair(::getpid(), ::geteuid()));
+    EXPECT_EQ(client->errors.size() + client->invalidations.size(), 0u);
+    client.reset();
+    EXPECT_EQ(next(Kind::disconnect).client, late.client);
+    late.reply(std::nullopt);         // the connection is gone: dropped, not sent anywhere
+    EXPECT_FALSE(events.take(200ms)); // no second end
 }
 
 TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection) {
@@ -175,31 +171,14 @@ TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection
         {"over the size limit", Bytes(Wire::maximumSize + 1, 'S')},
     };
     for (const auto& [name, datagram] : cases) {
-        SCOPED_TRACE(name);
         UniqueFd raw = SeqpacketSocket::connect(path);
         ASSERT_TRUE(sent(raw.get(), datagram));
-        EXPECT_NE(next(Kind::disconnect).client, held.client);
-        EXPECT_TRUE(closedByPeer(raw.get()));
+        EXPECT_NE(next(Kind::disconnect).client, held.client) << name;
+        EXPECT_TRUE(closedByPeer(raw.get())) << name;
     }
-    // The bystander's connection still works, even for its older request.
     held.reply(std::nullopt);
     EXPECT_EQ(bystander.replies.take(), granted);
     EXPECT_EQ(bystander.invalidations.size(), 0u);
-}
-
-TEST_F(LidLeaseSocketTest, TheEndOfAConnectionComesOnceAfterItsRequestsAndDropsLateReplies) {
-    start();
-    auto client = std::make_unique<RecordingClient>(path);
-    client->connection.resume();
-    client->renew(1);
-    client->revoke();
-    Event renewal = next(Kind::renew);
-    Event revocation = next(Kind::revoke);
-    client.reset();
-    EXPECT_EQ(next(Kind::disconnect).client, renewal.client);
-    renewal.reply(std::nullopt); // the connection is gone: dropped, not sent anywhere
-    revocation.reply(std::nullopt);
-    EXPECT_FALSE(events.take(200ms)); // no second end
 }
 
 TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsRead) {
@@ -210,7 +189,7 @@ TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsRead) {
     refused.renew(1);
     EXPECT_TRUE(refused.errors.take());
     EXPECT_TRUE(refused.invalidations.take());
-    EXPECT_EQ(peers.take().value_or(PeerCredentials{}).pid, ::getpid());
+    EXPECT_TRUE(peers.take());
     EXPECT_EQ(events.size(), 0u); // nothing read, and no disconnect for a client never admitted
     refused.revoke();             // later requests on the ended connection fail too
     EXPECT_TRUE(refused.errors.take());
@@ -236,27 +215,22 @@ TEST_F(LidLeaseSocketTest, StopsReadingAClientWhoseRepliesPileUpAndStillSeesItHa
 }
 
 TEST_F(LidLeaseSocketTest, ClosesAConnectionBeyondTheCapsAtOnceAndLogsWhy) {
-    const std::string uid = std::to_string(::geteuid());
-    const struct {
-        std::size_t perUser;
-        std::size_t inAll;
-        std::string line;
-    } cases[] = {
-        {2, 10, "refused a connection from uid " + uid + ": this user has 2 connections already"},
-        {10, 2, "refused a connection from uid " + uid + ": the helper serves 2 connections already"},
+    const std::string refused = "refused a connection from uid " + std::to_string(::geteuid());
+    const std::tuple<std::size_t, std::size_t, std::string> cases[] = {
+        {2, 10, refused + ": this user has 2 connections already"},
+        {10, 2, refused + ": the helper serves 2 connections already"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
+    for (const auto& [perUser, inAll, line] : cases) {
         LidLeaseSocketListener::Limits limits;
-        limits.connectionsPerUser = c.perUser;
-        limits.connections = c.inAll;
+        limits.connectionsPerUser = perUser;
+        limits.connections = inAll;
         start(limits);
         // Requests left unanswered: a reply dropped unsent would close its connection.
         std::vector<std::pair<UniqueFd, Event>> admitted;
         admitted.push_back(revokingClient(1));
         admitted.push_back(revokingClient(2));
         EXPECT_TRUE(closedByPeer(SeqpacketSocket::connect(path).get()));
-        EXPECT_EQ(logged.take(), c.line);
+        EXPECT_EQ(logged.take(), line);
         admitted.pop_back(); // room again once one has gone
         next(Kind::disconnect);
         admitted.push_back(revokingClient(3));
@@ -279,13 +253,14 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     };
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     for (const auto& [name, reply] : cases) {
-        SCOPED_TRACE(name);
         RecordingClient client(path);
         client.connection.resume();
         client.renew(1);
-        UniqueFd accepted = acceptOn(listening.get());
+        pollfd polled{listening.get(), POLLIN, 0};
+        ASSERT_EQ(::poll(&polled, 1, 10'000), 1);
+        UniqueFd accepted(::accept4(listening.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         ASSERT_TRUE(sent(accepted.get(), reply(Wire::decode(receive(accepted.get()).bytes))));
-        EXPECT_TRUE(client.errors.take());
+        EXPECT_TRUE(client.errors.take()) << name;
         EXPECT_TRUE(client.invalidations.take());
         EXPECT_EQ(client.replies.size(), 0u);
     }
