@@ -81,6 +81,9 @@ public:
     void start();
     /// The user's check: always ends in an answer on screen.
     void checkForUpdates();
+    /// The package downloaded for `item` at `path`: deleted unless it has the
+    /// announced length and signature, else handed to the installer.
+    void downloaded(const AppcastItem& item, const QString& path);
 
 private:
     enum class Origin { user, scheduled };
@@ -92,7 +95,6 @@ private:
     void checkFailed(const QString& reason);
     void offer(const AppcastItem& item);
     void install(const AppcastItem& item);
-    void downloaded(const AppcastItem& item, const QString& path);
     void installed(const AppcastItem& item, int status, const QString& path);
     void tell(const QString& title, const QString& detail);
     QString userAgent() const;
