@@ -70,10 +70,10 @@ class App:
 class Desktop:
     """One test's desktop, none of it the host's: the services ../System/mock_buses.py mocks, Xvfb with a trayer
     tray at the edge `tray` (or none), the accessibility bus, temporary XDG folders; leaving the `with` block ends
-    every process it started. Unless `update_question`, automatic update checks are declined before each launch."""
+    every process it started. Automatic update checks are declined before each launch."""
 
-    def __init__(self, tray='top', session_bus=True, polkit=None, update_question=False):
-        self.tray, self.app_has_session_bus, self.update_question = tray, session_bus, update_question
+    def __init__(self, tray='top', session_bus=True, polkit=None):
+        self.tray, self.app_has_session_bus = tray, session_bus
         self.switches = ['--systemd'] + ([f'--polkit={polkit}'] if polkit else [])
         self.apps, self.x, self._children, self.stack = [], None, [], contextlib.ExitStack()
 
@@ -163,7 +163,7 @@ class Desktop:
             # libxkbcommon-x11 strndup()s X atom names that carry no NUL, which
             # strict string checks take for an overflow; everything else stays checked.
             environment.setdefault('ASAN_OPTIONS', os.environ['ASAN_OPTIONS'] + ':strict_string_checks=0')
-        if not self.update_question and 'SUEnableAutomaticChecks' not in self.settings():
+        if 'SUEnableAutomaticChecks' not in self.settings():
             self.write_settings({**self.settings(), 'SUEnableAutomaticChecks': False})
         app = App(subprocess.Popen([*wrapper, program or os.environ['STAYWAKE_APP']],
                                    env=self.environment(**environment), stdin=subprocess.DEVNULL,
