@@ -1,6 +1,6 @@
-"""Software updates through the real app: a feed and a package served from
-127.0.0.1, signed with a key made here by scripts/sign-update, and a stand-in
-installer that records what it was handed."""
+"""A software update through the real app: a feed and a package served from 127.0.0.1, signed with a key made here
+by scripts/sign-update, and a stand-in installer that keeps what it was handed. The updater's rules are unit tested;
+only a real process shows that the app quits into the new one and that it restores the session."""
 
 import functools
 import http.server
@@ -19,79 +19,57 @@ from staywake_e2e import APP_NAME, REQUESTED, UNTIL, Desktop, eventually
 SIGN_UPDATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '..', 'scripts', 'sign-update')
 
 
-class Handler(http.server.SimpleHTTPRequestHandler):
-
-    def log_request(self, *_):
-        self.server.requests.append(self.headers.get('User-Agent'))
-
-
-def release(folder, url):
-    """Version 1.1.0 as a Debian package signed with a new key: the key's public half, the feed, the package."""
-    key, package = folder / 'release-key.pem', folder / 'staywake.deb'
-    public_key = subprocess.run([SIGN_UPDATE, 'new-key', key], check=True, capture_output=True, text=True).stdout
-    (folder / 'package' / 'DEBIAN').mkdir(parents=True)
-    (folder / 'package' / 'DEBIAN' / 'control').write_text(
-        'Package: staywake\nVersion: 1.1.0-1\nArchitecture: all\nMaintainer: Staywake <dev@staywake.app>\n'
-        'Description: the update under test\n')
-    subprocess.run(['dpkg-deb', '--root-owner-group', '-b', folder / 'package', package], check=True,
-                   capture_output=True)
-    item = subprocess.run([SIGN_UPDATE, 'item', key, package, 'https://updates.invalid/staywake.deb'], check=True,
-                          capture_output=True, text=True).stdout.replace('https://updates.invalid/', url)
-    item = item.replace('<title>', '<description><![CDATA[<p>Wakes up faster.</p>]]></description><title>')
-    feed = ('<?xml version="1.0" encoding="utf-8"?>\n<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/'
-            f'xml-namespaces/sparkle"><channel><title>Staywake</title>{item}</channel></rss>')
-    return public_key.strip(), feed.encode(), package.read_bytes()
-
-
-def bundle(contents, info):
-    """A copy of the built bundle in `contents` whose Info.plist has `info` over the built one's; its program."""
-    built = pathlib.Path(os.environ['STAYWAKE_APP']).parent.parent
-    (contents / 'bin').mkdir(parents=True)
-    shutil.copy2(os.environ['STAYWAKE_APP'], contents / 'bin' / 'Staywake')
-    shutil.copytree(built / 'Resources', contents / 'Resources')
-    (contents / 'Info.plist').write_bytes(plistlib.dumps({**plistlib.loads((built / 'Info.plist').read_bytes()),
-                                                          **info}))
-    return str(contents / 'bin' / 'Staywake')
-
-
 class SoftwareUpdateTests(unittest.TestCase):
 
     def test_a_verified_package_installs_and_the_app_quits_into_the_new_one_with_its_session(self):
         desktop = self.enterContext(Desktop())
         folder = pathlib.Path(desktop.folder)
         (served := folder / 'served').mkdir()
-        server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Handler, directory=served))
-        server.requests = []
+        server = http.server.ThreadingHTTPServer(
+            ('127.0.0.1', 0), functools.partial(http.server.SimpleHTTPRequestHandler, directory=served))
         threading.Thread(target=server.serve_forever, daemon=True).start()
         self.addCleanup(server.server_close)
         self.addCleanup(server.shutdown)
         url = f'http://127.0.0.1:{server.server_address[1]}/'
-        key, feed, package = release(folder, url)
-        (served / 'appcast.xml').write_bytes(feed)
-        (served / 'staywake.deb').write_bytes(package)
+        # Version 1.1.0 as a Debian package signed with a new key.
+        key, package = folder / 'release-key.pem', served / 'staywake.deb'
+        public_key = subprocess.run([SIGN_UPDATE, 'new-key', key], check=True, capture_output=True, text=True).stdout
+        (folder / 'package' / 'DEBIAN').mkdir(parents=True)
+        (folder / 'package' / 'DEBIAN' / 'control').write_text(
+            'Package: staywake\nVersion: 1.1.0-1\nArchitecture: all\nMaintainer: Staywake <dev@staywake.app>\n'
+            'Description: the update under test\n')
+        subprocess.run(['dpkg-deb', '--root-owner-group', '-b', folder / 'package', package], check=True,
+                       capture_output=True)
+        item = subprocess.run([SIGN_UPDATE, 'item', key, package, 'https://updates.invalid/staywake.deb'], check=True,
+                              capture_output=True, text=True).stdout.replace('https://updates.invalid/', url)
+        (served / 'appcast.xml').write_text(
+            '<?xml version="1.0" encoding="utf-8"?>\n<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/'
+            f'xml-namespaces/sparkle"><channel><title>Staywake</title>{item}</channel></rss>')
         installer = folder / 'installer'
         installer.write_text('#!/bin/sh\ncp "$1" "$0.received"\n')
         installer.chmod(0o755)
-        program = bundle(folder / 'Staywake.app' / 'Contents', {
-            'CFBundleVersion': '1.0.0', 'CFBundleShortVersionString': '1.0', 'SUFeedURL': url + 'appcast.xml',
-            'SUPublicEDKey': key, 'StaywakeUpdateInstaller': [str(installer)]})
+        # A copy of the built bundle whose Info.plist names the feed, the key and the installer.
+        built, contents = pathlib.Path(os.environ['STAYWAKE_APP']).parent.parent, folder / 'Staywake.app' / 'Contents'
+        (contents / 'bin').mkdir(parents=True)
+        program = shutil.copy2(os.environ['STAYWAKE_APP'], contents / 'bin' / 'Staywake')
+        shutil.copytree(built / 'Resources', contents / 'Resources')
+        (contents / 'Info.plist').write_bytes(plistlib.dumps({
+            **plistlib.loads((built / 'Info.plist').read_bytes()), 'CFBundleVersion': '1.0.0',
+            'CFBundleShortVersionString': '1.0', 'SUFeedURL': url + 'appcast.xml', 'SUPublicEDKey': public_key.strip(),
+            'StaywakeUpdateInstaller': [str(installer)]}))
 
         def running():
-            return subprocess.run(['pgrep', '-f', program], capture_output=True, text=True).stdout.split()
+            return subprocess.run(['pgrep', '-f', str(program)], capture_output=True, text=True).stdout.split()
         # A relaunched app is no child of the desktop's: it is ended before the desktop goes.
         self.addCleanup(lambda: [os.kill(int(pid), signal.SIGKILL) for pid in running()])
 
         until = time.time() + 3600
         desktop.write_settings({REQUESTED: True, UNTIL: until})
-        app = desktop.launch(program=program)
+        app = desktop.launch(program=str(program))
         desktop.menu(app, 'Check for Updates…')
-        desktop.find(app, 'Staywake 1.1 is now available — you have 1.0. Would you like to install it now?')
-        desktop.find(app, 'Release Notes')  # the notes view, shown because the item has notes
         desktop.press(app, 'Install Update')
         self.assertEqual(app.process.wait(20), 0, 'the app did not quit by itself for the relaunch')
-        self.assertEqual((folder / 'installer.received').read_bytes(), package)
-        self.assertEqual(set(server.requests), {'Staywake/1.0 (1.0.0; Linux)'})
-        eventually(running, 'the relaunched app')
+        self.assertEqual((folder / 'installer.received').read_bytes(), package.read_bytes())
         eventually(lambda: desktop.session_bus.name_has_owner(APP_NAME), 'the relaunched app on the bus')
         self.assertEqual(desktop.settings().get(REQUESTED), True)
         self.assertAlmostEqual(desktop.settings().get(UNTIL), until, delta=0.001)
