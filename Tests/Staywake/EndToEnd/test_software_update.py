@@ -1,6 +1,5 @@
-"""A software update through the real app: a feed and a package served from 127.0.0.1, signed with a key made here
-by scripts/sign-update, and a stand-in installer that keeps what it was handed. The updater's rules are unit tested;
-only a real process shows that the app quits into the new one and that it restores the session."""
+"""A software update through the real app, served from 127.0.0.1 and signed by scripts/sign-update with a new key:
+only a real process shows that the app quits into the installed one and that it restores the session."""
 
 import functools
 import http.server
@@ -36,8 +35,7 @@ class SoftwareUpdateTests(unittest.TestCase):
         public_key = subprocess.run([SIGN_UPDATE, 'new-key', key], check=True, capture_output=True, text=True).stdout
         (folder / 'package' / 'DEBIAN').mkdir(parents=True)
         (folder / 'package' / 'DEBIAN' / 'control').write_text(
-            'Package: staywake\nVersion: 1.1.0-1\nArchitecture: all\nMaintainer: Staywake <dev@staywake.app>\n'
-            'Description: the update under test\n')
+            'Package: staywake\nVersion: 1.1.0-1\nArchitecture: all\nMaintainer: x <x@x.invalid>\nDescription: x\n')
         subprocess.run(['dpkg-deb', '--root-owner-group', '-b', folder / 'package', package], check=True,
                        capture_output=True)
         item = subprocess.run([SIGN_UPDATE, 'item', key, package, 'https://updates.invalid/staywake.deb'], check=True,
@@ -45,9 +43,6 @@ class SoftwareUpdateTests(unittest.TestCase):
         (served / 'appcast.xml').write_text(
             '<?xml version="1.0" encoding="utf-8"?>\n<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/'
             f'xml-namespaces/sparkle"><channel><title>Staywake</title>{item}</channel></rss>')
-        installer = folder / 'installer'
-        installer.write_text('#!/bin/sh\ncp "$1" "$0.received"\n')
-        installer.chmod(0o755)
         # A copy of the built bundle whose Info.plist names the feed, the key and the installer.
         built, contents = pathlib.Path(os.environ['STAYWAKE_APP']).parent.parent, folder / 'Staywake.app' / 'Contents'
         (contents / 'bin').mkdir(parents=True)
@@ -56,7 +51,7 @@ class SoftwareUpdateTests(unittest.TestCase):
         (contents / 'Info.plist').write_bytes(plistlib.dumps({
             **plistlib.loads((built / 'Info.plist').read_bytes()), 'CFBundleVersion': '1.0.0',
             'CFBundleShortVersionString': '1.0', 'SUFeedURL': url + 'appcast.xml', 'SUPublicEDKey': public_key.strip(),
-            'StaywakeUpdateInstaller': [str(installer)]}))
+            'StaywakeUpdateInstaller': ['cp', '-t', str(folder)]}))
 
         def running():
             return subprocess.run(['pgrep', '-f', str(program)], capture_output=True, text=True).stdout.split()
@@ -69,7 +64,8 @@ class SoftwareUpdateTests(unittest.TestCase):
         desktop.menu(app, 'Check for Updates…')
         desktop.press(app, 'Install Update')
         self.assertEqual(app.process.wait(20), 0, 'the app did not quit by itself for the relaunch')
-        self.assertEqual((folder / 'installer.received').read_bytes(), package.read_bytes())
+        [installed] = folder.glob('staywake-*.deb')  # the installer copied what it was handed
+        self.assertEqual(installed.read_bytes(), package.read_bytes())
         eventually(lambda: desktop.session_bus.name_has_owner(APP_NAME), 'the relaunched app on the bus')
         self.assertEqual(desktop.settings().get(REQUESTED), True)
         self.assertAlmostEqual(desktop.settings().get(UNTIL), until, delta=0.001)

@@ -71,16 +71,13 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
     }
 }
 
-/// The message boxes on screen, title and detail, closed once read.
-std::string takeMessages() {
-    QStringList shown;
-    for (auto* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
-            shown << box->text() + u' ' + box->informativeText();
-            box->close();
-        }
+/// The message box on screen, title and detail, closed once read.
+std::string takeMessage() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box) {
+        box->close();
     }
-    return shown.join(u'|').toStdString();
+    return box ? (box->text() + u' ' + box->informativeText()).toStdString() : "";
 }
 
 QStringList logged;
@@ -124,7 +121,7 @@ TEST(SoftwareUpdate, InstallsOnlyAVerifiedPackageOfTheAnnouncedLengthAndAFailedI
         std::ofstream(package, std::ios::binary) << c.written;
         update->downloaded(item, QString::fromStdString(package.string()));
         std::string told;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !(told = takeMessages()).empty(); })) << c.told;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !(told = takeMessage()).empty(); })) << c.told;
         EXPECT_EQ(told, c.told);
         EXPECT_FALSE(std::filesystem::exists(package)) << c.told;
         // A started installer is a child until it ends.
@@ -138,7 +135,7 @@ TEST(SoftwareUpdate, AsksAtTheSecondLaunchAndTellsOnlyTheUserThatACheckFailed) {
     const auto first = updater(defaults);
     first->start();
     QCoreApplication::processEvents();
-    EXPECT_EQ(takeMessages(), "");
+    EXPECT_EQ(takeMessage(), "");
 
     const auto previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& message) { logged << message; });
@@ -153,9 +150,9 @@ TEST(SoftwareUpdate, AsksAtTheSecondLaunchAndTellsOnlyTheUserThatACheckFailed) {
         return logged.contains("the scheduled update check failed: This copy of Staywake names no update feed.");
     }));
     qInstallMessageHandler(previous);
-    EXPECT_EQ(takeMessages(), "");
+    EXPECT_EQ(takeMessage(), "");
     second->checkForUpdates();
-    EXPECT_EQ(takeMessages(), "Staywake could not check for updates. This copy of Staywake names no update feed.");
+    EXPECT_EQ(takeMessage(), "Staywake could not check for updates. This copy of Staywake names no update feed.");
 }
 
 } // namespace
