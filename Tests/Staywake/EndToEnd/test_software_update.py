@@ -53,10 +53,9 @@ class SoftwareUpdateTests(unittest.TestCase):
             'CFBundleShortVersionString': '1.0', 'SUFeedURL': url + 'appcast.xml', 'SUPublicEDKey': public_key.strip(),
             'StaywakeUpdateInstaller': ['cp', '-t', str(folder)]}))
 
-        def running():
-            return subprocess.run(['pgrep', '-f', str(program)], capture_output=True, text=True).stdout.split()
         # A relaunched app is no child of the desktop's: it is ended before the desktop goes.
-        self.addCleanup(lambda: [os.kill(int(pid), signal.SIGKILL) for pid in running()])
+        self.addCleanup(lambda: [os.kill(int(pid), signal.SIGKILL) for pid in subprocess.run(
+            ['pgrep', '-f', str(program)], capture_output=True, text=True).stdout.split()])
 
         until = time.time() + 3600
         desktop.write_settings({REQUESTED: True, UNTIL: until})
