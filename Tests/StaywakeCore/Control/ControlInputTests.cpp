@@ -65,11 +65,10 @@ TEST(ControlCommand, ReadsEachCommandLineOrSaysInOneSentenceWhatIsWrong) {
         {"run -- tar -c x", run, "tar -c x|3"}, {"run --why backup -- tar", run, "backup|1"},
         {"", help, "no command given"}, {"frobnicate", help, "unknown command \"frobnicate\""},
         {"inhibitors --all", help, "inhibitors takes no options"}, {"off now", help, "off takes no options"},
-        {"status --yaml", help, "status takes only --json"}, {"status --json --json", help, "status takes only --json"},
+        {"status --yaml", help, "status takes only --json"}, {"on --for 1h --until 17:30", help, notOn},
         {"on --for 0m", help, "\"0m\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s"},
         {"on --until 24:00", help, "\"24:00\" is not a time of day such as 17:30"},
-        {"on --for", help, notOn}, {"on --for 1h --until 17:30", help, notOn},
-        {"nightbrew", help, "nightbrew takes on or off"}, {"nightbrew on off", help, "nightbrew takes on or off"},
+        {"nightbrew on off", help, "nightbrew takes on or off"}, {"on --for", help, notOn},
         {"run tar", help, notRun}, {"run --", help, notRun}, {"run --why backup tar", help, notRun},
         // clang-format on
     };
