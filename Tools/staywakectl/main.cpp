@@ -2,7 +2,7 @@
 
 #include "AppClient.h"
 #include "HeldCommand.h"
-#include "StaywakeCore/Control/ControlInput.h"
+#include "StaywakeCore/Control/ControlCommand.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace staywake {
@@ -102,27 +103,6 @@ int status(const AppClient& app, bool json) {
     return 0;
 }
 
-/// Seconds since 1970 of the next time the local clock shows `text`.
-std::optional<qint64> nextClockTime(const QString& text) {
-    const auto target = ControlInput::clockTime(text.toStdString());
-    if (!target) {
-        return std::nullopt;
-    }
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    local.tm_mday += ControlInput::daysUntil(*target, local.tm_hour, local.tm_min, local.tm_sec);
-    local.tm_hour = target->hour;
-    local.tm_min = target->minute;
-    local.tm_sec = 0;
-    local.tm_isdst = -1;
-    const std::time_t then = std::mktime(&local);
-    if (then == -1 || !ControlInput::isSessionLength(double(then - now))) {
-        return std::nullopt;
-    }
-    return qint64(then);
-}
-
 /// A call to make once the whole command line has been read.
 struct Request {
     QString method;
@@ -134,57 +114,13 @@ int reply(const AppClient& app, const Request& request) {
     return app.call(request.method, request.arguments, error) ? 0 : complain(error, failed);
 }
 
-/// The call `on` makes; absent, with the complaint printed, for a wrong line.
-std::optional<Request> onRequest(const QStringList& options) {
-    if (options.isEmpty()) {
-        return Request{QStringLiteral("TurnOn"), {0.0}};
-    }
-    if (options.size() == 2 && options[0] == QLatin1String("--for")) {
-        if (const auto seconds = ControlInput::duration(options[1].toStdString())) {
-            return Request{QStringLiteral("TurnOn"), {*seconds}};
-        }
-        misuse(QStringLiteral("\"%1\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s")
-                   .arg(options[1]));
-        return std::nullopt;
-    }
-    if (options.size() == 2 && options[0] == QLatin1String("--until")) {
-        if (const auto until = nextClockTime(options[1])) {
-            return Request{QStringLiteral("TurnOnUntil"), {QVariant::fromValue(*until)}};
-        }
-        misuse(QStringLiteral("\"%1\" is not a time of day such as 17:30").arg(options[1]));
-        return std::nullopt;
-    }
-    misuse(QStringLiteral("on takes either --for LENGTH or --until HH:MM"));
-    return std::nullopt;
-}
-
-/// The reason and the command of `run`; absent, with the complaint printed,
-/// for a wrong line.
-std::optional<std::pair<QString, QStringList>> runRequest(QStringList options) {
-    QString why;
-    if (options.size() >= 2 && options[0] == QLatin1String("--why")) {
-        why = options[1];
-        options = options.mid(2);
-    }
-    if (options.size() < 2 || options[0] != QLatin1String("--")) {
-        misuse(QStringLiteral("run needs -- and the command to run"));
-        return std::nullopt;
-    }
-    options.removeFirst();
-    return std::pair{why.isEmpty() ? options.join(QLatin1Char(' ')) : why, options};
-}
-
-int run(const AppClient& app, const QString& why, const QStringList& words) {
+int run(const AppClient& app, const ControlCommand& command) {
     QString error;
-    const auto held = app.call(QStringLiteral("Hold"), {why}, error);
+    const auto held = app.call(QStringLiteral("Hold"), {QString::fromLocal8Bit(command.why.c_str())}, error);
     if (!held || held->isEmpty()) {
         return complain(error, failed);
     }
-    std::vector<std::string> command;
-    for (const auto& word : words) {
-        command.push_back(word.toLocal8Bit().toStdString());
-    }
-    const int exitStatus = HeldCommand::run(command);
+    const int exitStatus = HeldCommand::run(command.command);
     // The hold also ends when this process does; releasing says so sooner.
     app.call(QStringLiteral("Release"), {held->first()}, error);
     return exitStatus;
@@ -229,10 +165,7 @@ void desktopInhibitors() {
     }
 }
 
-int inhibitors(const QStringList& options) {
-    if (!options.isEmpty()) {
-        return misuse(QStringLiteral("inhibitors takes no options"));
-    }
+int inhibitors() {
     QDBusConnection system = QDBusConnection::systemBus();
     if (!system.isConnected()) {
         return complain(QStringLiteral("staywakectl: no system bus: %1").arg(system.lastError().message()),
@@ -263,61 +196,51 @@ int inhibitors(const QStringList& options) {
     return 0;
 }
 
-int control(const QStringList& words) {
-    if (words.isEmpty()) {
-        return misuse(QStringLiteral("no command given"));
+/// The call a command makes to the app; absent for those that make none.
+std::optional<Request> request(const ControlCommand& command) {
+    switch (command.kind) {
+    case ControlCommand::Kind::turnOn:
+        return Request{QStringLiteral("TurnOn"), {command.seconds}};
+    case ControlCommand::Kind::turnOnUntil:
+        return Request{QStringLiteral("TurnOnUntil"), {QVariant::fromValue(qint64(command.until))}};
+    case ControlCommand::Kind::turnOff:
+        return Request{QStringLiteral("TurnOff"), {}};
+    case ControlCommand::Kind::nightBrewOn:
+    case ControlCommand::Kind::nightBrewOff:
+        return Request{QStringLiteral("SetNightBrew"), {command.kind == ControlCommand::Kind::nightBrewOn}};
+    default:
+        return std::nullopt;
     }
-    const QString command = words.first();
-    const QStringList options = words.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+}
+
+int control(const QStringList& arguments) {
+    std::vector<std::string> words;
+    for (const auto& argument : arguments) {
+        words.push_back(argument.toLocal8Bit().toStdString());
+    }
+    const auto read = ControlCommand::read(words, std::time(nullptr));
+    if (const auto* wrong = std::get_if<std::string>(&read)) {
+        return misuse(QString::fromLocal8Bit(wrong->c_str()));
+    }
+    const auto& command = std::get<ControlCommand>(read);
+    if (command.kind == ControlCommand::Kind::help) {
         std::fputs(usage, stdout);
         return 0;
     }
-    if (command == QLatin1String("inhibitors")) {
-        return inhibitors(options);
-    }
-    const QStringList known{"status", "on", "off", "nightbrew", "run"};
-    if (!known.contains(command)) {
-        return misuse(QStringLiteral("unknown command \"%1\"").arg(command));
-    }
-    // The whole command line is read before the bus is touched: a wrong one
-    // changes nothing, whether or not Staywake can be reached.
-    const bool json = options == QStringList{QStringLiteral("--json")};
-    if (command == QLatin1String("status") && !json && !options.isEmpty()) {
-        return misuse(QStringLiteral("status takes only --json"));
-    }
-    std::optional<Request> request;
-    std::optional<std::pair<QString, QStringList>> held;
-    if (command == QLatin1String("on")) {
-        request = onRequest(options);
-    } else if (command == QLatin1String("off")) {
-        request = Request{QStringLiteral("TurnOff"), {}};
-        if (!options.isEmpty()) {
-            return misuse(QStringLiteral("off takes no options"));
-        }
-    } else if (command == QLatin1String("nightbrew")) {
-        const bool turningOn = options == QStringList{QStringLiteral("on")};
-        if (!turningOn && options != QStringList{QStringLiteral("off")}) {
-            return misuse(QStringLiteral("nightbrew takes on or off"));
-        }
-        request = Request{QStringLiteral("SetNightBrew"), {turningOn}};
-    } else if (command == QLatin1String("run")) {
-        held = runRequest(options);
-        if (!held) {
-            return misused;
-        }
-    }
-    if (command != QLatin1String("status") && !request && !held) {
-        return misused;
+    if (command.kind == ControlCommand::Kind::inhibitors) {
+        return inhibitors();
     }
     const AppClient app(QDBusConnection::sessionBus());
     if (const QString problem = app.problem(); !problem.isEmpty()) {
         return complain(problem, failed);
     }
-    if (held) {
-        return run(app, held->first, held->second);
+    if (command.kind == ControlCommand::Kind::run) {
+        return run(app, command);
     }
-    return request ? reply(app, *request) : status(app, json);
+    if (const auto call = request(command)) {
+        return reply(app, *call);
+    }
+    return status(app, command.kind == ControlCommand::Kind::statusJson);
 }
 
 } // namespace

@@ -1,9 +1,12 @@
+#include "StaywakeCore/Control/ControlCommand.h"
 #include "StaywakeCore/Control/ControlInput.h"
 #include "StaywakeCore/Control/HoldBook.h"
 #include "StaywakeCore/Control/SessionEndNotice.h"
 
 #include <gtest/gtest.h>
+#include <iterator>
 #include <limits>
+#include <sstream>
 
 namespace staywake {
 namespace {
@@ -44,6 +47,42 @@ TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) 
     };
     for (const auto& [target, hour, minute, second, ahead] : days) {
         EXPECT_EQ(ControlInput::daysUntil(target, hour, minute, second), ahead) << hour << ":" << minute;
+    }
+}
+
+TEST(ControlCommand, ReadsEachCommandLineOrSaysInOneSentenceWhatIsWrong) {
+    using enum ControlCommand::Kind;
+    const std::time_t now = 1'700'000'000;
+    const std::string notRun = "run needs -- and the command to run",
+                      notOn = "on takes either --for LENGTH or --until HH:MM";
+    const std::tuple<std::string, ControlCommand::Kind, std::string> cases[] = {
+        // the line, what it asks, and turnOn's seconds, run's reason|words or the complaint (the kind then moot)
+        // clang-format off
+        {"help", help, ""}, {"-h", help, ""}, {"--help", help, ""}, {"inhibitors", inhibitors, ""},
+        {"off", turnOff, ""}, {"status", status, ""}, {"status --json", statusJson, ""},
+        {"nightbrew on", nightBrewOn, ""}, {"nightbrew off", nightBrewOff, ""}, {"on", turnOn, "0"},
+        {"on --for 1h30m", turnOn, "5400"}, {"on --until 7:05", turnOnUntil, ""},
+        {"run -- tar -c x", run, "tar -c x|3"}, {"run --why backup -- tar", run, "backup|1"},
+        {"", help, "no command given"}, {"frobnicate", help, "unknown command \"frobnicate\""},
+        {"inhibitors --all", help, "inhibitors takes no options"}, {"off now", help, "off takes no options"},
+        {"status --yaml", help, "status takes only --json"}, {"on --for 1h --until 17:30", help, notOn},
+        {"on --for 0m", help, "\"0m\" is not a length above 0 and up to 720h, such as 1h30m, 45m or 90s"},
+        {"on --until 24:00", help, "\"24:00\" is not a time of day such as 17:30"},
+        {"nightbrew on off", help, "nightbrew takes on or off"}, {"on --for", help, notOn},
+        {"run tar", help, notRun}, {"run --", help, notRun}, {"run --why backup tar", help, notRun},
+        // clang-format on
+    };
+    for (const auto& [line, kind, text] : cases) {
+        std::istringstream split(line);
+        const auto read = ControlCommand::read({std::istream_iterator<std::string>(split), {}}, now);
+        const auto* got = std::get_if<ControlCommand>(&read);
+        const std::string said = !got                  ? std::get<std::string>(read)
+                                 : got->kind == run    ? got->why + "|" + std::to_string(got->command.size())
+                                 : got->kind == turnOn ? std::to_string(int(got->seconds))
+                                                       : "";
+        EXPECT_EQ(said, text) << line;
+        EXPECT_EQ(got ? got->kind : kind, kind) << line;
+        EXPECT_TRUE(kind != turnOnUntil || (got && got->until > now && got->until <= now + 25 * 3600)) << line;
     }
 }
 
