@@ -22,11 +22,13 @@ namespace {
 TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QByteArray answer; // empty: the server never answers
+    QByteArray answer;  // empty: the server never answers
+    QByteArray request; // what the server read of the last request
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         auto* socket = server.nextPendingConnection();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &answer] {
-            if (socket->readAll().endsWith("\r\n\r\n") && !answer.isEmpty()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &answer, &request] {
+            request += socket->readAll();
+            if (request.endsWith("\r\n\r\n") && !answer.isEmpty()) {
                 socket->write(answer);
                 socket->disconnectFromHost();
             }
@@ -55,6 +57,7 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
         QDir(QString::fromStdString(folder.path().string())).filePath(QStringLiteral("download"));
     for (const auto& c : cases) {
         answer = c.answer;
+        request.clear();
         QNetworkAccessManager network;
         QPointer fetch = new UpdateFetch(network, {QUrl(c.url), 5, QStringLiteral("Staywake/1.0"), 1, saved});
         QStringList outcomes;
@@ -67,6 +70,8 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return fetch.isNull(); }, 20000));
         EXPECT_EQ(outcomes.join(u'|').toStdString(), c.outcome.toStdString());
         EXPECT_EQ(QFile::exists(saved), c.outcome == "hello");
+        EXPECT_TRUE(!c.url.startsWith(local) || request.contains("\r\nUser-Agent: Staywake/1.0\r\n"))
+            << request.data();
         QFile::remove(saved);
     }
 }
