@@ -24,7 +24,6 @@ TEST(AppLanguage, ResolvedLocaleTakesTheLanguageAndKeepsTheUsersRegionAndPrefere
         {{}, "en_US@calendar=buddhist", "en_US@calendar=buddhist"},
         {{"fr-CA"}, "en_US", "fr_CA"},
         {{"zh-Hans"}, "en_GB", "zh_Hans_GB"},
-        {{"zh-Hant-TW", "en"}, "de_DE", "zh_Hant_TW"},
         {{"en"}, "sr_Latn_RS", "en_RS"},
         {{"de"}, "en_US@calendar=japanese;hours=h23", "de_US@calendar=japanese;hours=h23"},
         {{"!!"}, "en_US", "en_US"},

@@ -76,16 +76,15 @@ TEST(Appcast, ReadsEveryFieldFromAttributesOrElementsAndDecodesReferences) {
         item("1.1")));
     const auto& items = std::get<Appcast>(result).items;
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].title, "Staywake 1.3 & more");
-    EXPECT_EQ(items[0].description, "<p>Fixes &amp; <b>more</b></p>");
-    EXPECT_EQ(items[0].version, "130");
-    EXPECT_EQ(items[0].shortVersion, "1.3");
-    EXPECT_EQ(items[0].minimumSystemVersion, "12");
-    EXPECT_EQ(items[0].releaseNotesLink, "https://example.com/1.3.html");
-    EXPECT_EQ(items[0].url, "https://example.com/a.deb?x=1&y=2");
-    EXPECT_EQ(items[0].length, 4096u);
-    EXPECT_EQ(items[0].edSignature, "")
-        << "kept without a signature, so that installing it can say why it refuses";
+    const AppcastItem& read = items[0];
+    // An item without a signature is kept, so that installing it can say why it refuses.
+    EXPECT_EQ(
+        (std::vector<std::string>{read.title, read.description, read.version, read.shortVersion,
+                                  read.minimumSystemVersion.value_or("-"), read.releaseNotesLink.value_or("-"),
+                                  read.url, std::to_string(read.length), read.edSignature}),
+        (std::vector<std::string>{"Staywake 1.3 & more", "<p>Fixes &amp; <b>more</b></p>", "130", "1.3", "12",
+                                  "https://example.com/1.3.html", "https://example.com/a.deb?x=1&y=2", "4096",
+                                  ""}));
 }
 
 TEST(Appcast, ChoosesTheNewestItemThisSystemCanRunThatWasNotSkipped) {
