@@ -15,11 +15,10 @@ constexpr auto none = std::nullopt;
 
 TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
     const std::pair<std::string, std::optional<double>> cases[] = {
-        // clang-format off
-        {"1h30m", 5400}, {"45m", 2700}, {"90s", 90}, {"1h2m3s", 3723}, {"0h5m", 300}, {"720h", 2592000},
-        {"721h", none}, {"9999999999h", none}, {"0h0m0s", none}, {"-5m", none}, {"", none}, {"90", none},
-        {"1.5h", none}, {"30m1h", none}, {"1h1h", none}, {"5 m", none}, {"1h30", none},
-        // clang-format on
+        {"1h30m", 5400},   {"45m", 2700},  {"90s", 90},           {"1h2m3s", 3723}, {"0h5m", 300},
+        {"720h", 2592000}, {"721h", none}, {"9999999999h", none}, {"0h0m0s", none}, {"-5m", none},
+        {"", none},        {"90", none},   {"1.5h", none},        {"30m1h", none},  {"1h1h", none},
+        {"5 m", none},     {"1h30", none},
     };
     for (const auto& [text, seconds] : cases) {
         EXPECT_EQ(ControlInput::duration(text), seconds) << text;
@@ -29,10 +28,8 @@ TEST(ControlInput, ReadsSessionLengthsAndRejectsEverythingElse) {
 TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) {
     const std::pair<std::string, std::optional<int>> times[] = {
         // minutes into the day
-        // clang-format off
-        {"17:30", 1050}, {"7:05", 425}, {"00:00", 0}, {"23:59", 1439}, {"24:00", none}, {"12:60", none},
-        {"7:5", none}, {"1730", none}, {":30", none}, {"123:00", none}, {"-1:30", none}, {"17:30pm", none},
-        // clang-format on
+        {"17:30", 1050}, {"7:05", 425},  {"00:00", 0},  {"23:59", 1439},  {"24:00", none}, {"12:60", none},
+        {"7:5", none},   {"1730", none}, {":30", none}, {"123:00", none}, {"-1:30", none}, {"17:30pm", none},
     };
     for (const auto& [text, minutes] : times) {
         const auto time = ControlInput::clockTime(text);
@@ -40,10 +37,8 @@ TEST(ControlInput, ReadsClockTimesOfOneDayAndPicksTheNextTimeTheClockShowsThem) 
     }
     const std::tuple<ControlInput::ClockTime, int, int, int, int> days[] = {
         // the time; now h, m, s; days ahead
-        // clang-format off
-        {{17, 30}, 9, 0, 0, 0}, {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
-        {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1}, {{0, 0}, 23, 59, 59, 1}, {{23, 59}, 0, 0, 0, 0},
-        // clang-format on
+        {{17, 30}, 9, 0, 0, 0},   {{17, 30}, 17, 29, 59, 0}, {{17, 30}, 17, 30, 0, 1}, // now is not a session
+        {{17, 30}, 17, 30, 1, 1}, {{1, 0}, 23, 30, 0, 1},    {{0, 0}, 23, 59, 59, 1},  {{23, 59}, 0, 0, 0, 0},
     };
     for (const auto& [target, hour, minute, second, ahead] : days) {
         EXPECT_EQ(ControlInput::daysUntil(target, hour, minute, second), ahead) << hour << ":" << minute;

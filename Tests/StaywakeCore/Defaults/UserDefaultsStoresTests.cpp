@@ -31,8 +31,6 @@ TEST(UserDefaults, ReadsBooleansTheWayUserDefaultsDoAndNeverTakesABooleanForANum
         // The heat-warning acknowledgement is read by exactly this rule.
         EXPECT_EQ(UserDefaultsLidAwakeStore(defaults).hasAcknowledgedHeatWarning(), boolean);
     }
-    EXPECT_EQ(PropertyValue(true).number(), std::nullopt);
-    EXPECT_EQ(PropertyValue(std::int64_t{1700000000}).number(), 1700000000.0);
 }
 
 TEST(UserDefaultsAwakeIntentStore, ReadsTheIntentByTheTypeRulesOfTheTwoKeys) {

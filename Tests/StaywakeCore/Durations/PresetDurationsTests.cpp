@@ -53,7 +53,6 @@ TEST(PresetDurationsController, StartsFromAStoredArrayOfNumbersThatIsAValidListW
         {"integers", array({1800, 14400}), Seconds{1800, 14400}, Seconds{1800, 14400}},
         {"an empty list", array({}), Seconds{}, Seconds{}},
         {"a repeat", array({1800, 1800}), Seconds{1800, 1800}, defaultSeconds},
-        {"a Boolean reads as 1 or 0", array({true, false}), Seconds{1, 0}, defaultSeconds},
         {"a text element", array({1800, "3600"}), none, defaultSeconds},
         {"a number, not an array", PropertyValue(1800), none, defaultSeconds},
     };

@@ -128,10 +128,9 @@ TEST(LidHelperFileWatch, NeedsEveryInputAndTakesTheFirstAbsoluteLaunchPath) {
     using Path = std::optional<std::string>;
     const std::tuple<Path, Path, Path, Path> cases[] = {
         // the kernel's, the loader's, the process's; the one taken
-        // clang-format off
         {"/opt/a", "/opt/b", "/opt/c", "/opt/a"}, {std::nullopt, "/opt/b", "/opt/c", "/opt/b"},
-        {"./a", "/opt/b", "/opt/c", "/opt/b"}, {"", "b", "/opt/c", "/opt/c"}, {"./a", "b", "c", std::nullopt},
-        // clang-format on
+        {"./a", "/opt/b", "/opt/c", "/opt/b"},    {"", "b", "/opt/c", "/opt/c"},
+        {"./a", "b", "c", std::nullopt},
     };
     for (const auto& [kernel, loader, process, expected] : cases) {
         EXPECT_EQ(LidHelperFileWatch::launchedPath(kernel, loader, process), expected) << kernel.value_or("-");

@@ -71,7 +71,7 @@ public:
     std::unique_ptr<LidAwakeController> lid;
 };
 
-TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarningIsAcknowledgedOrForNoDeadline) {
+TEST_F(LidAwakeControllerTest, IsRefusedUntilTheHeatWarningIsAcknowledgedAndWarnsWhenNoHeatPathIsLeft) {
     make(false);
     EXPECT_EQ(lid->refusal().get(), LidAwakeRefusal::unacknowledged);
     EXPECT_EQ(lid->precaution().get(), Precaution::beforeFirstUse);
@@ -90,6 +90,14 @@ TEST_F(LidAwakeControllerTest, IsRefusedWithoutAskingTheHelperUntilTheHeatWarnin
     make(false).acknowledgeHeatWarning();
     EXPECT_TRUE(store->hasAcknowledgedHeatWarning());
     EXPECT_TRUE(lid->turnOnJoiningSessionOr(600));
+
+    // Which conditions leave no heat path is the snapshot's rule; a change moves only the precaution.
+    conditions->setOnBattery(true);
+    notifier->handler();
+    EXPECT_EQ(lid->precaution().get(), Precaution::noHeatPath);
+    EXPECT_TRUE(lid->isOn());
+    lid->turnOff();
+    EXPECT_EQ(lid->precaution().get(), Precaution::none) << "no warning while Night Brew is off";
 }
 
 TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrReplacesIt) {
@@ -248,17 +256,6 @@ TEST_F(LidAwakeControllerTest, AFailedPreparationOrAwakeSessionIsShownAndNothing
         EXPECT_EQ(lid->lastFailure().get(), expected);
         EXPECT_EQ(state().substr(0, 12), "off r0 v0 w0");
     }
-}
-
-// Which conditions leave no heat path is the snapshot's rule.
-TEST_F(LidAwakeControllerTest, PowerAndDisplayChangesMoveOnlyThePrecaution) {
-    make().turnOn(std::nullopt);
-    conditions->setOnBattery(true);
-    notifier->handler();
-    EXPECT_EQ(lid->precaution().get(), Precaution::noHeatPath);
-    EXPECT_TRUE(lid->isOn());
-    lid->turnOff();
-    EXPECT_EQ(lid->precaution().get(), Precaution::none) << "no warning while Night Brew is off";
 }
 
 TEST_F(LidAwakeControllerTest, CallbacksOutlivingTheControllerDoNothing) {

@@ -23,11 +23,9 @@ TEST(LidHelperService, ReadsTheBundleVersionOnlyFromTextsByTheVersionRule) {
                           {"CFBundleVersion", std::move(build)}};
     };
     const std::pair<Dictionary, std::optional<std::string>> infos[] = {
-        // clang-format off
-        {info("1.4", "57"), "1.4 (57)"}, {info("1.4", 57), std::nullopt}, {info(1.4, "57"), std::nullopt},
-        {info("1.4 beta", "57"), std::nullopt}, {info("1.4", ""), std::nullopt},
-        {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
-        // clang-format on
+        {info("1.4", "57"), "1.4 (57)"}, {info("1.4", 57), std::nullopt},
+        {info(1.4, "57"), std::nullopt}, {info("1.4 beta", "57"), std::nullopt},
+        {info("1.4", ""), std::nullopt}, {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
     };
     for (const auto& [dictionary, version] : infos) {
         EXPECT_EQ(LidHelperService::bundleVersion(dictionary), version) << ::testing::PrintToString(dictionary);
