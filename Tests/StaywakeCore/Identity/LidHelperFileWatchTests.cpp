@@ -17,8 +17,7 @@ const LidHelperFileWatch::File startedFrom{.device = 2049, .inode = 100};
 const Identity running{2049, 100, 4096, 1700000000, 5};
 const Identity other{2049, 200, 8192, 1700000100, 0};
 
-/// The program file at the helper's path, which tests change underneath the
-/// watch; it judges the file by `hash` and counts the judgements.
+/// The file at the helper's path, judged by `hash`; it counts the judgements.
 class FakeInspector final : public ProgramFileInspector {
 public:
     std::optional<Identity> identity(const std::string& path) const override {
@@ -44,7 +43,6 @@ LidHelperFileWatch watchOf(const std::shared_ptr<FakeInspector>& inspector) {
 }
 
 TEST(LidHelperFileWatch, ClassifiesWhatIsAtThePath) {
-    // The file found at first, beside the changes the step-by-step test below makes.
     const std::tuple<const char*, std::optional<Identity>, std::optional<std::string>, Finding> cases[] = {
         {"the running file rewritten in place", Identity{2049, 100, 4096, 1700000001, 0}, runningHash,
          Finding::running()},
@@ -94,8 +92,6 @@ TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChan
                   std::tuple(finding, changed, judgements))
             << "step " << step++;
     }
-    EXPECT_EQ(watch.path(), helperPath);
-    EXPECT_EQ(watch.runningCodeDirectoryHash(), runningHash);
 }
 
 TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheResetIsCertain) {

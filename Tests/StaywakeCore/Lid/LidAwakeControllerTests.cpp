@@ -30,7 +30,6 @@ public:
 
 class LidAwakeControllerTest : public ::testing::Test {
 public:
-    /// A fresh controller (and helper) over the shared awake session.
     LidAwakeController& make(bool acknowledged = true) {
         store = std::make_shared<InMemoryLidAwakeStore>(acknowledged);
         lid.reset();
@@ -118,7 +117,6 @@ TEST_F(LidAwakeControllerTest, JoinsARunningSessionOrReplacesIt) {
     }
 }
 
-// The lease path as a script: each step, then the state it leaves.
 TEST_F(LidAwakeControllerTest, KeepsALeaseThirtySecondsAheadRenewedEveryTenAndGivesItBackWhenDone) {
     make();
     std::vector<std::string> heard;
@@ -187,8 +185,7 @@ TEST_F(LidAwakeControllerTest, EndsNightBrewAndGivesTheLeaseBackWhenTheHelperRef
     }
 }
 
-// An unconfirmed give-back is shown, retried one at a time, keeps its most
-// specific failure and outranks start failures until it is confirmed.
+// An unconfirmed give-back keeps its most specific failure and outranks start failures until confirmed.
 TEST_F(LidAwakeControllerTest, AnUnconfirmedGiveBackIsShownAndRetriedUntilConfirmed) {
     make().turnOn(std::nullopt);
     const auto startFails = [&] {

@@ -8,7 +8,6 @@ namespace {
 
 const std::string requirement = R"(identifier "com.staywake.app" and certificate leaf[subject.OU] = "AB12CD34EF")";
 
-/// A connection whose peer passes or fails the check as told.
 class FakeIncomingConnection final : public LidLeaseIncomingConnection {
 public:
     enum class Peer { meets, fails, checkThrows };
@@ -29,7 +28,6 @@ public:
     std::shared_ptr<const LidLeaseConnection> exported;
 };
 
-// What a numbered client's messages become is seen through a real socket.
 TEST(LidLeaseListenerDelegate, NumbersOnlyThePeersThatMeetTheRequirement) {
     using Peer = FakeIncomingConnection::Peer;
     const LidLeaseRequestFunction ignored = [](auto, auto, auto) {};

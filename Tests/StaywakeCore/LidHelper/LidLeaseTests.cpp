@@ -17,7 +17,6 @@ const std::optional<std::string> granted = std::nullopt;
 const std::string turnedOff =
     "The sleep setting was turned off by something other than Staywake, and was left off.";
 
-/// A sleep setting that records its calls and fails with a given text while told to.
 class FakeSystemSleepSetting final : public SystemSleepSetting {
 public:
     void setSleepDisabled(bool disabled) override {
@@ -112,8 +111,7 @@ TEST(LidSleepLeaseKeeper, CapsTermsAtThirtySecondsOnBothClocksEitherOfWhichEndsT
     }
 }
 
-// A failed write is retried no sooner than the spacing after the attempt ended;
-// the other value, or a value already confirmed, is never held back.
+// A failed write is retried no sooner than the spacing after the attempt; the other value is never held back.
 TEST(LidSleepLeaseKeeper, SpacesRetriesOfAFailedValueOnly) {
     Harness h;
     h.calls();
@@ -138,7 +136,6 @@ TEST(LidSleepLeaseKeeper, SpacesRetriesOfAFailedValueOnly) {
     EXPECT_TRUE(h.keeper->isSleepDisabled());
 }
 
-// Other standings are read through the service's tables.
 TEST(LidSleepLeaseKeeper, TakesAnUnreadableSettingUnderALeaseAsWrittenAndDoesNotRewriteIt) {
     Harness h;
     h.keeper->renew(h.dates->now() + 30);
@@ -207,8 +204,7 @@ TEST(LidLeaseService, HoldsEachClocksLatestEndEvenFromDifferentClients) {
     const Date start = h.dates->now();
     const double upStart = h.uptime->current;
     ASSERT_EQ(h.renew(1, 20), granted);
-    // The wall clock is set back before the second client asks: its term ends
-    // earlier on the wall clock but later on the uptime clock.
+    // The wall clock set back: the second term ends earlier on the wall clock but later on the uptime clock.
     h.dates->advance(-100);
     h.uptime->advance(5);
     ASSERT_EQ(h.renew(2, 30), granted);

@@ -7,8 +7,6 @@ namespace {
 
 using State = LoginItemState;
 
-/// A login item that counts what it is asked, can be told to refuse, and
-/// reports whatever state the test gives it after a registration.
 class ScriptedLoginItem final : public LoginItem {
 public:
     ScriptedLoginItem(State initial, bool atStableLocation) : current(initial), stable(atStableLocation) {}

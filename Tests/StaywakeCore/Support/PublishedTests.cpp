@@ -7,8 +7,7 @@
 namespace staywake {
 namespace {
 
-// Observers hear real changes only, and one removed, even by another observer
-// during a notification, is not called again.
+// An observer removed, even by another during a notification, is not called again.
 TEST(Published, TellsItsObserversOfRealChangesUntilTheyAreRemoved) {
     Published<std::optional<Date>> deadline;
     std::vector<std::optional<Date>> heard;

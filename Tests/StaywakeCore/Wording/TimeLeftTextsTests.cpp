@@ -10,9 +10,7 @@ namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// Every text that shows a length of time, per locale. They all round down, so
-// the countdown, the duration label and the spoken time left never disagree
-// about which minute it is; impossible lengths read as nothing left.
+// All round down, so that no two texts disagree about which minute it is; impossible lengths read as nothing left.
 TEST(TimeLeftTexts, EachLocaleShowsTheSameWholeMinutes) {
     const std::tuple<const char*, double, std::string, std::string, std::string> cases[] = {
         {"en_US", 59.6, "0:59", "0 min", "0 minutes"},
