@@ -16,6 +16,8 @@ const std::string otherHash = "2222222222222222222222222222222222222222";
 const LidHelperFileWatch::File startedFrom{.device = 2049, .inode = 100};
 const Identity running{2049, 100, 4096, 1700000000, 5};
 const Identity other{2049, 200, 8192, 1700000100, 0};
+const Finding copied = Finding::replaced(runningHash);
+const Finding replaced = Finding::replaced(otherHash);
 
 /// The file at the helper's path, judged by `hash`; it counts the judgements.
 class FakeInspector final : public ProgramFileInspector {
@@ -44,14 +46,11 @@ LidHelperFileWatch watchOf(const std::shared_ptr<FakeInspector>& inspector) {
 
 TEST(LidHelperFileWatch, ClassifiesWhatIsAtThePath) {
     const std::tuple<const char*, std::optional<Identity>, std::optional<std::string>, Finding> cases[] = {
-        {"the running file rewritten in place", Identity{2049, 100, 4096, 1700000001, 0}, runningHash,
-         Finding::running()},
-        {"an identical copy at a new inode", other, runningHash, Finding::replaced(runningHash)},
-        {"the same inode on another device", Identity{2050, 100, 4096, 1700000000, 5}, runningHash,
-         Finding::replaced(runningHash)},
-        {"another build written into the same inode", Identity{2049, 100, 8192, 1700000100, 0}, otherHash,
-         Finding::replaced(otherHash)},
-        {"an untrusted file", other, std::nullopt, Finding::unrecognised()},
+        {"rewritten in place", Identity{2049, 100, 4096, 1700000001, 0}, runningHash, Finding::running()},
+        {"a copy at a new inode", other, runningHash, copied},
+        {"same inode, other device", Identity{2050, 100, 4096, 1700000000, 5}, runningHash, copied},
+        {"another build, same inode", Identity{2049, 100, 8192, 1700000100, 0}, otherHash, replaced},
+        {"untrusted", other, std::nullopt, Finding::unrecognised()},
     };
     for (const auto& [name, identity, hash, expected] : cases) {
         const auto inspector = std::make_shared<FakeInspector>();
@@ -65,7 +64,6 @@ TEST(LidHelperFileWatch, ClassifiesWhatIsAtThePath) {
 TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChangesOfFinding) {
     const auto inspector = std::make_shared<FakeInspector>();
     auto watch = watchOf(inspector);
-    const auto replaced = Finding::replaced(otherHash);
     const std::string third(40, '3');
     // What is at the path, how it is judged; the finding, whether it changed, the judgements so far.
     const std::tuple<std::optional<Identity>, std::optional<std::string>, Finding, bool, int> steps[] = {
@@ -95,7 +93,6 @@ TEST(LidHelperFileWatch, JudgesAgainOnlyWhenTheIdentityChangesAndReportsOnlyChan
 }
 
 TEST(LidHelperFileWatch, StepsAsideOnlyForAReplacementOnceNoLeaseIsHeldAndTheResetIsCertain) {
-    const auto replaced = Finding::replaced(otherHash);
     const std::tuple<Finding, bool, bool, bool> cases[] = {
         // the finding, a lease held, the reset in doubt
         // clang-format off
