@@ -3,7 +3,6 @@
 #include "StaywakeCore/Awake/SleepBlocker.h"
 #include "StaywakeCore/Lid/LidSleepBlocker.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 
