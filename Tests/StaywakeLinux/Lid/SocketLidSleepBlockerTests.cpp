@@ -250,7 +250,6 @@ TEST_F(SocketLidSleepBlockerTest, PreparingRegistersOnlyWhenNeededAndReportsAppr
         {Status::enabled, std::nullopt, std::nullopt, std::nullopt, 0},
         {Status::requiresApproval, std::nullopt, std::nullopt, approval, 0},
         {Status::notRegistered, Status::enabled, std::nullopt, std::nullopt, 1},
-        {Status::notRegistered, std::nullopt, std::nullopt, std::nullopt, 1},
         {Status::notRegistered, std::nullopt, "Access denied", "Access denied", 1},
         {Status::notFound, Status::requiresApproval, "Unit is masked.", approval, 1},
     };
