@@ -293,28 +293,6 @@ std::string padded(std::string document, std::size_t size) {
     return document + std::string(size - document.size(), ' ');
 }
 
-// A binary list { "a\0b": true, "k": "x\0y" }, both texts in UTF-16.
-std::string binaryWithNulCharacters() {
-    const std::string objects[] = {
-        std::string("\xD2\x01\x02\x03\x04", 5),
-        std::string("\x63\x00\x61\x00\x00\x00\x62", 7),
-        "\x51k",
-        "\x09",
-        std::string("\x63\x00\x78\x00\x00\x00\x79", 7),
-    };
-    std::string document = "bplist00";
-    std::string offsets;
-    for (const auto& object : objects) {
-        offsets += static_cast<char>(document.size());
-        document += object;
-    }
-    const char tableOffset = static_cast<char>(document.size());
-    document += offsets;
-    document += std::string(6, '\0') + "\x01\x01";
-    document += std::string(7, '\0') + "\x05" + std::string(8, '\0') + std::string(7, '\0') + tableOffset;
-    return document;
-}
-
 TEST(PropertyListCoding, ReadsOnlyWithinTheLimitsThatKeepLibplistFromOverflowingTheStackAndSkipsKeysWithNul) {
     const std::string small = plist("<key>a</key><true/>");
     const std::tuple<const char*, std::string, bool> cases[] = {
@@ -326,8 +304,12 @@ TEST(PropertyListCoding, ReadsOnlyWithinTheLimitsThatKeepLibplistFromOverflowing
     for (const auto& [name, bytes, read] : cases) {
         EXPECT_EQ(PropertyListCoding::decodeDictionary(bytes).has_value(), read) << name;
     }
-    // A key holding a NUL character is left out; a text holding one is kept whole.
-    EXPECT_EQ(PropertyListCoding::decodeDictionary(binaryWithNulCharacters()),
+    // A key holding a NUL character is left out; a text holding one is kept whole. The binary list
+    // { "a\0b": true, "k": "x\0y" }, both texts in UTF-16: header, objects, offsets, trailer.
+    const std::string binary("bplist00\xd2\x01\x02\x03\x04\x63\0a\0\0\0bQk\x09\x63\0x\0\0\0y\x08\x0d\x14\x16\x17"
+                             "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x05\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x1e",
+                             67);
+    EXPECT_EQ(PropertyListCoding::decodeDictionary(binary),
               (PropertyValue::Dictionary{{"k", std::string("x\0y", 3)}}));
 }
 
