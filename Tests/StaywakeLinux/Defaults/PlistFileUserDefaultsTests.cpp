@@ -185,8 +185,7 @@ TEST_F(PlistFileUserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOverAndIsRe
 }
 
 TEST_F(PlistFileUserDefaultsTest, AFailedWriteKeepsTheChangeReportsOnceAndIsRetriedByTheNextChange) {
-    // A regular file where the folder should be: no folder can be made there,
-    // whoever runs the test.
+    // A file where the folder should be: no folder can be made there, even as root.
     writeFile(directory, "in the way");
     const auto defaults = open();
     EXPECT_NO_THROW(defaults->set("a", 1));

@@ -59,10 +59,11 @@ SeqpacketSocket::Received receive(int fd) {
 
 bool closedByPeer(int fd) { return receive(fd).outcome == SeqpacketSocket::Received::Outcome::endOfStream; }
 
-/// A client connection whose callbacks post to mailboxes.
+/// A running client connection whose callbacks post to mailboxes.
 struct RecordingClient {
     explicit RecordingClient(const std::string& path) : connection(path) {
         connection.setInvalidationHandler([this] { invalidations.post(true); });
+        connection.resume();
     }
     void renew(double until) {
         connection.renewLease(
@@ -82,8 +83,7 @@ struct RecordingClient {
 
 const std::optional<std::optional<std::string>> granted{std::in_place};
 
-/// A listener admitting connections through the real delegate, whose requests
-/// are posted for the test to answer when and where it likes.
+/// A listener with the real delegate; the test answers its requests when and where it likes.
 class LidLeaseSocketTest : public ::testing::Test {
 protected:
     void start(LidLeaseSocketListener::Limits limits = {}, UniqueFd socket = {}) {
@@ -141,7 +141,6 @@ protected:
 TEST_F(LidLeaseSocketTest, CarriesRequestsAndEachReplyOnceAnsweredFromAnyThreadUntilTheConnectionEndsOnce) {
     start();
     auto client = std::make_unique<RecordingClient>(path);
-    client->connection.resume();
     client->renew(1'700'000'030.5);
     client->renew(2);
     Event first = next(Kind::renew);
@@ -171,7 +170,6 @@ TEST_F(LidLeaseSocketTest, CarriesRequestsAndEachReplyOnceAnsweredFromAnyThreadU
 TEST_F(LidLeaseSocketTest, AMalformedOrOversizedDatagramEndsOnlyItsOwnConnection) {
     start();
     RecordingClient bystander(path);
-    bystander.connection.resume();
     bystander.renew(1);
     Event held = next(Kind::renew);
     const std::pair<const char*, Bytes> cases[] = {
@@ -194,7 +192,6 @@ TEST_F(LidLeaseSocketTest, ARefusedClientIsClosedBeforeAnythingIsRead) {
     start();
     accepting = false;
     RecordingClient refused(path);
-    refused.connection.resume();
     refused.renew(1);
     EXPECT_TRUE(refused.errors.take());
     EXPECT_TRUE(refused.invalidations.take());
@@ -263,7 +260,6 @@ TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
     UniqueFd listening = LidHelperListeningSocket::bound(path);
     for (const auto& [name, reply] : cases) {
         RecordingClient client(path);
-        client.connection.resume();
         client.renew(1);
         pollfd polled{listening.get(), POLLIN, 0};
         ASSERT_EQ(::poll(&polled, 1, 10'000), 1);
@@ -324,8 +320,7 @@ TEST_F(LidLeaseSocketTest, ReplacesOnlyASocketNobodyListensOnInADirectoryOnlyIts
     EXPECT_EQ(errorOf((directory.path() / std::string(120, 'x')).string()), ENAMETOOLONG);
 }
 
-/// Hands `passed` to a child as systemd hands a socket unit's socket to its
-/// service, and runs `check` there; the child's exit status.
+/// `check`'s result in a child given `passed` as systemd gives a service its socket.
 int inActivatedChild(int passed, const std::function<int()>& check) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -407,8 +402,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 TEST(LidLeaseWireMessage, EncodesTheDocumentedBytesAndDecodesThemBack) {
-    // The layout in docs/lidhelper-protocol.md, byte for byte: both ends of
-    // released builds depend on it.
+    // The layout in docs/lidhelper-protocol.md: both ends of released builds depend on it.
     const std::pair<Wire, Bytes> cases[] = {
         {Wire::renewLeaseUntil(0x0102030405060708, 1.5),
          {'S', 'W', 'L', 'H', 1, 0x01, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}},
@@ -425,8 +419,7 @@ TEST(LidLeaseWireMessage, EncodesTheDocumentedBytesAndDecodesThemBack) {
 }
 
 TEST(LidLeaseWireMessage, ShortensALongReplyTextAtACharacterBoundaryAndRepairsInvalidUtf8) {
-    // A refusal carries a failure's description, which can quote whatever a
-    // broken tool printed; the datagram must still fit.
+    // A refusal can quote whatever a broken tool printed; the datagram must still fit.
     std::string text = "The sleep setting could not be read: ";
     while (text.size() < 10'000) {
         text += "\U0001F375";
