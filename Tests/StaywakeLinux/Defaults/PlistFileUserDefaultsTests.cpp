@@ -207,11 +207,7 @@ TEST_F(PlistFileUserDefaultsTest, AFailedWriteKeepsTheChangeReportsOnceAndIsRetr
 
 TEST(PlistFileUserDefaults, FindsTheConfigurationFolderTheWayTheDesktopSaysAndTakesOnlyPlainDomains) {
     using Path = std::optional<fs::path>;
-    const struct {
-        std::optional<std::string> xdgConfigHome;
-        Path home;
-        Path expected;
-    } cases[] = {
+    const std::tuple<std::optional<std::string>, Path, Path> cases[] = {
         {"/xdg", fs::path("/home/u"), fs::path("/xdg")},
         {std::nullopt, fs::path("/home/u"), fs::path("/home/u/.config")},
         {"relative/config", fs::path("/home/u"), fs::path("/home/u/.config")},

@@ -86,17 +86,16 @@ const std::optional<std::optional<std::string>> granted{std::in_place};
 /// A listener with the real delegate; the test answers its requests when and where it likes.
 class LidLeaseSocketTest : public ::testing::Test {
 protected:
-    void start(LidLeaseSocketListener::Limits limits = {}, UniqueFd socket = {}) {
+    void start(LidLeaseSocketListener::Limits limits = {}) {
         listener.reset();
         while (events.take(0ms)) { // an earlier listener's
         }
         LidLeaseSocketListener::Guards guards;
         guards.authority = std::make_unique<AllowingAuthority>();
         guards.log = [this](const std::string& line) { logged.post(line); };
-        guards.failed = [this](const std::string& why) { failures.post(why); };
         guards.limits = limits;
         listener = std::make_unique<LidLeaseSocketListener>(
-            socket ? std::move(socket) : LidHelperListeningSocket::bound(path),
+            LidHelperListeningSocket::bound(path),
             [this](LidLeaseIncomingConnection& connection) {
                 return delegate.shouldAcceptNewConnection(connection);
             },
@@ -127,7 +126,6 @@ protected:
     Mailbox<Event> events;
     Mailbox<PeerCredentials> peers;
     Mailbox<std::string> logged;
-    Mailbox<std::string> failures;
     std::atomic<bool> accepting{true};
     LidLeaseListenerDelegate delegate{
         "the test's requirement",
@@ -241,14 +239,6 @@ TEST_F(LidLeaseSocketTest, ClosesAConnectionBeyondTheCapsAtOnceAndLogsWhy) {
         next(Kind::disconnect);
         admitted.push_back(revokingClient(3));
     }
-}
-
-TEST_F(LidLeaseSocketTest, AListeningSocketThatFailsEndsTheListenerAndSaysSo) {
-    UniqueFd socket = LidHelperListeningSocket::bound(path);
-    const UniqueFd same(::dup(socket.get()));
-    start({}, std::move(socket));
-    ASSERT_EQ(::shutdown(same.get(), SHUT_RDWR), 0);
-    EXPECT_EQ(failures.take(), std::optional<std::string>("the listening socket failed"));
 }
 
 TEST_F(LidLeaseSocketTest, AClientEndsTheConnectionOnAReplyItDidNotAskFor) {
