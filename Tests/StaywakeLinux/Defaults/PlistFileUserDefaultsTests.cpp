@@ -118,9 +118,8 @@ TEST_F(PlistFileUserDefaultsTest, WritesAnXmlFileOnlyTheUserCanReadAndLeavesNoTe
     const auto defaults = open();
     defaults->removeObject("nothing");
     EXPECT_FALSE(fs::exists(file)) << "removing a missing key writes nothing";
-    for (int i = 0; i < 5; ++i) {
-        defaults->set("count", i);
-    }
+    defaults->set("count", 1);
+    defaults->set("count", 2);
     EXPECT_TRUE(readFile(file).starts_with("<?xml"));
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(fs::status(directory).permissions(), fs::perms::owner_all);
@@ -165,8 +164,8 @@ TEST_F(PlistFileUserDefaultsTest, AFileThatCannotBeReadIsNeverWrittenOverAndIsRe
         const auto reported = problems(*defaults);
         seen << "b kept: " << (defaults->object("b") == PropertyValue(2)) << ", problems: " << reported.size();
         fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-        seen << ", file kept: " << (readFile(file) == original);
-        seen << ", a read: " << (defaults->object("a") == PropertyValue(1));
+        seen << ", file kept: " << (readFile(file) == original)
+             << ", a read: " << (defaults->object("a") == PropertyValue(1));
         defaults->set("c", 3);
         for (const auto& problem : reported) {
             seen << "\n" << problem;
