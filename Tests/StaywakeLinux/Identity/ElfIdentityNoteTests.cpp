@@ -87,7 +87,6 @@ TEST_F(ElfIdentityNoteTest, ReadsTheNoteEachBuildWroteAlsoWhenStripped) {
     const std::pair<std::string, std::optional<ElfIdentityNote>> cases[] = {
         {FIXTURE_APP, expected},
         {stripped.string(), ElfIdentityNote{"com.staywake.app.lidhelper", "ABCDE12345"}},
-        {FIXTURE_OTHER_TEAM, ElfIdentityNote{"com.staywake.app", "ZYXWV98765"}},
         {FIXTURE_NO_TEAM, ElfIdentityNote{"com.staywake.app", std::nullopt}},
         {FIXTURE_WITHOUT_NOTE, std::nullopt},
     };
@@ -101,7 +100,6 @@ TEST_F(ElfIdentityNoteTest, FindsTheNoteAmongOthersInAnySegmentButReadsOnlySoMan
               expected);
     EXPECT_EQ(read(elf({note(gnuName, 5, "x"), ourNote(description)})), expected);
     EXPECT_EQ(read(elf({note(ourName, 1, description, 8)}, 8)), expected);
-    EXPECT_EQ(read(elf({note(gnuName, 5, "12345678", 8)}, 8)), std::nullopt);
     // Each segment is within bounds, but so many together would have a
     // hostile file (whose headers could all point at one) read over and over.
     const auto large = note(gnuName, 5, std::string(1'000'000, 'x'));
@@ -139,7 +137,6 @@ TEST_F(ElfIdentityNoteTest, RefusesMalformedFilesAndNotesWithoutReadingOutsideTh
         {"two identity notes", ourNote(description) + ourNote(description)},
         {"another note type", note(ourName, 2, description)},
         {"name without its zero byte", note("Staywake", 1, description)},
-        {"name in another case", note(std::string("StayWake\0", 9), 1, description)},
         {"description without its zero bytes", ourNote("com.staywake.app")},
         {"description with one zero byte", ourNote(std::string("com.staywake.app\0", 17))},
         {"description with a third field", ourNote(std::string("com.staywake.app\0ABCDE12345\0x\0", 30))},

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -34,10 +35,8 @@ struct JournalEntry {
     std::string message() const { return field("MESSAGE"); }
 };
 
-/// Stands in for journald: listens on the journal's native socket at
-/// `<run>/systemd/journal/socket` and decodes the datagrams clients send there.
-/// A process whose /run is `<run>` (see PrivateRun.h) logs here through the
-/// unmodified libsystemd.
+/// Stands in for journald on `<run>/systemd/journal/socket`: a process whose /run
+/// is `<run>` (see PrivateRun.h) logs here through the unmodified libsystemd.
 class JournalCapture {
 public:
     explicit JournalCapture(const std::filesystem::path& runDirectory) {
@@ -58,7 +57,6 @@ public:
         thread_ = std::thread([this] { run(); });
     }
     ~JournalCapture() {
-        // The blocked receive reads what is queued, then returns nothing.
         stopping_ = true;
         ::shutdown(socket_, SHUT_RDWR);
         thread_.join();
@@ -73,18 +71,14 @@ public:
     }
     std::vector<std::string> messages() const {
         std::vector<std::string> result;
-        for (const auto& entry : entries()) {
-            result.push_back(entry.message());
-        }
+        std::ranges::transform(entries(), std::back_inserter(result), &JournalEntry::message);
         return result;
     }
-    /// How many entries so far have exactly this message.
     std::size_t count(const std::string& message) const {
         return static_cast<std::size_t>(std::ranges::count(messages(), message));
     }
 
-    /// Waits up to 20 s until the entries since index `from` hold one that
-    /// `matches`, and returns its index.
+    /// The index of the first entry from `from` on that `matches`, awaited up to 20 s.
     std::optional<std::size_t> waitFor(const std::function<bool(const JournalEntry&)>& matches,
                                        std::size_t from = 0) const {
         std::unique_lock guard(lock_);
@@ -104,7 +98,7 @@ public:
         return waitFor([&](const JournalEntry& entry) { return entry.message() == message; }, from);
     }
 
-    /// Every message so far, a line each, for a failing test's output.
+    /// For a failing test's output.
     std::string transcript() const {
         std::string result;
         for (const auto& entry : entries()) {
@@ -129,10 +123,8 @@ private:
         }
     }
 
-    // Each field is NAME=value and a line break, or (a value with a line break
-    // in it) NAME, a line break, its 64-bit little-endian size, the bytes and a
-    // line break. Entries too large for a datagram would come as a memory
-    // file; the helper's lines are far smaller.
+    // NAME=value\n, or for a value with a line break NAME\n, its 64-bit
+    // little-endian size, the bytes and \n. (No memory files: the lines are short.)
     static JournalEntry decode(const std::string& payload) {
         JournalEntry entry;
         for (std::size_t at = 0; at < payload.size();) {

@@ -9,8 +9,7 @@
 namespace staywake {
 namespace {
 
-/// Logs `lines` as the lid helper does ("fault:" marks a fault) from a child
-/// whose /run is `run`; its wait status.
+/// The wait status of a child that logs `lines` ("fault:" marks a fault) with /run at `run`.
 int logInChild(const std::filesystem::path& run, const std::vector<std::string>& lines) {
     JournalLog log("StaywakeLidHelper", "com.staywake.app.lidhelper", "lease");
     const pid_t child = ::fork();

@@ -12,10 +12,8 @@
 
 namespace staywake::testing {
 
-/// For a child between fork and exec: gives the process a mount namespace of
-/// its own in which `run` is mounted over /run, so it logs to a JournalCapture
-/// there and finds nothing else of the host's /run. Only system calls: safe
-/// after fork in a threaded parent. Returns 0 or an errno value.
+/// Between fork and exec (only system calls): `run` over /run in a mount namespace
+/// of the child's own, so it logs to a JournalCapture there. 0 or an errno value.
 inline int enterPrivateRun(const char* run) {
     // Without the private remount the bind mount would propagate back to the host.
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
@@ -25,10 +23,8 @@ inline int enterPrivateRun(const char* run) {
     return 0;
 }
 
-/// Nothing when this process runs as root and may make a private /run, as the
-/// tests of the helper (which trusts only root-owned programs), of pmset (whose
-/// record lives in a root-owned /run/staywake) and of the journal need;
-/// otherwise why not, for a one-line skip.
+/// Nothing when this process may make a private /run as root (the helper trusts
+/// only what root owns); otherwise why not, for a one-line skip.
 inline std::optional<std::string> privateRunIsOutOfReach() {
     if (::geteuid() != 0) {
         return "the helper and pmset trust only what root owns, so these tests run as root";

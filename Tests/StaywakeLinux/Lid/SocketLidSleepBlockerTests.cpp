@@ -24,7 +24,6 @@ using testing::ConditionMainRunLoop;
 using Wire = LidLeaseWireMessage;
 using Error = std::optional<LidSleepBlockerError>;
 
-/// A registration that answers what the test sets and counts registrations.
 class ScriptedRegistration final : public LidHelperRegistration {
 public:
     void readStatus(StatusHandler handler) const override { handler(current); }
@@ -40,7 +39,6 @@ public:
     int registerCount = 0;
 };
 
-/// One request's completion, awaited on the test's main loop.
 struct Completed {
     LidSleepBlocker::Completion record() {
         return [this](Error error) {
@@ -61,11 +59,9 @@ const std::string helperRequirement =
 std::optional<std::string> prepareOutcome(SocketLidSleepBlocker& blocker) {
     std::optional<std::string> outcome = "no answer";
     blocker.prepare([&](std::exception_ptr error) {
-        outcome.reset();
         try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
+            outcome.reset();
+            error ? std::rethrow_exception(error) : void();
         } catch (const std::exception& thrown) {
             outcome = thrown.what();
         }
@@ -73,8 +69,7 @@ std::optional<std::string> prepareOutcome(SocketLidSleepBlocker& blocker) {
     return outcome;
 }
 
-/// The blocker against a helper the test plays by hand, with an installed helper
-/// program in a tree the test's user stands in as root for.
+/// The blocker against a helper the test plays by hand; the test's user stands in as root.
 class SocketLidSleepBlockerTest : public ::testing::Test {
 protected:
     std::shared_ptr<SocketLidSleepBlocker> makeBlocker(std::optional<std::string> requirement = helperRequirement,
@@ -91,7 +86,6 @@ protected:
             });
     }
 
-    /// The helper's end of the next connection.
     UniqueFd accept() const {
         pollfd polled{listening.get(), POLLIN, 0};
         EXPECT_EQ(::poll(&polled, 1, 10'000), 1);
@@ -119,8 +113,7 @@ protected:
         return completed.result;
     }
 
-    /// Renews until `until` or gives back; the helper on `helper` (accepted now if
-    /// not yet) answers `reply`.
+    /// Renews until `until` or gives back; the helper on `helper` (accepted if not yet) answers `reply`.
     Error ask(SocketLidSleepBlocker& blocker, std::optional<double> until, UniqueFd* helper = nullptr,
               std::optional<std::string> reply = std::nullopt) {
         Completed completed;
@@ -250,7 +243,6 @@ TEST_F(SocketLidSleepBlockerTest, PreparingRegistersOnlyWhenNeededAndReportsAppr
         {Status::enabled, std::nullopt, std::nullopt, std::nullopt, 0},
         {Status::requiresApproval, std::nullopt, std::nullopt, approval, 0},
         {Status::notRegistered, Status::enabled, std::nullopt, std::nullopt, 1},
-        {Status::notRegistered, std::nullopt, std::nullopt, std::nullopt, 1},
         {Status::notRegistered, std::nullopt, "Access denied", "Access denied", 1},
         {Status::notFound, Status::requiresApproval, "Unit is masked.", approval, 1},
     };
