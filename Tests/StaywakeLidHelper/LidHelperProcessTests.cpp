@@ -47,7 +47,6 @@ TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsStopsWithAFaultAndExit1) 
     ASSERT_TRUE(logged(fault));
     EXPECT_EQ(journal().entries().back().message(), fault);
     EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
-    EXPECT_EQ(journal().count("stopped, with sleep restored"), 0u);
 }
 
 TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsUntilNoLeaseIsHeldThenStepsAside) {
@@ -73,7 +72,6 @@ TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsUntilNoLeaseIsHeldThenSteps
         "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle";
     ASSERT_TRUE(logged(exiting, before));
     EXPECT_EQ(messagesFrom(before), (std::vector<std::string>{wrote0, "lease ended", exiting}));
-    EXPECT_EQ(journal().count(replaced), 1u) << "a finding is logged when it changes, not at every look";
 }
 
 TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout) {
@@ -104,21 +102,6 @@ TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout
         EXPECT_TRUE(journal().waitFor([&](const auto& entry) { return entry.message().starts_with(c.line); }));
         EXPECT_EQ(helper->state(), 0);
     }
-}
-
-TEST(LidHelperCommandLine, PrintingTheJobDescriptionTouchesNothingAndFailsWhenItCannotBeWritten) {
-    testing::TemporaryDirectory directory;
-    LidHelperProcess helper(directory.path(), STAYWAKE_LID_HELPER);
-    const std::string program = helper.helperPath().string();
-    EXPECT_EQ(std::system((program + " --launchd-plist > /dev/null").c_str()), 0);
-    EXPECT_FALSE(fs::exists(helper.helpersDirectory() / "pmset.calls"));
-    EXPECT_TRUE(helper.journal().entries().empty());
-    const fs::path errors = directory.path() / "errors";
-    const int status = std::system((program + " --launchd-plist > /dev/full 2> " + errors.string()).c_str());
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string written = testing::readFile(errors);
-    EXPECT_EQ(written.substr(0, written.find('\n')),
-              "could not write the launchd plist: standard output could not be written");
 }
 
 } // namespace
