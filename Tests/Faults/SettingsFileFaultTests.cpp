@@ -4,7 +4,6 @@
 #include "Support/TemporaryDirectory.h"
 #include "Support/TestSupport.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
@@ -15,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 
 namespace staywake {
@@ -49,10 +49,7 @@ TEST(SettingsFileFaults, OnAFullDiskAWriteFailsWithAClearErrorAndThePreviousFile
     }
     PlistFileUserDefaults defaults(folder);
     defaults.set("kept", "before the disk filled");
-    const int filler = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    for (const std::string block(4096, 'f'); ::write(filler, block.data(), block.size()) > 0;) {
-    }
-    ::close(filler);
+    std::ofstream(folder / "filler") << std::string(64 * 1024, 'f'); // fails once the disk is full
     defaults.set("lost", std::string(8192, 'x'));
     const std::string problem = defaults.takeProblem().value_or("no problem");
     std::printf("FIGURE full-disk-write %s\n", problem.c_str());
@@ -83,8 +80,7 @@ TEST(SettingsFileFaults, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewFileNeverAT
     int caughtBeforeRename = 0;
     int torn = 0;
     for (int round = 0; round < kills; ++round) {
-        // The writer says when its first write is done, so that the kill lands
-        // among writes, not while it is still starting.
+        // The writer says when its first write is done, so that the kill lands among writes, not in its start.
         int firstWrite[2];
         ASSERT_EQ(::pipe(firstWrite), 0);
         const pid_t writer = ::fork();

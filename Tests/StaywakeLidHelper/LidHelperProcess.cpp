@@ -1,18 +1,16 @@
 #include "LidHelperProcess.h"
 
-#include <array>
 #include <sstream>
 #include <stdexcept>
 
 namespace staywake::testing {
 namespace fs = std::filesystem;
 
-LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
+LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary,
+                                   const std::string& polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
       helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"),
-      buses_({.upower = false,
-              .portal = false,
-              .polkit = std::array{"allow", "deny", "hang"}[static_cast<int>(polkit)]}) {
+      buses_({.upower = false, .portal = false, .polkit = polkit}) {
     if (!buses_.failure().empty()) {
         throw std::runtime_error(buses_.failure());
     }

@@ -19,16 +19,13 @@
 
 namespace staywake::testing {
 
-/// What the mocked polkit answers about the helper's action.
-enum class Polkit { allow, deny, hang };
-
 /// The real lid helper binary in a bundle in a temporary directory beside the fake pmset, with a private /run (its
 /// socket, a captured journal) and a private system bus with a mocked polkit: never the host's setting or journal.
 class LidHelperProcess {
 public:
     /// Builds the bundle and starts the buses (throws when they do not start).
     LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
-                     Polkit polkit = Polkit::allow);
+                     const std::string& polkit = "allow"); // or "deny", "hang"
 
     /// Starts the helper binding its socket itself (again once it has exited, as its unit restarts it), or with
     /// `listening` passed as the service manager passes an activated socket.
