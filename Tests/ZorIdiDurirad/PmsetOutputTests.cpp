@@ -1,6 +1,4 @@
 #include "ZorIdiDurirad/PmsetOutput.h"
-#include "ZorIdiDurirad/PmsetReadBack.h"
-#include "ZorIdiDurirad/SleepSettingFailures.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -54,28 +52,6 @@ TEST(PmsetOutput, ReadsTheSettingFromAListing) {
                                                                            : "0",
                   c.reading)
             << c.name;
-    }
-}
-
-// That a read-back passes exactly when the listing shows the wanted value is the listing fuzzer's to check.
-TEST(PmsetReadBack, SaysWhyAWriteIsNotConfirmed) {
-    const struct {
-        std::int32_t status;
-        std::string output;
-        std::string failure;
-    } cases[] = {
-        {0, "Currently in use:\n standby 1\n", "asked for disablesleep 1, read back 0"},
-        // The status is judged before the listing.
-        {3, "SleepDisabled 1\n", "pmset -g exited 3, so the setting was never read back"},
-        {0, "", "pmset -g established nothing about the setting: " + notPmset},
-    };
-    for (const auto& c : cases) {
-        try {
-            PmsetReadBack::confirm(true, c.status, c.output);
-            ADD_FAILURE() << "confirmed " << c.output;
-        } catch (const SleepSettingWriteFailure& failure) {
-            EXPECT_EQ(failure.what(), c.failure);
-        }
     }
 }
 
