@@ -93,15 +93,13 @@ protected:
     std::vector<pid_t> peers;
 };
 
-// The lease's holders killed in turn: the app, then the helper itself, which
-// its unit restarts on the same socket, and last the socket fails.
+// The lease's holders killed in turn: the app, then the helper itself, which its unit restarts on the same socket
+// (the unit's, which outlives the service), and last the socket fails.
 TEST_F(LidHelperFaults, AKilledHolderOfTheLeaseIsRecoveredFromAtOnce) {
-    // The unit's socket outlives the service: systemd hands the same one to each start.
     const std::string socket = (directory.path() / "unit.sock").string();
     const UniqueFd unitSocket = LidHelperListeningSocket::bound(socket);
     helper->startWithSocket(unitSocket.get());
     ASSERT_TRUE(logged(listening));
-    // The real lease client renews once for 30 s and holds its connection.
     testing::ChildProcess killedApp({STAYWAKE_TEST_CLIENT, socket, "30"});
     ASSERT_EQ(killedApp.readLine(), "granted");
     const auto granted = journal().waitForMessage("lease granted");
