@@ -50,8 +50,7 @@ public:
     void setMode(const std::string& use, const std::string& mode) const {
         writeFile(helpers_ / ("pmset." + use + "-mode"), mode + "\n");
     }
-    /// Every command line the fake ran, in order.
-    std::vector<std::string> callLines() const;
+    std::vector<std::string> callLines() const; // in order
 
     /// The helper's log, the fake's calls and the helper's own output, for a failing test.
     std::string report() const {

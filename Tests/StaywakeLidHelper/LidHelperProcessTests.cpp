@@ -8,7 +8,6 @@ namespace staywake {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::LidHelperProcess;
 using namespace std::chrono_literals;
 
 using LidHelperDaemonTest = testing::LidHelperTest;
@@ -74,8 +73,8 @@ TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout
          "refused a connection from uid 0: its program is not the Staywake app where only root can change it"},
     };
     for (const auto& c : cases) {
-        helper = std::make_unique<LidHelperProcess>(directory.path() / std::to_string(&c - cases),
-                                                    STAYWAKE_LID_HELPER, c.polkit);
+        helper = std::make_unique<testing::LidHelperProcess>(directory.path() / std::to_string(&c - cases),
+                                                             STAYWAKE_LID_HELPER, c.polkit);
         start();
         const auto asked = std::chrono::steady_clock::now();
         const auto outcome = testing::ChildProcess({c.client.string(), helper->socketPath(), "30"}).readLine();

@@ -62,8 +62,7 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
                 loop.quit(3);
             });
         }).join();
-        // Dropped by the stop, not kept until the loop ends: what they hold
-        // (a client's connection) is let go now.
+        // Dropped by the stop, not kept until the loop ends: what they hold (a client's connection) goes now.
         EXPECT_EQ(held.use_count(), 1);
         loop.perform([&, held] { ran.push_back("after the stop"); });
         EXPECT_EQ(held.use_count(), 1);
@@ -73,8 +72,7 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "stop"}));
 }
 
-// Each case arms the one timer as listed (0 s apart), and ends the loop at
-// 0.3 s; the timer's firings are recorded by when they came.
+// Each case arms one timer as listed and ends the loop at 0.3 s; the firings are recorded by when they came.
 TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
     const struct {
         const char* name;

@@ -17,7 +17,6 @@
 namespace staywake {
 namespace {
 
-using testing::TemporaryDirectory;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
@@ -52,8 +51,7 @@ TEST_F(BoundedCommandTest, ReturnsStatusAndStandardOutputOnly) {
         {{"/usr/bin/printf", "\\377\\376 ok \\342\\202"}, {0, "\xEF\xBF\xBD\xEF\xBF\xBD ok \xEF\xBF\xBD"}},
         // Done at the program's exit, not when a child of it closes the output.
         {{"/bin/sh", "-c", "sleep 5 & echo started"}, {0, "started\n"}},
-        // Past the cap output is read and dropped, so the program is never
-        // blocked and can exit 0 before the limit.
+        // Past the cap output is read and dropped: the program is never blocked, and exits 0 in time.
         {{"/usr/bin/head", "-c", "40000000", "/dev/zero"}, {0, std::string(BoundedCommand::outputCap, '\0')}},
     };
     for (const auto& c : cases) {
@@ -67,7 +65,7 @@ TEST_F(BoundedCommandTest, ReturnsStatusAndStandardOutputOnly) {
 }
 
 TEST_F(BoundedCommandTest, AProgramPastItsLimitIsStoppedWithWhatItStartedAndOneThatCannotStartSaysWhy) {
-    TemporaryDirectory directory;
+    testing::TemporaryDirectory directory;
     const std::string pidFile = (directory.path() / "pid").string();
     const std::string missing = (directory.path() / "missing").string();
     // Never handed to a shell: a file that is not a program is an error of its own.
@@ -128,7 +126,7 @@ TEST_F(BoundedCommandTest, ProgramGetsOnlyItsThreeStandardDescriptorsAndAPlainSi
 }
 
 TEST_F(BoundedCommandTest, OnlyAPressWhileRunningStopsTheProgramPromptly) {
-    TemporaryDirectory directory;
+    testing::TemporaryDirectory directory;
     const std::string fifo = testing::makeFifo(directory.path() / "ready");
     CommandInterrupt interrupt;
     interrupt.interrupt(); // before the run: not for this command
