@@ -6,18 +6,11 @@
 namespace staywake::testing {
 namespace fs = std::filesystem;
 
-namespace {
-
-MockBuses::Options busOptions(Polkit polkit) {
-    const char* answers[] = {"allow", "deny", "hang"};
-    return {.upower = false, .portal = false, .polkit = answers[static_cast<int>(polkit)]};
-}
-
-} // namespace
-
-LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary, Polkit polkit)
+LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& helperBinary,
+                                   const std::string& polkit)
     : run_(directory / "run"), helpers_(directory / "Staywake.app" / "Contents" / "Helpers"),
-      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"), buses_(busOptions(polkit)) {
+      helper_(helpers_ / "StaywakeLidHelper"), output_(directory / "helper-output"),
+      buses_({.upower = false, .portal = false, .polkit = polkit}) {
     if (!buses_.failure().empty()) {
         throw std::runtime_error(buses_.failure());
     }
@@ -32,7 +25,7 @@ LidHelperProcess::LidHelperProcess(const fs::path& directory, const fs::path& he
               "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.staywake.app</string>"
               "<key>CFBundleShortVersionString</key><string>1.4</string>"
               "<key>CFBundleVersion</key><string>57</string></dict></plist>\n");
-    setState(0);
+    writeFile(helpers_ / "pmset.state", "0\n");
     journal_ = std::make_unique<JournalCapture>(run_);
 }
 

@@ -19,23 +19,17 @@
 
 namespace staywake::testing {
 
-/// What the mocked polkit answers about the helper's action.
-enum class Polkit { allow, deny, hang };
-
-/// One run of the real lid helper binary, copied into a bundle in a temporary
-/// directory beside the fake pmset, with a private /run in which its socket and
-/// the journal it logs to (a JournalCapture) live, and a private system bus
-/// with a mocked logind and polkit (mock_buses.py). Never touches the host's
-/// sleep settings, units, buses or journal.
+/// The real lid helper binary in a bundle in a temporary directory beside the fake pmset, with a private /run (its
+/// socket, a captured journal) and a private system bus with a mocked polkit: never the host's setting or journal.
 class LidHelperProcess {
 public:
     /// Builds the bundle and starts the buses (throws when they do not start).
     LidHelperProcess(const std::filesystem::path& directory, const std::filesystem::path& helperBinary,
-                     Polkit polkit = Polkit::allow);
+                     const std::string& polkit = "allow"); // or "deny", "hang"
 
-    /// Starts the helper binding its socket itself; again once it has exited, as its unit restarts it.
+    /// Starts the helper binding its socket itself (again once it has exited, as its unit restarts it), or with
+    /// `listening` passed as the service manager passes an activated socket.
     void start() { launch({helper_.string()}); }
-    /// Starts it with `listening` passed as the service manager passes an activated socket.
     void startWithSocket(int listening);
 
     /// Its exit status (-signal when a signal ended it), or nothing while it runs after `timeout`.
@@ -52,13 +46,11 @@ public:
     JournalCapture& journal() { return *journal_; }
 
     // The fake pmset: the setting, and what it does for "read", "write-1" or "write-0" (see fake-pmset).
-    void setState(int value) const { writeFile(helpers_ / "pmset.state", std::to_string(value) + "\n"); }
     int state() const { return std::stoi(readFile(helpers_ / "pmset.state")); }
     void setMode(const std::string& use, const std::string& mode) const {
         writeFile(helpers_ / ("pmset." + use + "-mode"), mode + "\n");
     }
-    /// Every command line the fake ran, in order.
-    std::vector<std::string> callLines() const;
+    std::vector<std::string> callLines() const; // in order
 
     /// The helper's log, the fake's calls and the helper's own output, for a failing test.
     std::string report() const {
@@ -78,13 +70,7 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-/// The wall clock as lease deadlines count it.
-inline double wallClockNow() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-/// A connection of this test process, which carries the app's identity note
-/// and so is a trusted client, with each request awaited.
+/// A connection of this test process, which carries the app's identity note, with each request awaited.
 class LeaseClient {
 public:
     explicit LeaseClient(const std::string& socketPath) : connection_(socketPath) { connection_.resume(); }
@@ -97,16 +83,17 @@ public:
             [&](const std::string& reason) { outcome.post("failed: " + reason); });
         return outcome.take(std::chrono::seconds(20)).value_or("no answer");
     }
-    std::string renewFor(double seconds) { return renew(wallClockNow() + seconds); }
+    std::string renewFor(double seconds) {
+        return renew(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() +
+                     seconds);
+    }
 
 private:
     LidLeaseClientConnection connection_;
 };
 
 #ifdef STAYWAKE_LID_HELPER
-/// A test of one helper (the build's, where the program knows it) in a temporary
-/// directory that other users' peers can reach; skipped where a private /run
-/// cannot be made. The helper's report is printed when the test fails.
+/// A test of the build's helper in a directory other users' peers can reach; its report is printed when it fails.
 class LidHelperTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -8,33 +8,9 @@ namespace staywake {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::LidHelperProcess;
-using testing::Polkit;
 using namespace std::chrono_literals;
 
 using LidHelperDaemonTest = testing::LidHelperTest;
-
-TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsGrantsALeaseAndLetsItLapseByItself) {
-    start();
-    auto messages = messagesFrom(0);
-    messages.resize(std::min<std::size_t>(messages.size(), 3));
-    EXPECT_EQ(messages, (std::vector<std::string>{"helper starting: Staywake 1.4 (57), cdhash " +
-                                                      testing::codeDirectoryHashOf(helper->helperPath()) +
-                                                      ", from " + helper->helperPath().string(),
-                                                  wrote0, listening}));
-    testing::LeaseClient client(helper->socketPath());
-    EXPECT_EQ(client.renewFor(30), "granted");
-    EXPECT_EQ(helper->state(), 1);
-    const auto granted = journal().waitForMessage("lease granted");
-    ASSERT_TRUE(granted);
-    // A renewal until one second from now replaces the longer term and runs
-    // out with nobody giving it back.
-    EXPECT_EQ(client.renewFor(1), "granted");
-    const auto ended = journal().waitForMessage("lease ended", *granted);
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(journal().messages()[*ended - 1], wrote0);
-    EXPECT_EQ(helper->state(), 0);
-}
 
 TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsStopsWithAFaultAndExit1) {
     helper->setMode("write-0", "exit 1");
@@ -47,33 +23,36 @@ TEST_F(LidHelperDaemonTest, SigtermWhileEveryWriteFailsStopsWithAFaultAndExit1) 
     ASSERT_TRUE(logged(fault));
     EXPECT_EQ(journal().entries().back().message(), fault);
     EXPECT_EQ(journal().entries().back().field("PRIORITY"), "2");
-    EXPECT_EQ(journal().count("stopped, with sleep restored"), 0u);
 }
 
-TEST_F(LidHelperDaemonTest, AReplacedProgramFileWaitsUntilNoLeaseIsHeldThenStepsAside) {
+TEST_F(LidHelperDaemonTest, StartsBySayingWhoItIsAndStepsAsideForAnUpdateOnceItsLeaseLapsesByItself) {
     start();
     const std::string path = helper->helperPath().string();
     ASSERT_TRUE(logged("watching " + path + " for an update"));
+    EXPECT_EQ(messagesFrom(0),
+              (std::vector<std::string>{"helper starting: Staywake 1.4 (57), cdhash " +
+                                            testing::codeDirectoryHashOf(path) + ", from " + path,
+                                        wrote0, listening, "watching " + path + " for an update"}));
     testing::LeaseClient client(helper->socketPath());
     ASSERT_EQ(client.renewFor(30), "granted");
+    EXPECT_EQ(helper->state(), 1);
     // Another build takes the program's path, as an update does: a new file renamed there.
     const fs::path update = helper->helpersDirectory() / ".StaywakeLidHelper.update";
-    fs::copy_file(helper->helperPath(), update);
+    fs::copy_file(path, update);
     std::ofstream(update, std::ios::app) << "another build";
     fs::permissions(update, fs::perms(0755));
-    fs::rename(update, helper->helperPath());
-    const std::string replaced = path + " is now another file, a helper with cdhash " +
-                                 testing::codeDirectoryHashOf(helper->helperPath()) +
-                                 "; it takes over once no lease is held";
-    ASSERT_TRUE(logged(replaced));
+    fs::rename(update, path);
+    ASSERT_TRUE(logged(path + " is now another file, a helper with cdhash " + testing::codeDirectoryHashOf(path) +
+                       "; it takes over once no lease is held"));
     const auto before = journal().messages().size();
-    EXPECT_EQ(client.renew(0), "granted"); // given back
+    // A renewal until one second from now replaces the longer term and runs out with nobody giving it back.
+    EXPECT_EQ(client.renewFor(1), "granted");
     EXPECT_EQ(helper->waitForExit(), std::optional<int>(0));
     const std::string exiting =
         "exiting, holding no lease and with sleep restored, so launchd starts the helper now in the bundle";
     ASSERT_TRUE(logged(exiting, before));
     EXPECT_EQ(messagesFrom(before), (std::vector<std::string>{wrote0, "lease ended", exiting}));
-    EXPECT_EQ(journal().count(replaced), 1u) << "a finding is logged when it changes, not at every look";
+    EXPECT_EQ(helper->state(), 0);
 }
 
 TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout) {
@@ -83,19 +62,19 @@ TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout
     fs::copy_file(STAYWAKE_TEST_CLIENT, shared / "client");
     fs::permissions(shared / "client", fs::perms(0755));
     const struct {
-        Polkit polkit;
+        std::string polkit;
         fs::path client;
         std::string line;
     } cases[] = {
-        {Polkit::deny, STAYWAKE_TEST_CLIENT, "refused a connection from uid 0: not authorized by polkit"},
+        {"deny", STAYWAKE_TEST_CLIENT, "refused a connection from uid 0: not authorized by polkit"},
         // sd-bus's own limit on the call and the listener's come together.
-        {Polkit::hang, STAYWAKE_TEST_CLIENT, "refused a connection from uid 0: polkit did not answer"},
-        {Polkit::allow, shared / "client",
+        {"hang", STAYWAKE_TEST_CLIENT, "refused a connection from uid 0: polkit did not answer"},
+        {"allow", shared / "client",
          "refused a connection from uid 0: its program is not the Staywake app where only root can change it"},
     };
     for (const auto& c : cases) {
-        helper = std::make_unique<LidHelperProcess>(directory.path() / std::to_string(&c - cases),
-                                                    STAYWAKE_LID_HELPER, c.polkit);
+        helper = std::make_unique<testing::LidHelperProcess>(directory.path() / std::to_string(&c - cases),
+                                                             STAYWAKE_LID_HELPER, c.polkit);
         start();
         const auto asked = std::chrono::steady_clock::now();
         const auto outcome = testing::ChildProcess({c.client.string(), helper->socketPath(), "30"}).readLine();
@@ -104,21 +83,6 @@ TEST_F(LidHelperDaemonTest, RefusesClientsItCannotTrustWithinTheAppsReplyTimeout
         EXPECT_TRUE(journal().waitFor([&](const auto& entry) { return entry.message().starts_with(c.line); }));
         EXPECT_EQ(helper->state(), 0);
     }
-}
-
-TEST(LidHelperCommandLine, PrintingTheJobDescriptionTouchesNothingAndFailsWhenItCannotBeWritten) {
-    testing::TemporaryDirectory directory;
-    LidHelperProcess helper(directory.path(), STAYWAKE_LID_HELPER);
-    const std::string program = helper.helperPath().string();
-    EXPECT_EQ(std::system((program + " --launchd-plist > /dev/null").c_str()), 0);
-    EXPECT_FALSE(fs::exists(helper.helpersDirectory() / "pmset.calls"));
-    EXPECT_TRUE(helper.journal().entries().empty());
-    const fs::path errors = directory.path() / "errors";
-    const int status = std::system((program + " --launchd-plist > /dev/full 2> " + errors.string()).c_str());
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    const std::string written = testing::readFile(errors);
-    EXPECT_EQ(written.substr(0, written.find('\n')),
-              "could not write the launchd plist: standard output could not be written");
 }
 
 } // namespace

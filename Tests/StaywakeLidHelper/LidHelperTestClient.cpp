@@ -1,8 +1,6 @@
-// A Staywake client for the lid helper's tests: it carries the app's identity
-// note, so the helper accepts it when it sits where only root can change it.
-//   StaywakeLidHelperTestClient SOCKET SECONDS
-// connects, asks for a lease until now + SECONDS, prints "granted", "refused: <text>" or "failed: <reason>" on a
-// line, and then holds the connection until its standard input closes or it is killed.
+// StaywakeLidHelperTestClient SOCKET SECONDS: the app's lease client (it carries the app's identity note) asks for
+// a lease until now + SECONDS, prints "granted", "refused: <text>" or "failed: <reason>" on a line, and then holds
+// the connection until its standard input closes or it is killed.
 #include "StaywakeLinux/Socket/LidLeaseClientConnection.h"
 
 #include <chrono>
@@ -13,7 +11,6 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::cerr << "usage: StaywakeLidHelperTestClient SOCKET SECONDS\n";
         return 2;
     }
     staywake::LidLeaseClientConnection connection(argv[1]);

@@ -1,7 +1,4 @@
-// The pmset tool run as a program, as the helper runs it, against a mocked
-// logind on a private system bus, with /run private to the test so that the
-// host's /run/staywake is never touched.
-
+// The pmset tool run as the helper runs it, against a mocked logind, in a /run private to the test.
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
 #include "Support/ChildProcess.h"
 #include "Support/Files.h"
@@ -39,24 +36,16 @@ std::size_t nightBrewLocks() {
     }));
 }
 
-// The tool through the bounded runner, with its standard error joined to its output.
-BoundedCommand::Result runTool(const std::vector<std::string>& arguments) {
+// The tool's status and what it printed on either output, which is one line.
+std::string refusalOf(const std::vector<std::string>& arguments) {
     std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" 2>&1", PMSET_TOOL};
     shell.insert(shell.end(), arguments.begin(), arguments.end());
-    return BoundedCommand::run("/bin/sh", shell, 20);
+    const auto run = BoundedCommand::run("/bin/sh", shell, 20);
+    EXPECT_EQ(std::ranges::count(run.output, '\n'), 1) << run.output;
+    return std::to_string(run.status) + " " + run.output;
 }
 
-// Which argument lists parse is the parser fuzzer's to check; this is the program's answer to the rest.
-TEST(PmsetArguments, AnythingButItsCommandLinesGetsItsUsage) {
-    EXPECT_EQ(runTool({"-a", "disablesleep", "2"}),
-              (BoundedCommand::Result{2, "usage: pmset -g | pmset -a disablesleep 1|0\n"}));
-    EXPECT_EQ(
-        runTool({"--hold"}),
-        (BoundedCommand::Result{2, "pmset: --hold is how pmset starts its own lock holder, not a command\n"}));
-}
-
-// A private /run and a mocked logind whose address the tool (and the holder
-// it starts) inherits.
+// The mocked logind's address is the tool's (and its holder's) by inheritance.
 class PmsetTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,7 +93,7 @@ protected:
                               PMSET_TOOL};
 };
 
-TEST_F(PmsetTool, HoldsOneNightBrewLockWhileSleepIsDisabledWithinTheHelpersBudget) {
+TEST_F(PmsetTool, HoldsOneNightBrewLockWhileSleepIsDisabledWithinTheHelpersBudgetAndAKilledOneReadsZero) {
     EXPECT_FALSE(helpers.isSleepDisabled());
     helpers.setSleepDisabled(true);
     const pid_t holder = recordedHolder();
@@ -133,24 +122,21 @@ TEST_F(PmsetTool, HoldsOneNightBrewLockWhileSleepIsDisabledWithinTheHelpersBudge
     EXPECT_TRUE(endsWithin(holderPidfd, 0ms)) << "the holder is gone once the write returns";
     EXPECT_FALSE(fs::exists(record));
     ::close(holderPidfd);
-}
 
-TEST_F(PmsetTool, AKilledHolderReadsZeroTheNextWriteStartsAnotherWhichEndsWithLogind) {
+    // A killed holder reads 0; the next write starts another, which ends when logind closes its lock.
     setting.setSleepDisabled(true);
     const pid_t killed = recordedHolder();
-    const int pidfd = pidfdOf(killed);
+    const int killedPidfd = pidfdOf(killed);
     ASSERT_EQ(::kill(killed, SIGKILL), 0);
-    ASSERT_TRUE(endsWithin(pidfd));
-    ::close(pidfd);
+    ASSERT_TRUE(endsWithin(killedPidfd));
+    ::close(killedPidfd);
     EXPECT_FALSE(setting.isSleepDisabled());
-    EXPECT_TRUE(eventually([&] { return locksOf(killed) == 0; })) << "logind drops a lock whose pipe closed";
-
     setting.setSleepDisabled(true);
     EXPECT_NE(recordedHolder(), killed);
     EXPECT_EQ(nightBrewLocks(), 1u);
     const int next = pidfdOf(recordedHolder());
     logind->stop();
-    EXPECT_TRUE(endsWithin(next)) << "a holder ends when logind closes its lock";
+    EXPECT_TRUE(endsWithin(next));
     ::close(next);
 }
 
@@ -218,17 +204,22 @@ TEST_F(PmsetTool, ARecordNamingAnythingButOurHolderIsNeverSignalledAndIsDropped)
     ::close(goAhead[1]);
 }
 
-TEST_F(PmsetTool, RefusesARecordDirectoryOthersCanChangeAndASecondWriteAtOnce) {
+// Which argument lists parse is the parser fuzzer's to check; this is the answer to the rest, and the refusals.
+TEST_F(PmsetTool, RefusesWithOneLineAndAsksLogindNothing) {
+    EXPECT_EQ(refusalOf({"-a", "disablesleep", "2"}), "2 usage: pmset -g | pmset -a disablesleep 1|0\n");
+    EXPECT_EQ(refusalOf({"--hold"}), "2 pmset: --hold is how pmset starts its own lock holder, not a command\n");
     fs::create_directories(record.parent_path());
     fs::permissions(record.parent_path(), fs::perms(0775));
-    EXPECT_EQ(runTool({"-g"}), (BoundedCommand::Result{1, "pmset: will not keep the holder's process id in a "
-                                                          "directory others can change: /run/staywake: Operation "
-                                                          "not permitted\n"}));
+    EXPECT_EQ(refusalOf({"-g"}),
+              "1 pmset: will not keep the holder's process id in a directory others can change: "
+              "/run/staywake: Operation not permitted\n");
     fs::permissions(record.parent_path(), fs::perms(0755));
-    const UniqueFd writing(::open(record.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    ASSERT_EQ(::flock(writing.get(), LOCK_EX), 0);
-    EXPECT_EQ(runTool({"-a", "disablesleep", "1"}),
-              (BoundedCommand::Result{1, "pmset: another pmset is changing the setting at this moment\n"}));
+    {
+        const UniqueFd writing(::open(record.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_EQ(::flock(writing.get(), LOCK_EX), 0);
+        EXPECT_EQ(refusalOf({"-a", "disablesleep", "1"}),
+                  "1 pmset: another pmset is changing the setting at this moment\n");
+    }
     EXPECT_EQ(inhibitCalls(), 0u);
 }
 
@@ -237,12 +228,8 @@ struct PmsetToolWithoutLogind : PmsetTool {
 };
 
 TEST_F(PmsetToolWithoutLogind, FailsWithOneLineAndStartsNoHolder) {
-    for (const auto& arguments :
-         {std::vector<std::string>{"-g"}, std::vector<std::string>{"-a", "disablesleep", "0"}}) {
-        const auto run = runTool(arguments);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_TRUE(run.output.starts_with("pmset: could not list logind's inhibitor locks: ")) << run.output;
-        EXPECT_EQ(std::ranges::count(run.output, '\n'), 1) << run.output;
+    for (const auto& arguments : {std::vector<std::string>{"-g"}, {"-a", "disablesleep", "0"}}) {
+        EXPECT_TRUE(refusalOf(arguments).starts_with("1 pmset: could not list logind's inhibitor locks: "));
     }
     EXPECT_THROW(setting.setSleepDisabled(true), SleepSettingWriteFailure);
     EXPECT_FALSE(fs::exists(record));

@@ -1,3 +1,4 @@
+#include "StaywakeLidHelper/LaunchdPlistCommand.h"
 #include "StaywakeLidHelper/PollMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -60,8 +62,7 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
                 loop.quit(3);
             });
         }).join();
-        // Dropped by the stop, not kept until the loop ends: what they hold
-        // (a client's connection) is let go now.
+        // Dropped by the stop, not kept until the loop ends: what they hold (a client's connection) goes now.
         EXPECT_EQ(held.use_count(), 1);
         loop.perform([&, held] { ran.push_back("after the stop"); });
         EXPECT_EQ(held.use_count(), 1);
@@ -71,8 +72,7 @@ TEST(PollMainLoop, AStopRunsBeforeEverythingQueuedWhichIsDroppedAtOnce) {
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "stop"}));
 }
 
-// Each case arms the one timer as listed (0 s apart), and ends the loop at
-// 0.3 s; the timer's firings are recorded by when they came.
+// Each case arms one timer as listed and ends the loop at 0.3 s; the firings are recorded by when they came.
 TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
     const struct {
         const char* name;
@@ -84,7 +84,6 @@ TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
         {"a delay already past", {-1.0}, {0.0}},  {"never armed", {}, {}},
     };
     for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
         PollMainLoop loop([](const std::string& failure) { ADD_FAILURE() << failure; });
         std::vector<double> fired;
         const auto started = Clock::now();
@@ -95,12 +94,20 @@ TEST(PollMainLoopTimer, FiresOnceForTheLastArmingAndNotAtAllWhenDisarmed) {
         }
         loop.perform(0.3, [&] { loop.quit(0); });
         loop.run();
-        ASSERT_EQ(fired.size(), test.firesAround.size());
+        ASSERT_EQ(fired.size(), test.firesAround.size()) << test.name;
         for (std::size_t i = 0; i < fired.size(); ++i) {
-            EXPECT_GE(fired[i], test.firesAround[i]);
-            EXPECT_LT(fired[i], test.firesAround[i] + 0.1);
+            EXPECT_TRUE(fired[i] >= test.firesAround[i] && fired[i] < test.firesAround[i] + 0.1) << test.name;
         }
     }
+}
+
+TEST(LaunchdPlistCommand, ADescriptionThatNeverReachedItsReaderIsAFailure) {
+    std::ostringstream written;
+    std::ostringstream errors;
+    std::ostream closed(nullptr);
+    EXPECT_EQ(printLaunchdPlist(written, errors), 0);
+    EXPECT_EQ(printLaunchdPlist(closed, errors), 1);
+    EXPECT_EQ(errors.str(), "could not write the launchd plist: standard output could not be written\n");
 }
 
 } // namespace
