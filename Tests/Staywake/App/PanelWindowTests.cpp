@@ -1,6 +1,5 @@
 #include "Staywake/App/PanelWindow.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
