@@ -57,15 +57,14 @@ TEST(TrayItem, NamesAndDrawsTheSessionAsItChangesAndDrawsEachStateOnce) {
     };
     std::map<std::string, qint64> drawnFor;
     for (const auto& s : steps) {
-        SCOPED_TRACE(s.label);
         s.act();
         EXPECT_EQ(tray.label(), QString::fromLatin1(s.label));
-        EXPECT_EQ(tray.systemTrayIcon().toolTip(), tray.label());
+        EXPECT_EQ(tray.systemTrayIcon().toolTip(), tray.label()) << s.label;
         const qint64 drawing = tray.systemTrayIcon().icon().cacheKey();
         const auto [earlier, first] = drawnFor.emplace(s.label, drawing);
-        EXPECT_EQ(earlier->second, drawing) << "the same state is drawn once";
+        EXPECT_EQ(earlier->second, drawing) << s.label << " is drawn once";
         for (const auto& [label, other] : drawnFor) {
-            EXPECT_TRUE(label == s.label || other != drawing) << "looks like " << label;
+            EXPECT_TRUE(label == s.label || other != drawing) << s.label << " looks like " << label;
         }
     }
 }
