@@ -27,15 +27,10 @@ StaywakeShell::StaywakeShell(StaywakeApp::Controllers controllers, Options optio
     }
     // The tray menu's commands, without the panel: the two popovers open at
     // the settings row, so they build the panel first.
-    const std::optional<std::string> language = options_.localization.language.toStdString();
     commands_.reset(SettingsMenu::makeMenu(
-        SettingsMenu::Actions{
-            [this] { settingsRow().openPopup(SettingsMenu::Popup::settings); },
-            [this] { settingsRow().openPopup(SettingsMenu::Popup::about); },
-            options_.checkForUpdates,
-            [language] { SettingsMenu::openFeedbackForm(readAboutInfo(bundleInfoPlistPath()), language); },
-            [this] { quitAtUsersRequest(); },
-        },
+        SettingsMenu::makeActions([this](SettingsMenu::Popup popup) { settingsRow().openPopup(popup); },
+                                  options_.checkForUpdates, [] { return readAboutInfo(bundleInfoPlistPath()); },
+                                  options_.localization.language.toStdString(), [this] { quitAtUsersRequest(); }),
         options_.localization.direction));
 
     if (options_.trayAvailable) {

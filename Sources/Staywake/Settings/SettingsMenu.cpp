@@ -137,20 +137,28 @@ SettingsMenu::~SettingsMenu() = default;
 
 SettingsMenu::Actions SettingsMenu::actions() {
     const QPointer<SettingsMenu> row(this);
+    return makeActions(
+        [row](Popup popup) {
+            if (row) {
+                row->openPopup(popup);
+            }
+        },
+        checkForUpdates_, [about = context_.about] { return about; }, context_.localization, quit_);
+}
+
+SettingsMenu::Actions SettingsMenu::makeActions(std::function<void(Popup)> openPopup,
+                                                std::function<void()> checkForUpdates,
+                                                std::function<std::optional<AboutInfo>()> about,
+                                                std::optional<std::string> localization,
+                                                std::function<void()> quit) {
     return Actions{
-        [row] {
-            if (row) {
-                row->openPopup(Popup::settings);
-            }
+        [openPopup] { openPopup(Popup::settings); },
+        [openPopup] { openPopup(Popup::about); },
+        std::move(checkForUpdates),
+        [about = std::move(about), localization = std::move(localization)] {
+            openFeedbackForm(about(), localization);
         },
-        [row] {
-            if (row) {
-                row->openPopup(Popup::about);
-            }
-        },
-        checkForUpdates_,
-        [about = context_.about, localization = context_.localization] { openFeedbackForm(about, localization); },
-        quit_,
+        std::move(quit),
     };
 }
 

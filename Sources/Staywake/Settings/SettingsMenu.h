@@ -57,6 +57,12 @@ public:
     /// item's). A popover opened from there first runs `revealAnchor` when
     /// the row is not on screen, and opens at the cursor if it still is not.
     Actions actions();
+    /// The five commands for whoever shows them: the two popovers open
+    /// through `openPopup`; feedback goes out with the version `about` reads
+    /// when it is sent, on the page for `localization`.
+    static Actions makeActions(std::function<void(Popup)> openPopup, std::function<void()> checkForUpdates,
+                               std::function<std::optional<AboutInfo>()> about,
+                               std::optional<std::string> localization, std::function<void()> quit);
     void setRevealAnchor(std::function<void()> revealAnchor) { revealAnchor_ = std::move(revealAnchor); }
 
     /// The menu of the five commands, at least 260 pixels wide, laid out in

@@ -10,7 +10,6 @@ namespace {
 
 TEST(DesktopNotice, GoesToTheNotificationDaemonOrElseToTheFallback) {
     for (const bool daemon : {false, true}) {
-        SCOPED_TRACE(daemon ? "with a daemon" : "without a daemon");
         testing::MockBuses buses({.logind = false, .upower = false, .portal = false, .notifications = daemon});
         STAYWAKE_REQUIRE_BUSES(buses);
         QStringList fallback;
@@ -19,7 +18,7 @@ TEST(DesktopNotice, GoesToTheNotificationDaemonOrElseToTheFallback) {
         const QString sentence = QStringLiteral("the settings file was moved aside");
         notice.show(sentence);
         QTRY_COMPARE(delivered.count() + fallback.size(), 1);
-        EXPECT_EQ(fallback, daemon ? QStringList() : QStringList{sentence});
+        EXPECT_EQ(fallback, daemon ? QStringList() : QStringList{sentence}) << "daemon " << daemon;
     }
 }
 

@@ -1,6 +1,5 @@
 #include "Staywake/App/PanelWindow.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -17,7 +16,7 @@ QWidget* panelOfHeight(int height) {
     return panel;
 }
 
-TEST(PanelWindow, StaysAboveABottomTrayIconAsThePanelChangesHeight) {
+TEST(PanelWindow, StaysAboveABottomTrayIconWhenThePanelChangesHeight) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     QWidget* panel = panelOfHeight(300);
     PanelWindow window(panel, PanelWindow::Kind::popup);
@@ -25,8 +24,6 @@ TEST(PanelWindow, StaysAboveABottomTrayIconAsThePanelChangesHeight) {
 
     window.open(icon, QPoint());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.geometry().bottom(), icon.top() - 1);
-
     panel->setFixedHeight(200);
     QTRY_COMPARE(window.height(), 200);
     EXPECT_EQ(window.geometry().bottom(), icon.top() - 1);

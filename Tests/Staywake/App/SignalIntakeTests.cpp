@@ -1,6 +1,5 @@
 #include "Staywake/App/SignalIntake.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <csignal>

@@ -12,41 +12,33 @@ namespace {
 using testing::RecordingMechanisms;
 
 TEST(StaywakeApp, AStoredSessionStillAheadHoldsTheIdleLockBeforeAnythingElseIsBuilt) {
-    const struct {
-        const char* what;
-        std::optional<AwakeIntent> stored;
-        bool held;
-    } cases[] = {
-        {"indefinite", AwakeIntent::indefinite(), true},
-        {"an hour ahead", AwakeIntent::until(Date{1'700'000'000 + 3600}), true},
-        {"an hour ago", AwakeIntent::until(Date{1'700'000'000 - 3600}), false},
-        {"off", AwakeIntent::off(), false},
-        {"nothing stored", std::nullopt, false},
+    const std::pair<std::optional<AwakeIntent>, bool> cases[] = {
+        {AwakeIntent::indefinite(), true},
+        {AwakeIntent::until(Date{1'700'000'000 + 3600}), true}, // the fake clock stands at 1'700'000'000
+        {AwakeIntent::until(Date{1'700'000'000 - 3600}), false},
+        {std::nullopt, false},
     };
-    for (const auto& c : cases) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [stored, held] = cases[i];
         RecordingMechanisms recording;
-        if (c.stored) {
-            UserDefaultsAwakeIntentStore(recording.defaults).save(*c.stored);
+        if (stored) {
+            UserDefaultsAwakeIntentStore(recording.defaults).save(*stored);
         }
         const auto controllers = StaywakeApp::live(recording.mechanisms());
-        EXPECT_EQ(recording.idleLockHeldWhenTheRegistrationWasMade, c.held) << c.what;
-        EXPECT_EQ(controllers.awake->isOn().get(), c.held) << c.what;
+        EXPECT_EQ(recording.idleLockHeldWhenTheRegistrationWasMade, held) << "case " << i;
+        EXPECT_EQ(controllers.awake->isOn().get(), held) << "case " << i;
     }
 }
 
 TEST(StaywakeApp, NightBrewHoldsTheHelperToTheTeamsRequirementWithoutContactingIt) {
-    const struct {
-        std::optional<std::string> team;
-        bool hasRequirement;
-    } cases[] = {{"ABCDE12345", true}, {std::nullopt, false}, {"not a team", false}};
-    for (const auto& c : cases) {
+    for (const auto& team : std::vector<std::optional<std::string>>{"ABCDE12345", std::nullopt}) {
         RecordingMechanisms recording;
-        recording.teamIdentifier = c.team;
+        recording.teamIdentifier = team;
         UserDefaultsAwakeIntentStore(recording.defaults).save(AwakeIntent::indefinite());
         const auto controllers = StaywakeApp::live(recording.mechanisms());
-        ASSERT_EQ(recording.helperRequirement.has_value(), c.hasRequirement) << c.team.value_or("(none)");
-        if (c.hasRequirement) {
-            EXPECT_NE(recording.helperRequirement->find(*c.team), std::string::npos);
+        ASSERT_EQ(recording.helperRequirement.has_value(), team.has_value());
+        if (team) {
+            EXPECT_NE(recording.helperRequirement->find(*team), std::string::npos);
             EXPECT_NE(recording.helperRequirement->find("com.staywake.app.lidhelper"), std::string::npos);
         }
         EXPECT_EQ(recording.lidBlocker->prepareCount + recording.lidBlocker->renewCount, 0);

@@ -30,7 +30,6 @@ TEST(QuitConfirmationAlert, SaysWhatIsLeftAndWhatQuittingChangesInTheAppLanguage
     EXPECT_EQ(arabic->layoutDirection(), Qt::RightToLeft);
     EXPECT_TRUE(arabic->defaultButton()->text().contains("Night Brew"));
     EXPECT_TRUE(arabic->informativeText().contains(QChar(0x0662))) << "2 hours in Arabic digits";
-    EXPECT_EQ(QuitConfirmationAlert::make(QuitConfirmation{}, "en_US", Qt::LeftToRight), nullptr);
 }
 
 /// Runs `whileUp` on the alert once ask() has put it up, and returns ask()'s answer.
