@@ -18,7 +18,6 @@
 namespace staywake {
 namespace {
 
-using testing::LogindInhibitor;
 using testing::logindInhibitors;
 using testing::MockBuses;
 using testing::waitUntil;
@@ -55,9 +54,11 @@ protected:
         app.setProcessEnvironment(environment);
         app.start(QStringLiteral(STAYWAKE_APP_PROGRAM), {});
         ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(waitUntil([&with] {
-            return with.sessionBus().interface()->isServiceRegistered(QStringLiteral("com.staywake.app")).value();
-        })) << "the app did not claim its name";
+        ASSERT_TRUE(waitUntil([&with] { return named(with, "com.staywake.app"); })) << "the app claimed no name";
+    }
+
+    static bool named(const MockBuses& buses, const char* name) {
+        return buses.sessionBus().interface()->isServiceRegistered(QString::fromLatin1(name)).value();
     }
 
     std::unique_ptr<QProcess> startCtl(const QStringList& arguments, const QString& bus = {}) {
@@ -78,16 +79,16 @@ protected:
         return {process->exitCode(), process->readAllStandardOutput(), process->readAllStandardError()};
     }
 
-    QJsonObject status() {
+    /// A value of `status --json`.
+    QJsonValue status(const char* key) {
         const Ran ran = ctl({"status", "--json"});
         EXPECT_EQ(ran.status, 0) << ran.err.toStdString();
-        return QJsonDocument::fromJson(ran.out.toUtf8()).object();
+        return QJsonDocument::fromJson(ran.out.toUtf8()).object().value(QString::fromLatin1(key));
     }
 
-    bool holdLockWith(const QString& why) {
+    bool holdLockWith(const char* why) {
         const auto locks = logindInhibitors(buses.systemBus());
-        return std::any_of(locks.begin(), locks.end(),
-                           [&](const LogindInhibitor& lock) { return lock.why.contains(why); });
+        return std::any_of(locks.begin(), locks.end(), [&](const auto& lock) { return lock.why.contains(why); });
     }
 
     MockBuses buses;
@@ -99,36 +100,24 @@ protected:
 TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
     startApp(buses);
     QProcess monitor;
-    monitor.start(QStringLiteral("dbus-monitor"),
-                  {"--address", QString::fromStdString(buses.sessionAddress()),
-                   "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged'"});
+    monitor.start(QStringLiteral("dbus-monitor"), {"--address", QString::fromStdString(buses.sessionAddress()),
+                                                   "type='signal',member='PropertiesChanged'"});
     ASSERT_TRUE(waitUntil([&] { return monitor.bytesAvailable() > 0 || monitor.waitForReadyRead(100); }));
-    const Ran on = ctl({"on", "--for", "10m"});
-    ASSERT_EQ(on.status, 0) << on.err.toStdString();
+    ASSERT_EQ(ctl({"on", "--for", "10m"}).status, 0);
     QByteArray announced;
-    EXPECT_TRUE(waitUntil([&] {
-        announced += monitor.readAll();
-        return announced.contains("string \"com.staywake.App1\"") && announced.contains("string \"ActiveUntil\"");
-    })) << announced.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return (announced += monitor.readAll()).contains("string \"ActiveUntil\""); }));
     monitor.kill();
     monitor.waitForFinished();
 
-    const QJsonObject state = status();
-    const qint64 expected = QDateTime::currentSecsSinceEpoch() + 600;
-    EXPECT_TRUE(state.value(QStringLiteral("IsOn")).toBool());
-    EXPECT_NEAR(state.value(QStringLiteral("ActiveUntil")).toDouble(), double(expected), 30.0);
-    EXPECT_EQ(state.value(QStringLiteral("Status")).toString(), QStringLiteral("Staywake, on, 9 minutes left"));
+    EXPECT_TRUE(status("IsOn").toBool());
+    EXPECT_NEAR(status("ActiveUntil").toDouble(), double(QDateTime::currentSecsSinceEpoch() + 600), 30.0);
+    EXPECT_EQ(status("Status").toString(), QStringLiteral("Staywake, on, 9 minutes left"));
 
     QProcess desktop;
     desktop.setProcessEnvironment(environment);
     desktop.start(QStringLiteral("/usr/bin/python3"),
                   {"-m", "dbusmock", "--template", STAYWAKE_GNOME_SESSION_MOCK});
-    ASSERT_TRUE(waitUntil([this] {
-        return buses.sessionBus()
-            .interface()
-            ->isServiceRegistered(QStringLiteral("org.gnome.SessionManager"))
-            .value();
-    }));
+    ASSERT_TRUE(waitUntil([this] { return named(buses, "org.gnome.SessionManager"); }));
     const Ran listed = ctl({"inhibitors"});
     desktop.terminate();
     desktop.waitForFinished();
@@ -141,7 +130,7 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
         << listed.out.toStdString();
 
     ASSERT_EQ(ctl({"off"}).status, 0);
-    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+    EXPECT_FALSE(status("IsRequested").toBool());
 }
 
 TEST_F(StaywakectlTest, FailsInOneLineWithoutTheAppOrItsBusOrForAWrongLineAndTheAppRefusesWrongCalls) {
@@ -166,39 +155,35 @@ TEST_F(StaywakectlTest, FailsInOneLineWithoutTheAppOrItsBusOrForAWrongLineAndThe
     }
 
     startApp(buses);
-    const std::pair<QString, QVariant> refused[] = {
-        {QStringLiteral("TurnOn"), -1.0},
-        {QStringLiteral("TurnOnUntil"), QVariant::fromValue(qlonglong(1000))},
-    };
+    const std::pair<const char*, QVariant> refused[] = {{"TurnOn", -1.0}, {"TurnOnUntil", qlonglong(1000)}};
     for (const auto& [method, argument] : refused) {
-        auto message =
-            QDBusMessage::createMethodCall(QStringLiteral("com.staywake.app"), QStringLiteral("/com/staywake/app"),
-                                           QStringLiteral("com.staywake.App1"), method);
+        auto message = QDBusMessage::createMethodCall("com.staywake.app", "/com/staywake/app", "com.staywake.App1",
+                                                      QString::fromLatin1(method));
         message.setArguments({argument});
         EXPECT_EQ(buses.sessionBus().call(message, QDBus::Block, 20000).type(), QDBusMessage::ErrorMessage)
-            << method.toStdString();
+            << method;
     }
-    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool());
+    EXPECT_FALSE(status("IsRequested").toBool());
 }
 
 TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHoldWhenKilled) {
     startApp(buses);
     auto run = startCtl({"run", "--why", "nightly backup", "--", "sh", "-c", "sleep 2; exit 3"});
-    EXPECT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("nightly backup")); }));
-    EXPECT_EQ(status().value(QStringLiteral("Holds")).toArray().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return holdLockWith("nightly backup"); }));
+    EXPECT_EQ(status("Holds").toArray().size(), 1);
     ASSERT_TRUE(run->waitForFinished(30000));
     EXPECT_EQ(run->exitCode(), 3);
-    EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("nightly backup")); }));
-    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
-    EXPECT_FALSE(status().value(QStringLiteral("IsRequested")).toBool()) << "the user's own session is untouched";
+    EXPECT_TRUE(waitUntil([&] { return !holdLockWith("nightly backup"); }));
+    EXPECT_TRUE(status("Holds").toArray().isEmpty());
+    EXPECT_FALSE(status("IsRequested").toBool()) << "the user's own session is untouched";
 
     // The command ends by itself once staywakectl is gone (it may be gone before the shell starts).
     run = startCtl({"run", "--", "sh", "-c",
                     "for i in $(seq 300); do [ $PPID != 1 ] && kill -0 $PPID || exit; sleep 0.1; done"});
-    ASSERT_TRUE(waitUntil([&] { return holdLockWith(QStringLiteral("Kept awake for")); }));
+    ASSERT_TRUE(waitUntil([&] { return holdLockWith("Kept awake for"); }));
     ::kill(pid_t(run->processId()), SIGKILL);
     run->waitForFinished();
-    EXPECT_TRUE(waitUntil([&] { return !holdLockWith(QStringLiteral("Kept awake for")); }));
+    EXPECT_TRUE(waitUntil([&] { return !holdLockWith("Kept awake for"); }));
 }
 
 // With neither logind nor the portal there is no lock to take: the hold is
@@ -210,7 +195,7 @@ TEST_F(StaywakectlTest, AHoldTheSystemRefusesIsNotKept) {
     const Ran run = ctl({"run", "--", "true"});
     EXPECT_NE(run.status, 0);
     EXPECT_TRUE(run.err.contains(QStringLiteral("refused"))) << run.err.toStdString();
-    EXPECT_TRUE(status().value(QStringLiteral("Holds")).toArray().isEmpty());
+    EXPECT_TRUE(status("Holds").toArray().isEmpty());
 }
 
 } // namespace
