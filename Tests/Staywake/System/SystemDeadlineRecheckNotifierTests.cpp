@@ -39,15 +39,14 @@ TEST(SystemDeadlineRecheckNotifier, EachResumeOrClockSetCallsOnlyTheLatestHandle
     const auto resume = [&] { prepareForSleep(false); };
     const std::function<void()> events[] = {resume, clockSet, resume, clockSet};
     for (int event = 1; event <= 4; ++event) {
-        SCOPED_TRACE(event);
         events[event - 1]();
         ASSERT_TRUE(testing::waitUntil([&] { return latest >= event; }));
         testing::runEventsFor(300ms);
-        EXPECT_EQ(latest, event) << "one event, one call";
+        EXPECT_EQ(latest, event) << "one event, one call, at event " << event;
         // The clock-set watch is armed again at the end of time, on the realtime clock.
         itimerspec armed{};
         ASSERT_EQ(::timerfd_gettime(notifier.clockSetDescriptor(), &armed), 0);
-        EXPECT_GT(armed.it_value.tv_sec, 100LL * 365 * 24 * 60 * 60);
+        EXPECT_GT(armed.it_value.tv_sec, 100LL * 365 * 24 * 60 * 60) << event;
     }
     EXPECT_EQ(first, 0);
     EXPECT_EQ(gone, 0);

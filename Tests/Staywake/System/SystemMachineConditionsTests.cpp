@@ -53,7 +53,6 @@ TEST(DrmDisplayList, ListsTheConnectedDisplaysInCardOrderAndWhetherEachIsBuiltIn
         {"an unreadable status", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "?"}}, std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         testing::TemporaryDirectory sysfs("staywake-sysfs");
         const fs::path drm = sysfs.path() / "class" / "drm";
         fs::create_directories(c.folder == Folder::missing ? sysfs.path() : drm.parent_path());
@@ -71,7 +70,7 @@ TEST(DrmDisplayList, ListsTheConnectedDisplaysInCardOrderAndWhetherEachIsBuiltIn
                 std::ofstream(drm / name / "status") << status << "\n";
             }
         }
-        EXPECT_EQ(DrmDisplayList::onlineDisplaysBuiltIn(sysfs.path()), c.builtIn);
+        EXPECT_EQ(DrmDisplayList::onlineDisplaysBuiltIn(sysfs.path()), c.builtIn) << c.name;
     }
 }
 

@@ -21,9 +21,8 @@ TEST(TimerDeadlineScheduler, RunsOnceNoSoonerThanTheDateOrAfterTheShortestWaitFo
     const struct {
         double offset;
         qint64 atLeastMilliseconds;
-    } cases[] = {{-3600, 50}, {0, 50}, {std::numeric_limits<double>::quiet_NaN(), 50}, {0.4, 400}};
+    } cases[] = {{-1, 50}, {0, 50}, {std::numeric_limits<double>::quiet_NaN(), 50}, {0.4, 400}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
         auto dates = std::make_shared<testing::FakeDateProvider>();
         TimerDeadlineScheduler scheduler(dates);
         int runs = 0;
@@ -31,9 +30,9 @@ TEST(TimerDeadlineScheduler, RunsOnceNoSoonerThanTheDateOrAfterTheShortestWaitFo
         elapsed.start();
         scheduler.schedule(dates->now() + c.offset, [&] { ++runs; });
         ASSERT_TRUE(waitUntil([&] { return runs > 0; }));
-        EXPECT_GE(elapsed.elapsed(), c.atLeastMilliseconds);
+        EXPECT_GE(elapsed.elapsed(), c.atLeastMilliseconds) << c.offset;
         runEventsFor(quietPeriod);
-        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(runs, 1) << c.offset;
         EXPECT_FALSE(scheduler.isPending());
     }
 }
