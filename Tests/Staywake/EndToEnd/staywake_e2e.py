@@ -6,6 +6,7 @@
 
 import collections
 import contextlib
+import importlib.util
 import json
 import os
 import plistlib
@@ -210,8 +211,7 @@ class Desktop:
     def tray_icon(self, app):
         return next(iter(self.windows(app, embedded=True).items()), None)
 
-    def panel(self, app):
-        """The app's open panel (any top-level window of it): id and geometry, or None."""
+    def panel(self, app):  # any top-level window of the app: id and geometry, or None
         return next(iter(self.windows(app, embedded=False).items()), None)
 
     def close_window(self, window):
@@ -252,13 +252,10 @@ class Desktop:
         self.click(*self.tray_icon(app)[1].centre, button=3)
         self.press(app, item, 'menu item')
 
-    def showing(self, app, name, role=None):
-        """The app's showing accessible nodes with this name and role."""
-        return [node for node in self.accessible(app)
-                if 'showing' in node['states'] and node['name'] == name and role in (None, node['role'])]
-
     def find(self, app, name, role=None):
-        return eventually(lambda: next(iter(self.showing(app, name, role)), None),
+        """The app's first showing accessible node with this name and role, once there is one."""
+        return eventually(lambda: next((node for node in self.accessible(app) if 'showing' in node['states']
+                                        and node['name'] == name and role in (None, node['role'])), None),
                           f'a showing {role or "node"} named {name!r}')
 
     def press(self, app, name, role='push button'):
@@ -366,9 +363,7 @@ def missing_requirement():
         if shutil.which(tool) is None:
             return f'{tool} is not installed (Debian package {package})'
     for module in ('dbus', 'dbusmock', 'pyatspi', 'Xlib'):
-        try:
-            __import__(module)
-        except ImportError:
+        if importlib.util.find_spec(module) is None:
             return f'{sys.executable} lacks the Python module {module} (Debian package python3-{module.lower()})'
     return None
 
