@@ -4,7 +4,6 @@
 #include "Support/MockBusLauncher.h"
 #include "Support/TemporaryDirectory.h"
 
-#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QScreen>
 #include <filesystem>
@@ -78,12 +77,9 @@ TEST(SystemMachineConditions, PowerAndScreenChangesReachOnlyTheLatestHandlerUnti
     testing::MockBuses buses({.logind = false, .upower = true, .portal = false, .onBattery = true});
     STAYWAKE_REQUIRE_BUSES(buses);
     const auto setUPower = [&](const char* name, bool value) {
-        auto set = QDBusMessage::createMethodCall("org.freedesktop.UPower", "/org/freedesktop/UPower",
-                                                  "org.freedesktop.DBus.Properties", "Set");
-        set << QStringLiteral("org.freedesktop.UPower") << QString::fromLatin1(name)
-            << QVariant::fromValue(QDBusVariant(value));
-        const auto reply = buses.systemBus().call(set, QDBus::Block, 20000);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        buses.control(
+            "org.freedesktop.UPower", "/org/freedesktop/UPower",
+            {"UpdateProperties", "sa{sv}", "org.freedesktop.UPower", "1", name, "b", value ? "true" : "false"});
     };
     testing::TemporaryDirectory sysfs("staywake-sysfs");
     SystemMachineConditions conditions(buses.systemBus(), sysfs.path());
