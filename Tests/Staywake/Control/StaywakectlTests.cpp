@@ -97,7 +97,7 @@ protected:
     QProcess app;
 };
 
-TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
+TEST_F(StaywakectlTest, DrivesTheSessionListsTheLocksRefusesWrongCallsAndHoldsWhileACommandRuns) {
     startApp(buses);
     QProcess monitor;
     monitor.start(QStringLiteral("dbus-monitor"), {"--address", QString::fromStdString(buses.sessionAddress()),
@@ -130,31 +130,6 @@ TEST_F(StaywakectlTest, TurnsOnForALengthShowsTheDeadlineAndListsTheAppsLock) {
         << listed.out.toStdString();
 
     ASSERT_EQ(ctl({"off"}).status, 0);
-    EXPECT_FALSE(status("IsRequested").toBool());
-}
-
-TEST_F(StaywakectlTest, FailsInOneLineWithoutTheAppOrItsBusOrForAWrongLineAndTheAppRefusesWrongCalls) {
-    const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
-    const QString noApp = QString::fromStdString(buses.sessionAddress());
-    const struct {
-        QString bus;
-        QStringList arguments;
-        int status;
-        QString says;
-    } cases[] = {
-        {noApp, {"status"}, 1, "Staywake is not running"},
-        {noBus, {"status"}, 1, "no session bus"},
-        {noBus, {"run", "ls"}, 2, "staywakectl: run needs -- and the command to run (see staywakectl --help)"},
-    };
-    for (const auto& c : cases) {
-        const Ran ran = ctl(c.arguments, c.bus);
-        EXPECT_EQ(ran.status, c.status) << c.arguments.join(' ').toStdString();
-        EXPECT_EQ(ran.err.count('\n'), 1) << ran.err.toStdString();
-        EXPECT_TRUE(ran.err.contains(c.says)) << ran.err.toStdString();
-        EXPECT_TRUE(ran.out.isEmpty()) << ran.out.toStdString();
-    }
-
-    startApp(buses);
     const std::pair<const char*, QVariant> refused[] = {{"TurnOn", -1.0}, {"TurnOnUntil", qlonglong(1000)}};
     for (const auto& [method, argument] : refused) {
         auto message = QDBusMessage::createMethodCall("com.staywake.app", "/com/staywake/app", "com.staywake.App1",
@@ -164,18 +139,15 @@ TEST_F(StaywakectlTest, FailsInOneLineWithoutTheAppOrItsBusOrForAWrongLineAndThe
             << method;
     }
     EXPECT_FALSE(status("IsRequested").toBool());
-}
 
-TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHoldWhenKilled) {
-    startApp(buses);
     auto run = startCtl({"run", "--why", "nightly backup", "--", "sh", "-c", "sleep 2; exit 3"});
     EXPECT_TRUE(waitUntil([&] { return holdLockWith("nightly backup"); }));
     EXPECT_EQ(status("Holds").toArray().size(), 1);
+    EXPECT_FALSE(status("IsRequested").toBool()) << "a hold is no session of the user's";
     ASSERT_TRUE(run->waitForFinished(30000));
     EXPECT_EQ(run->exitCode(), 3);
     EXPECT_TRUE(waitUntil([&] { return !holdLockWith("nightly backup"); }));
     EXPECT_TRUE(status("Holds").toArray().isEmpty());
-    EXPECT_FALSE(status("IsRequested").toBool()) << "the user's own session is untouched";
 
     // The command ends by itself once staywakectl is gone (it may be gone before the shell starts).
     run = startCtl({"run", "--", "sh", "-c",
@@ -186,15 +158,33 @@ TEST_F(StaywakectlTest, RunHoldsWhileTheCommandRunsPassesItsStatusOnAndEndsTheHo
     EXPECT_TRUE(waitUntil([&] { return !holdLockWith("Kept awake for"); }));
 }
 
-// With neither logind nor the portal there is no lock to take: the hold is
-// refused and must not stay behind, counted against its connection forever.
-TEST_F(StaywakectlTest, AHoldTheSystemRefusesIsNotKept) {
+TEST_F(StaywakectlTest, FailsInOneLineWithoutTheAppOrItsBusForAWrongLineOrAHoldTheSystemRefuses) {
+    // With neither logind nor the portal there is no lock to take: the hold is
+    // refused and must not stay behind, counted against its connection forever.
     MockBuses bare{MockBuses::Options{.logind = false, .upower = false, .portal = false}};
     STAYWAKE_REQUIRE_BUSES(bare);
-    startApp(bare);
-    const Ran run = ctl({"run", "--", "true"});
-    EXPECT_NE(run.status, 0);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("refused"))) << run.err.toStdString();
+    const QString noBus = QStringLiteral("unix:path=/nonexistent/staywake-test-bus");
+    const struct {
+        QString bus; // empty: the bare buses, the app started on them
+        QStringList arguments;
+        int status;
+        QString says;
+    } cases[] = {
+        {QString::fromStdString(bare.sessionAddress()), {"status"}, 1, "Staywake is not running"},
+        {noBus, {"status"}, 1, "no session bus"},
+        {noBus, {"run", "ls"}, 2, "staywakectl: run needs -- and the command to run (see staywakectl --help)"},
+        {{}, {"run", "--", "true"}, 1, "The system refused to keep the computer awake"},
+    };
+    for (const auto& c : cases) {
+        if (c.bus.isEmpty()) {
+            startApp(bare);
+        }
+        const Ran ran = ctl(c.arguments, c.bus);
+        EXPECT_EQ(ran.status, c.status) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(ran.err.count('\n'), 1) << ran.err.toStdString();
+        EXPECT_TRUE(ran.err.contains(c.says)) << ran.err.toStdString();
+        EXPECT_TRUE(ran.out.isEmpty()) << ran.out.toStdString();
+    }
     EXPECT_TRUE(status("Holds").toArray().isEmpty());
 }
 
