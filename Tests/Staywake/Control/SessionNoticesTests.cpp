@@ -17,6 +17,8 @@ namespace {
 
 using testing::MockBuses;
 using testing::waitUntil;
+using Scheduler = testing::ManualDeadlineScheduler;
+using Continuous = testing::FakeContinuousTimeProvider;
 
 const QString daemonName = QStringLiteral("org.freedesktop.Notifications");
 const QString daemonPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -54,14 +56,6 @@ protected:
             return arguments;
         });
     }
-    /// The summary and actions of every notice shown.
-    std::vector<std::pair<QString, QStringList>> received() const {
-        std::vector<std::pair<QString, QStringList>> found;
-        for (const auto& arguments : calls(QStringLiteral("Notify"))) {
-            found.emplace_back(arguments.value(3).toString(), arguments.value(5).toStringList());
-        }
-        return found;
-    }
     void invoke(uint id) const {
         buses.controlMock(buses.sessionBus(), daemonName, daemonPath, QStringLiteral("EmitSignal"),
                           {daemonName, QStringLiteral("ActionInvoked"), QStringLiteral("us"),
@@ -70,12 +64,9 @@ protected:
 
     MockBuses buses{MockBuses::Options{.logind = false, .upower = false, .portal = false, .notifications = true}};
     std::shared_ptr<testing::FakeDateProvider> dates = std::make_shared<testing::FakeDateProvider>();
-    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous =
-        std::make_shared<testing::FakeContinuousTimeProvider>();
-    std::shared_ptr<testing::ManualDeadlineScheduler> sessionTimer =
-        std::make_shared<testing::ManualDeadlineScheduler>();
-    std::shared_ptr<testing::ManualDeadlineScheduler> noticeTimer =
-        std::make_shared<testing::ManualDeadlineScheduler>();
+    std::shared_ptr<testing::FakeContinuousTimeProvider> continuous = std::make_shared<Continuous>();
+    std::shared_ptr<Scheduler> sessionTimer = std::make_shared<Scheduler>();
+    std::shared_ptr<Scheduler> noticeTimer = std::make_shared<Scheduler>();
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
     std::shared_ptr<AwakeController> awake;
     std::unique_ptr<SessionNotices> notices;
@@ -92,10 +83,10 @@ TEST_F(SessionNoticesTest, WarnsFiveMinutesAheadAndItsActionAddsHalfAnHour) {
     advance(3300);
     noticeTimer->fire();
     ASSERT_TRUE(waitUntil([&] { return shown != 0; }));
-    const auto warning = received();
+    const auto warning = calls(QStringLiteral("Notify"));
     ASSERT_EQ(warning.size(), 1u);
-    EXPECT_EQ(warning.front().first, QStringLiteral("5 minutes left"));
-    EXPECT_EQ(warning.front().second,
+    EXPECT_EQ(warning.front().value(3), QStringLiteral("5 minutes left"));
+    EXPECT_EQ(warning.front().value(5),
               (QStringList{"add-30-minutes", "Add 30 minutes", "turn-off", "Turn Off Now"}));
     invoke(shown);
     ASSERT_TRUE(waitUntil([&] { return awake->activeUntil().get() == start + 3600 + 1800; }));
@@ -132,11 +123,11 @@ TEST_F(SessionNoticesTest, TellsOnlyOfATimedSessionThatRanOutWhileTheSettingAllo
     sessionTimer->fire();
     ASSERT_FALSE(awake->isRequested());
 
-    ASSERT_TRUE(waitUntil([this] { return !received().empty(); }));
-    const auto all = received();
+    ASSERT_TRUE(waitUntil([this] { return !calls(QStringLiteral("Notify")).empty(); }));
+    const auto all = calls(QStringLiteral("Notify"));
     ASSERT_EQ(all.size(), 1u);
-    EXPECT_EQ(all.front().first, QStringLiteral("Your computer can sleep again"));
-    EXPECT_TRUE(all.front().second.isEmpty());
+    EXPECT_EQ(all.front().value(3), QStringLiteral("Your computer can sleep again"));
+    EXPECT_EQ(all.front().value(5), QStringList());
 }
 
 } // namespace
