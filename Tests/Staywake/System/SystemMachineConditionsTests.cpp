@@ -23,9 +23,10 @@ const QDBusConnection noBus(QStringLiteral("staywake-test-never-connected"));
 
 TEST(DrmDisplayList, ListsTheConnectedDisplaysInCardOrderAndWhetherEachIsBuiltIn) {
     enum class Folder { present, missing, aFile };
+    const std::string on = "connected";
     std::map<std::string, std::string> many; // 32 built-in displays, then a 33rd, external one
     for (int card = 0; card <= 32; ++card) {
-        many["card" + std::to_string(card) + (card < 32 ? "-eDP-1" : "-HDMI-A-1")] = "connected";
+        many["card" + std::to_string(card) + (card < 32 ? "-eDP-1" : "-HDMI-A-1")] = on;
     }
     const struct {
         const char* name;
@@ -33,23 +34,19 @@ TEST(DrmDisplayList, ListsTheConnectedDisplaysInCardOrderAndWhetherEachIsBuiltIn
         std::optional<std::vector<bool>> builtIn;
         Folder folder = Folder::present;
     } cases[] = {
-        {"built-in and external",
-         {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "connected"}},
-         {{false, true}}},
-        {"disconnected and unknown are no displays",
-         {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", "connected"}, {"card0-VGA-1", "unknown"}},
+        {"built-in and external", {{"card0-eDP-1", on}, {"card0-HDMI-A-1", on}}, {{false, true}}},
+        {"only connected ones",
+         {{"card0-eDP-1", "disconnected"}, {"card1-DP-2", on}, {"card0-VGA-1", "unknown"}},
          {{false}}},
         {"no connectors at all", {}, std::vector<bool>{}},
         {"every built-in kind",
-         {{"card0-eDP-1", "connected"}, {"card0-LVDS-1", "connected"}, {"card1-DSI-1", "connected"}},
+         {{"card0-eDP-1", on}, {"card0-LVDS-1", on}, {"card1-DSI-1", on}},
          {{true, true, true}}},
-        {"card numbers compared as numbers",
-         {{"card10-DP-1", "connected"}, {"card2-eDP-1", "connected"}},
-         {{true, false}}},
+        {"card numbers compared as numbers", {{"card10-DP-1", on}, {"card2-eDP-1", on}}, {{true, false}}},
         {"only the 32 first displays count", many, std::vector<bool>(32, true)},
         {"no drm folder", {}, std::nullopt, Folder::missing},
         {"drm is a file", {}, std::nullopt, Folder::aFile},
-        {"an unreadable status", {{"card0-eDP-1", "connected"}, {"card0-HDMI-A-1", "?"}}, std::nullopt},
+        {"an unreadable status", {{"card0-eDP-1", on}, {"card0-HDMI-A-1", "?"}}, std::nullopt},
     };
     for (const auto& c : cases) {
         testing::TemporaryDirectory sysfs("staywake-sysfs");
