@@ -73,26 +73,15 @@ protected:
     SystemdLidHelperRegistration registration{buses.systemBus()};
 };
 
+// One state of each outcome that the mocked systemd below does not reach.
 TEST(SystemdLidHelperRegistration, ReadsTheStatusFromTheUnitFileStateTheErrorAndTheSocketsActiveState) {
-    for (const char* state : {"enabled", "enabled-runtime", "static", "indirect", "alias", "linked"}) {
-        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::enabled) << state;
-    }
-    for (const char* state : {"masked", "masked-runtime"}) {
-        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::requiresApproval);
-    }
-    for (const char* state : {"disabled", "bad", ""}) {
-        EXPECT_EQ(SystemdLidHelperRegistration::statusForUnitFileState(state), LidHelperStatus::notRegistered);
-    }
-    for (const char* error : {"org.freedesktop.systemd1.NoSuchUnit", "org.freedesktop.DBus.Error.FileNotFound"}) {
-        EXPECT_TRUE(SystemdLidHelperRegistration::meansNoSuchUnit(error)) << error;
-    }
-    EXPECT_FALSE(SystemdLidHelperRegistration::meansNoSuchUnit("org.freedesktop.DBus.Error.AccessDenied"));
-    for (const char* state : {"active", "reloading", "activating"}) {
-        EXPECT_TRUE(SystemdLidHelperRegistration::isListening(state)) << state;
-    }
-    for (const char* state : {"inactive", "failed", "deactivating"}) {
-        EXPECT_FALSE(SystemdLidHelperRegistration::isListening(state)) << state;
-    }
+    using Registration = SystemdLidHelperRegistration;
+    EXPECT_EQ(Registration::statusForUnitFileState("static"), LidHelperStatus::enabled);
+    EXPECT_EQ(Registration::statusForUnitFileState("masked-runtime"), LidHelperStatus::requiresApproval);
+    EXPECT_EQ(Registration::statusForUnitFileState("bad"), LidHelperStatus::notRegistered);
+    EXPECT_TRUE(Registration::meansNoSuchUnit("org.freedesktop.systemd1.NoSuchUnit"));
+    EXPECT_TRUE(Registration::isListening("activating"));
+    EXPECT_FALSE(Registration::isListening("deactivating"));
 }
 
 TEST_F(SystemdLidHelperRegistrationTest,
