@@ -156,8 +156,8 @@ class Desktop:
                 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1', 'QT_ACCESSIBILITY': '1', **extra}
 
     def launch(self, wait_until_ready=True, wrapper=(), program=None, **environment):
-        """Starts the app (`program`, else the built one) under `wrapper`, a command that execs it; by default
-        waits until it owns its bus name and its tray icon is embedded, as far as the desktop has either."""
+        """Starts the app (`program`, else the built one) under `wrapper`, a command that execs it; by default waits
+        until it owns its bus name and its tray icon is embedded, as far as the desktop has either."""
         if not self.app_has_session_bus:
             environment.setdefault('DBUS_SESSION_BUS_ADDRESS', 'unix:path=' + os.path.join(self.folder, 'none'))
         if 'ASAN_OPTIONS' in os.environ:
@@ -230,8 +230,7 @@ class Desktop:
         self.run_x('xdotool', 'key', name)
 
     def open_panel(self, app):
-        """Clicks the tray icon until the panel opens (the app ignores a click
-        right after the panel closed: it took it for the closing click)."""
+        """Clicks the tray icon until the panel opens (a click right after the panel closed is taken for the close)."""
         _, icon = self.tray_icon(app)
 
         def opened():
@@ -266,8 +265,7 @@ class Desktop:
             node = self.find(app, name, role)
             previous, last[0] = last[0], 'enabled' in node['states'] and node['extents']
             return previous == last[0] and previous
-        x, y, width, height = eventually(still, f'{name!r} to be enabled and hold still')
-        self.click(x + width // 2, y + height // 2)
+        self.click(*Rect(*eventually(still, f'{name!r} to be enabled and hold still')).centre)
 
     def accessible(self, app):
         """The named nodes a screen reader reaches in the app's windows, popups included."""
