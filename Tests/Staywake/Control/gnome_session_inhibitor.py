@@ -1,5 +1,4 @@
-'''A GNOME session manager that lists one inhibitor (suspend and idle), for
-staywakectl's inhibitors.'''
+'''A GNOME session manager that lists one inhibitor (suspend and idle), for staywakectl's inhibitors.'''
 
 import dbus
 

@@ -6,6 +6,7 @@
 
 import collections
 import contextlib
+import importlib.util
 import json
 import os
 import plistlib
@@ -155,8 +156,8 @@ class Desktop:
                 'QT_QPA_PLATFORM': 'xcb', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON': '1', 'QT_ACCESSIBILITY': '1', **extra}
 
     def launch(self, wait_until_ready=True, wrapper=(), program=None, **environment):
-        """Starts the app (`program`, else the built one) under `wrapper`, a command that execs it; by default
-        waits until it owns its bus name and its tray icon is embedded, as far as the desktop has either."""
+        """Starts the app (`program`, else the built one) under `wrapper`, a command that execs it; by default waits
+        until it owns its bus name and its tray icon is embedded, as far as the desktop has either."""
         if not self.app_has_session_bus:
             environment.setdefault('DBUS_SESSION_BUS_ADDRESS', 'unix:path=' + os.path.join(self.folder, 'none'))
         if 'ASAN_OPTIONS' in os.environ:
@@ -210,8 +211,7 @@ class Desktop:
     def tray_icon(self, app):
         return next(iter(self.windows(app, embedded=True).items()), None)
 
-    def panel(self, app):
-        """The app's open panel (any top-level window of it): id and geometry, or None."""
+    def panel(self, app):  # any top-level window of the app: id and geometry, or None
         return next(iter(self.windows(app, embedded=False).items()), None)
 
     def close_window(self, window):
@@ -230,8 +230,7 @@ class Desktop:
         self.run_x('xdotool', 'key', name)
 
     def open_panel(self, app):
-        """Clicks the tray icon until the panel opens (the app ignores a click
-        right after the panel closed: it took it for the closing click)."""
+        """Clicks the tray icon until the panel opens (a click right after the panel closed is taken for the close)."""
         _, icon = self.tray_icon(app)
 
         def opened():
@@ -252,13 +251,10 @@ class Desktop:
         self.click(*self.tray_icon(app)[1].centre, button=3)
         self.press(app, item, 'menu item')
 
-    def showing(self, app, name, role=None):
-        """The app's showing accessible nodes with this name and role."""
-        return [node for node in self.accessible(app)
-                if 'showing' in node['states'] and node['name'] == name and role in (None, node['role'])]
-
     def find(self, app, name, role=None):
-        return eventually(lambda: next(iter(self.showing(app, name, role)), None),
+        """The app's first showing accessible node with this name and role, once there is one."""
+        return eventually(lambda: next((node for node in self.accessible(app) if 'showing' in node['states']
+                                        and node['name'] == name and role in (None, node['role'])), None),
                           f'a showing {role or "node"} named {name!r}')
 
     def press(self, app, name, role='push button'):
@@ -269,8 +265,7 @@ class Desktop:
             node = self.find(app, name, role)
             previous, last[0] = last[0], 'enabled' in node['states'] and node['extents']
             return previous == last[0] and previous
-        x, y, width, height = eventually(still, f'{name!r} to be enabled and hold still')
-        self.click(x + width // 2, y + height // 2)
+        self.click(*Rect(*eventually(still, f'{name!r} to be enabled and hold still')).centre)
 
     def accessible(self, app):
         """The named nodes a screen reader reaches in the app's windows, popups included."""
@@ -366,9 +361,7 @@ def missing_requirement():
         if shutil.which(tool) is None:
             return f'{tool} is not installed (Debian package {package})'
     for module in ('dbus', 'dbusmock', 'pyatspi', 'Xlib'):
-        try:
-            __import__(module)
-        except ImportError:
+        if importlib.util.find_spec(module) is None:
             return f'{sys.executable} lacks the Python module {module} (Debian package python3-{module.lower()})'
     return None
 

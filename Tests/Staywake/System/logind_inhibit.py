@@ -1,8 +1,6 @@
-'''python-dbusmock's logind, with Inhibit answering as logind does: each lock is a
-real pipe listed (with the caller's uid and pid) until every copy of the returned
-descriptor is closed. SetInhibitDelay(seconds) on the mock interface holds every
-later answer back for that long, so a caller can be caught waiting.
-'''
+'''python-dbusmock's logind, with Inhibit answering as logind does: each lock is a real pipe listed (with the caller's
+uid and pid) until every copy of the returned descriptor is closed. SetInhibitDelay(seconds) on the mock interface
+holds every later answer back for that long, so a caller can be caught waiting.'''
 
 import os
 

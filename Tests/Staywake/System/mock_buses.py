@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""Private system and session buses with mocked services, for tests.
-
-Starts one dbus-daemon of each kind with python-dbusmock's logind
-(logind_inhibit.py) and UPower on the system bus and a desktop portal offering
-Inhibit (xdg_portal_inhibit.py) on the session bus; when asked, also polkitd,
-systemd (systemd_units.py) and a notification daemon. Prints one JSON line
-{"system": ADDRESS, "session": ADDRESS} once every service answers, and tears
-everything down when standard input closes or on SIGTERM. Exit status 77: a
-tool this needs is missing.
+"""Private system and session buses with python-dbusmock's logind, UPower and a desktop portal (and when asked
+polkitd, systemd and a notification daemon), for tests. Prints {"system": ADDRESS, "session": ADDRESS} once every
+service answers; ends everything when standard input closes or on SIGTERM. Exit status 77: a tool is missing.
 """
 
 import argparse
@@ -56,12 +50,11 @@ def wait_for_service(address, name, path, mock, timeout=60):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument('--without', default='', help='comma-separated: logind, upower, portal')
-    parser.add_argument('--on-battery', action='store_true', help="UPower's OnBattery starts true")
     parser.add_argument('--polkit', choices=('allow', 'deny', 'hang'), help="polkitd's answer to the lid helper")
-    parser.add_argument('--systemd', action='store_true')
-    parser.add_argument('--notifications', action='store_true')
+    for switch in ('--on-battery', '--systemd', '--notifications'):
+        parser.add_argument(switch, action='store_true')
     arguments = parser.parse_args()
     without = set(arguments.without.split(','))
     try:

@@ -4,7 +4,6 @@ unit exists as an object for StartUnit and StopUnit. Tests steer it through
 com.staywake.Test on /org/freedesktop/systemd1:
 
   SetUnitFileState(unit, state)    state "" forgets the unit file
-  SetStateAfterEnable(unit, state) what EnableUnitFiles leaves (default "enabled")
   FailNext(method, error name, message)
   TakeCalls() -> as                "Method arg..." for each call since the last take
 '''
@@ -18,7 +17,7 @@ CONTROL = 'com.staywake.Test'
 UNIT = 'staywake-lidhelper.socket'
 
 STATE = ("st = self.__dict__.setdefault('staywake', "
-         "{'states': {}, 'after_enable': {}, 'failures': {}, 'calls': []})\n")
+         "{'states': {}, 'failures': {}, 'calls': []})\n")
 NO_FILE = ("    raise dbus.exceptions.DBusException('Unit file ' + unit + ' does not exist.',"
            " name='org.freedesktop.DBus.Error.FileNotFound')\n")
 
@@ -39,7 +38,7 @@ METHODS = [
      "changes = []\n"
      "for unit in args[0]:\n"
      "  if unit not in st['states']:\n" + NO_FILE +
-     "  st['states'][unit] = st['after_enable'].get(unit, 'enabled')\n"
+     "  st['states'][unit] = 'enabled'\n"
      "  changes.append(('symlink', '/etc/systemd/system/sockets.target.wants/' + unit,"
      " '/usr/lib/systemd/system/' + unit))\n"
      "ret = (False, changes)\n"),
@@ -53,7 +52,6 @@ METHODS = [
     (MANAGER, 'Reload', '', '', failing('Reload', "'Reload'")),
     (CONTROL, 'SetUnitFileState', 'ss', '',
      STATE + "if args[1]:\n    st['states'][args[0]] = args[1]\nelse:\n    st['states'].pop(args[0], None)\n"),
-    (CONTROL, 'SetStateAfterEnable', 'ss', '', STATE + "st['after_enable'][args[0]] = args[1]\n"),
     (CONTROL, 'FailNext', 'sss', '', STATE + "st['failures'][args[0]] = (args[1], args[2])\n"),
     (CONTROL, 'TakeCalls', '', 'as', STATE + "ret = st['calls']\nst['calls'] = []\n"),
 ]

@@ -1,7 +1,5 @@
-'''A desktop portal offering only Inhibit: each Inhibit is a Request object at the
-portal's path, ended by its Close or by the caller leaving the bus; ListInhibitions
-on the mock interface reports every Inhibit as (sender, flags, reason, active).
-'''
+'''A desktop portal offering only Inhibit: each Inhibit is a Request object at the portal's path, ended by its Close or
+by the caller leaving the bus; ListInhibitions on the mock interface reports each as (sender, flags, reason, active).'''
 
 import dbus
 

@@ -5,7 +5,6 @@
 #include "Support/TemporaryDirectory.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -53,8 +52,7 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
         {"https://user@127.0.0.1:1/feed", "", "https://user@127.0.0.1:1/feed is not an https address."},
     };
     testing::TemporaryDirectory folder("staywake-update");
-    const QString saved =
-        QDir(QString::fromStdString(folder.path().string())).filePath(QStringLiteral("download"));
+    const QString saved = QString::fromStdString((folder.path() / "download").string());
     for (const auto& c : cases) {
         answer = c.answer;
         request.clear();
