@@ -19,8 +19,9 @@ void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view text)
     } else {
         require(!std::get<Appcast::Error>(parsed).reason.empty(), "an error says what was wrong");
     }
-    if (const auto versions = splitAtNul(text)) {
-        const auto [a, b] = *versions;
+    if (const auto split = text.find('\0'); split != std::string_view::npos) {
+        const auto a = text.substr(0, split);
+        const auto b = text.substr(split + 1);
         require(SoftwareVersion::compare(a, b) == 0 <=> SoftwareVersion::compare(b, a),
                 "versions order the same either way round");
         require(SoftwareVersion::compare(a, a) == 0, "a version equals itself");

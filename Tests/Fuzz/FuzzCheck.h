@@ -6,21 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace staywake::fuzz {
 
@@ -30,14 +22,6 @@ inline void require(bool holds, std::string_view invariant) {
         std::fprintf(stderr, "invariant broken: %.*s\n", static_cast<int>(invariant.size()), invariant.data());
         std::abort();
     }
-}
-
-/// The text before and after its first NUL, when it holds one: two inputs in one.
-inline std::optional<std::pair<std::string_view, std::string_view>> splitAtNul(std::string_view text) {
-    const auto split = text.find('\0');
-    return split == std::string_view::npos
-               ? std::nullopt
-               : std::optional(std::pair(text.substr(0, split), text.substr(split + 1)));
 }
 
 /// One file in memory, rewritten for every input and opened by path as the

@@ -4,6 +4,8 @@
 
 #include "pmset/PmsetRequest.h"
 
+#include <vector>
+
 void staywake::fuzz::check(std::span<const std::uint8_t>, std::string_view input) {
     std::vector<std::string_view> arguments;
     for (std::size_t start = 0; !input.empty() && start <= input.size();) {

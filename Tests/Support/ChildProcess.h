@@ -1,7 +1,6 @@
 #pragma once
 
-// Child processes for tests: one runner for the programs tests start, waits
-// that need no sleep, and a body run in a child without root's powers.
+// Child processes for tests: programs they start, waits without sleeps, bodies run without root's powers.
 
 #include "StaywakeLinux/Journal/PrivateRun.h"
 #include "Support/Files.h"
@@ -52,10 +51,8 @@ struct ChildOptions {
     std::optional<std::filesystem::path> privateRun;
     /// Passed as descriptor 3, as the service manager passes a socket.
     int passedDescriptor = -1;
-    /// When set, standard output and error are appended here (input is
-    /// /dev/null); otherwise input and output are pipes and errors inherited.
+    /// Output and errors are appended here, input is /dev/null; unset: input and output are pipes.
     std::optional<std::filesystem::path> outputFile;
-    std::optional<std::filesystem::path> errorFile;
 };
 
 /// A program started by a test, killed and reaped when the object goes.
@@ -80,13 +77,11 @@ public:
             throw std::system_error(errno, std::generic_category(), "pipe or fork");
         }
         if (pid_ == 0) {
-            const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
             const int input = !output ? in[0] : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            const int written = !output ? out[1] : ::open(output->c_str(), flags, 0600);
-            const int error = options.errorFile ? ::open(options.errorFile->c_str(), flags, 0600)
-                                                : (!output ? STDERR_FILENO : written);
-            if (input < 0 || written < 0 || error < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
-                ::dup2(written, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0 ||
+            const int written =
+                !output ? out[1] : ::open(output->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+            if (input < 0 || written < 0 || ::dup2(input, STDIN_FILENO) < 0 ||
+                ::dup2(written, STDOUT_FILENO) < 0 || (output && ::dup2(written, STDERR_FILENO) < 0) ||
                 (options.privateRun && enterPrivateRun(options.privateRun->c_str()) != 0) ||
                 (options.workingDirectory && ::chdir(options.workingDirectory->c_str()) != 0) ||
                 (options.passedDescriptor >= 0 && ::dup2(options.passedDescriptor, 3) < 0)) {
@@ -131,17 +126,13 @@ public:
             ::kill(pid_, number);
         }
     }
-    bool write(std::string_view bytes) const {
-        return ::write(input_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    }
     void closeInput() {
         if (input_ >= 0) {
             ::close(std::exchange(input_, -1));
         }
     }
 
-    /// The next line of its output, without the line feed; empty at its end
-    /// or when none comes within `timeout`.
+    /// The next line of its output, without the line feed; empty at its end or after `timeout`.
     std::string readLine(std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
         std::string line;
         char byte = 0;
@@ -151,8 +142,7 @@ public:
         return line;
     }
 
-    /// Its exit status, or -signal when a signal ended it; nothing while it
-    /// still runs after `timeout`.
+    /// Its exit status, or -signal when a signal ended it; nothing while it still runs after `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         int status = 0;
         if (!status_ && pidfd_ >= 0 && endsWithin(pidfd_, timeout)) {
@@ -178,8 +168,7 @@ private:
     std::optional<int> status_;
 };
 
-/// Fails the test when it ends with more open descriptors than it began with,
-/// or with a child process (running or zombie) still ours.
+/// Fails the test when it ends with more open descriptors than it began with, or with a child left.
 class ChildProcessTest : public ::testing::Test {
 protected:
     static int openDescriptors() {
@@ -196,9 +185,8 @@ private:
     int descriptorsBefore_ = 0;
 };
 
-/// Waits until a program opens the fifo and writes a line into it, while
-/// `running` (the call that runs that program) has not ended; true when the
-/// line came. Lets a test act on a program at a known moment without sleeping.
+/// Whether a program wrote a line into the fifo before `running` (the call that runs it) ended:
+/// lets a test act on a program at a known moment without sleeping.
 template <typename T> bool awaitFifoLine(const std::string& fifo, std::future<T>& running) {
     const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     bool received = false;
@@ -222,10 +210,9 @@ struct UnprivilegedRun {
 /// The user (and group) runUnprivileged runs as when the tests run as root: nobody.
 inline constexpr uid_t unprivilegedUser = 65534;
 
-/// Runs `body` in a forked child and returns its text. When the tests run as
-/// root the child first becomes nobody, without supplementary groups, so that
-/// file permissions bind it as they bind any user (root reads even a file of
-/// mode 000). Files it must reach are to be given to it first (giveToUnprivilegedUser).
+/// Runs `body` in a forked child and returns its text. Under root the child first becomes nobody, without
+/// supplementary groups, so that file permissions bind it (root reads even a file of mode 000); files it
+/// must reach are given to it first (giveToUnprivilegedUser).
 inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
@@ -257,20 +244,11 @@ inline UnprivilegedRun runUnprivileged(const std::function<std::string()>& body)
     return {!WIFEXITED(status) || WEXITSTATUS(status) != 2, output};
 }
 
-/// Gives a folder and everything in it to the user runUnprivileged runs as;
-/// nothing to do when the tests do not run as root.
+/// Gives a folder and everything in it to the user runUnprivileged runs as (only under root).
 inline void giveToUnprivilegedUser(const std::filesystem::path& folder) {
-    if (::geteuid() != 0) {
-        return;
-    }
-    const auto give = [](const std::filesystem::path& path) {
-        if (::lchown(path.c_str(), unprivilegedUser, unprivilegedUser) != 0) {
-            throw std::system_error(errno, std::generic_category(), "could not give " + path.string() + " away");
-        }
-    };
-    give(folder);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        give(entry.path());
+    const std::string owner = std::to_string(unprivilegedUser) + ":" + std::to_string(unprivilegedUser);
+    if (::geteuid() == 0 && !commandOutput("chown -R " + owner + " '" + folder.string() + "'")) {
+        throw std::runtime_error("could not give " + folder.string() + " away");
     }
 }
 

@@ -12,9 +12,8 @@
 
 namespace staywake::testing {
 
-/// A real main run loop for tests without Qt: the test's thread is the main
-/// thread, and it runs what other threads hand it while it awaits an outcome.
-/// Delayed actions run when their time has come, in order.
+/// A main run loop for tests without Qt: the test's thread runs what other threads hand it while it
+/// awaits an outcome; delayed actions run when their time has come, in order.
 class ConditionMainRunLoop final : public MainRunLoop {
 public:
     using Clock = std::chrono::steady_clock;
@@ -29,8 +28,7 @@ public:
         changed_.notify_all();
     }
 
-    /// Runs what is due until `condition` holds; false when it still does not
-    /// hold after `timeout`.
+    /// Runs what is due until `condition` holds; false when it still does not after `timeout`.
     bool runUntil(const std::function<bool()>& condition,
                   std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         const auto deadline = Clock::now() + timeout;

@@ -2,16 +2,12 @@
 
 #include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -55,8 +51,7 @@ inline std::optional<std::string> commandOutput(const std::string& command) {
     return pipe && ::pclose(pipe.release()) == 0 ? std::optional(output) : std::nullopt;
 }
 
-/// The first 40 hexadecimal digits of the file's SHA-256, as sha256sum (an
-/// implementation of its own) prints it: how this platform names a build.
+/// The first 40 hex digits of the file's SHA-256 by sha256sum (not our code): how a build is named.
 inline std::string codeDirectoryHashOf(const std::filesystem::path& path) {
     const auto line = commandOutput("sha256sum '" + path.string() + "'").value_or("");
     if (line.size() < 40) {
@@ -65,8 +60,7 @@ inline std::string codeDirectoryHashOf(const std::filesystem::path& path) {
     return line.substr(0, 40);
 }
 
-/// Makes a fifo, through which a program started by a test can say that it
-/// has reached a point.
+/// Makes a fifo, through which a program started by a test can say that it has reached a point.
 inline std::string makeFifo(const std::filesystem::path& path) {
     if (::mkfifo(path.c_str(), 0600) != 0) {
         throw std::runtime_error("could not create a fifo at " + path.string());

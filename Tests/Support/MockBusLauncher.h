@@ -1,10 +1,8 @@
 #pragma once
 
-// The one launcher of mocked D-Bus services: a private system and session bus
-// with python-dbusmock's logind, UPower, polkit, systemd, notification daemon
-// and desktop portal, as Tests/Staywake/System/mock_buses.py starts them. The
-// program's STAYWAKE_MOCK_BUSES_SCRIPT names that script. Programs built with
-// Qt D-Bus also get Qt connections to the buses and readers of the mocks.
+// Private system and session buses with python-dbusmock's services, as the script named by
+// STAYWAKE_MOCK_BUSES_SCRIPT (Tests/Staywake/System/mock_buses.py) starts them; with Qt D-Bus,
+// also Qt connections to the buses and readers of the mocks.
 
 #include "Support/ChildProcess.h"
 #include "Support/Files.h"
@@ -26,8 +24,7 @@
 
 namespace staywake::testing {
 
-/// The buses for as long as the object lives (or until stop()): closing the
-/// script's input ends them and every mock with them.
+/// The buses while the object lives (or until stop()): closing the script's input ends them.
 class MockBuses {
 public:
     struct Options {
@@ -93,8 +90,7 @@ public:
     const std::string& systemAddress() const { return systemAddress_; }
     const std::string& sessionAddress() const { return sessionAddress_; }
 
-    /// A call to a mock's control interface (org.freedesktop.DBus.Mock) on the
-    /// system bus, through busctl; its reply as busctl prints it.
+    /// A call to a mock's control interface on the system bus through busctl; its reply as busctl prints it.
     std::string control(const std::string& service, const std::string& object,
                         const std::vector<std::string>& call) const {
         std::string command = "/usr/bin/busctl --address=" + systemAddress_ + " call " + service + " " + object +
@@ -208,32 +204,25 @@ inline std::vector<PortalInhibition> portalInhibitions(const QDBusConnection& se
     });
 }
 
-/// Runs the GUI thread's events until `condition` holds or `timeout` passes; whether it holds.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    bool held = condition();
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        held = condition();
-        if (held) {
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    tick.start(10);
-    if (!held) {
-        loop.exec();
-    }
-    return held;
-}
-
 /// Runs the GUI thread's events for `duration`: only to show that something does
 /// NOT happen, after everything that should have happened was awaited.
 inline void runEventsFor(std::chrono::milliseconds duration) {
     QEventLoop loop;
     QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+/// Runs the GUI thread's events until `condition` holds or `timeout` passes; whether it holds.
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        runEventsFor(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 #endif
 

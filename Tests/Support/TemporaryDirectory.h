@@ -8,8 +8,7 @@
 
 namespace staywake::testing {
 
-/// A fresh folder under the system's temporary directory, removed with
-/// everything in it when the object goes.
+/// A fresh folder under the system's temporary directory, removed with everything in it when the object goes.
 class TemporaryDirectory {
 public:
     explicit TemporaryDirectory(const std::string& prefix = "staywake") {

@@ -17,8 +17,7 @@
 
 namespace staywake::testing {
 
-/// Whether this build runs under AddressSanitizer, which makes every process
-/// start and step take several times longer.
+/// Whether this build runs under AddressSanitizer, which makes every process step several times slower.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool isSanitized = true;
 #else

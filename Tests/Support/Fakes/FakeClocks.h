@@ -4,7 +4,8 @@
 
 namespace staywake::testing {
 
-/// A wall clock that moves only when a test moves it.
+// Clocks that move only when a test moves them.
+
 class FakeDateProvider final : public DateProvider {
 public:
     explicit FakeDateProvider(Date start = Date{1'700'000'000}) : current(start) {}
@@ -14,7 +15,6 @@ public:
     Date current;
 };
 
-/// An uptime clock that moves only when a test moves it.
 class FakeUptimeProvider final : public UptimeProvider {
 public:
     explicit FakeUptimeProvider(double start = 1000) : current(start) {}
@@ -24,7 +24,6 @@ public:
     double current;
 };
 
-/// A continuous clock that moves only when a test moves it.
 class FakeContinuousTimeProvider final : public ContinuousTimeProvider {
 public:
     explicit FakeContinuousTimeProvider(double start = 5000) : current(start) {}

@@ -4,8 +4,7 @@
 
 namespace staywake::testing {
 
-/// A conditions notifier that never fires: tests change conditions and ask
-/// the controller to refresh, as opening the panel does.
+/// A conditions notifier that never fires: tests ask the controller to refresh, as opening the panel does.
 class SilentMachineConditionsNotifier final : public MachineConditionsNotifier {
 public:
     void observe(Handler) override {}
