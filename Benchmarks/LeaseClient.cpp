@@ -21,8 +21,10 @@
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
 #include "StaywakeLidHelper/PollMainLoop.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
+#include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 
 #include <unistd.h>
 
@@ -198,6 +200,10 @@ int main(int argc, char** argv) {
     SocketLidSleepBlocker::Helper helper;
     helper.socketPath = argv[1];
     helper.programPath = argv[2];
+    // Judged as the app judges it, by the hasher beside it.
+    const FileHashCommand hashes(FileHashCommand::pathBeside(helper.programPath), nullptr,
+                                 [](const std::string& line) { std::cerr << line << '\n'; });
+    helper.inspector = std::make_shared<const ElfNoteCodeSigning>(TrustAnchor{}, hashes.hasher());
     auto blocker = std::make_shared<SocketLidSleepBlocker>(
         std::make_shared<InstalledHelper>(),
         LidHelperService::codeRequirement(LidHelperService::label, CodeSigningIdentity::currentTeamIdentifier()),

@@ -115,8 +115,9 @@ def pss_differences(runs, count=12):
         'access manager on its first check. What remains beyond the floor: our own program (`Staywake`), '
         'the heap (not broken down here), ICU (`libicuuc`: the locale resolved at start for the tray’s '
         'label and layout direction), and libraries loaded at start but used only later, whose relocation '
-        'costs each process: `libcrypto` (update signatures, Night Brew’s check of its helper) and '
-        '`libQt6Network` with `libproxy` and Kerberos (the update check).',
+        'costs each process: `libQt6Network` with `libproxy` and Kerberos (the update check). `libcrypto` '
+        'is not loaded: update signatures and Night Brew’s check of its helper run in the bundle’s '
+        'short-lived `StaywakeUpdateVerify` and `StaywakeFileHash`.',
     ]
 
 

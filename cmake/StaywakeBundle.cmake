@@ -7,6 +7,7 @@
 #   Staywake.app/Contents/Helpers/StaywakeLidHelper
 #   Staywake.app/Contents/Helpers/pmset
 #   Staywake.app/Contents/Helpers/StaywakeFileHash
+#   Staywake.app/Contents/Helpers/StaywakeUpdateVerify
 #   Staywake.app/Contents/Resources/...
 #
 # The build tree holds it at ${STAYWAKE_BUNDLE_DIR}; `cmake --install` puts it

@@ -2,7 +2,6 @@
 
 #include "StaywakeCore/LidHelper/LidHelperService.h"
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
-#include "StaywakeLidHelper/FileHashCommand.h"
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "StaywakeLinux/Clock/SystemClocks.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
@@ -11,6 +10,7 @@
 #include "StaywakeLinux/Socket/LidHelperListeningSocket.h"
 #include "StaywakeLinux/Socket/PolkitPeerAuthority.h"
 #include "StaywakeLinux/SystemError.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 #include "ZorIdiDurirad/PmsetSleepSetting.h"
 #include "ZorIdiDurirad/PmsetToolPath.h"
 

@@ -1,4 +1,4 @@
-#include "StaywakeLidHelper/FileHashCommand.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 #include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"

@@ -99,7 +99,7 @@ int run(QApplication& application) {
     options.localization = localization;
     options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     options.sessionBus = sessionBus;
-    options.reduceMotion = DesktopReduceMotion::isOn(sessionBus);
+    options.reduceMotion = [sessionBus] { return DesktopReduceMotion::isOn(sessionBus); };
     options.openLoginItems = [] {
         if (!StartupApplicationsSettings::forThisSession().open()) {
             qCWarning(appLog) << "found nothing to open the startup applications with";

@@ -1,5 +1,6 @@
 #include "Staywake/App/LinuxMechanisms.h"
 
+#include "Staywake/App/AppLog.h"
 #include "Staywake/Lid/SystemdLidHelperRegistration.h"
 #include "Staywake/System/InhibitSleepBlocker.h"
 #include "Staywake/System/QtMainRunLoop.h"
@@ -11,8 +12,10 @@
 #include "StaywakeCore/LidHelper/LidSleepLease.h"
 #include "StaywakeLinux/Clock/SystemClocks.h"
 #include "StaywakeLinux/Identity/CodeSigningIdentity.h"
+#include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 #include "StaywakeLinux/LoginItem/XdgAutostartLoginItem.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 
 #include <QGuiApplication>
 
@@ -44,6 +47,12 @@ StaywakeApp::Mechanisms linuxMechanisms(std::shared_ptr<UserDefaults> defaults, 
                                                               std::optional<std::string> requirement) {
         SocketLidSleepBlocker::Helper helper;
         helper.programPath = helperProgram;
+        // The helper's file is hashed by the bundle's hasher, so that the app
+        // never loads libcrypto for it.
+        const FileHashCommand hashes(
+            FileHashCommand::pathBeside(helperProgram), nullptr,
+            [](const std::string& line) { qCWarning(appLog).noquote() << QString::fromStdString(line); });
+        helper.inspector = std::make_shared<const ElfNoteCodeSigning>(TrustAnchor{}, hashes.hasher());
         return std::make_shared<SocketLidSleepBlocker>(std::move(registration), std::move(requirement),
                                                        LidSleepLease::replyTimeout,
                                                        std::make_shared<QtMainRunLoop>(*application), helper);

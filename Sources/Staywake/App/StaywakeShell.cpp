@@ -82,7 +82,7 @@ PanelWindow& StaywakeShell::window() {
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
                             AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
-                            options_.localization.locale, options_.reduceMotion);
+                            options_.localization.locale, options_.reduceMotion && options_.reduceMotion());
     if (!problem_.isEmpty()) {
         panel_->showProblem(problem_);
     }

@@ -38,7 +38,9 @@ class StaywakeShell final : public QObject {
 public:
     struct Options {
         AppLocalization localization;
-        bool reduceMotion = false;
+        /// Whether the desktop asks for less motion: asked when the panel is
+        /// first built, so that start-up does not wait on the desktop portal.
+        std::function<bool()> reduceMotion;
         /// Whether the desktop has a tray to put the item in.
         bool trayAvailable = true;
         QDBusConnection sessionBus = QDBusConnection(QString());

@@ -6,7 +6,7 @@
 #include "Staywake/Update/UpdateFetch.h"
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "StaywakeLinux/Update/RelaunchAfterExit.h"
-#include "StaywakeLinux/Update/UpdateSignature.h"
+#include "ZorIdiDurirad/UpdateSignature.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -74,6 +74,7 @@ QString refusalSentence(const UpdateSignature::Refusal& refusal) {
 SoftwareUpdate::Configuration SoftwareUpdate::Configuration::fromBundle(const std::filesystem::path& program) {
     Configuration configuration;
     configuration.program = program;
+    configuration.verifier = UpdateSignature::verifierFor(program);
     configuration.systemVersion = runningSystemVersion();
     configuration.downloads = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                               QStringLiteral("/staywake/updates");
@@ -350,7 +351,7 @@ void SoftwareUpdate::downloaded(const AppcastItem& item, const QString& path) {
              text("The download has %1 bytes, but the update announced %2.").arg(size).arg(item.length));
         return;
     }
-    if (const auto refusal = UpdateSignature::problem(path.toStdString(), item.edSignature,
+    if (const auto refusal = UpdateSignature::problem(configuration_.verifier, path.toStdString(), item.edSignature,
                                                       configuration_.publicKey.toStdString())) {
         QFile::remove(path);
         qCWarning(appLog).noquote() << "refused the update" << QString::fromStdString(item.version) << "from"

@@ -50,6 +50,8 @@ public:
         /// The command the verified package's path is appended to
         /// (StaywakeUpdateInstaller in Info.plist; tests put a stand-in there).
         QStringList installer = {QStringLiteral("pkexec"), QStringLiteral("apt-get"), QStringLiteral("install")};
+        /// The bundle's StaywakeUpdateVerify, which checks each package's signature.
+        std::string verifier;
         /// What is started once this process has ended.
         std::filesystem::path program;
         /// Where packages are downloaded to.

@@ -37,8 +37,8 @@ struct TrustAnchor {
 /// again; copies share them, and may be used from any thread.
 ///
 /// The hash itself is computed by a FileHasher: with libcrypto in this
-/// process by default, or by another means (the lid helper runs a short-lived
-/// program, so that a root daemon that runs all day never loads libcrypto).
+/// process by default, or by another means (the lid helper and the app run a
+/// short-lived program, so that neither loads libcrypto).
 class ElfNoteCodeSigning final : public ProgramFileInspector {
 public:
     /// The code directory hash of an open file's whole contents; nothing when

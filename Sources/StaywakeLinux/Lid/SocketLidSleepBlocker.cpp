@@ -1,7 +1,5 @@
 #include "StaywakeLinux/Lid/SocketLidSleepBlocker.h"
 
-#include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
-
 #include <mutex>
 #include <utility>
 
@@ -55,9 +53,6 @@ SocketLidSleepBlocker::SocketLidSleepBlocker(std::shared_ptr<LidHelperRegistrati
     : registration_(std::move(registration)), helperRequirement_(std::move(helperRequirement)),
       replyTimeout_(replyTimeout), mainRunLoop_(std::move(mainRunLoop)), helper_(std::move(helper)),
       makeConnection_(std::move(makeConnection)), lifetime_(this, [](SocketLidSleepBlocker*) {}) {
-    if (!helper_.inspector) {
-        helper_.inspector = std::make_shared<ElfNoteCodeSigning>();
-    }
     if (!makeConnection_) {
         makeConnection_ = [path = helper_.socketPath] { return std::make_unique<LidLeaseClientConnection>(path); };
     }
@@ -214,7 +209,7 @@ void SocketLidSleepBlocker::send(double until, std::function<void(const Outcome&
                 // The kernel's word on who runs the peer, and the installed
                 // program held to the requirement: a root process reached at the
                 // helper's socket runs the helper only if that file is trusted.
-                return peer.uid == helper.trustedUid &&
+                return peer.uid == helper.trustedUid && helper.inspector &&
                        helper.inspector->codeDirectoryHash(helper.programPath, requirement).has_value();
             });
         connection_->resume();

@@ -48,7 +48,7 @@ public:
         /// The installed helper program, held to the helper requirement.
         std::string programPath;
         uid_t trustedUid = 0;
-        /// Judges the program file; the production check when absent.
+        /// Judges the program file; without one, no helper is trusted.
         std::shared_ptr<const ProgramFileInspector> inspector;
     };
     using MakeConnection = std::function<std::unique_ptr<LidLeaseClientConnection>()>;

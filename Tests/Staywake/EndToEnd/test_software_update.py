@@ -48,6 +48,7 @@ class SoftwareUpdateTests(unittest.TestCase):
         (contents / 'bin').mkdir(parents=True)
         program = shutil.copy2(os.environ['STAYWAKE_APP'], contents / 'bin' / 'Staywake')
         shutil.copytree(built / 'Resources', contents / 'Resources')
+        shutil.copytree(built / 'Helpers', contents / 'Helpers')
         (contents / 'Info.plist').write_bytes(plistlib.dumps({
             **plistlib.loads((built / 'Info.plist').read_bytes()), 'CFBundleVersion': '1.0.0',
             'CFBundleShortVersionString': '1.0', 'SUFeedURL': url + 'appcast.xml', 'SUPublicEDKey': public_key.strip(),

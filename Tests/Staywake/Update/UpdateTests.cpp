@@ -89,6 +89,7 @@ QStringList logged;
 std::unique_ptr<SoftwareUpdate> updater(std::shared_ptr<UserDefaults> defaults, const QString& script = {}) {
     SoftwareUpdate::Configuration configuration;
     configuration.publicKey = QStringLiteral("GVAYaWLjtv2BaVgnzDnuXPyknU9F9+1YipA17PQqOnU=");
+    configuration.verifier = STAYWAKE_UPDATE_VERIFY;
     configuration.installer = {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script,
                                QStringLiteral("installer")};
     return std::make_unique<SoftwareUpdate>(configuration, std::move(defaults),

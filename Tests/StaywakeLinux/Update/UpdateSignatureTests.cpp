@@ -1,4 +1,4 @@
-#include "StaywakeLinux/Update/UpdateSignature.h"
+#include "ZorIdiDurirad/UpdateSignature.h"
 
 #include "Support/TemporaryDirectory.h"
 
@@ -38,12 +38,12 @@ TEST(UpdateSignature, AcceptsOnlyThePackageSignedWithTheAppsKey) {
         return refusal ? refusal->detail : "";
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(detail(UpdateSignature::problem(package, c.signature, c.key)), c.problem)
+        EXPECT_EQ(detail(UpdateSignature::problem(STAYWAKE_UPDATE_VERIFY, package, c.signature, c.key)), c.problem)
             << c.signature << " by " << c.key;
     }
     std::ofstream(package, std::ios::app) << "y";
-    EXPECT_EQ(detail(UpdateSignature::problem(package, good, key)), mismatch);
-    EXPECT_EQ(detail(UpdateSignature::problem(folder.path() / "missing.deb", good, key)),
+    EXPECT_EQ(detail(UpdateSignature::problem(STAYWAKE_UPDATE_VERIFY, package, good, key)), mismatch);
+    EXPECT_EQ(detail(UpdateSignature::problem(STAYWAKE_UPDATE_VERIFY, folder.path() / "missing.deb", good, key)),
               "could not open " + (folder.path() / "missing.deb").string() + ": No such file or directory");
 }
 

@@ -1,22 +1,38 @@
-#include "StaywakeLinux/Update/UpdateSignature.h"
-
+// StaywakeUpdateVerify SIGNATURE KEY: checks that the file open on standard
+// input, read from its current position to its end, is signed by SIGNATURE
+// (base64, 64 bytes) under the Ed25519 public key KEY (base64, 32 bytes).
+// Prints "verified" and a newline and exits 0 when it is; otherwise prints
+// nothing and exits with the first of: 3 KEY is not a key, 4 SIGNATURE is
+// empty, 5 SIGNATURE is not a signature, 6 the input cannot be read whole or
+// is larger than any package accepted, 1 the signature does not match. Exit
+// status 2 is for other arguments, 7 for a check that could not be made.
 #include "StaywakeCore/Update/Appcast.h"
 
 #include <openssl/evp.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <variant>
+#include <optional>
+#include <string_view>
 #include <vector>
-
-namespace staywake::UpdateSignature {
 
 namespace {
 
-/// Strict base64 with padding; absent for anything else.
+enum Status : int {
+    verified = 0,
+    mismatch = 1,
+    usage = 2,
+    badKey = 3,
+    unsigned_ = 4,
+    badSignature = 5,
+    unreadable = 6,
+    failed = 7
+};
+
+/// Strict base64 with padding (blanks and line breaks ignored); absent for
+/// anything else.
 std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text) {
     std::string compact;
     for (const char c : text) {
@@ -51,67 +67,67 @@ std::optional<std::vector<unsigned char>> decodeBase64(std::string_view text) {
     return bytes;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::variant<std::vector<unsigned char>, std::string> readPackage(const std::filesystem::path& package) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(package.c_str(), "rbe"));
-    if (!file) {
-        return "could not open " + package.string() + ": " + std::strerror(errno);
-    }
+/// All of standard input; absent on a read error or past the package limit.
+std::optional<std::vector<unsigned char>> readInput() {
     std::vector<unsigned char> contents;
-    std::vector<unsigned char> chunk(64 * 1024);
+    std::vector<unsigned char> chunk(1U << 16U);
     while (true) {
-        const auto read = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        contents.insert(contents.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(read));
-        if (contents.size() > Appcast::lengthLimit) {
-            return package.string() + " is larger than any package accepted";
+        const ssize_t count = ::read(STDIN_FILENO, chunk.data(), chunk.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
         }
-        if (read < chunk.size()) {
-            if (std::ferror(file.get())) {
-                return "could not read " + package.string() + ": " + std::strerror(errno);
-            }
+        if (count < 0) {
+            return std::nullopt;
+        }
+        if (count == 0) {
             return contents;
+        }
+        contents.insert(contents.end(), chunk.begin(), chunk.begin() + count);
+        if (contents.size() > staywake::Appcast::lengthLimit) {
+            return std::nullopt;
         }
     }
 }
 
-} // namespace
-
-std::optional<Refusal> problem(const std::filesystem::path& package, std::string_view signature,
-                               std::string_view publicKey) {
-    using Reason = Refusal::Reason;
+Status check(std::string_view signature, std::string_view publicKey) {
     const auto key = decodeBase64(publicKey);
     if (!key || key->size() != 32) {
-        return Refusal{Reason::noKey, "the update key is not a base64 Ed25519 public key"};
+        return badKey;
     }
     if (signature.empty()) {
-        return Refusal{Reason::unsigned_, "the update is not signed"};
+        return unsigned_;
     }
     const auto signatureBytes = decodeBase64(signature);
     if (!signatureBytes || signatureBytes->size() != 64) {
-        return Refusal{Reason::malformedSignature, "the update's signature is not a base64 Ed25519 signature"};
+        return badSignature;
     }
-    auto contents = readPackage(package);
-    if (const auto* error = std::get_if<std::string>(&contents)) {
-        return Refusal{Reason::unreadable, *error};
+    const auto message = readInput();
+    if (!message) {
+        return unreadable;
     }
-    const auto& message = std::get<std::vector<unsigned char>>(contents);
-
     const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> verifyingKey(
         EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, key->data(), key->size()), &EVP_PKEY_free);
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!verifyingKey || !context ||
         EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, verifyingKey.get()) != 1) {
-        return Refusal{Reason::unreadable, "OpenSSL could not set up an Ed25519 check"};
+        return failed;
     }
     // Ed25519 signs the message in one piece, so the whole package is passed at once.
-    if (EVP_DigestVerify(context.get(), signatureBytes->data(), signatureBytes->size(), message.data(),
-                         message.size()) != 1) {
-        return Refusal{Reason::mismatch, "the signature does not match the package"};
-    }
-    return std::nullopt;
+    return EVP_DigestVerify(context.get(), signatureBytes->data(), signatureBytes->size(), message->data(),
+                            message->size()) == 1
+               ? verified
+               : mismatch;
 }
 
-} // namespace staywake::UpdateSignature
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        return usage;
+    }
+    const Status status = check(argv[1], argv[2]);
+    if (status != verified) {
+        return status;
+    }
+    return std::fputs("verified\n", stdout) >= 0 && std::fflush(stdout) == 0 ? verified : failed;
+}

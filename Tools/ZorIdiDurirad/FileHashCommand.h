@@ -14,7 +14,8 @@ class ReadOnlyFile;
 
 /// Hashes program files for the identity checks with the bundle's
 /// StaywakeFileHash, a short-lived program handed the already open file on
-/// its standard input, so that the helper itself never loads libcrypto.
+/// its standard input, so that neither the helper (judging its clients) nor
+/// the app (judging the helper) loads libcrypto.
 ///
 /// The program runs under the bounded command runner: one that does not
 /// answer within `timeout` seconds is killed, and so is one running when the

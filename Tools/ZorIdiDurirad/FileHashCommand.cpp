@@ -1,4 +1,4 @@
-#include "StaywakeLidHelper/FileHashCommand.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 
 #include "StaywakeCore/Identity/CodeDirectoryHash.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
