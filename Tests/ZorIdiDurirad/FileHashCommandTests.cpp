@@ -1,8 +1,8 @@
-#include "ZorIdiDurirad/FileHashCommand.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 #include "Support/Files.h"
 #include "Support/TemporaryDirectory.h"
 #include "ZorIdiDurirad/CommandInterrupt.h"
+#include "ZorIdiDurirad/FileHashCommand.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
