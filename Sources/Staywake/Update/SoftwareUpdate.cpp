@@ -351,8 +351,8 @@ void SoftwareUpdate::downloaded(const AppcastItem& item, const QString& path) {
              text("The download has %1 bytes, but the update announced %2.").arg(size).arg(item.length));
         return;
     }
-    if (const auto refusal = UpdateSignature::problem(configuration_.verifier, path.toStdString(), item.edSignature,
-                                                      configuration_.publicKey.toStdString())) {
+    if (const auto refusal = UpdateSignature::problem(configuration_.verifier, path.toStdString(),
+                                                      item.edSignature, configuration_.publicKey.toStdString())) {
         QFile::remove(path);
         qCWarning(appLog).noquote() << "refused the update" << QString::fromStdString(item.version) << "from"
                                     << QString::fromStdString(item.url) + u':'
