@@ -22,6 +22,7 @@ TEST(LidHelperService, ReadsTheBundleVersionOnlyFromTextsByTheVersionRule) {
     const std::pair<Dictionary, std::optional<std::string>> infos[] = {
         {info("1.4", "57"), "1.4 (57)"},
         {info("1.4", 57), std::nullopt},
+        {info("1.4", "57 beta"), std::nullopt},
         {info(1.4, "57"), std::nullopt},
         {Dictionary{{"CFBundleShortVersionString", "1.4"}}, std::nullopt},
     };
