@@ -2,7 +2,6 @@
 // It is a file of its own so that a program that hashes another way (the lid
 // helper) links none of it, and so does not load libcrypto.
 #include "StaywakeCore/Identity/CodeDirectoryHash.h"
-#include "StaywakeLinux/Identity/CodeSigningIdentity.h"
 #include "StaywakeLinux/Identity/ElfNoteCodeSigning.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 
@@ -17,21 +16,6 @@ namespace staywake {
 
 ElfNoteCodeSigning::ElfNoteCodeSigning(TrustAnchor anchor)
     : ElfNoteCodeSigning(std::move(anchor), [](const ReadOnlyFile& file) { return codeDirectoryHash(file); }) {}
-
-std::optional<std::string> CodeSigningIdentity::currentCodeDirectoryHash() {
-    return currentCodeDirectoryHash(
-        [](const ReadOnlyFile& file) { return ElfNoteCodeSigning::codeDirectoryHash(file); });
-}
-
-std::optional<std::string> CodeSigningIdentity::codeDirectoryHash(const std::string& path,
-                                                                  const std::string& requirement) {
-    return ElfNoteCodeSigning().codeDirectoryHash(path, requirement);
-}
-
-std::optional<std::string> CodeSigningIdentity::codeDirectoryHashOfProcess(pid_t pid,
-                                                                           const std::string& requirement) {
-    return ElfNoteCodeSigning().codeDirectoryHashOfProcess(pid, requirement);
-}
 
 std::optional<std::string> ElfNoteCodeSigning::codeDirectoryHash(const ReadOnlyFile& file) {
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);

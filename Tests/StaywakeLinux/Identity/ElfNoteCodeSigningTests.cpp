@@ -157,15 +157,17 @@ TEST(CodeSigningIdentity, ReadsItsOwnIdentityAndTrustsOnlyRootOwnedProgramsInRoo
     const std::string configuredTeam = STAYWAKE_TEAM_ID;
     EXPECT_EQ(CodeSigningIdentity::currentTeamIdentifier(),
               configuredTeam.empty() ? std::nullopt : std::optional<std::string>(configuredTeam));
-    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(),
+    EXPECT_EQ(CodeSigningIdentity::currentCodeDirectoryHash(
+                  [](const ReadOnlyFile& file) { return ElfNoteCodeSigning::codeDirectoryHash(file); }),
               testing::codeDirectoryHashOf("/proc/" + std::to_string(::getpid()) + "/exe"));
 
     // The test's own temporary copies are root's only when it runs as root.
     TemporaryTree tree;
     const auto app = tree.program("Staywake", FIXTURE_APP);
-    EXPECT_EQ(CodeSigningIdentity::codeDirectoryHash(app.string(), appRequirement).has_value(), ::getuid() == 0);
+    const ElfNoteCodeSigning signing;
+    EXPECT_EQ(signing.codeDirectoryHash(app.string(), appRequirement).has_value(), ::getuid() == 0);
     fs::permissions(tree.root(), fs::perms(0777));
-    EXPECT_EQ(CodeSigningIdentity::codeDirectoryHash(app.string(), appRequirement), std::nullopt);
+    EXPECT_EQ(signing.codeDirectoryHash(app.string(), appRequirement), std::nullopt);
 }
 
 } // namespace
