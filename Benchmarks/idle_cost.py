@@ -88,8 +88,10 @@ def measure(binary, window, launches, settings=None):
     with staywake_e2e.Desktop() as desktop:
         starts = []
         for number in range(launches):
-            if settings is not None:
-                desktop.write_settings(settings())
+            # The question about automatic update checks comes at the second
+            # launch; answered "no" here, as a user would have, so that no
+            # launch measures an open dialog.
+            desktop.write_settings({'SUEnableAutomaticChecks': False, **(settings() if settings else {})})
             app, seconds = launch(desktop, binary)
             starts.append(seconds)
             if number + 1 < launches:

@@ -2,6 +2,7 @@
 
 #include "Staywake/App/AppLocalization.h"
 #include "Staywake/App/AppLog.h"
+#include "Staywake/App/ApplicationIcon.h"
 #include "Staywake/App/LinuxMechanisms.h"
 #include "Staywake/App/SignalIntake.h"
 #include "Staywake/App/SingleInstance.h"
@@ -146,7 +147,8 @@ int runStaywake(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Staywake"));
     QApplication::setOrganizationDomain(QStringLiteral("staywake.com"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.staywake.app"));
-    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.staywake.app")));
+    ApplicationIcon::setOnFirstWindow(application,
+                                      [] { return QIcon::fromTheme(QStringLiteral("com.staywake.app")); });
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         return run(application);
