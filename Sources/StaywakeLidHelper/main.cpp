@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
     const auto log =
         std::make_shared<JournalLog>("StaywakeLidHelper", std::string(LidHelperService::label), "lease");
     try {
-        // Before any thread exists, so that every thread inherits the mask and
-        // only the termination thread ever takes SIGTERM.
+        // Before the daemon's threads start, so that every one inherits the
+        // mask and only the termination thread ever takes SIGTERM (the log's
+        // writer, already running, blocks every signal of its own accord).
         TerminationSignalThread::blockInThisThread();
         LidHelperDaemon daemon(log);
         return daemon.run();

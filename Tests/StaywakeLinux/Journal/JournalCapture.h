@@ -39,7 +39,11 @@ struct JournalEntry {
 /// is `<run>` (see PrivateRun.h) logs here through the unmodified libsystemd.
 class JournalCapture {
 public:
-    explicit JournalCapture(const std::filesystem::path& runDirectory) {
+    /// `later`: bound but not read until startReading(), like a journald that
+    /// has stopped reading; its senders block once the socket's queue is full.
+    enum class Reading { now, later };
+
+    explicit JournalCapture(const std::filesystem::path& runDirectory, Reading reading = Reading::now) {
         const std::filesystem::path directory = runDirectory / "systemd" / "journal";
         std::filesystem::create_directories(directory);
         const std::string path = (directory / "socket").string();
@@ -54,13 +58,21 @@ public:
         }
         const int bufferSize = 8 << 20;
         ::setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-        thread_ = std::thread([this] { run(); });
+        if (reading == Reading::now) {
+            startReading();
+        }
     }
     ~JournalCapture() {
         stopping_ = true;
         ::shutdown(socket_, SHUT_RDWR);
-        thread_.join();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
         ::close(socket_);
+    }
+
+    void startReading() {
+        thread_ = std::thread([this] { run(); });
     }
     JournalCapture(const JournalCapture&) = delete;
     JournalCapture& operator=(const JournalCapture&) = delete;
