@@ -35,6 +35,7 @@ TEST(PmsetSleepSetting, ReadsAndConfirmsEachWriteWithAReadBack) {
         {0, {}, off, "", {{"-a", "disablesleep", "0"}, {"-g"}}},
         {1, {1, ""}, on, "pmset exited 1", {{"-a", "disablesleep", "1"}}},
         {1, {}, off, "asked for disablesleep 1, read back 0", write1},
+        {0, {}, on, "asked for disablesleep 0, read back 1", {{"-a", "disablesleep", "0"}, {"-g"}}},
         // The status is judged before the listing.
         {1, {}, {3, on.output}, "pmset -g exited 3, so the setting was never read back", write1},
         {1, {}, {0, "SleepDisabled 2\n"}, unreadable, write1},

@@ -41,6 +41,7 @@ TEST(CodeRequirement, ParsesNothingButTheWrittenForm) {
         prefix + "com.staywake.app" + middle + "abcde12345\"",
         prefix + "com.staywake.app" + middle + "ABCDE123456\"",
         prefix + middle + "ABCDE12345\"",
+        prefix + "com_staywake.app" + middle + "ABCDE12345\"",
         prefix + "com.staywake\" or identifier \"x" + middle + "ABCDE12345\"",
         prefix + "com.staywake.app" + "\"  and certificate leaf[subject.OU] = \"ABCDE12345\"",
         "anchor apple generic and identifier com.staywake.app and certificate leaf[subject.OU] = ABCDE12345",
