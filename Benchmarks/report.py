@@ -77,7 +77,8 @@ def app_rows(runs, window):
         'Start: wall time from starting the process until `xwininfo` shows its window embedded in '
         'trayer’s panel, polled every 10 ms (each poll runs `xwininfo` and `xdotool`, so the '
         'resolution is a few tens of ms); median of 3 launches on one Xvfb desktop with private buses '
-        'and accessibility on, as the end-to-end tests set it up.',
+        'and accessibility on, as the end-to-end tests set it up; the question about automatic update '
+        'checks, which the app asks at its second launch, is answered "no" in the settings beforehand.',
         'PSS, RSS: `Pss` and `Rss` of `/proc/PID/smaps_rollup`, 10 s after the last launch. PSS divides '
         'each shared page among every process on the machine that maps it, so it moves with what else '
         'runs; the apps run one after the other on desktops that are otherwise alike.',
@@ -112,10 +113,14 @@ def pss_differences(runs, count=12):
         '- `Pss` of each mapping of `/proc/PID/smaps`, summed per file name, read with the PSS figure above.',
         '- What is ours: the panel is built on its first opening, not at start; the translations are found '
         'without a regular expression (no PCRE compiler at start); the update check makes its network '
-        'access manager on its first check. What remains beyond the floor: our own program (`Staywake`), '
-        'the heap (not broken down here), ICU (`libicuuc`: the locale resolved at start for the tray’s '
-        'label and layout direction), and libraries loaded at start but used only later, whose relocation '
-        'costs each process: `libQt6Network` with `libproxy` and Kerberos (the update check). `libcrypto` '
+        'access manager on its first check; the window icon is looked up in the icon theme when the first '
+        'window opens (reading the theme’s index left 700 KiB in the heap). What remains beyond the '
+        'floor: our own program (`Staywake`, about 1 MiB of code, nearly all of it mapped), ICU '
+        '(`libicuuc`: the locale resolved at start for the tray’s label and layout direction), and '
+        'libraries loaded at start but used only later, whose relocation costs each process: '
+        '`libQt6Network` with `libproxy` and Kerberos (the update check). With a deadline, the status '
+        'that the control interface publishes is worded at start with ICU’s measure format (about 1 MiB '
+        'more of `libicui18n`). `libcrypto` '
         'is not loaded: update signatures and Night Brew’s check of its helper run in the bundle’s '
         'short-lived `StaywakeUpdateVerify` and `StaywakeFileHash`.',
     ]
