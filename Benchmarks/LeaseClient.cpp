@@ -103,9 +103,12 @@ public:
                 finish(describe(error), 1);
                 return;
             }
+            // The samples' own pages are made resident first, so that they do
+            // not count as the client's growth.
+            milliseconds_.resize(static_cast<std::size_t>(count));
+            milliseconds_.clear();
             descriptorsBefore_ = openDescriptors();
             residentBefore_ = residentKiB();
-            milliseconds_.reserve(static_cast<std::size_t>(count));
             next(count);
         });
     }
