@@ -105,10 +105,23 @@ void AppControl::attach(StaywakeApp::Controllers controllers, std::shared_ptr<co
     awake.lastFailure().observe(changed);
     lid.isOn().observe(changed);
     lid.lastFailure().observe(changed);
-    published_ = properties();
+    published_ = state();
 }
 
 QVariantMap AppControl::properties() const {
+    QVariantMap values = state();
+    if (controllers_) {
+        values.insert(QStringLiteral("Status"), status());
+    }
+    return values;
+}
+
+QString AppControl::status() const {
+    const auto& awake = *controllers_->awake;
+    return localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_));
+}
+
+QVariantMap AppControl::state() const {
     QList<QVariantMap> holdList;
     for (const auto& hold : holds_.holds()) {
         holdList.append(QVariantMap{{QStringLiteral("id"), QVariant::fromValue(uint(hold.id))},
@@ -130,9 +143,6 @@ QVariantMap AppControl::properties() const {
     values.insert(QStringLiteral("IsRequested"), awake.isRequested().get());
     values.insert(QStringLiteral("NightBrew"), lid.isOn().get());
     values.insert(QStringLiteral("ActiveUntil"), until ? std::llround(until->secondsSince1970) : 0LL);
-    values.insert(
-        QStringLiteral("Status"),
-        localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_)));
     values.insert(QStringLiteral("LastFailure"), failure ? localized(FailureSentence::of(*failure)) : QString());
     return values;
 }
@@ -252,7 +262,7 @@ void AppControl::holdsChanged() {
 
 void AppControl::publish() {
     publishQueued_ = false;
-    const QVariantMap now = properties();
+    const QVariantMap now = state();
     QVariantMap changed;
     for (auto value = now.begin(); value != now.end(); ++value) {
         if (published_.value(value.key()) != value.value()) {
@@ -262,6 +272,10 @@ void AppControl::publish() {
     published_ = now;
     if (changed.isEmpty()) {
         return;
+    }
+    if (controllers_ &&
+        (changed.contains(QStringLiteral("IsOn")) || changed.contains(QStringLiteral("ActiveUntil")))) {
+        changed.insert(QStringLiteral("Status"), status());
     }
     auto signal = QDBusMessage::createSignal(QString::fromLatin1(SingleInstance::objectPath),
                                              QStringLiteral("org.freedesktop.DBus.Properties"),

@@ -61,6 +61,11 @@ signals:
     void holdersChanged(const QStringList& holders);
 
 private:
+    /// The properties but the status sentence, which is worded with ICU's
+    /// measure format (a megabyte of its data and code) only when read or
+    /// announced.
+    QVariantMap state() const;
+    QString status() const;
     void publish();
     void holdsChanged();
     void ownerGone(const QString& owner);
@@ -73,6 +78,8 @@ private:
     std::unique_ptr<SleepBlocker> holdLock_;
     HoldBook holds_;
     QDBusServiceWatcher owners_;
+    /// The state last announced (no status sentence: it changes only with
+    /// IsOn and ActiveUntil, and is announced with them).
     QVariantMap published_;
     bool publishQueued_ = false;
 };

@@ -225,6 +225,7 @@ TEST_F(StaywakectlTest, DrivesTheSessionListsTheLocksRefusesWrongCallsAndHoldsWh
     ASSERT_EQ(ctl({"on", "--for", "10m"}).status, 0);
     QByteArray announced;
     EXPECT_TRUE(waitUntil([&] { return (announced += monitor.readAll()).contains("string \"ActiveUntil\""); }));
+    EXPECT_TRUE(announced.contains("string \"Status\"")) << announced.toStdString();
     monitor.kill();
     monitor.waitForFinished();
 
