@@ -145,9 +145,9 @@ TEST_F(LidHelperFaults, SigtermWhilePmsetHangsInAWriteKillsItRestoresAndExitsWit
     helper->setMode("write-1", "hang");
     testing::LeaseClient app(helper->socketPath());
     auto reply = std::async(std::launch::async, [&] { return app.renewFor(30); });
-    ASSERT_TRUE(testing::waitForFile(helper->helpersDirectory() / "pmset.hung"));
-    const int hungPidfd =
-        testing::pidfdOf(std::stoi(testing::readFile(helper->helpersDirectory() / "pmset.hung")));
+    const auto hungPid = testing::waitForLine(helper->helpersDirectory() / "pmset.hung");
+    ASSERT_TRUE(hungPid);
+    const int hungPidfd = testing::pidfdOf(std::stoi(*hungPid));
     const auto before = journal().entries().size();
 
     const auto signalled = std::chrono::steady_clock::now();

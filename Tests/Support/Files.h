@@ -81,10 +81,15 @@ inline bool eventually(const std::function<bool()>& condition,
     return true;
 }
 
-/// Whether `path` exists within `timeout`.
-inline bool waitForFile(const std::filesystem::path& path,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    return eventually([&] { return std::filesystem::exists(path); }, timeout);
+/// The first line a program writes to `path`, once it has written it whole
+/// (the file shows up empty before the write), or nothing within `timeout`.
+inline std::optional<std::string> waitForLine(const std::filesystem::path& path,
+                                              std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    std::string text;
+    if (!eventually([&] { return (text = readFile(path)).find('\n') != std::string::npos; }, timeout)) {
+        return std::nullopt;
+    }
+    return text.substr(0, text.find('\n'));
 }
 
 } // namespace staywake::testing
