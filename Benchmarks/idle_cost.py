@@ -112,7 +112,7 @@ def main():
     parser.add_argument('--app', required=True)
     parser.add_argument('--minimal', required=True)
     parser.add_argument('--window', type=float, default=20.0, help='seconds over which wakeups are counted')
-    parser.add_argument('--launches', type=int, default=3, help='launches whose median start time is taken')
+    parser.add_argument('--launches', type=int, default=5, help='launches whose median start time is taken')
     options = parser.parse_args()
     os.environ['STAYWAKE_APP'] = options.app
     reason = staywake_e2e.missing_requirement()

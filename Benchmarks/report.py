@@ -76,7 +76,7 @@ def app_rows(runs, window):
     notes += [
         'Start: wall time from starting the process until `xwininfo` shows its window embedded in '
         'trayer’s panel, polled every 10 ms (each poll runs `xwininfo` and `xdotool`, so the '
-        'resolution is a few tens of ms); median of 3 launches on one Xvfb desktop with private buses '
+        'resolution is a few tens of ms); median of 5 launches on one Xvfb desktop with private buses '
         'and accessibility on, as the end-to-end tests set it up; the question about automatic update '
         'checks, which the app asks at its second launch, is answered "no" in the settings beforehand.',
         'PSS, RSS: `Pss` and `Rss` of `/proc/PID/smaps_rollup`, 10 s after the last launch. PSS divides '
@@ -118,9 +118,9 @@ def pss_differences(runs, count=12):
         'floor: our own program (`Staywake`, about 1 MiB of code, nearly all of it mapped), ICU '
         '(`libicuuc`: the locale resolved at start for the tray’s label and layout direction), and '
         'libraries loaded at start but used only later, whose relocation costs each process: '
-        '`libQt6Network` with `libproxy` and Kerberos (the update check). With a deadline, the status '
-        'that the control interface publishes is worded at start with ICU’s measure format (about 1 MiB '
-        'more of `libicui18n`). `libcrypto` '
+        '`libQt6Network` with `libproxy` and Kerberos (the update check). The status sentence of the '
+        'control interface is worded with ICU’s measure format only when read or announced (at start, '
+        'with a deadline, it cost 2.7 MiB). `libcrypto` '
         'is not loaded: update signatures and Night Brew’s check of its helper run in the bundle’s '
         'short-lived `StaywakeUpdateVerify` and `StaywakeFileHash`.',
     ]
