@@ -91,18 +91,6 @@ bool PollMainLoop::runStop() {
     return true;
 }
 
-void PollMainLoop::repeat(double intervalSeconds, Action action) {
-    UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
-    if (!timer) {
-        throw SystemError("could not create a timer", errno);
-    }
-    const itimerspec schedule{toTimespec(intervalSeconds), toTimespec(intervalSeconds)};
-    if (::timerfd_settime(timer.get(), 0, &schedule, nullptr) != 0) {
-        throw SystemError("could not arm a timer", errno);
-    }
-    sources_.push_back({std::move(timer), std::move(action), true});
-}
-
 PollMainLoop::Timer PollMainLoop::timer(Action action) {
     UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
     if (!timer) {

@@ -15,7 +15,7 @@
 namespace staywake {
 
 /// The lid helper's main run loop: one thread, poll(), an eventfd for work
-/// posted from other threads and a timerfd per repeating timer. Everything the
+/// posted from other threads and a timerfd per timer. Everything the
 /// helper does with the sleep setting runs here, one action at a time.
 class PollMainLoop final : public MainRunLoop {
 public:
@@ -28,12 +28,6 @@ public:
 
     void perform(Action action) override;
     void perform(double delaySeconds, Action action) override;
-
-    /// Runs `action` every `intervalSeconds` on the monotonic clock, starting
-    /// one interval from now. A tick that comes while an earlier action still
-    /// blocks the thread runs once, not once per missed interval. Main thread
-    /// (or before `run`). Throws SystemError.
-    void repeat(double intervalSeconds, Action action);
 
     /// A one-shot timer for `action`, unarmed until `arm`. Main thread (or
     /// before `run`). Throws SystemError.

@@ -51,19 +51,6 @@ QImage TemplateImage::bestRepresentation(double scale) const {
     return representations_.back();
 }
 
-QIcon TemplateImage::icon() const {
-    QIcon result;
-    if (representations_.empty()) {
-        // Marking a null icon as a mask would make it non-null.
-        return result;
-    }
-    for (const QImage& bitmap : representations_) {
-        result.addPixmap(QPixmap::fromImage(bitmap));
-    }
-    result.setIsMask(true);
-    return result;
-}
-
 QIcon TemplateImage::tinted(const QColor& color) const {
     QIcon result;
     for (QImage bitmap : representations_) {

@@ -37,10 +37,6 @@ public:
     /// The bitmap drawn at `scale`, or the nearest one above, else the largest.
     QImage bestRepresentation(double scale) const;
 
-    /// Every bitmap in one icon, marked as a mask so that desktops which tint template
-    /// images do so. A null icon when empty.
-    QIcon icon() const;
-
     /// The same image in `color` (ink keeps its alpha), for places that do not tint.
     QIcon tinted(const QColor& color) const;
 
