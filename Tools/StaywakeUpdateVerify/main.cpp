@@ -2,11 +2,11 @@
 // input, read from its current position to its end, is signed by SIGNATURE
 // (base64, 64 bytes) under the Ed25519 public key KEY (base64, 32 bytes).
 // Prints "verified" and a newline and exits 0 when it is; otherwise prints
-// nothing and exits with the first of: 3 KEY is not a key, 4 SIGNATURE is
-// empty, 5 SIGNATURE is not a signature, 6 the input cannot be read whole or
-// is larger than any package accepted, 1 the signature does not match. Exit
-// status 2 is for other arguments, 7 for a check that could not be made.
+// nothing and exits with the UpdateVerifierStatus of the first check that
+// fails, in this order: the key, the signature's presence, its form, the
+// input, the match.
 #include "StaywakeCore/Update/Appcast.h"
+#include "StaywakeCore/Update/UpdateVerifierStatus.h"
 
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -20,16 +20,7 @@
 
 namespace {
 
-enum Status : int {
-    verified = 0,
-    mismatch = 1,
-    usage = 2,
-    badKey = 3,
-    unsigned_ = 4,
-    badSignature = 5,
-    unreadable = 6,
-    failed = 7
-};
+using Status = staywake::UpdateVerifierStatus;
 
 /// Strict base64 with padding (blanks and line breaks ignored); absent for
 /// anything else.
@@ -92,42 +83,39 @@ std::optional<std::vector<unsigned char>> readInput() {
 Status check(std::string_view signature, std::string_view publicKey) {
     const auto key = decodeBase64(publicKey);
     if (!key || key->size() != 32) {
-        return badKey;
+        return Status::badKey;
     }
     if (signature.empty()) {
-        return unsigned_;
+        return Status::unsigned_;
     }
     const auto signatureBytes = decodeBase64(signature);
     if (!signatureBytes || signatureBytes->size() != 64) {
-        return badSignature;
+        return Status::badSignature;
     }
     const auto message = readInput();
     if (!message) {
-        return unreadable;
+        return Status::unreadable;
     }
     const std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> verifyingKey(
         EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, key->data(), key->size()), &EVP_PKEY_free);
     const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!verifyingKey || !context ||
         EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, verifyingKey.get()) != 1) {
-        return failed;
+        return Status::failed;
     }
     // Ed25519 signs the message in one piece, so the whole package is passed at once.
     return EVP_DigestVerify(context.get(), signatureBytes->data(), signatureBytes->size(), message->data(),
                             message->size()) == 1
-               ? verified
-               : mismatch;
+               ? Status::verified
+               : Status::mismatch;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        return usage;
+    const Status status = argc == 3 ? check(argv[1], argv[2]) : Status::usage;
+    if (status == Status::verified && (std::fputs("verified\n", stdout) < 0 || std::fflush(stdout) != 0)) {
+        return static_cast<int>(Status::failed);
     }
-    const Status status = check(argv[1], argv[2]);
-    if (status != verified) {
-        return status;
-    }
-    return std::fputs("verified\n", stdout) >= 0 && std::fflush(stdout) == 0 ? verified : failed;
+    return static_cast<int>(status);
 }

@@ -1,6 +1,7 @@
 #include "ZorIdiDurirad/UpdateSignature.h"
 
 #include "StaywakeCore/Update/Appcast.h"
+#include "StaywakeCore/Update/UpdateVerifierStatus.h"
 #include "StaywakeLinux/Identity/ReadOnlyFile.h"
 #include "ZorIdiDurirad/BoundedCommand.h"
 
@@ -29,16 +30,16 @@ std::optional<Refusal> problem(const std::string& verifier, const std::filesyste
         if (result.status == 0 && result.output == "verified\n") {
             return std::nullopt;
         }
-        switch (silent ? result.status : -1) {
-        case 1:
+        switch (silent ? static_cast<UpdateVerifierStatus>(result.status) : UpdateVerifierStatus::failed) {
+        case UpdateVerifierStatus::mismatch:
             return Refusal{Reason::mismatch, "the signature does not match the package"};
-        case 3:
+        case UpdateVerifierStatus::badKey:
             return Refusal{Reason::noKey, "the update key is not a base64 Ed25519 public key"};
-        case 4:
+        case UpdateVerifierStatus::unsigned_:
             return Refusal{Reason::unsigned_, "the update is not signed"};
-        case 5:
+        case UpdateVerifierStatus::badSignature:
             return Refusal{Reason::malformedSignature, "the update's signature is not a base64 Ed25519 signature"};
-        case 6:
+        case UpdateVerifierStatus::unreadable:
             return Refusal{Reason::unreadable, "could not read " + package.string() + " whole"};
         default:
             why = silent ? "it exited with status " + std::to_string(result.status) : "it gave no answer";
