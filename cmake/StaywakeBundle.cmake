@@ -8,6 +8,7 @@
 #   Staywake.app/Contents/Helpers/pmset
 #   Staywake.app/Contents/Helpers/StaywakeFileHash
 #   Staywake.app/Contents/Helpers/StaywakeUpdateVerify
+#   Staywake.app/Contents/Helpers/StaywakeUpdateFetch
 #   Staywake.app/Contents/Resources/...
 #
 # The build tree holds it at ${STAYWAKE_BUNDLE_DIR}; `cmake --install` puts it

@@ -12,6 +12,14 @@
         <translation>تعذّر حفظ التنزيل: %1</translation>
     </message>
     <message>
+        <source>The downloader could not run: %1</source>
+        <translation>تعذّر تشغيل برنامج التنزيل: %1</translation>
+    </message>
+    <message>
+        <source>The downloader ended with status %1.</source>
+        <translation>انتهى برنامج التنزيل بالحالة %1.</translation>
+    </message>
+    <message>
         <source>The server sent Staywake on to %1, which is not an https address.</source>
         <translation>أعاد الخادم توجيه Staywake إلى %1، وهو ليس عنوان https.</translation>
     </message>

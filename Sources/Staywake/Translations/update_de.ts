@@ -12,6 +12,14 @@
         <translation>Der Download konnte nicht gespeichert werden: %1</translation>
     </message>
     <message>
+        <source>The downloader could not run: %1</source>
+        <translation>Das Download-Programm konnte nicht laufen: %1</translation>
+    </message>
+    <message>
+        <source>The downloader ended with status %1.</source>
+        <translation>Das Download-Programm endete mit Status %1.</translation>
+    </message>
+    <message>
         <source>The server sent Staywake on to %1, which is not an https address.</source>
         <translation>Der Server hat Staywake an %1 weitergeleitet, was keine https-Adresse ist.</translation>
     </message>

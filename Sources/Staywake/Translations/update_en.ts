@@ -12,6 +12,14 @@
         <translation>The download could not be saved: %1</translation>
     </message>
     <message>
+        <source>The downloader could not run: %1</source>
+        <translation>The downloader could not run: %1</translation>
+    </message>
+    <message>
+        <source>The downloader ended with status %1.</source>
+        <translation>The downloader ended with status %1.</translation>
+    </message>
+    <message>
         <source>The server sent Staywake on to %1, which is not an https address.</source>
         <translation>The server sent Staywake on to %1, which is not an https address.</translation>
     </message>

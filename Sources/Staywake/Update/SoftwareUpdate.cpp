@@ -3,7 +3,6 @@
 #include "Staywake/App/AppLog.h"
 #include "Staywake/Settings/AboutSources.h"
 #include "Staywake/Update/UpdateDialog.h"
-#include "Staywake/Update/UpdateFetch.h"
 #include "StaywakeLinux/Bundle/BundleInfo.h"
 #include "StaywakeLinux/Update/RelaunchAfterExit.h"
 #include "ZorIdiDurirad/UpdateSignature.h"
@@ -75,6 +74,7 @@ SoftwareUpdate::Configuration SoftwareUpdate::Configuration::fromBundle(const st
     Configuration configuration;
     configuration.program = program;
     configuration.verifier = UpdateSignature::verifierFor(program);
+    configuration.fetcher = UpdateFetch::fetcherFor(program);
     configuration.systemVersion = runningSystemVersion();
     configuration.downloads = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                               QStringLiteral("/staywake/updates");
@@ -114,11 +114,8 @@ SoftwareUpdate::SoftwareUpdate(Configuration configuration, std::shared_ptr<User
 
 SoftwareUpdate::~SoftwareUpdate() = default;
 
-QNetworkAccessManager& SoftwareUpdate::network() {
-    if (!network_) {
-        network_ = std::make_unique<QNetworkAccessManager>();
-    }
-    return *network_;
+UpdateFetch* SoftwareUpdate::fetch(const UpdateFetch::Request& request, QObject* parent) {
+    return new UpdateFetch(QString::fromStdString(configuration_.fetcher), request, parent);
 }
 
 void SoftwareUpdate::start() {
@@ -198,8 +195,7 @@ void SoftwareUpdate::check(Origin origin) {
         return;
     }
     defaults_->set(lastCheckTimeKey, dates_->now());
-    checking_ = new UpdateFetch(
-        network(), {configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}}, this);
+    checking_ = fetch({configuration_.feed, static_cast<qint64>(Appcast::sizeLimit), userAgent(), 30, {}}, this);
     connect(checking_, &UpdateFetch::finished, this, &SoftwareUpdate::checked);
     connect(checking_, &UpdateFetch::failed, this, &SoftwareUpdate::checkFailed);
 }
@@ -270,10 +266,9 @@ void SoftwareUpdate::offer(const AppcastItem& item) {
     if (!item.description.empty()) {
         dialog_->setReleaseNotes(QString::fromStdString(item.description));
     } else if (item.releaseNotesLink) {
-        auto* notes = new UpdateFetch(
-            network(),
-            {QUrl(QString::fromStdString(*item.releaseNotesLink)), releaseNotesLimit, userAgent(), 30, {}},
-            dialog_);
+        auto* notes =
+            fetch({QUrl(QString::fromStdString(*item.releaseNotesLink)), releaseNotesLimit, userAgent(), 30, {}},
+                  dialog_);
         connect(notes, &UpdateFetch::finished, dialog_,
                 [dialog = dialog_](const QByteArray& html) { dialog->setReleaseNotes(QString::fromUtf8(html)); });
         connect(notes, &UpdateFetch::failed, this, [](const QString& reason) {
@@ -302,8 +297,7 @@ void SoftwareUpdate::install(const AppcastItem& item) {
                              .absoluteFilePath(QStringLiteral("staywake-%1-%2")
                                                    .arg(QString::fromStdString(item.version),
                                                         name.isEmpty() ? QStringLiteral("update.deb") : name));
-    downloading_ = new UpdateFetch(
-        network(),
+    downloading_ = fetch(
         {QUrl(QString::fromStdString(item.url)), static_cast<qint64>(item.length), userAgent(), 60, path}, this);
 
     progress_ = new QProgressDialog(text("Downloading Staywake %1…").arg(version), text("Cancel"), 0, 100);
@@ -322,7 +316,7 @@ void SoftwareUpdate::install(const AppcastItem& item) {
         }
         progress_->close();
     });
-    connect(downloading_, &UpdateFetch::progress, progress_, [this, item](qint64 received, qint64) {
+    connect(downloading_, &UpdateFetch::progress, progress_, [this, item](qint64 received) {
         progress_->setValue(static_cast<int>(100 * received / static_cast<qint64>(item.length)));
     });
     // Closing the progress dialog counts as its Cancel, so it is closed

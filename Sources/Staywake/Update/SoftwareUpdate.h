@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Staywake/Quit/QuitConfirmationDelegate.h"
+#include "Staywake/Update/UpdateFetch.h"
 #include "StaywakeCore/Clock/Clocks.h"
 #include "StaywakeCore/Defaults/UserDefaults.h"
 #include "StaywakeCore/Update/Appcast.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -24,7 +24,6 @@ class QProgressDialog;
 namespace staywake {
 
 class UpdateDialog;
-class UpdateFetch;
 
 /// The app's updater: checks the release feed named in the bundle's
 /// Info.plist when the user asks and, once the user has agreed, once a day;
@@ -52,6 +51,8 @@ public:
         QStringList installer = {QStringLiteral("pkexec"), QStringLiteral("apt-get"), QStringLiteral("install")};
         /// The bundle's StaywakeUpdateVerify, which checks each package's signature.
         std::string verifier;
+        /// The bundle's StaywakeUpdateFetch, which downloads the feed, notes and packages.
+        std::string fetcher;
         /// What is started once this process has ended.
         std::filesystem::path program;
         /// Where packages are downloaded to.
@@ -100,15 +101,12 @@ private:
     void installed(const AppcastItem& item, int status, const QString& path);
     void tell(const QString& title, const QString& detail);
     QString userAgent() const;
-    /// Made on the first check: an app that never checks, or checks once a
-    /// day, does not keep the network stack set up while it sits in the tray.
-    QNetworkAccessManager& network();
+    UpdateFetch* fetch(const UpdateFetch::Request& request, QObject* parent);
 
     Configuration configuration_;
     std::shared_ptr<UserDefaults> defaults_;
     std::shared_ptr<const DateProvider> dates_;
     Qt::LayoutDirection direction_;
-    std::unique_ptr<QNetworkAccessManager> network_;
     QTimer schedule_;
     QPointer<UpdateFetch> checking_;
     bool userIsWaiting_ = false;

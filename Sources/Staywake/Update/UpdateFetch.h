@@ -2,23 +2,25 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
-#include <QPointer>
+#include <QProcess>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
+#include <filesystem>
 #include <memory>
+#include <string>
 
 namespace staywake {
 
-/// One download for the updater: the feed, release notes or a package.
-/// Only https addresses are fetched (and plain http to 127.0.0.1, where the
-/// tests serve), a redirect anywhere else is refused, a transfer that stalls
-/// for `stallSeconds` is given up, and one that grows past `sizeLimit` is cut
-/// off. Every way it ends is one signal, once; the object deletes itself
-/// afterwards.
+/// One download for the updater: the feed, release notes or a package. The
+/// transfer runs in the bundle's StaywakeUpdateFetch, so that the network
+/// stack is loaded only while something is fetched; that program refuses
+/// anything but https (and plain http to 127.0.0.1, where the tests serve),
+/// a redirect anywhere else, a stall of `stallSeconds` and a body past
+/// `sizeLimit`. Every way it ends is one signal, once; the object deletes
+/// itself afterwards.
 class UpdateFetch final : public QObject {
     Q_OBJECT
 
@@ -32,18 +34,20 @@ public:
         QString saveTo;
     };
 
-    /// Whether the updater may fetch from `url`.
-    static bool isAllowed(const QUrl& url);
+    /// "<directory of program>/../Helpers/StaywakeUpdateFetch": the fetcher
+    /// of the bundle around `program`.
+    static std::string fetcherFor(const std::filesystem::path& program);
 
-    /// Starts at once.
-    UpdateFetch(QNetworkAccessManager& network, Request request, QObject* parent = nullptr);
+    /// Starts `fetcher` at once.
+    UpdateFetch(const QString& fetcher, Request request, QObject* parent = nullptr);
     ~UpdateFetch() override;
 
     /// Stops without `failed`; a partly written file is removed.
     void cancel();
 
 signals:
-    void progress(qint64 received, qint64 total);
+    /// Bytes received so far.
+    void progress(qint64 received);
     /// The body (empty when it was written to a file).
     void finished(const QByteArray& body);
     /// Why not, in words for the user.
@@ -51,13 +55,21 @@ signals:
 
 private:
     void take();
-    void end();
+    void hear();
+    void end(int exitCode, QProcess::ExitStatus exitStatus);
     void fail(const QString& reason);
+    /// Ends the fetcher and removes a partly written file.
+    void stop();
+    QString reasonFor(const QByteArray& event) const;
 
     Request request_;
-    QPointer<QNetworkReply> reply_;
+    QProcess fetcher_;
+    /// Ends a fetcher that says nothing for longer than its own stall limit.
+    QTimer silence_;
     QByteArray body_;
     std::unique_ptr<QFile> file_;
+    QByteArray events_;
+    QString reason_;
     qint64 received_ = 0;
     bool ended_ = false;
 };

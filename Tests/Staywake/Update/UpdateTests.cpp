@@ -18,6 +18,20 @@
 namespace staywake {
 namespace {
 
+/// What `fetcher` fetching `url` ended in: the saved file's contents, or why not.
+QString fetched(const QString& fetcher, const QString& url, const QString& saved) {
+    QPointer fetch = new UpdateFetch(fetcher, {QUrl(url), 5, QStringLiteral("Staywake/1.0"), 1, saved});
+    QStringList outcomes;
+    QObject::connect(fetch, &UpdateFetch::finished, [&] {
+        QFile file(saved);
+        outcomes << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : file.errorString());
+    });
+    QObject::connect(fetch, &UpdateFetch::failed, [&](const QString& reason) { outcomes << reason; });
+    // Gone, it can send nothing more.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fetch.isNull(); }, 20000)) << url.toStdString();
+    return outcomes.join(u'|');
+}
+
 TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
@@ -34,41 +48,46 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
         });
     });
     const QString local = QStringLiteral("http://127.0.0.1:%1/feed").arg(server.serverPort());
+    testing::TemporaryDirectory folder("staywake-update");
+    const auto script = [&folder](const char* name, const std::string& body) {
+        const auto path = folder.path() / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return QString::fromStdString(path.string());
+    };
+    const QString fetcher = STAYWAKE_UPDATE_FETCH;
     const struct {
+        QString fetcher;
         QString url;
         QByteArray answer;
         QString outcome; // the file's contents, or the reason
     } cases[] = {
-        {local, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello"},
-        {local, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n",
+        {fetcher, local, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello"},
+        {fetcher, local, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n",
          "The server answered 500 Internal Server Error."},
-        {local, "HTTP/1.1 302 Found\r\nLocation: http://localhost:1/feed\r\nContent-Length: 0\r\n\r\n",
+        {fetcher, local, "HTTP/1.1 302 Found\r\nLocation: http://localhost:1/feed\r\nContent-Length: 0\r\n\r\n",
          "The server sent Staywake on to http://localhost:1/feed, which is not an https address."},
-        {local, "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nhello!",
+        {fetcher, local, "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nhello!",
          "The server offered 6 bytes, more than the 5 expected."},
-        {local, "HTTP/1.1 200 OK\r\n\r\nhello!", "The server sent more than the 5 bytes expected."},
-        {local, "", "The server did not answer within 1 seconds."},
-        {"http://localhost:1/feed", "", "http://localhost:1/feed is not an https address."},
-        {"https://user@127.0.0.1:1/feed", "", "https://user@127.0.0.1:1/feed is not an https address."},
+        {fetcher, local, "HTTP/1.1 200 OK\r\n\r\nhello!", "The server sent more than the 5 bytes expected."},
+        {fetcher, local, "", "The server did not answer within 1 seconds."},
+        {fetcher, "http://localhost:1/feed", "", "http://localhost:1/feed is not an https address."},
+        {fetcher, "https://user@127.0.0.1:1/feed", "", "https://user@127.0.0.1:1/feed is not an https address."},
+        // The fetcher itself failing: missing, ending without a reason, or
+        // falling silent after part of the body (stopped past its own limit).
+        {QString::fromStdString((folder.path() / "missing").string()), local, "",
+         "The downloader could not run: execvp: No such file or directory"},
+        {script("quits", "exit 3"), local, "", "The downloader ended with status 3."},
+        {script("hangs", "printf hel; exec sleep 60"), local, "", "The server did not answer within 1 seconds."},
     };
-    testing::TemporaryDirectory folder("staywake-update");
     const QString saved = QString::fromStdString((folder.path() / "download").string());
     for (const auto& c : cases) {
         answer = c.answer;
         request.clear();
-        QNetworkAccessManager network;
-        QPointer fetch = new UpdateFetch(network, {QUrl(c.url), 5, QStringLiteral("Staywake/1.0"), 1, saved});
-        QStringList outcomes;
-        QObject::connect(fetch, &UpdateFetch::finished, [&] {
-            QFile file(saved);
-            outcomes << (file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : file.errorString());
-        });
-        QObject::connect(fetch, &UpdateFetch::failed, [&](const QString& reason) { outcomes << reason; });
-        // Gone, it can send nothing more.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return fetch.isNull(); }, 20000));
-        EXPECT_EQ(outcomes.join(u'|').toStdString(), c.outcome.toStdString());
-        EXPECT_EQ(QFile::exists(saved), c.outcome == "hello");
-        EXPECT_TRUE(!c.url.startsWith(local) || request.contains("\r\nUser-Agent: Staywake/1.0\r\n"))
+        EXPECT_EQ(fetched(c.fetcher, c.url, saved).toStdString(), c.outcome.toStdString());
+        EXPECT_EQ(QFile::exists(saved), c.outcome == "hello") << c.outcome.toStdString();
+        EXPECT_TRUE(c.fetcher != fetcher || !c.url.startsWith(local) ||
+                    request.contains("\r\nUser-Agent: Staywake/1.0\r\n"))
             << request.data();
         QFile::remove(saved);
     }
@@ -90,6 +109,7 @@ std::unique_ptr<SoftwareUpdate> updater(std::shared_ptr<UserDefaults> defaults, 
     SoftwareUpdate::Configuration configuration;
     configuration.publicKey = QStringLiteral("GVAYaWLjtv2BaVgnzDnuXPyknU9F9+1YipA17PQqOnU=");
     configuration.verifier = STAYWAKE_UPDATE_VERIFY;
+    configuration.fetcher = STAYWAKE_UPDATE_FETCH;
     configuration.installer = {QStringLiteral("/bin/sh"), QStringLiteral("-c"), script,
                                QStringLiteral("installer")};
     return std::make_unique<SoftwareUpdate>(configuration, std::move(defaults),
