@@ -2,6 +2,11 @@
 
 #include "StaywakeCore/Language/AppLanguage.h"
 
+#include <QLocale>
+
+#include <memory>
+#include <optional>
+
 namespace staywake {
 
 namespace {
@@ -33,14 +38,20 @@ QString AppLocalization::preferred(const QStringList& uiLanguages, const QString
 }
 
 AppLocalization AppLocalization::resolve(const QStringList& uiLanguages, const QStringList& shipped,
-                                         const std::string& baseLocale) {
+                                         std::function<std::string()> baseLocale) {
     AppLocalization result;
     result.language = preferred(uiLanguages, shipped);
-    const std::vector<std::string> preferring{result.language.toStdString()};
-    result.direction = AppLanguage::direction(preferring) == AppLanguage::LayoutDirection::rightToLeft
-                           ? Qt::RightToLeft
-                           : Qt::LeftToRight;
-    result.locale = AppLanguage::resolvedLocale(preferring, baseLocale);
+    // A tag Qt does not know is the C locale, which reads left to right.
+    result.direction = QLocale(result.language).textDirection();
+    // Asked for on the GUI thread only.
+    result.locale = [resolved = std::make_shared<std::optional<std::string>>(),
+                     preferring = std::vector<std::string>{result.language.toStdString()},
+                     base = std::move(baseLocale)] {
+        if (!*resolved) {
+            *resolved = AppLanguage::resolvedLocale(preferring, base());
+        }
+        return **resolved;
+    };
     return result;
 }
 

@@ -56,8 +56,9 @@ std::shared_ptr<UserDefaults> openDefaults(std::shared_ptr<PlistFileUserDefaults
 
 int run(QApplication& application) {
     AppTranslations translations(AppTranslations::bundleFolder());
-    const auto localization = AppLocalization::resolve(QLocale::system().uiLanguages(), translations.languages(),
-                                                       icu::Locale::getDefault().getName());
+    const auto localization =
+        AppLocalization::resolve(QLocale::system().uiLanguages(), translations.languages(),
+                                 [] { return std::string(icu::Locale::getDefault().getName()); });
     translations.install(localization.language);
     QGuiApplication::setLayoutDirection(localization.direction);
 

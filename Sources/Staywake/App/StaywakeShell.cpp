@@ -82,7 +82,7 @@ PanelWindow& StaywakeShell::window() {
     panel_ = new AwakePanel(controllers_.awake, controllers_.loginItem, controllers_.presets, controllers_.lid,
                             options_.checkForUpdates, makeSettingsRow(),
                             AwakePanel::Links{options_.openLoginItems, [this] { approveHelper(); }},
-                            options_.localization.locale, options_.reduceMotion && options_.reduceMotion());
+                            options_.localization.locale(), options_.reduceMotion && options_.reduceMotion());
     if (!problem_.isEmpty()) {
         panel_->showProblem(problem_);
     }
@@ -124,7 +124,7 @@ SettingsMenu* StaywakeShell::makeSettingsRow() {
     const auto& localization = options_.localization;
     auto* row = new SettingsMenu(
         controllers_.presets, options_.checkForUpdates, [this] { quitAtUsersRequest(); },
-        SettingsMenu::Context{localization.direction, localization.locale, localization.language.toStdString(),
+        SettingsMenu::Context{localization.direction, localization.locale(), localization.language.toStdString(),
                               readAboutInfo(bundleInfoPlistPath())});
     // A popover chosen in the tray's menu opens at the row, so the panel
     // comes up first.

@@ -85,7 +85,7 @@ AppControl::AppControl(SingleInstance& instance, QDBusConnection bus) : QObject(
 AppControl::~AppControl() = default;
 
 void AppControl::attach(StaywakeApp::Controllers controllers, std::shared_ptr<const DateProvider> dates,
-                        std::string locale, HoldBlockerFactory holdBlocker) {
+                        std::function<std::string()> locale, HoldBlockerFactory holdBlocker) {
     controllers_ = std::move(controllers);
     dates_ = std::move(dates);
     locale_ = std::move(locale);
@@ -118,7 +118,7 @@ QVariantMap AppControl::properties() const {
 
 QString AppControl::status() const {
     const auto& awake = *controllers_->awake;
-    return localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_));
+    return localized(SpokenStatus::describing(awake.isOn(), awake.remaining()).accessibilityLabel(locale_()));
 }
 
 QVariantMap AppControl::state() const {

@@ -41,7 +41,7 @@ public:
     ~AppControl() override;
 
     void attach(StaywakeApp::Controllers controllers, std::shared_ptr<const DateProvider> dates,
-                std::string locale, HoldBlockerFactory holdBlocker);
+                std::function<std::string()> locale, HoldBlockerFactory holdBlocker);
 
     /// The properties as the bus shows them.
     QVariantMap properties() const;
@@ -73,7 +73,7 @@ private:
     QDBusConnection bus_;
     std::optional<StaywakeApp::Controllers> controllers_;
     std::shared_ptr<const DateProvider> dates_;
-    std::string locale_;
+    std::function<std::string()> locale_;
     HoldBlockerFactory holdBlocker_;
     std::unique_ptr<SleepBlocker> holdLock_;
     HoldBook holds_;

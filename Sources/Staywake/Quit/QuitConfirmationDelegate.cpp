@@ -8,10 +8,11 @@
 
 namespace staywake {
 
-QuitConfirmationDelegate::QuitConfirmationDelegate(std::string locale, Qt::LayoutDirection direction)
+QuitConfirmationDelegate::QuitConfirmationDelegate(std::function<std::string()> locale,
+                                                   Qt::LayoutDirection direction)
     : lifetime_(this, [](QuitConfirmationDelegate*) {}) {
     ask = [locale = std::move(locale), direction](const QuitConfirmation& confirmation) {
-        return QuitConfirmationAlert::ask(confirmation, locale, direction);
+        return QuitConfirmationAlert::ask(confirmation, locale(), direction);
     };
     isSystemQuit = [this] { return handling_ == QuitOrigin::system; };
     reply = [](bool mayEnd) {

@@ -39,11 +39,11 @@ class QuitConfirmationDelegate final {
 public:
     using Action = std::function<void()>;
 
-    /// With the running application's mechanisms: the alert worded in `locale`
-    /// (an ICU locale id) and laid out in `direction`, the origin of the quit
+    /// With the running application's mechanisms: the alert worded in the ICU
+    /// locale `locale` gives and laid out in `direction`, the origin of the quit
     /// being handled, the end of the event loop with status 0, and the event
     /// loop's timers.
-    QuitConfirmationDelegate(std::string locale, Qt::LayoutDirection direction);
+    QuitConfirmationDelegate(std::function<std::string()> locale, Qt::LayoutDirection direction);
     ~QuitConfirmationDelegate();
 
     QuitConfirmationDelegate(const QuitConfirmationDelegate&) = delete;

@@ -19,14 +19,6 @@ icu::Locale fromTag(std::string tag) {
 
 } // namespace
 
-LayoutDirection direction(const std::vector<std::string>& preferring) {
-    const icu::Locale locale = fromTag(preferring.empty() ? std::string("en") : preferring.front());
-    if (locale.isBogus() || std::string(locale.getLanguage()).empty()) {
-        return LayoutDirection::leftToRight;
-    }
-    return locale.isRightToLeft() ? LayoutDirection::rightToLeft : LayoutDirection::leftToRight;
-}
-
 std::string resolvedLocale(const std::vector<std::string>& preferring, const std::string& base) {
     if (preferring.empty()) {
         return base;

@@ -8,13 +8,6 @@
 /// "zh-Hans"). Pure functions; the app computes them once per process.
 namespace staywake::AppLanguage {
 
-enum class LayoutDirection { leftToRight, rightToLeft };
-
-/// Right-to-left when the first localization's script is written so ("ar",
-/// "he", "fa"); left-to-right otherwise, also for an empty list (taken as
-/// "en") and for a tag ICU cannot make sense of.
-LayoutDirection direction(const std::vector<std::string>& preferring);
-
 /// The ICU locale identifier in which interface text is formatted: the
 /// language and script of the first localization, the region of that
 /// localization or else of `base`, and every keyword of `base` (calendar,

@@ -43,7 +43,7 @@ bool holdsNulCharacter(plist_t key) {
 }
 
 bool isStorableText(const std::string& text) {
-    return text.find('\0') == std::string::npos && repairedUtf8(text) == text;
+    return text.find('\0') == std::string::npos && isWellFormedUtf8(text);
 }
 
 // libplist's XML reader is lenient where a settings file must not be: it
@@ -57,7 +57,7 @@ public:
     explicit StrictXmlCheck(std::string_view xml) : rest_(xml) {}
 
     bool passes() {
-        if (repairedUtf8(rest_) != rest_) {
+        if (!isWellFormedUtf8(rest_)) {
             return false;
         }
         skip("\xEF\xBB\xBF");

@@ -31,7 +31,7 @@ constexpr std::string_view entryDescription = "the autostart entry";
 // A desktop entry is UTF-8 text; a value of type string holds no control
 // characters. An install path that breaks either cannot be named at all.
 bool isNameableInDesktopEntry(std::string_view text) {
-    return repairedUtf8(text) == text && std::none_of(text.begin(), text.end(), [](char c) {
+    return isWellFormedUtf8(text) && std::none_of(text.begin(), text.end(), [](char c) {
                const auto byte = static_cast<unsigned char>(c);
                return byte < 0x20 || byte == 0x7f;
            });
@@ -147,7 +147,7 @@ std::optional<std::string> readEntry(const fs::path& path) {
     }
     std::ifstream file(path, std::ios::binary);
     std::string text(std::istreambuf_iterator<char>(file), {});
-    if (!file || repairedUtf8(text) != text) {
+    if (!file || !isWellFormedUtf8(text)) {
         return std::nullopt;
     }
     return text;

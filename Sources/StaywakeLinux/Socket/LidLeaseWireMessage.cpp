@@ -18,8 +18,6 @@ constexpr std::size_t maximumTextSize =
     LidLeaseWireMessage::maximumSize - LidLeaseWireMessage::headerSize - replyFlagSize - textLengthSize;
 constexpr std::string_view ellipsis = "\u2026";
 
-bool isWellFormedUtf8(std::string_view text) { return repairedUtf8(text) == text; }
-
 /// The text with every ill-formed byte replaced by U+FFFD, shortened to at most
 /// `maximumTextSize` bytes at a character boundary, ending in "…" when cut.
 std::string wireText(std::string_view text) {

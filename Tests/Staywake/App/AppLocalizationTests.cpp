@@ -27,12 +27,23 @@ TEST(AppLocalization, PicksTheFirstUILanguageAShippedTranslationServes) {
 }
 
 TEST(AppLocalization, TheShippedLanguageDecidesDirectionAndLocaleNotTheUsersFirstChoice) {
-    // An Arabic-speaking user whose first choice has no translation still
+    int asked = 0;
+    const auto base = [&asked] {
+        ++asked;
+        return std::string("fa_IR");
+    };
+    // A Persian-speaking user whose first choice has no translation still
     // reads left to right until Arabic is what the app shows.
-    const auto persian = AppLocalization::resolve({"fa-IR", "en-GB"}, {"ar", "de", "en"}, "fa_IR");
+    const auto persian = AppLocalization::resolve({"fa-IR", "en-GB"}, {"ar", "de", "en"}, base);
     EXPECT_EQ(persian.language, "en");
     EXPECT_EQ(persian.direction, Qt::LeftToRight);
-    EXPECT_EQ(persian.locale, "en_IR");
+    EXPECT_EQ(asked, 0); // the user's locale is looked up only once something is worded
+    EXPECT_EQ(persian.locale(), "en_IR");
+    EXPECT_EQ(persian.locale(), "en_IR");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(AppLocalization::resolve({"fa-IR", "ar-EG"}, {"ar", "en"}, base).direction, Qt::RightToLeft);
+    EXPECT_EQ(AppLocalization::resolve({"en", "ar"}, {"ar", "en", "zz"}, base).direction, Qt::LeftToRight);
+    EXPECT_EQ(AppLocalization::resolve({"zz"}, {"ar", "en", "zz"}, base).direction, Qt::LeftToRight);
 }
 
 } // namespace

@@ -63,7 +63,7 @@ public:
     std::shared_ptr<InMemoryLidSleepBlocker> helper = std::make_shared<InMemoryLidSleepBlocker>();
     std::shared_ptr<AwakeController> awake;
     std::shared_ptr<LidAwakeController> lid;
-    QuitConfirmationDelegate delegate{"en_US", Qt::LeftToRight};
+    QuitConfirmationDelegate delegate{[] { return std::string("en_US"); }, Qt::LeftToRight};
 
     std::vector<QuitConfirmation> asked;
     bool confirms = true;

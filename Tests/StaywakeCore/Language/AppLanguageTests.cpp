@@ -7,17 +7,6 @@ namespace {
 
 using Languages = std::vector<std::string>;
 
-TEST(AppLanguage, DirectionFollowsTheFirstLocalizationOnly) {
-    for (const Languages& rightToLeft : {Languages{"ar"}, Languages{"ar-EG", "en"}, Languages{"fa_IR"}}) {
-        EXPECT_EQ(AppLanguage::direction(rightToLeft), AppLanguage::LayoutDirection::rightToLeft)
-            << rightToLeft[0];
-    }
-    for (const Languages& leftToRight : {Languages{}, Languages{"en", "ar"}, Languages{"!!"}, Languages{""}}) {
-        EXPECT_EQ(AppLanguage::direction(leftToRight), AppLanguage::LayoutDirection::leftToRight)
-            << ::testing::PrintToString(leftToRight);
-    }
-}
-
 TEST(AppLanguage, ResolvedLocaleTakesTheLanguageAndKeepsTheUsersRegionAndPreferences) {
     const std::tuple<Languages, std::string, std::string> cases[] = {
         // preferred, the system's locale; resolved

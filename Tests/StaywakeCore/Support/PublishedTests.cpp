@@ -33,5 +33,26 @@ TEST(RepairedUtf8, KeepsEveryByteUpToTheEnd) {
     EXPECT_EQ(repairedUtf8(std::string("nul\0in\xFFside", 11)), std::string("nul\0in\xEF\xBF\xBDside", 13));
 }
 
+TEST(RepairedUtf8, TellsWellFormedTextFromEachKindOfIllFormedSequence) {
+    const struct {
+        std::string bytes;
+        bool wellFormed;
+    } cases[] = {
+        {std::string("a\0b", 3), true},
+        // the lowest of 2 and 3 bytes, the last before the surrogates, U+10FFFF
+        {"\xC2\x80 \xE0\xA0\x80 \xED\x9F\xBF \xF4\x8F\xBF\xBF", true},
+        {"\x80", false},             // stray continuation
+        {"\xC1\xBF", false},         // overlong
+        {"\xE0\x9F\xBF", false},     // overlong
+        {"\xED\xA0\x80", false},     // a surrogate
+        {"\xF4\x90\x80\x80", false}, // past U+10FFFF
+        {"ok\xE2\x82", false},       // cut short at the end
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isWellFormedUtf8(c.bytes), c.wellFormed) << c.bytes;
+        EXPECT_EQ(repairedUtf8(c.bytes) == c.bytes, c.wellFormed) << c.bytes;
+    }
+}
+
 } // namespace
 } // namespace staywake
