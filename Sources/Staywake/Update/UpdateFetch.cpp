@@ -55,8 +55,11 @@ UpdateFetch::UpdateFetch(const QString& fetcher, Request request, QObject* paren
 }
 
 UpdateFetch::~UpdateFetch() {
-    fetcher_.disconnect(this);
-    // QProcess's own destructor kills a running fetcher and reaps it.
+    // Gone before the end (its owner closed, the app quitting): nothing is
+    // signalled, and neither the fetcher nor a partly written file is left.
+    if (!ended_) {
+        stop();
+    }
 }
 
 void UpdateFetch::cancel() {

@@ -91,6 +91,16 @@ TEST(UpdateFetch, EndsInOneSignalWithTheFileOrWhyNotAndLeavesNoPartialFile) {
             << request.data();
         QFile::remove(saved);
     }
+    // Deleted mid-transfer (its dialog closed, the app quitting), it leaves
+    // no partial file.
+    auto* abandoned =
+        new UpdateFetch(script("slow", "printf hel; exec sleep 60"), {QUrl(local), 5, {}, 30, saved});
+    qint64 received = 0;
+    QObject::connect(abandoned, &UpdateFetch::progress, [&received](qint64 bytes) { received = bytes; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received == 3; }, 20000));
+    ASSERT_TRUE(QFile::exists(saved));
+    delete abandoned;
+    EXPECT_FALSE(QFile::exists(saved));
 }
 
 /// The message box on screen, title and detail, closed once read.
