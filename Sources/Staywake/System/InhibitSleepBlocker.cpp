@@ -77,8 +77,10 @@ void InhibitSleepBlocker::engage() {
     if (isEngaged()) {
         return;
     }
-    const auto logind = takeLogindLock();
-    const auto portal = takePortalInhibition();
+    auto logindCall = askLogind();
+    auto portalCall = askPortal();
+    const auto logind = settle(std::move(logindCall), &InhibitSleepBlocker::keepLogindLock);
+    const auto portal = settle(std::move(portalCall), &InhibitSleepBlocker::keepPortalInhibition);
     if (logind && portal) {
         throw SleepBlockerError::assertionFailed(failureCode(*logind, *portal));
     }
@@ -122,14 +124,36 @@ void InhibitSleepBlocker::ownerChanged(std::optional<Lock>& lock, const QString&
 }
 
 std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
-    if (!systemBus_.isConnected()) {
+    return settle(askLogind(), &InhibitSleepBlocker::keepLogindLock);
+}
+
+std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
+    return settle(askPortal(), &InhibitSleepBlocker::keepPortalInhibition);
+}
+
+std::optional<LockFailure>
+InhibitSleepBlocker::settle(std::optional<QDBusPendingCall> asked,
+                            std::optional<LockFailure> (InhibitSleepBlocker::*keep)(const QDBusMessage&)) {
+    if (!asked) {
         return LockFailure::busUnavailable;
+    }
+    // Blocks without running the event loop, as a blocking call does.
+    asked->waitForFinished();
+    return (this->*keep)(asked->reply());
+}
+
+std::optional<QDBusPendingCall> InhibitSleepBlocker::askLogind() {
+    if (!systemBus_.isConnected()) {
+        return std::nullopt;
     }
     auto call = QDBusMessage::createMethodCall(logindService, QStringLiteral("/org/freedesktop/login1"),
                                                QStringLiteral("org.freedesktop.login1.Manager"),
                                                QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("Staywake") << reason_ << QStringLiteral("block");
-    const QDBusMessage reply = systemBus_.call(call, QDBus::Block, callTimeoutMilliseconds);
+    return systemBus_.asyncCall(call, callTimeoutMilliseconds);
+}
+
+std::optional<LockFailure> InhibitSleepBlocker::keepLogindLock(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return failureOf(reply);
     }
@@ -142,9 +166,9 @@ std::optional<LockFailure> InhibitSleepBlocker::takeLogindLock() {
     return std::nullopt;
 }
 
-std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
+std::optional<QDBusPendingCall> InhibitSleepBlocker::askPortal() {
     if (!sessionBus_.isConnected()) {
-        return LockFailure::busUnavailable;
+        return std::nullopt;
     }
     auto call = QDBusMessage::createMethodCall(portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
                                                QStringLiteral("org.freedesktop.portal.Inhibit"),
@@ -154,7 +178,10 @@ std::optional<LockFailure> InhibitSleepBlocker::takePortalInhibition() {
         {QStringLiteral("handle_token"), QStringLiteral("staywake%1").arg(++requestCount_)},
     };
     call << QString() << portalSuspendFlag << options;
-    const QDBusMessage reply = sessionBus_.call(call, QDBus::Block, callTimeoutMilliseconds);
+    return sessionBus_.asyncCall(call, callTimeoutMilliseconds);
+}
+
+std::optional<LockFailure> InhibitSleepBlocker::keepPortalInhibition(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return failureOf(reply);
     }

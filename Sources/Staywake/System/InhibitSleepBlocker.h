@@ -3,6 +3,7 @@
 #include "StaywakeCore/Awake/SleepBlocker.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QString>
@@ -75,6 +76,16 @@ public:
 private:
     std::optional<LockFailure> takeLogindLock();
     std::optional<LockFailure> takePortalInhibition();
+    // Each lock is asked for, then its answer awaited and kept; engage() asks
+    // for both before awaiting either, so the two round trips overlap.
+    // Absent: the bus is not connected.
+    std::optional<QDBusPendingCall> askLogind();
+    std::optional<QDBusPendingCall> askPortal();
+    std::optional<LockFailure> keepLogindLock(const QDBusMessage& reply);
+    std::optional<LockFailure> keepPortalInhibition(const QDBusMessage& reply);
+    std::optional<LockFailure>
+    settle(std::optional<QDBusPendingCall> asked,
+           std::optional<LockFailure> (InhibitSleepBlocker::*keep)(const QDBusMessage&));
     /// A lock of another service than the one now owning its name ended with
     /// it; while engaged, a new one is taken from the new owner.
     template <typename Lock>
