@@ -2,11 +2,14 @@
 
 #include "Staywake/Icon/MenuBarIconImage.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace staywake {
 
@@ -17,6 +20,52 @@ namespace {
 constexpr double smallestEnlargement = 1.5;
 
 constexpr int traySlotSizes[] = {16, 20, 22, 24, 32, 48, 64};
+
+class TrayIconEngine final : public QIconEngine {
+public:
+    TrayIconEngine(const MenuBarIcon& icon, Qt::LayoutDirection direction, const QColor& ink)
+        : icon_(icon), direction_(direction), ink_(ink) {}
+
+    QIconEngine* clone() const override { return new TrayIconEngine(*this); }
+
+    QString key() const override { return QStringLiteral("staywake-tray"); }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const int side : traySlotSizes) {
+            sizes.append(QSize(side, side));
+        }
+        return sizes;
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override { return drawn(size, 1); }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override {
+        // Qt asks in device pixels; the slot is the logical size.
+        return scale > 1 ? drawn(size / scale, scale) : drawn(size, 1);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        painter->drawPixmap(rect, drawn(rect.size(), painter->device()->devicePixelRatio()));
+    }
+
+private:
+    QPixmap drawn(QSize slot, double ratio) {
+        const auto key = std::make_tuple(slot.width(), slot.height(), ratio);
+        auto found = drawn_.find(key);
+        if (found == drawn_.end()) {
+            found = drawn_.emplace(key, QPixmap::fromImage(trayImage(icon_, direction_, slot, ratio, ink_))).first;
+        }
+        return found->second;
+    }
+
+    MenuBarIcon icon_;
+    Qt::LayoutDirection direction_;
+    QColor ink_;
+    std::map<std::tuple<int, int, double>, QPixmap> drawn_;
+};
 
 } // namespace
 
@@ -51,13 +100,8 @@ QImage trayImage(const MenuBarIcon& icon, Qt::LayoutDirection direction, QSize s
     return canvas;
 }
 
-QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, double devicePixelRatio,
-               const QColor& ink) {
-    QIcon result;
-    for (const int side : traySlotSizes) {
-        result.addPixmap(QPixmap::fromImage(trayImage(icon, direction, QSize(side, side), devicePixelRatio, ink)));
-    }
-    return result;
+QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, const QColor& ink) {
+    return QIcon(new TrayIconEngine(icon, direction, ink));
 }
 
 } // namespace staywake

@@ -18,8 +18,11 @@ namespace staywake {
 QImage trayImage(const MenuBarIcon& icon, Qt::LayoutDirection direction, QSize slot, double devicePixelRatio,
                  const QColor& ink);
 
-/// trayImage at the slot sizes tray hosts use (16 to 64 pixels), so the host
-/// finds its own size without scaling.
-QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, double devicePixelRatio, const QColor& ink);
+/// An icon that draws trayImage for each size and pixel ratio a tray host
+/// asks for, once, when first asked: an XEmbed tray paints one size, so the
+/// other slot sizes are never drawn. Lists the slot sizes tray hosts use (16
+/// to 64 pixels) as its available sizes, which a StatusNotifierItem host is
+/// sent.
+QIcon trayIcon(const MenuBarIcon& icon, Qt::LayoutDirection direction, const QColor& ink);
 
 } // namespace staywake

@@ -70,7 +70,7 @@ QIcon TrayItem::iconFor(const MenuBarIcon& icon) {
         // StatusNotifierItem hosts receive them as ARGB data): none tints a
         // mask, so the ink is the desktop palette's text colour.
         const QColor ink = QApplication::palette().color(QPalette::WindowText);
-        found = drawn_.emplace(key, trayIcon(icon, direction_, qApp->devicePixelRatio(), ink)).first;
+        found = drawn_.emplace(key, trayIcon(icon, direction_, ink)).first;
     }
     return found->second;
 }

@@ -4,6 +4,8 @@
 #include "RecordingMechanisms.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QPixmap>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,28 @@ TEST(TrayIconImage, FillsTheSlotAtItsPixelRatioShrinksToFitAndTakesTheInk) {
         EXPECT_EQ(image.size(), QSize(slot, slot) * ratio);
         EXPECT_NEAR(inkHeight(image), height, 1) << slot << "@" << ratio;
         EXPECT_EQ(image.pixelColor(image.rect().center()), ink) << slot << "@" << ratio;
+    }
+}
+
+TEST(TrayIconImage, TheIconDrawsEachSizeItIsAskedForOnceAndNothingElse) {
+    const MenuBarIcon on = MenuBarIcon::current(true, Date{1'700'000'000}, false);
+    const QColor ink(20, 120, 40);
+    const QIcon icon = trayIcon(on, Qt::RightToLeft, ink);
+    EXPECT_EQ(icon.availableSizes(),
+              (QList<QSize>{{16, 16}, {20, 20}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
+    for (const double ratio : {1.0, 2.0}) {
+        const QImage expected = trayImage(on, Qt::RightToLeft, QSize(22, 22), ratio, ink);
+        // A StatusNotifierItem host is sent pixmaps; an XEmbed tray paints.
+        const QPixmap pixmap = icon.pixmap(QSize(22, 22), ratio);
+        EXPECT_EQ(pixmap.toImage(), expected) << ratio;
+        EXPECT_EQ(icon.pixmap(QSize(22, 22), ratio).cacheKey(), pixmap.cacheKey()) << ratio << " is drawn again";
+        QImage painted(expected.size(), QImage::Format_ARGB32_Premultiplied);
+        painted.setDevicePixelRatio(ratio);
+        painted.fill(Qt::transparent);
+        QPainter painter(&painted);
+        icon.paint(&painter, QRect(0, 0, 22, 22));
+        painter.end();
+        EXPECT_EQ(painted, expected) << ratio;
     }
 }
 
