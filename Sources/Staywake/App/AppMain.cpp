@@ -94,7 +94,6 @@ int run(QApplication& application) {
                     [sessionBus, systemBus](const QString& reason) -> std::unique_ptr<SleepBlocker> {
                         return std::make_unique<InhibitSleepBlocker>(sessionBus, systemBus, reason);
                     });
-    SessionNotices notices(sessionBus, controllers.awake, mechanisms.dates, mechanisms.scheduler(), defaults);
 
     auto registration = std::make_shared<SystemdLidHelperRegistration>(systemBus);
     StaywakeShell::Options options;
@@ -137,6 +136,9 @@ int run(QApplication& application) {
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &shell,
                      [&shell](QSessionManager&) { shell.quitAtSystemsRequest(); });
     shell.start();
+    // Nothing these notices follow can happen before the event loop runs, so
+    // they are set up once the icon is on its way.
+    SessionNotices notices(sessionBus, controllers.awake, mechanisms.dates, mechanisms.scheduler(), defaults);
     return QApplication::exec();
 }
 

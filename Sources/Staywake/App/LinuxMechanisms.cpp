@@ -60,7 +60,11 @@ StaywakeApp::Mechanisms linuxMechanisms(std::shared_ptr<UserDefaults> defaults, 
     mechanisms.conditionsNotifier = [systemBus, application] {
         return std::make_shared<SystemMachineConditionsNotifier>(systemBus, *application);
     };
-    mechanisms.conditions = [systemBus] { return std::make_shared<SystemMachineConditions>(systemBus); };
+    // Made here, before any controller, so that UPower's first answer is on
+    // its way while a stored session takes its lock.
+    mechanisms.conditions = [conditions = std::make_shared<SystemMachineConditions>(systemBus)] {
+        return conditions;
+    };
     mechanisms.loginItem = [executable = system.executable] {
         return std::make_shared<XdgAutostartLoginItem>(XdgAutostartLoginItem::forCurrentUser(executable));
     };

@@ -51,11 +51,16 @@ LockFailure failureOf(const QDBusMessage& reply) {
 } // namespace
 
 InhibitSleepBlocker::InhibitSleepBlocker(QDBusConnection sessionBus, QDBusConnection systemBus, QString reason)
-    : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)),
-      logindWatcher_(std::make_unique<QDBusServiceWatcher>(logindService, systemBus_,
-                                                           QDBusServiceWatcher::WatchForOwnerChange)),
-      portalWatcher_(std::make_unique<QDBusServiceWatcher>(portalService, sessionBus_,
-                                                           QDBusServiceWatcher::WatchForOwnerChange)) {
+    : sessionBus_(std::move(sessionBus)), systemBus_(std::move(systemBus)), reason_(std::move(reason)) {}
+
+void InhibitSleepBlocker::watchGivers() {
+    if (logindWatcher_) {
+        return;
+    }
+    logindWatcher_ =
+        std::make_unique<QDBusServiceWatcher>(logindService, systemBus_, QDBusServiceWatcher::WatchForOwnerChange);
+    portalWatcher_ = std::make_unique<QDBusServiceWatcher>(portalService, sessionBus_,
+                                                           QDBusServiceWatcher::WatchForOwnerChange);
     // The watchers die with this object, and their connections with them.
     QObject::connect(logindWatcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, logindWatcher_.get(),
                      [this](const QString&, const QString&, const QString& newOwner) {
@@ -77,6 +82,9 @@ void InhibitSleepBlocker::engage() {
     if (isEngaged()) {
         return;
     }
+    // Watched from the first engage on, before the first lock is asked for,
+    // so that no restart after it goes unseen.
+    watchGivers();
     auto logindCall = askLogind();
     auto portalCall = askPortal();
     const auto logind = settle(std::move(logindCall), &InhibitSleepBlocker::keepLogindLock);

@@ -74,6 +74,7 @@ public:
     bool isEngaged() const override;
 
 private:
+    void watchGivers();
     std::optional<LockFailure> takeLogindLock();
     std::optional<LockFailure> takePortalInhibition();
     // Each lock is asked for, then its answer awaited and kept; engage() asks

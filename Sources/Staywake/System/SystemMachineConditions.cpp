@@ -17,17 +17,30 @@ constexpr int upowerTimeoutMilliseconds = 1000;
 } // namespace
 
 SystemMachineConditions::SystemMachineConditions(QDBusConnection systemBus, std::filesystem::path sysfsRoot)
-    : systemBus_(std::move(systemBus)), sysfsRoot_(std::move(sysfsRoot)) {}
+    : systemBus_(std::move(systemBus)), sysfsRoot_(std::move(sysfsRoot)), firstAnswer_(askUpower()) {}
 
-bool SystemMachineConditions::isOnBattery() const {
+std::optional<QDBusPendingCall> SystemMachineConditions::askUpower() const {
     if (!systemBus_.isConnected()) {
-        return false;
+        return std::nullopt;
     }
     auto get = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.UPower"), QStringLiteral("/org/freedesktop/UPower"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QStringLiteral("org.freedesktop.UPower") << QStringLiteral("OnBattery");
-    const QDBusMessage reply = systemBus_.call(get, QDBus::Block, upowerTimeoutMilliseconds);
+    return systemBus_.asyncCall(get, upowerTimeoutMilliseconds);
+}
+
+bool SystemMachineConditions::isOnBattery() const {
+    auto asked = std::exchange(firstAnswer_, std::nullopt);
+    if (!asked) {
+        asked = askUpower();
+    }
+    if (!asked) {
+        return false;
+    }
+    // Blocks without running the event loop, as a blocking call does.
+    asked->waitForFinished();
+    const QDBusMessage reply = asked->reply();
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return false;
     }
