@@ -4,9 +4,10 @@ the smallest Qt tray app (MinimalTray) on the same private desktop: Xvfb
 with a trayer tray and private buses, as the end-to-end tests set it up.
 
 For each app: the time from exec until its icon is embedded in the tray
-(median of several launches), PSS and RSS 10 s after the last launch, and
-its wakeups (voluntary plus involuntary context switches of all its threads)
-over a window with the panel closed. Prints one JSON object per app.
+(median of several launches, taken in turn with the other apps'), PSS and
+RSS 10 s after a launch of its own, and its wakeups (voluntary plus
+involuntary context switches of all its threads) over a window with the
+panel closed. Prints one JSON object per app.
 
   idle_cost.py --app PATH --minimal PATH [--window SECONDS] [--launches N]
 """
@@ -104,23 +105,35 @@ def launch(desktop, binary):
             raise AssertionError(f'{binary} put no icon in the tray within 30 s:\n{app.output()}')
 
 
-def measure(binary, window, launches, settings=None):
+def write_settings(desktop, settings):
+    # The question about automatic update checks comes at the second launch;
+    # answered "no" here, as a user would have, so that no launch measures an
+    # open dialog.
+    desktop.write_settings({'SUEnableAutomaticChecks': False, **(settings() if settings else {})})
+
+
+def start_times(runs, launches):
+    """Each run's start times, its launches taken in turn with the other
+    runs' on one desktop, so that a change in the machine's load while they
+    are measured touches every run alike."""
+    starts = {name: [] for name in runs}
     with staywake_e2e.Desktop() as desktop:
-        starts = []
-        for number in range(launches):
-            # The question about automatic update checks comes at the second
-            # launch; answered "no" here, as a user would have, so that no
-            # launch measures an open dialog.
-            desktop.write_settings({'SUEnableAutomaticChecks': False, **(settings() if settings else {})})
-            app, seconds = launch(desktop, binary)
-            starts.append(seconds)
-            if number + 1 < launches:
+        for _ in range(launches):
+            for name, (binary, settings) in runs.items():
+                write_settings(desktop, settings)
+                app, seconds = launch(desktop, binary)
+                starts[name].append(seconds)
                 app.stop()
-        launched = time.monotonic() - starts[-1]
-        time.sleep(max(0.0, launched + MEMORY_AFTER - time.monotonic()))
-        result = {'start_ms': 1000 * statistics.median(starts),
-                  'starts_ms': [round(1000 * seconds, 1) for seconds in starts], **memory(app.pid),
-                  'pss_by_mapping': pss_by_mapping(app.pid)}
+    return starts
+
+
+def settled_cost(binary, window, settings):
+    """Memory some seconds after a launch, then wakeups over the window."""
+    with staywake_e2e.Desktop() as desktop:
+        write_settings(desktop, settings)
+        app, _ = launch(desktop, binary)
+        time.sleep(MEMORY_AFTER)
+        result = {**memory(app.pid), 'pss_by_mapping': pss_by_mapping(app.pid)}
         before = context_switches(app.pid)
         time.sleep(window)
         result['wakeups_per_s'] = (context_switches(app.pid) - before) / window
@@ -133,7 +146,7 @@ def main():
     parser.add_argument('--app', required=True)
     parser.add_argument('--minimal', required=True)
     parser.add_argument('--window', type=float, default=20.0, help='seconds over which wakeups are counted')
-    parser.add_argument('--launches', type=int, default=9, help='launches whose median start time is taken')
+    parser.add_argument('--launches', type=int, default=25, help='launches whose median start time is taken')
     options = parser.parse_args()
     os.environ['STAYWAKE_APP'] = options.app
     reason = staywake_e2e.missing_requirement()
@@ -146,8 +159,11 @@ def main():
             options.app,
             lambda: {'com.staywake.isAwakeRequested': True, 'com.staywake.awakeUntil': time.time() + AWAKE_FOR}),
     }
+    starts = start_times(runs, options.launches)
     for name, (binary, settings) in runs.items():
-        result = measure(binary, options.window, options.launches, settings)
+        result = {'start_ms': 1000 * statistics.median(starts[name]),
+                  'starts_ms': [round(1000 * seconds, 1) for seconds in starts[name]],
+                  **settled_cost(binary, options.window, settings)}
         print(json.dumps({'name': name, **result}), flush=True)
 
 
