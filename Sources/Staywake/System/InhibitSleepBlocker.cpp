@@ -6,7 +6,9 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QVariantMap>
+#include <atomic>
 #include <utility>
 
 namespace staywake {
@@ -21,6 +23,12 @@ const QString logindService = QStringLiteral("org.freedesktop.login1");
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 
 using LockFailure = InhibitSleepBlocker::LockFailure;
+
+// The portal makes its Request object's path from the caller's bus name and
+// this token, and refuses a path in use: every blocker on a connection (the
+// awake session, each holder of the control interface) needs a token of its
+// own, so the count is the process's, not the blocker's.
+std::atomic<unsigned> requestCount{0};
 
 LockFailure failureOf(const QDBusMessage& reply) {
     const QDBusError error = reply.type() == QDBusMessage::ErrorMessage ? QDBusError(reply) : QDBusError();
@@ -87,16 +95,49 @@ void InhibitSleepBlocker::engage() {
     watchGivers();
     auto logindCall = askLogind();
     auto portalCall = askPortal();
-    const auto logind = settle(std::move(logindCall), &InhibitSleepBlocker::keepLogindLock);
+    // Either lock alone keeps the machine awake, and a service holds its lock
+    // from the moment it handles the call, answered or not. So once the
+    // portal, the desktop's own service, has inhibited, logind's answer is
+    // kept when it comes rather than awaited: logind asks polkit first, and
+    // the caller (a restored session at start, a click in the panel) does
+    // not wait on that.
     const auto portal = settle(std::move(portalCall), &InhibitSleepBlocker::keepPortalInhibition);
+    std::optional<LockFailure> logind;
+    if (!portal && logindCall) {
+        keepLogindLockWhenAnswered(std::move(*logindCall));
+    } else {
+        logind = settle(std::move(logindCall), &InhibitSleepBlocker::keepLogindLock);
+    }
     if (logind && portal) {
         throw SleepBlockerError::assertionFailed(failureCode(*logind, *portal));
     }
     wanted_ = true;
 }
 
+void InhibitSleepBlocker::keepLogindLockWhenAnswered(QDBusPendingCall asked) {
+    logindAnswer_ = std::make_unique<QDBusPendingCallWatcher>(std::move(asked));
+    QObject::connect(logindAnswer_.get(), &QDBusPendingCallWatcher::finished, logindAnswer_.get(),
+                     [this](QDBusPendingCallWatcher* answered) {
+                         logindAnswer_.release()->deleteLater();
+                         // Released meanwhile, or a lock taken since from a
+                         // restarted logind: this descriptor closes with the
+                         // answer, which gives the lock back.
+                         if (!wanted_ || logindLock_) {
+                             return;
+                         }
+                         if (const auto failure = keepLogindLock(answered->reply())) {
+                             qWarning("Staywake: logind gave no idle lock (failure %d); the desktop portal's "
+                                      "inhibition holds alone",
+                                      static_cast<int>(*failure));
+                         }
+                     });
+}
+
 void InhibitSleepBlocker::release() {
     wanted_ = false;
+    // An answer still to come is dropped with its watcher, and its descriptor
+    // with it.
+    logindAnswer_.reset();
     if (portalRequest_) {
         // Fire and forget: release never fails or waits, and the portal also
         // drops the inhibition when this connection goes away.
@@ -183,7 +224,7 @@ std::optional<QDBusPendingCall> InhibitSleepBlocker::askPortal() {
                                                QStringLiteral("Inhibit"));
     const QVariantMap options{
         {QStringLiteral("reason"), reason_},
-        {QStringLiteral("handle_token"), QStringLiteral("staywake%1").arg(++requestCount_)},
+        {QStringLiteral("handle_token"), QStringLiteral("staywake%1").arg(++requestCount)},
     };
     call << QString() << portalSuspendFlag << options;
     return sessionBus_.asyncCall(call, callTimeoutMilliseconds);

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QString>
@@ -29,8 +30,10 @@ namespace staywake {
 /// away and takes a new one from the service that takes the name, so that it
 /// never holds nothing while it says it is engaged.
 ///
-/// engage() succeeds when at least one lock was taken. When neither could be,
-/// it throws SleepBlockerError::assertionFailed(code) with
+/// engage() succeeds when at least one lock was taken; once the portal has
+/// inhibited, logind's lock is kept when its answer comes instead of being
+/// awaited. When neither could be taken, it throws
+/// SleepBlockerError::assertionFailed(code) with
 ///
 ///     code = -(10 * logind failure + portal failure)
 ///
@@ -79,6 +82,7 @@ private:
     std::optional<LockFailure> takePortalInhibition();
     // Each lock is asked for, then its answer awaited and kept; engage() asks
     // for both before awaiting either, so the two round trips overlap.
+    void keepLogindLockWhenAnswered(QDBusPendingCall asked);
     // Absent: the bus is not connected.
     std::optional<QDBusPendingCall> askLogind();
     std::optional<QDBusPendingCall> askPortal();
@@ -101,9 +105,10 @@ private:
     // The unique bus names of the services that gave the locks.
     QString logindGiver_;
     QString portalGiver_;
-    unsigned requestCount_ = 0;
     // Engaged by the caller, whichever locks are held at the moment.
     bool wanted_ = false;
+    // logind's answer, while it is kept rather than awaited.
+    std::unique_ptr<QDBusPendingCallWatcher> logindAnswer_;
     std::unique_ptr<QDBusServiceWatcher> logindWatcher_;
     std::unique_ptr<QDBusServiceWatcher> portalWatcher_;
 };

@@ -61,6 +61,43 @@ TEST(InhibitSleepBlocker, HoldsOneIdleLockAndOneSuspendInhibitionUntilReleasedOr
     EXPECT_TRUE(holdsNoLock(buses)) << "destruction drops both";
 }
 
+TEST(InhibitSleepBlocker, OnceThePortalInhibitedKeepsLogindsLockWhenItComesUnlessReleasedFirst) {
+    MockBuses buses;
+    STAYWAKE_REQUIRE_BUSES(buses);
+    // logind holds every answer back this long.
+    constexpr auto logindDelay = std::chrono::milliseconds(1500);
+    buses.control("org.freedesktop.login1", "/org/freedesktop/login1", {"SetInhibitDelay", "d", "1.5"});
+    InhibitSleepBlocker kept(buses.sessionBus(), buses.systemBus(), reason);
+    const auto asked = std::chrono::steady_clock::now();
+    kept.engage();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, logindDelay * 2 / 3) << "engage waited for logind";
+    EXPECT_TRUE(kept.isEngaged());
+    EXPECT_EQ(activePortalInhibitions(buses), 1u);
+    EXPECT_TRUE(waitUntil([&] { return holdsExactlyTheIdleLock(buses); })) << "the late lock was not kept";
+
+    // A blocker released before its answer comes holds nothing once it has
+    // come. logind answers in order, so when the answer of a blocker engaged
+    // after it is in, only that one's lock and the first's are held.
+    InhibitSleepBlocker dropped(buses.sessionBus(), buses.systemBus(), reason);
+    InhibitSleepBlocker later(buses.sessionBus(), buses.systemBus(), QStringLiteral("later"));
+    dropped.engage();
+    dropped.release();
+    later.engage();
+    EXPECT_EQ(activePortalInhibitions(buses), 2u) << "blockers on one connection share a portal request";
+    const auto reasons = [&] {
+        QStringList held;
+        for (const auto& lock : logindInhibitors(buses.systemBus())) {
+            held << lock.why;
+        }
+        held.sort();
+        return held;
+    };
+    EXPECT_TRUE(waitUntil([&] {
+        return reasons() == QStringList{reason, QStringLiteral("later")};
+    })) << "a released blocker kept its lock: "
+        << reasons().join(u',').toStdString();
+}
+
 TEST(InhibitSleepBlocker, TakesWhateverLockItCanAndThrowsTheDocumentedCodeWhenItGetsNone) {
     enum class Service { running, missing, refusing, answeringNonsense };
     const struct {
