@@ -25,9 +25,9 @@ const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 using LockFailure = InhibitSleepBlocker::LockFailure;
 
 // The portal makes its Request object's path from the caller's bus name and
-// this token, and refuses a path in use: every blocker on a connection (the
-// awake session, each holder of the control interface) needs a token of its
-// own, so the count is the process's, not the blocker's.
+// this token, which the caller is to keep unique: every blocker on a
+// connection (the awake session, each holder of the control interface) needs
+// tokens of its own, so the count is the process's, not the blocker's.
 std::atomic<unsigned> requestCount{0};
 
 LockFailure failureOf(const QDBusMessage& reply) {
